@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+namespace korvex {
+
+// Where the core's messages go when the caller gave no text buffer. The GUI installs
+// a sink that shows a modal box with an OK button, the CLI one that prints to stderr,
+// tests one that captures. ShowError may be called from any thread; a sink that needs
+// a particular thread (the GUI) marshals the call itself.
+class ErrorSink {
+public:
+    virtual ~ErrorSink() = default;
+    virtual void ShowError(const std::string& text) = 0;
+};
+
+// Installs a sink (null restores the default, which writes the text and a newline to
+// stderr) and returns the previous one. The caller keeps ownership.
+ErrorSink* SetErrorSink(ErrorSink* sink);
+
+// Shows a text through the current sink.
+void ShowError(const std::string& text);
+
+// The buffer rule of every link and file operation: with a caller buffer the text goes
+// there and nothing is shown; without one it is shown through the sink.
+void ReportError(std::string* err_text, const std::string& text);
+
+// Installs a sink for the lifetime of the object and restores the previous one after.
+class ScopedErrorSink {
+public:
+    explicit ScopedErrorSink(ErrorSink* sink) : previous_(SetErrorSink(sink)) {}
+    ~ScopedErrorSink() { SetErrorSink(previous_); }
+    ScopedErrorSink(const ScopedErrorSink&) = delete;
+    ScopedErrorSink& operator=(const ScopedErrorSink&) = delete;
+
+private:
+    ErrorSink* previous_;
+};
+
+}  // namespace korvex

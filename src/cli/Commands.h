@@ -1,0 +1,10 @@
+#pragma once
+
+namespace korvex::cli {
+
+// Each command takes the arguments after its name and returns the exit status.
+int PortsCommand(int argc, char** argv);
+int ViewCommand(int argc, char** argv);
+int SampleCommand(int argc, char** argv);
+
+}  // namespace korvex::cli

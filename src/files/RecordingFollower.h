@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "files/RecordingHeader.h"
+
+namespace korvex {
+
+// What the data phase finds, line by line.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // A data row; `values` holds the latest value of each shown channel (a channel the
+    // row does not carry keeps its previous value).
+    virtual void OnRow(const double* values, int shown) = 0;
+    // "#F=": the declared sample rate (0 already replaced by 1.0).
+    virtual void OnSampleRate(double /*rate*/) {}
+    // "#ERRSEQ": one sequence error at this place.
+    virtual void OnSeqError() {}
+};
+
+// Data phase of the reader over a file that may still be growing. Each Poll consumes
+// the complete lines added since the last one; a line still being written stays
+// unread until its line end arrives. The byte position is exact whatever the line
+// ends (CR LF or bare LF) and however long the lines are. Values may be separated by a
+// tab or a space; at most 15 values are stored per row. The same loop serves a large
+// finished file in one call, reading it in big blocks.
+// Used by one thread.
+class RecordingFollower {
+public:
+    RecordingFollower();
+    ~RecordingFollower();
+    RecordingFollower(const RecordingFollower&) = delete;
+    RecordingFollower& operator=(const RecordingFollower&) = delete;
+
+    // Opens `path` for reading from byte `offset` (the end of the header). False with
+    // "Open File '%s' error" by the buffer rule.
+    bool Open(const std::string& path, uint64_t offset, int shown, std::string* err_text = nullptr);
+    void Close();
+    bool is_open() const { return fd_ >= 0; }
+
+    // Reads what was added; returns the number of complete lines consumed. A read error
+    // returns -1 and leaves the position where it was, so the next Poll tries again.
+    long Poll(RowSink& sink);
+
+    uint64_t consumed() const { return consumed_; }  // bytes of complete lines read
+    uint64_t file_length() const { return file_length_; }  // length seen by the last Poll
+    const double* values() const { return values_; }
+
+private:
+    void ParseLine(const char* p, const char* end, RowSink& sink);
+
+    int fd_ = -1;
+    int shown_ = 0;
+    uint64_t consumed_ = 0;
+    uint64_t file_length_ = 0;
+    std::vector<char> buf_;
+    double values_[kMaxShownChannels] = {};
+};
+
+}  // namespace korvex

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+// The screen holds at most this many channels; files may declare more.
+constexpr int kMaxShownChannels = 15;
+
+struct RecordingHeader {
+    int num_chan = 0;                // "#CHAN=" as declared
+    int shown = 0;                   // min(num_chan, 15)
+    std::vector<std::string> names;  // one per shown channel; empty when "#NAME=" came first
+    std::string file_value;          // "#FILE=" up to its first control character, <= 100 chars
+};
+
+// Header phase of the reader: reads lines until both "#CHAN=" and "#NAME=" have been
+// seen and returns 0 with `consumed` set to the byte position after that line (exact
+// for CR LF, bare LF and lines of any length). Returns 1 with a message by the buffer
+// rule: "Open File '%s' error", "Undefined NumChan & Name[]" (end of file first),
+// "NumChan<=0".
+int ReadRecordingHeader(const std::string& path, RecordingHeader* header, uint64_t* consumed,
+                        std::string* err_text = nullptr);
+
+}  // namespace korvex

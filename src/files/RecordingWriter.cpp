@@ -1,0 +1,106 @@
+#include "files/RecordingWriter.h"
+
+#include <cmath>
+
+#include "app/StrPrintf.h"
+
+namespace korvex {
+
+namespace {
+
+bool PutLine(FILE* f, const std::string& line) {
+    std::string s = line + "\r\n";
+    return std::fwrite(s.data(), 1, s.size(), f) == s.size();
+}
+
+}  // namespace
+
+bool WriteLiveHeader(FILE* f, const std::string& port_name, const std::vector<std::string>& names,
+                     int rate_divider) {
+    double rate = 500.0 / rate_divider;
+    std::string name_line = "#NAME=";
+    for (const auto& n : names) name_line += n + " ";
+    bool ok = PutLine(f, "#FILE=" + port_name) &&
+              PutLine(f, StrPrintf("#CHAN=%d", int(names.size()))) && PutLine(f, name_line) &&
+              PutLine(f, "#XN=Time (sec)") && PutLine(f, StrPrintf("#F=%lf", rate)) &&
+              PutLine(f, StrPrintf("#XX=0,%lf", 1.0 / rate));
+    return std::fflush(f) == 0 && ok;
+}
+
+size_t FormatFixed6(double v, char* out) {
+    // Fast path for the values a regulator sends: scale to millionths and round. It is
+    // exact unless the scaled value lies near a rounding tie, where the product's own
+    // rounding could decide; those, and everything large or not finite, go to snprintf.
+    double a = std::fabs(v);
+    if (a < 1e6) {
+        double x = a * 1e6;
+        double r = std::nearbyint(x);
+        double frac = x - std::floor(x);
+        if (std::fabs(frac - 0.5) > 1e-3) {
+            uint64_t m = static_cast<uint64_t>(r);
+            char digits[24];
+            int nd = 0;
+            do {
+                digits[nd++] = char('0' + m % 10);
+                m /= 10;
+            } while (m);
+            while (nd < 7) digits[nd++] = '0';
+            size_t len = 0;
+            if (std::signbit(v)) out[len++] = '-';
+            for (int i = nd - 1; i >= 6; --i) out[len++] = digits[i];
+            out[len++] = '.';
+            for (int i = 5; i >= 0; --i) out[len++] = digits[i];
+            out[len] = '\0';
+            return len;
+        }
+    }
+    int n = std::snprintf(out, 330, "%.6f", v);
+    return n > 0 ? size_t(n) : 0;
+}
+
+size_t FormatLiveRow(const double* values, size_t n, char* out) {
+    size_t len = 0;
+    for (size_t i = 0; i < n; ++i) {
+        len += FormatFixed6(values[i], out + len);
+        out[len++] = '\t';
+    }
+    out[len++] = '\r';
+    out[len++] = '\n';
+    return len;
+}
+
+bool WriteLiveRow(FILE* f, const double* values, size_t n) {
+    char stack[15 * kLiveRowBytesPerValue + 2];
+    std::string heap;
+    char* buf = stack;
+    if (n > 15) {
+        heap.resize(n * kLiveRowBytesPerValue + 2);
+        buf = heap.data();
+    }
+    size_t len = FormatLiveRow(values, n, buf);
+    bool ok = std::fwrite(buf, 1, len, f) == len;
+    return std::fflush(f) == 0 && ok;
+}
+
+bool WriteRecorderHeader(FILE* f, const std::string& info, const std::string& names, int num_chan,
+                         int rate_divider) {
+    bool ok = PutLine(f, "#FILE=") && PutLine(f, "#INFO=" + info) && PutLine(f, "#NAME=" + names) &&
+              PutLine(f, StrPrintf("#CHAN=%d", num_chan)) && PutLine(f, "#XN=Time (sec)") &&
+              PutLine(f, StrPrintf("#XX=0,%lf", rate_divider * 0.002)) &&
+              PutLine(f, StrPrintf("#F=%lf", 500.0 / rate_divider));
+    return ok;
+}
+
+bool WriteRecorderRow(FILE* f, const double* values, size_t n) {
+    std::string row;
+    char buf[330];
+    for (size_t i = 0; i < n; ++i) {
+        if (i) row += ' ';
+        int k = std::snprintf(buf, sizeof buf, "%f", values[i]);
+        row.append(buf, size_t(k));
+    }
+    row += "\r\n";
+    return std::fwrite(row.data(), 1, row.size(), f) == row.size();
+}
+
+}  // namespace korvex

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+// Recording files (.trd): a few "#" header lines, then one data row per sample.
+// Every line ends with CR LF on disk on every platform; the viewer program relies on it.
+
+// Room per value in a live row: "%.6f" of the largest double (317 characters) and a tab.
+// The buffer passed to FormatLiveRow holds n * kLiveRowBytesPerValue + 2 bytes.
+constexpr size_t kLiveRowBytesPerValue = 330;
+
+// Live writer header: #FILE=<port>, #CHAN=<n>, #NAME=<each name and a space>,
+// #XN=Time (sec), #F=<500/divider "%lf">, #XX=0,<1/rate "%lf">. Flushed. False on a
+// write error.
+bool WriteLiveHeader(FILE* f, const std::string& port_name, const std::vector<std::string>& names,
+                     int rate_divider);
+
+// Formats one live row: each value "%.6f" followed by a tab, then CR LF. Returns the
+// length. Byte-identical to snprintf("%.6f\t") for every double.
+size_t FormatLiveRow(const double* values, size_t n, char* out);
+
+// Writes the row with one call and flushes it, so that a reader, or a crash, sees
+// only complete rows. False on a write error.
+bool WriteLiveRow(FILE* f, const double* values, size_t n);
+
+// "%.6f" of v into out (room for 330 bytes); returns the length.
+size_t FormatFixed6(double v, char* out);
+
+// Recorder writer header, in its own order: #FILE= (empty), #INFO=<info>,
+// #NAME=<names>, #CHAN=<n>, #XN=Time (sec), #XX=0,<divider*0.002>, #F=<500/divider>.
+bool WriteRecorderHeader(FILE* f, const std::string& info, const std::string& names, int num_chan,
+                         int rate_divider);
+
+// Recorder row: values "%f" separated by single spaces, no trailing space, CR LF.
+bool WriteRecorderRow(FILE* f, const double* values, size_t n);
+
+}  // namespace korvex

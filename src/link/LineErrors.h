@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace korvex {
+
+// Line-error counters of the driver (frame, parity, overrun, break, buffer overrun),
+// as Linux serial drivers keep them for TIOCGICOUNT.
+struct LineErrorCounts {
+    uint32_t brk = 0;
+    uint32_t frame = 0;
+    uint32_t overrun = 0;
+    uint32_t parity = 0;
+    uint32_t buf_overrun = 0;
+};
+
+// Where the counters come from. The kernel is the source in use; tests drive the
+// classification through their own source. ReadCounts returns false when the driver
+// has no counters (a pseudo-terminal, some USB adapters).
+class LineStatusSource {
+public:
+    virtual ~LineStatusSource() = default;
+    virtual bool ReadCounts(int fd, LineErrorCounts* out) = 0;
+};
+
+LineStatusSource& KernelLineStatus();
+
+// What the receive saw of the driver's marks (termios INPCK|PARMRK).
+struct MarkTally {
+    uint32_t nul_marks = 0;   // FF 00 00: a break, or a faulty NUL character
+    uint32_t byte_marks = 0;  // FF 00 x: a framing or parity error on character x
+};
+
+// Undoes PARMRK marking: FF FF is one data byte FF; FF 00 x is data byte x received
+// with an error (counted in the tally). The state carries over between reads, so a
+// mark split across two reads is still decoded. Every raw byte yields at most one data
+// byte, so reading only as many raw bytes as data bytes are missing never reads ahead.
+class ParmrkDecoder {
+public:
+    // Decodes n raw bytes into out (room for n bytes) and returns the data byte count.
+    size_t Decode(const uint8_t* raw, size_t n, uint8_t* out, MarkTally* tally);
+    void Reset() { state_ = 0; }
+
+private:
+    int state_ = 0;  // 0 normal, 1 after FF, 2 after FF 00
+};
+
+// The line-status code of a receive: 0 when nothing was wrong, otherwise 32..39 by the
+// first condition in this order: break 32, framing 33, device I/O 34, overrun 35,
+// receive-queue overflow 36, parity 37, transmit queue full 38, other 39.
+// `delta` is the counter change over the exchange, null when the driver has none; then
+// the marks alone decide (a NUL mark as a break, any other mark as 39).
+uint32_t ClassifyLineErrors(const LineErrorCounts* delta, const MarkTally& marks);
+
+// "RS232_TxRx(): CE_BREAK" and its siblings for codes 32..39.
+const char* LineErrorText(uint32_t code);
+
+}  // namespace korvex

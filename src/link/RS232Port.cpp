@@ -1,0 +1,278 @@
+#include "link/RS232Port.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+#include <chrono>
+#include <vector>
+
+#include "app/ErrorReport.h"
+#include "app/StrPrintf.h"
+#include "link/PortNames.h"
+
+namespace korvex {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool BaudConstant(uint32_t baud, speed_t* out) {
+    static const struct {
+        uint32_t baud;
+        speed_t code;
+    } kTable[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+                  {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+                  {230400, B230400}, {460800, B460800}, {921600, B921600}};
+    for (auto& e : kTable) {
+        if (e.baud == baud) {
+            *out = e.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool RS232_MakeTermios(uint32_t baud, uint8_t parity, uint8_t stopbits, termios* out) {
+    termios& t = *out;
+    cfmakeraw(&t);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;
+    if (parity == kParityOdd) t.c_cflag |= PARENB | PARODD;
+    if (parity == kParityEven) t.c_cflag |= PARENB;
+    if (parity > kParityEven) return false;
+    if (stopbits == 2) t.c_cflag |= CSTOPB;
+    // Errors are marked in the data (FF 00 x, a genuine FF doubled) and counted by the
+    // driver, never ignored, never turned into signals.
+    t.c_iflag &= ~(IGNPAR | IGNBRK | BRKINT | ISTRIP | IXON | IXOFF | IXANY);
+    t.c_iflag |= INPCK | PARMRK;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    speed_t code;
+    if (!BaudConstant(baud, &code)) return false;
+    return cfsetispeed(&t, code) == 0 && cfsetospeed(&t, code) == 0;
+}
+
+namespace {
+
+bool ApplyFraming(int fd, uint32_t baud, uint8_t parity, uint8_t stopbits) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return false;
+    if (!RS232_MakeTermios(baud, parity, stopbits, &t)) return false;
+    return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+// USB adapters hold received bytes up to 16 ms unless asked for low latency; that
+// would dominate every ModBus exchange. Drivers without the setting are left alone.
+void RequestLowLatency(int fd) {
+#if defined(__linux__) && defined(TIOCGSERIAL)
+    serial_struct ss{};
+    if (ioctl(fd, TIOCGSERIAL, &ss) == 0 && !(ss.flags & ASYNC_LOW_LATENCY)) {
+        ss.flags |= ASYNC_LOW_LATENCY;
+        (void)ioctl(fd, TIOCSSERIAL, &ss);
+    }
+#else
+    (void)fd;
+#endif
+}
+
+int RemainingMs(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return 0;
+    // Round up so that a poll never returns a millisecond before the deadline.
+    return static_cast<int>(left.count()) + 1;
+}
+
+}  // namespace
+
+int OpenDeviceExclusive(const std::string& path, int* error) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return -1;
+    }
+    // TIOCEXCL keeps other users out of the tty (root is exempt); the lock keeps out
+    // every program that honours it, root included.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *error = (errno == EWOULDBLOCK) ? EBUSY : errno;
+        close(fd);
+        return -1;
+    }
+    (void)ioctl(fd, TIOCEXCL);
+    return fd;
+}
+
+void CloseDevice(int fd) {
+    if (fd < 0) return;
+    // The exclusive flag belongs to the tty, not to our descriptor; leave it clear for
+    // whoever opens the port next.
+    (void)ioctl(fd, TIOCNXCL);
+    close(fd);
+}
+
+RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, uint8_t stopbits,
+                      uint32_t timeout_ms, uint8_t flags, std::string* err_text) {
+    std::string path;
+    if (!ResolvePortName(name, &path)) {
+        ReportError(err_text, StrPrintf("RS232_Open(): Invalid Port Name: %s", name.c_str()));
+        return nullptr;
+    }
+    int error = 0;
+    int fd = OpenDeviceExclusive(path, &error);
+    if (fd < 0) {
+        ReportError(err_text, StrPrintf("RS232_Open(): Open port %s : error %d", name.c_str(), error));
+        return nullptr;
+    }
+    if (!ApplyFraming(fd, baud, parity, stopbits)) {
+        CloseDevice(fd);
+        ReportError(err_text, "RS232_Open(): SetComState() error");
+        return nullptr;
+    }
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    (void)ioctl(fd, TIOCMBIC, &lines);
+    RequestLowLatency(fd);
+    (void)tcflush(fd, TCIOFLUSH);
+
+    auto* port = new RS232Port;
+    port->fd = fd;
+    port->name = name;
+    port->baud = baud;
+    port->bits_per_char = 1 + 8 + (parity != kParityNone ? 1 : 0) + (stopbits == 2 ? 2 : 1);
+    port->report_short = flags & kRS232ReportShort;
+    port->wait_ms = timeout_ms;
+    port->counts_known = port->line_status->ReadCounts(fd, &port->counts);
+    return port;
+}
+
+uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* rx,
+                    uint32_t* n_rx, uint32_t n_rx_req, std::string* err_text) {
+    if (!port) {
+        ReportError(err_text, "RS232_TxRx(): hComm=0");
+        return 1;
+    }
+    if (n_rx) *n_rx = 0;
+
+    if (tx && n_tx) {
+        // The bytes are handed to the kernel and not awaited (no drain). Only when the
+        // output queue is full do we wait for room, bounded by the time the bytes need
+        // on the line plus the receive time-out.
+        uint64_t wire_ms = uint64_t(n_tx) * port->bits_per_char * 1000 / (port->baud ? port->baud : 9600);
+        auto deadline = Clock::now() + std::chrono::milliseconds(wire_ms + port->wait_ms + 100);
+        uint32_t written = 0;
+        while (written < n_tx) {
+            ssize_t w = write(port->fd, tx + written, n_tx - written);
+            if (w > 0) {
+                written += static_cast<uint32_t>(w);
+                continue;
+            }
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0 && errno != EAGAIN) {
+                if (written == 0) {
+                    ReportError(err_text, StrPrintf("RS232_TxRx(): WriteFile(%d bytes): error 0x%X",
+                                                    int(n_tx), unsigned(errno)));
+                    return 2;
+                }
+                break;
+            }
+            pollfd p{port->fd, POLLOUT, 0};
+            int ms = RemainingMs(deadline);
+            if (ms == 0 || poll(&p, 1, ms) <= 0) break;
+        }
+        if (written < n_tx) {
+            ReportError(err_text, StrPrintf("WriteFile(%d bytes): n_wr=%d", int(n_tx), int(written)));
+            return 3;
+        }
+    }
+
+    if (!rx || !n_rx || !n_rx_req) return 0;
+
+    auto deadline = Clock::now() + std::chrono::milliseconds(port->wait_ms);
+    uint32_t got = 0;
+    uint8_t raw_buf[512];
+    while (got < n_rx_req) {
+        uint32_t want = n_rx_req - got;
+        if (want > sizeof raw_buf) want = sizeof raw_buf;
+        ssize_t r = read(port->fd, raw_buf, want);
+        if (r > 0) {
+            got += static_cast<uint32_t>(port->decoder.Decode(raw_buf, size_t(r), rx + got, &port->marks));
+            continue;
+        }
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && errno != EAGAIN) {
+            *n_rx = got;
+            ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(errno)));
+            return 4;
+        }
+        int ms = RemainingMs(deadline);
+        if (ms == 0) break;
+        pollfd p{port->fd, POLLIN, 0};
+        int pr = poll(&p, 1, ms);
+        if (pr < 0 && errno != EINTR) {
+            *n_rx = got;
+            ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(errno)));
+            return 4;
+        }
+        if (pr > 0 && (p.revents & (POLLERR | POLLNVAL))) {
+            *n_rx = got;
+            ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(EIO)));
+            return 4;
+        }
+        if (pr == 0 && RemainingMs(deadline) == 0) break;
+    }
+    *n_rx = got;
+
+    uint32_t code = 0;
+    if (got != n_rx_req) {
+        if (!port->report_short) {
+            if (err_text) *err_text = "@";
+            return 16;
+        }
+        ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile(): n_req_rx=%d, n_rd=%d",
+                                        int(n_rx_req), int(got)));
+        return 16;
+    }
+
+    // Line-status check: the counters' change since the last check, and the marks.
+    LineErrorCounts now{};
+    bool known = port->line_status->ReadCounts(port->fd, &now);
+    LineErrorCounts delta{};
+    if (known && port->counts_known) {
+        delta.brk = now.brk - port->counts.brk;
+        delta.frame = now.frame - port->counts.frame;
+        delta.overrun = now.overrun - port->counts.overrun;
+        delta.parity = now.parity - port->counts.parity;
+        delta.buf_overrun = now.buf_overrun - port->counts.buf_overrun;
+    }
+    uint32_t line = ClassifyLineErrors(known && port->counts_known ? &delta : nullptr, port->marks);
+    port->counts = now;
+    port->counts_known = known;
+    port->marks = MarkTally{};
+    if (line) {
+        ReportError(err_text, LineErrorText(line));
+        return line;
+    }
+    return code;
+}
+
+int RS232_Close(RS232Port* port, std::string* err_text) {
+    if (!port) return 0;
+    (void)ioctl(port->fd, TIOCNXCL);
+    int rc = close(port->fd);
+    delete port;
+    if (rc != 0) {
+        ReportError(err_text, "RS232_Close(): CloseHandle() error");
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace korvex

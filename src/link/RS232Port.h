@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <termios.h>
+
+#include "link/LineErrors.h"
+
+namespace korvex {
+
+// One open serial port. Created by RS232_Open, owned by whoever opened it, destroyed
+// only by RS232_Close. Used by one thread at a time; this layer takes no lock.
+struct RS232Port {
+    int fd = -1;
+    // 1: a receive that ends short is an error with a text (code 16); 0: it returns 16
+    // silently with "@" in the caller's buffer. Callers may switch it on later.
+    uint8_t report_short = 0;
+    uint32_t wait_ms = 0;   // how long one receive may take, from its start
+    uint32_t baud = 0;
+    uint32_t bits_per_char = 10;  // start + 8 data + parity + stop, for the write bound
+    std::string name;
+
+    ParmrkDecoder decoder;
+    LineStatusSource* line_status = &KernelLineStatus();
+    LineErrorCounts counts;  // driver counters at the last line-status check
+    bool counts_known = false;
+    MarkTally marks;  // marks seen since the last line-status check
+};
+
+// Open flags.
+constexpr uint8_t kRS232ReportShort = 0x01;
+
+// Parity in the platform's coding.
+constexpr uint8_t kParityNone = 0;
+constexpr uint8_t kParityOdd = 1;
+constexpr uint8_t kParityEven = 2;
+
+// Opens `name` exclusively with 8 data bits, the given parity (checked) and stop bits
+// (0: one, 2: two), raw, no flow control, DTR and RTS inactive, both queues purged.
+// Returns null on failure with one of the texts
+//   "RS232_Open(): Invalid Port Name: %s", "RS232_Open(): Open port %s : error %d",
+//   "RS232_Open(): SetComState() error"
+// by the buffer rule (ReportError). The error number is errno: a port that another
+// program holds gives 16 (EBUSY).
+RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, uint8_t stopbits,
+                      uint32_t timeout_ms, uint8_t flags, std::string* err_text = nullptr);
+
+// One exchange: transmit n_tx bytes (handed to the kernel, not awaited), then receive
+// exactly n_rx_req bytes, ending early only when wait_ms has run out since the receive
+// started. Codes: 0 success, 1 null handle, 2 write failed, 3 write could not finish,
+// 4 read failed, 16 short receive, 32..39 line errors. Texts by the buffer rule; a
+// short receive with report_short 0 puts "@" into the caller's buffer and shows nothing.
+uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* rx,
+                    uint32_t* n_rx, uint32_t n_rx_req, std::string* err_text = nullptr);
+
+// Closes and frees the port; 0, or -1 with "RS232_Close(): CloseHandle() error".
+// A null handle returns 0.
+int RS232_Close(RS232Port* port, std::string* err_text = nullptr);
+
+// The framing RS232_Open applies, made from the device's current settings in *t:
+// 8 data bits, parity checked and errors marked (INPCK|PARMRK), raw, no flow control.
+// False for a speed or parity the port cannot have.
+bool RS232_MakeTermios(uint32_t baud, uint8_t parity, uint8_t stopbits, termios* t);
+
+// Opens a device the way RS232_Open does (read and write, exclusive) and returns the
+// descriptor, or -1 with the error number in *error. Shared with the port list's trial
+// open.
+int OpenDeviceExclusive(const std::string& path, int* error);
+void CloseDevice(int fd);
+
+}  // namespace korvex

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace korvex::sim {
+
+// A pseudo-terminal pair standing in for a serial cable. The master side is the
+// regulator's end; the slave path is the port the program opens. The pair keeps a
+// descriptor of the slave open itself, so that the program may close and reopen the
+// port at will without the master seeing a hang-up.
+class PtyPair {
+public:
+    PtyPair() = default;
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    // False with a text on failure.
+    bool Open(std::string* error);
+    void Close();
+
+    int master() const { return master_; }
+    const std::string& slave_path() const { return slave_path_; }
+
+private:
+    int master_ = -1;
+    int slave_keep_ = -1;
+    std::string slave_path_;
+};
+
+}  // namespace korvex::sim

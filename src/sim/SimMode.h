@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "sim/LineClock.h"
+
+namespace korvex::sim {
+
+class SimLink;
+
+// One behaviour of the regulator's port: its normal mode, ModBus RTU, the oscilloscope
+// stream. Runs on the simulator's thread only.
+class SimMode {
+public:
+    virtual ~SimMode() = default;
+    virtual const char* name() const = 0;
+    virtual LineSpeed speed() const = 0;
+    // Called once when the mode takes over the port.
+    virtual void OnEnter(SimLink& /*link*/) {}
+    // Bytes as they arrive, paced at this mode's line speed.
+    virtual void OnBytes(const uint8_t* data, size_t n, SimLink& link) = 0;
+    // Called at least every IdleIntervalMs() whether or not bytes came.
+    virtual void OnIdle(SimLink& /*link*/) {}
+    virtual int IdleIntervalMs() const { return 20; }
+};
+
+// What a mode may do with the port.
+class SimLink {
+public:
+    virtual ~SimLink() = default;
+    // Sends bytes paced at the current mode's line speed; returns once the last byte
+    // has been handed over. Bytes nobody reads are lost, as on a real line.
+    virtual void Send(const uint8_t* data, size_t n) = 0;
+    // Hands the port to the mode for a switch frame's target and key; an unknown target
+    // leaves the current mode in place. Takes effect when the current call returns.
+    virtual void EnterMode(uint8_t target, int32_t key) = 0;
+    // Back to the normal mode (9600 baud, waiting for a switch frame).
+    virtual void ReturnToNormal() = 0;
+    virtual void Log(const std::string& text) = 0;
+    virtual Clock::time_point Now() const { return Clock::now(); }
+};
+
+}  // namespace korvex::sim
