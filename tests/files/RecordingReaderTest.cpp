@@ -1,1 +1,174 @@
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/ErrorCapture.h"
+#include "files/RecordingFollower.h"
+#include "files/RecordingHeader.h"
+
+namespace korvex {
+namespace {
+
+struct Collect : RowSink {
+    void OnRow(const double* v, int n) override { rows.emplace_back(v, v + n); }
+    void OnSampleRate(double r) override { rates.push_back(r); }
+    void OnSeqError() override { ++seq_errors; }
+    std::vector<std::vector<double>> rows;
+    std::vector<double> rates;
+    int seq_errors = 0;
+};
+
+class RecordingReaderTest : public ::testing::Test {
+protected:
+    void Write(const std::string& bytes) { test::WriteFileBytes(path, bytes); }
+    void Append(const std::string& bytes) {
+        FILE* f = std::fopen(path.c_str(), "ab");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    // Reads the header and the whole data phase.
+    int ReadAll(RecordingHeader* h, Collect* sink, std::string* err) {
+        uint64_t consumed = 0;
+        if (ReadRecordingHeader(path, h, &consumed, err) != 0) return 1;
+        RecordingFollower f;
+        if (!f.Open(path, consumed, h->shown, err)) return 1;
+        f.Poll(*sink);
+        return 0;
+    }
+
+    test::TempDir tmp;
+    std::string path = tmp.path() + "/r.trd";
+};
+
+TEST_F(RecordingReaderTest, HeaderCases) {
+    struct Case {
+        std::string file;
+        int result;
+        std::string err;
+        int num_chan, shown;
+        std::vector<std::string> names;
+        std::string file_value;
+    } cases[] = {
+        {"#FILE=COM1\r\n#CHAN=3\r\n#NAME=A B C \r\n", 0, "", 3, 3, {"A", "B", "C"}, "COM1"},
+        {"#FILE=\r\n#INFO=x\r\n#NAME=A B\r\n#CHAN=2\r\n", 0, "", 2, 2, {"", ""}, ""},
+        {"#CHAN=20\n#NAME=a b c d e f g h i j k l m n o p q r s t\n", 0, "", 20, 15,
+         {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o"}, ""},
+        {"#CHAN=2\r\n#NAME=State*0.1\r\n", 0, "", 2, 2, {"State*0.1", ""}, ""},
+        {"#FILE=COM2\x01junk\r\n#CHAN=1\r\n#NAME=U\r\n", 0, "", 1, 1, {"U"}, "COM2"},
+        {"#FILE=COM1\r\n#CHAN=3\r\n", 1, "Undefined NumChan & Name[]", 0, 0, {}, ""},
+        {"", 1, "Undefined NumChan & Name[]", 0, 0, {}, ""},
+        {"#NAME=A\r\n#CHAN=0\r\n", 1, "NumChan<=0", 0, 0, {}, ""},
+        {"#CHAN=-3\r\n", 1, "NumChan<=0", 0, 0, {}, ""},
+    };
+    for (const auto& c : cases) {
+        Write(c.file);
+        RecordingHeader h;
+        uint64_t consumed = 0;
+        std::string err;
+        EXPECT_EQ(ReadRecordingHeader(path, &h, &consumed, &err), c.result) << c.file;
+        EXPECT_EQ(err, c.err) << c.file;
+        if (c.result != 0) continue;
+        EXPECT_EQ(h.num_chan, c.num_chan) << c.file;
+        EXPECT_EQ(h.shown, c.shown) << c.file;
+        EXPECT_EQ(h.names, c.names) << c.file;
+        EXPECT_EQ(h.file_value, c.file_value) << c.file;
+        EXPECT_EQ(consumed, c.file.size()) << c.file;
+    }
+    std::string err;
+    RecordingHeader h;
+    uint64_t consumed;
+    EXPECT_EQ(ReadRecordingHeader(tmp.path() + "/none.trd", &h, &consumed, &err), 1);
+    EXPECT_EQ(err, "Open File '" + tmp.path() + "/none.trd' error");
+}
+
+TEST_F(RecordingReaderTest, DataPhaseRowsRatesAndMarkers) {
+    Write("#FILE=COM1\r\n#CHAN=3\r\n#NAME=A B C \r\n#XN=Time (sec)\r\n#F=0\r\n#XX=0,0.020000\r\n"
+          "1.500000\t-2.000000\t0.000000\t\r\n"
+          "#ERRSEQ\r\n"
+          "4.000000 5.000000 6.000000\r\n"   // the recorder writer's separators
+          "7.5\r\n"                          // short row: the others keep their values
+          "\r\n"                             // empty row repeats the last values
+          "#ERRSEQ\r\n#F=166.666667\r\n"
+          "1e-3\t+2\t-0\t\r\n");
+    RecordingHeader h;
+    Collect sink;
+    std::string err;
+    ASSERT_EQ(ReadAll(&h, &sink, &err), 0) << err;
+    ASSERT_EQ(sink.rows.size(), 5u);
+    EXPECT_EQ(sink.rows[0], (std::vector<double>{1.5, -2.0, 0.0}));
+    EXPECT_EQ(sink.rows[1], (std::vector<double>{4.0, 5.0, 6.0}));
+    EXPECT_EQ(sink.rows[2], (std::vector<double>{7.5, 5.0, 6.0}));
+    EXPECT_EQ(sink.rows[3], (std::vector<double>{7.5, 5.0, 6.0}));
+    EXPECT_EQ(sink.rows[4], (std::vector<double>{0.001, 2.0, 0.0}));
+    EXPECT_EQ(sink.rates, (std::vector<double>{1.0, 166.666667}));
+    EXPECT_EQ(sink.seq_errors, 2);
+}
+
+TEST_F(RecordingReaderTest, LongRowsAreReadWholeAndStoreFifteenValues) {
+    std::string row;
+    for (int c = 0; c < 40; ++c) row += std::to_string(c) + ".123456789012\t";
+    ASSERT_GT(row.size(), 499u);
+    Write("#CHAN=40\n#NAME=x\n" + row + "\n" + row + "\n");
+    RecordingHeader h;
+    Collect sink;
+    std::string err;
+    ASSERT_EQ(ReadAll(&h, &sink, &err), 0) << err;
+    ASSERT_EQ(sink.rows.size(), 2u);
+    ASSERT_EQ(sink.rows[1].size(), 15u);
+    EXPECT_DOUBLE_EQ(sink.rows[1][14], 14.123456789012);
+}
+
+TEST_F(RecordingReaderTest, FollowsAGrowingFileLineByLine) {
+    std::string head = "#CHAN=2\r\n#NAME=A B \r\n";
+    Write(head);
+    RecordingHeader h;
+    uint64_t consumed = 0;
+    ASSERT_EQ(ReadRecordingHeader(path, &h, &consumed, nullptr), 0);
+    RecordingFollower f;
+    ASSERT_TRUE(f.Open(path, consumed, h.shown));
+    Collect sink;
+    EXPECT_EQ(f.Poll(sink), 0);
+
+    Append("1.0\t2.0\t\r\n3.0\t4");  // the second row is still being written
+    EXPECT_EQ(f.Poll(sink), 1);
+    EXPECT_EQ(f.consumed(), head.size() + 10);
+    Append(".5\t\n");  // finished with a bare LF
+    EXPECT_EQ(f.Poll(sink), 1);
+    EXPECT_EQ(f.Poll(sink), 0);
+    EXPECT_EQ(f.consumed(), head.size() + 10 + 9);
+    EXPECT_EQ(f.consumed(), f.file_length());
+    ASSERT_EQ(sink.rows.size(), 2u);
+    EXPECT_EQ(sink.rows[1], (std::vector<double>{3.0, 4.5}));
+}
+
+TEST_F(RecordingReaderTest, AFileCutAtEveryLengthNeverBreaksTheReader) {
+    const std::string full =
+        "#FILE=\r\n#INFO=File : 0001_(2013.05.17_14.03.09.120)\r\n#NAME=A B C\r\n#CHAN=3\r\n"
+        "#XN=Time (sec)\r\n#XX=0,0.020000\r\n#F=50.000000\r\n"
+        "1.000000 2.000000 3.000000\r\n#ERRSEQ\r\n-4.000000 5.500000 -6.250000\r\n";
+    for (size_t len = 0; len <= full.size(); ++len) {
+        std::string cut = full.substr(0, len);
+        Write(cut);
+        RecordingHeader h;
+        Collect sink;
+        std::string err;
+        int rc = ReadAll(&h, &sink, &err);
+        if (rc != 0) {
+            EXPECT_EQ(err, "Undefined NumChan & Name[]") << len;
+            continue;
+        }
+        // Only complete lines count: a row appears once its line end has been written.
+        size_t rows_complete = len >= full.size() ? 2 : len >= full.find("#ERRSEQ") ? 1 : 0;
+        EXPECT_EQ(sink.rows.size(), rows_complete) << len;
+        if (len == full.size()) {
+            ASSERT_EQ(sink.rows.size(), 2u);
+            EXPECT_EQ(sink.rows[1], (std::vector<double>{-4.0, 5.5, -6.25}));
+            EXPECT_EQ(sink.seq_errors, 1);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,1 +1,87 @@
+#include "files/RecordingWriter.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+#include "app/ErrorCapture.h"
+
+namespace korvex {
+namespace {
+
+class RecordingWriterTest : public ::testing::Test {
+protected:
+    FILE* Create() { return std::fopen(path.c_str(), "wb"); }
+    test::TempDir tmp;
+    std::string path = tmp.path() + "/r.trd";
+};
+
+TEST_F(RecordingWriterTest, LiveHeaderAndRowAt50Hz) {
+    FILE* f = Create();
+    ASSERT_TRUE(WriteLiveHeader(f, "COM1", {"A", "B", "C"}, 10));
+    const double row[] = {1.5, -2.0, 0.0};
+    ASSERT_TRUE(WriteLiveRow(f, row, 3));
+    std::fclose(f);
+    EXPECT_EQ(test::ReadFileBytes(path),
+              "#FILE=COM1\r\n#CHAN=3\r\n#NAME=A B C \r\n#XN=Time (sec)\r\n#F=50.000000\r\n"
+              "#XX=0,0.020000\r\n1.500000\t-2.000000\t0.000000\t\r\n");
+}
+
+TEST_F(RecordingWriterTest, LiveHeaderRates) {
+    struct Case {
+        int divider;
+        const char* f;
+        const char* xx;
+    } cases[] = {{10, "#F=50.000000", "#XX=0,0.020000"},
+                 {5, "#F=100.000000", "#XX=0,0.010000"},
+                 {4, "#F=125.000000", "#XX=0,0.008000"},
+                 {3, "#F=166.666667", "#XX=0,0.006000"}};
+    for (const auto& c : cases) {
+        FILE* f = Create();
+        ASSERT_TRUE(WriteLiveHeader(f, "/dev/ttyUSB0", {"Ua"}, c.divider));
+        std::fclose(f);
+        std::string expect = std::string("#FILE=/dev/ttyUSB0\r\n#CHAN=1\r\n#NAME=Ua \r\n#XN=Time (sec)\r\n") +
+                             c.f + "\r\n" + c.xx + "\r\n";
+        EXPECT_EQ(test::ReadFileBytes(path), expect);
+    }
+}
+
+TEST_F(RecordingWriterTest, RecorderHeaderOrderAndRows) {
+    FILE* f = Create();
+    ASSERT_TRUE(WriteRecorderHeader(f, "File : 0003_(2013.05.17_14.03.09.120)",
+                                    "State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q", 11, 4));
+    const double row[] = {0.1, -0.25, 12.5};
+    ASSERT_TRUE(WriteRecorderRow(f, row, 3));
+    std::fclose(f);
+    EXPECT_EQ(test::ReadFileBytes(path),
+              "#FILE=\r\n#INFO=File : 0003_(2013.05.17_14.03.09.120)\r\n"
+              "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q\r\n#CHAN=11\r\n"
+              "#XN=Time (sec)\r\n#XX=0,0.008000\r\n#F=125.000000\r\n0.100000 -0.250000 12.500000\r\n");
+}
+
+TEST(FormatFixed6, MatchesPrintfEverywhere) {
+    auto check = [](double v) {
+        char ours[340], ref[340];
+        size_t n = FormatFixed6(v, ours);
+        std::snprintf(ref, sizeof ref, "%.6f", v);
+        ASSERT_EQ(std::string(ours, n), std::string(ref)) << v;
+    };
+    const double special[] = {0.0, -0.0, 1e-7, -1e-7, 4e-7, 5e-7, 6e-7, 0.0000005, 0.0000015, 0.0000025,
+                              -0.0000025, 100.0, -100.0, 99.9999995, 99.99999949999, 0.1, 0.7, 1.0 / 3,
+                              999999.9999995, 1e6, 1e9, -1e15, 1e300, 5e-324,
+                              std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::quiet_NaN()};
+    for (double v : special) check(v);
+    std::mt19937_64 rng(42);
+    std::uniform_real_distribution<double> wide(-120.0, 120.0);
+    for (int i = 0; i < 200000; ++i) check(wide(rng));
+    // Values on the half-millionth grid, where printf's exact rounding decides.
+    for (int i = -20000; i <= 20000; ++i) check(i * 0.0000005);
+}
+
+}  // namespace
+}  // namespace korvex
