@@ -1,1 +1,146 @@
+// korvex-cli and korvex-sim as a user runs them.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/ErrorCapture.h"
+#include "link/PtyPeer.h"
+#include "link/RS232Port.h"
+
+namespace korvex {
+namespace {
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result RunCommand(const std::string& args, const std::string& env = "") {
+    test::TempDir tmp;
+    std::string cmd = env + " " + args + " >" + tmp.path() + "/out 2>" + tmp.path() + "/err";
+    int rc = std::system(cmd.c_str());
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, test::ReadFileBytes(tmp.path() + "/out"),
+            test::ReadFileBytes(tmp.path() + "/err")};
+}
+
+const std::string kCli = KORVEX_CLI_PATH;
+const std::string kSim = KORVEX_SIM_PATH;
+
+class CliViewTest : public ::testing::Test {
+protected:
+    Result View(const std::string& content) {
+        test::WriteFileBytes(file, content);
+        return RunCommand(kCli + " view " + file);
+    }
+    test::TempDir tmp;
+    std::string file = tmp.path() + "/r.trd";
+};
+
+TEST_F(CliViewTest, ShowsWhatTheViewerWindowShows) {
+    std::string content = "#FILE=COM1\r\n#CHAN=3\r\n#NAME=Ua If State \r\n#XN=Time (sec)\r\n#F=50.000000\r\n"
+                          "#XX=0,0.020000\r\n";
+    for (int r = 0; r < 10; ++r) content += std::to_string(r) + ".250000\t-1.000000\t0.000000\t\r\n";
+    content.insert(content.size() - 30, "#ERRSEQ\r\n");
+    content += "#ERRSEQ\r\n";
+    Result r = View(content);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "File: " + file + " ,  3 channels\nSource: COM1\n"
+                     "Time=00:00:00 , Fsam=50.00 Hz , Samples=0.010 K , File Length=0.000 MB\n"
+                     "Seq. Errors: 2\n"
+                     "Ua           9.250\nIf           -1.000\nState        0.000\n");
+}
+
+TEST_F(CliViewTest, TwentyChannelsAndZeroRate) {
+    std::string names, row;
+    for (int c = 0; c < 20; ++c) {
+        names += "c" + std::to_string(c) + " ";
+        row += std::to_string(c) + "\t";
+    }
+    Result r = View("#CHAN=20\n#NAME=" + names + "\n#F=0\n" + row + "\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(",  15 (20) channels\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Fsam=1.00 Hz , Samples=0.001 K"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("c14          14.000\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("c15"), std::string::npos) << r.out;
+}
+
+TEST_F(CliViewTest, ReaderMessagesGoToStandardError) {
+    struct Case {
+        std::string content;
+        std::string err;
+    } cases[] = {{"#FILE=COM1\r\n#CHAN=3\r\n", "Undefined NumChan & Name[]\n"},
+                 {"#CHAN=0\r\n#NAME=A\r\n", "NumChan<=0\n"}};
+    for (const auto& c : cases) {
+        Result r = View(c.content);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+    }
+    Result r = RunCommand(kCli + " view " + tmp.path() + "/missing.trd");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Open File '" + tmp.path() + "/missing.trd' error\n");
+}
+
+TEST(CliSample, WritesIntoTheDataDirectoryAndReadsBack) {
+    test::TempDir tmp;
+    Result w = RunCommand(kCli + " sample --rows 25 --rate 166", "KORVEX_DATA_DIR=" + tmp.path());
+    ASSERT_EQ(w.status, 0) << w.err;
+    std::string path = w.out.substr(0, w.out.size() - 1);
+    EXPECT_EQ(path.rfind(tmp.path() + "/", 0), 0u) << path;
+    EXPECT_EQ(path.substr(path.size() - 8), "_osc.trd");
+    Result v = RunCommand(kCli + " view " + path);
+    EXPECT_EQ(v.status, 0) << v.err;
+    EXPECT_NE(v.out.find("Fsam=166.67 Hz , Samples=0.025 K"), std::string::npos) << v.out;
+}
+
+TEST(CliPorts, HeldPortShowsItsError) {
+    test::PtyPeer free_port, held;
+    std::string err;
+    RS232Port* holder = RS232_Open(held.port(), 9600, 0, 0, 100, 0, &err);
+    ASSERT_NE(holder, nullptr) << err;
+    Result r = RunCommand(kCli + " ports " + free_port.port() + " " + held.port());
+    RS232_Close(holder);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind(free_port.port() + "\n" + held.port() + " - Error 16\n", 0), 0u) << r.out;
+}
+
+TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {
+    test::TempDir tmp;
+    std::string link = tmp.path() + "/regulator";
+    std::string out = tmp.path() + "/out";
+    pid_t pid = fork();
+    if (pid == 0) {
+        FILE* f = std::freopen(out.c_str(), "w", stdout);
+        (void)f;
+        execl(kSim.c_str(), kSim.c_str(), "--link", link.c_str(), nullptr);
+        _exit(127);
+    }
+    struct stat st {};
+    for (int i = 0; i < 500 && lstat(link.c_str(), &st) != 0; ++i) usleep(2000);
+    ASSERT_TRUE(S_ISLNK(st.st_mode));
+    std::string first = test::ReadFileBytes(out);
+    ASSERT_EQ(first.rfind("PORT /dev/pts/", 0), 0u) << first;
+    std::string port = first.substr(5, first.find('\n') - 5);
+    char target[256] = {};
+    ASSERT_GT(readlink(link.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(port, target);
+
+    std::string err;
+    RS232Port* p = RS232_Open(link, 9600, 0, 0, 100, 0, &err);
+    EXPECT_NE(p, nullptr) << err;
+    RS232_Close(p);
+
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed at exit";
+}
+
+}  // namespace
+}  // namespace korvex
