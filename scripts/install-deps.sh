@@ -3,7 +3,7 @@
 # installed are left alone and apt is not touched at all when nothing is missing.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev)
 
 missing=()
 for p in "${packages[@]}"; do

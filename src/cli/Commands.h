@@ -6,5 +6,6 @@ namespace korvex::cli {
 int PortsCommand(int argc, char** argv);
 int ViewCommand(int argc, char** argv);
 int SampleCommand(int argc, char** argv);
+int ModBusCommand(int argc, char** argv);
 
 }  // namespace korvex::cli

@@ -68,7 +68,16 @@ bool ApplyFraming(int fd, uint32_t baud, uint8_t parity, uint8_t stopbits) {
     termios t{};
     if (tcgetattr(fd, &t) != 0) return false;
     if (!RS232_MakeTermios(baud, parity, stopbits, &t)) return false;
-    return tcsetattr(fd, TCSANOW, &t) == 0;
+    if (tcsetattr(fd, TCSANOW, &t) == 0) return true;
+    // A device without parity (a pseudo-terminal, the simulator's cable) drops the parity
+    // bits, and the kernel refuses a request of which nothing else would change. The port
+    // is set as well as the device can be when everything but parity is in place.
+    termios now{};
+    if (errno != EINVAL || tcgetattr(fd, &now) != 0) return false;
+    const tcflag_t parity_bits = PARENB | PARODD;
+    return (now.c_cflag & ~parity_bits) == (t.c_cflag & ~parity_bits) && now.c_iflag == t.c_iflag &&
+           now.c_oflag == t.c_oflag && now.c_lflag == t.c_lflag && cfgetispeed(&now) == cfgetispeed(&t) &&
+           cfgetospeed(&now) == cfgetospeed(&t);
 }
 
 // USB adapters hold received bytes up to 16 ms unless asked for low latency; that
@@ -261,6 +270,12 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         return line;
     }
     return code;
+}
+
+void RS232_PurgeRx(RS232Port* port) {
+    if (!port) return;
+    (void)tcflush(port->fd, TCIFLUSH);
+    port->decoder.Reset();
 }
 
 int RS232_Close(RS232Port* port, std::string* err_text) {

@@ -5,10 +5,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "sim/SimRegulator.h"
+#include "sim/Regulator.h"
 
 namespace {
 
@@ -25,17 +26,57 @@ void Usage(FILE* out) {
                  "mode-switch frames the program sends. Runs until interrupted (Ctrl-C).\n"
                  "\n"
                  "Options:\n"
-                 "  --link PATH   also make PATH a symbolic link to the device (removed at exit;\n"
-                 "                an existing file that is not a link is never replaced)\n"
-                 "  --verbose     log mode changes and frames on standard error\n"
-                 "  --help        show this text\n");
+                 "  --link PATH         also make PATH a symbolic link to the device (removed at\n"
+                 "                      exit; an existing file that is not a link is never replaced)\n"
+                 "  --mode MODE         start in MODE: normal (default) or modbus; in modbus mode\n"
+                 "                      third-party ModBus masters can poll the port directly\n"
+                 "  --baud N            ModBus speed with --mode modbus: 115200 (default) or 230400\n"
+                 "  --fault KIND[:N]    spoil the next N ModBus answers (all when N is left out):\n"
+                 "                      wrong-address, bad-crc, silent, exception=CODE,\n"
+                 "                      truncate=BYTES, delay=MS (delay applies to every answer)\n"
+                 "  --verbose           log mode changes and frames on standard error\n"
+                 "  --help              show this text\n"
+                 "\n"
+                 "ModBus side: slave address 1, 8 data bits, even parity, 1 stop bit; functions 3, 4,\n"
+                 "6, 16 and 0x41. Registers: 0 channel word, 130-131 version, 144-159 identification,\n"
+                 "560-565 clock, 0x8000-0x8006 fault recorder header and switch, 0x8300.. file table.\n");
+}
+
+// KIND[:N] with KIND one of wrong-address, bad-crc, silent, exception=CODE,
+// truncate=BYTES, delay=MS.
+bool ApplyFault(const std::string& spec, korvex::sim::ModBusFaults& f) {
+    std::string kind = spec;
+    int count = -1;
+    size_t colon = spec.find(':');
+    if (colon != std::string::npos) {
+        kind = spec.substr(0, colon);
+        count = std::atoi(spec.c_str() + colon + 1);
+        if (count <= 0) return false;
+    }
+    std::string value;
+    size_t eq = kind.find('=');
+    if (eq != std::string::npos) {
+        value = kind.substr(eq + 1);
+        kind = kind.substr(0, eq);
+    }
+    if (kind == "wrong-address") f.wrong_address = count;
+    else if (kind == "bad-crc") f.bad_crc = count;
+    else if (kind == "silent") f.silent = count;
+    else if (kind == "exception" && !value.empty()) f.exception_code = std::atoi(value.c_str()), f.exception = count;
+    else if (kind == "truncate" && !value.empty()) f.truncate_to = std::atoi(value.c_str()), f.truncate = count;
+    else if (kind == "delay" && !value.empty()) f.delay_ms = std::atoi(value.c_str());
+    else return false;
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string link_path;
+    std::string mode = "normal";
+    uint32_t baud = 115200;
     bool verbose = false;
+    korvex::sim::RegulatorModel model;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -43,6 +84,23 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--link" && i + 1 < argc) {
             link_path = argv[++i];
+        } else if (a == "--mode" && i + 1 < argc) {
+            mode = argv[++i];
+            if (mode != "normal" && mode != "modbus") {
+                std::fprintf(stderr, "korvex-sim: unknown mode '%s'\n", mode.c_str());
+                return 2;
+            }
+        } else if (a == "--baud" && i + 1 < argc) {
+            baud = uint32_t(std::strtoul(argv[++i], nullptr, 10));
+            if (baud != 115200 && baud != 230400) {
+                std::fprintf(stderr, "korvex-sim: --baud takes 115200 or 230400\n");
+                return 2;
+            }
+        } else if (a == "--fault" && i + 1 < argc) {
+            if (!ApplyFault(argv[++i], *model.modbus_faults)) {
+                std::fprintf(stderr, "korvex-sim: bad fault '%s'\n", argv[i]);
+                return 2;
+            }
         } else if (a == "--verbose" || a == "-v") {
             verbose = true;
         } else {
@@ -55,7 +113,7 @@ int main(int argc, char** argv) {
     korvex::sim::SimRegulator sim;
     if (verbose) sim.SetLogger([](const std::string& t) { std::fprintf(stderr, "sim: %s\n", t.c_str()); });
     std::string error;
-    if (!sim.Start(&error)) {
+    if (!korvex::sim::StartRegulator(sim, model, &error, mode == "modbus" ? baud : 0)) {
         std::fprintf(stderr, "korvex-sim: %s\n", error.c_str());
         return 1;
     }

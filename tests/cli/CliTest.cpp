@@ -11,6 +11,7 @@
 #include "app/ErrorCapture.h"
 #include "link/PtyPeer.h"
 #include "link/RS232Port.h"
+#include "sim/Regulator.h"
 
 namespace korvex {
 namespace {
@@ -107,6 +108,34 @@ TEST(CliPorts, HeldPortShowsItsError) {
     RS232_Close(holder);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind(free_port.port() + "\n" + held.port() + " - Error 16\n", 0), 0u) << r.out;
+}
+
+TEST(CliModBus, TraceOfIdentificationVersionAndExit) {
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    std::string err;
+    ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
+    Result r = RunCommand(kCli + " modbus --port " + sim.port_path() + " --trace id read-hold 0 1");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "TX FF FE FC 00 00 00 00 F5\n"
+              "TX 01 03 00 90 00 04 44 24\nRX 01 03 08 4F 4B 56 52 58 45 53 20 A0 C4\n"
+              "TX 01 03 00 94 00 04 05 E5\nRX 01 03 08 4D 49 41 20 52 56 32 2D 23 B9\n"
+              "TX 01 03 00 98 00 04 C5 E6\nRX 01 03 08 00 00 00 00 00 00 00 00 95 D7\n"
+              "TX 01 03 00 9C 00 04 84 27\nRX 01 03 08 00 00 00 00 00 00 00 00 95 D7\n"
+              "TX 01 03 00 82 00 02 64 23\nRX 01 03 04 02 03 01 00 0A 1B\n"
+              "KORVEX SIM AVR-2     Version 2.3.1\n"
+              "TX 01 03 00 00 00 01 84 0A\nRX 01 03 02 00 05 78 47\n"
+              "0 = 5 (0x0005)\n"
+              "TX 00 41 36 90 23 07 00 02 EF\n");
+    for (int i = 0; i < 100 && sim.current_mode() != "normal"; ++i) usleep(2000);
+    EXPECT_EQ(sim.current_mode(), "normal");
+
+    // A silent regulator: the nested text, exit status 1, and still the exit message.
+    model.modbus_faults->silent = -1;
+    r = RunCommand(kCli + " modbus --port " + sim.port_path() + " read-hold 130 2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ModBus_ReadHldReg(Addr=1, Reg=130, Num=2):\nModBus_TxRx(): Rx(phase1) error:\n@\n");
 }
 
 TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {

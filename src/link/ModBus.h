@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "link/RS232Port.h"
+
+namespace korvex {
+
+// ModBus RTU master over an open port (8 data bits, even parity, one stop bit).
+//
+// Every operation returns 0 on success or a code, passed through unchanged from where
+// it was found: 1..8, 16, 32..39 from the port layer; kModBusProtocolError (-1) for a
+// wrong address, wrong function, CRC mismatch or a refused count; 0x100 + code for an
+// exception answer. Texts nest from the operation down to the port, line by line, e.g.
+//   "ModBus_ReadHldReg(Addr=1, Reg=130, Num=2):\nModBus_TxRx(): Rx(phase1) error:\n@"
+// and go by the buffer rule (ReportError).
+//
+// Exchanges are serialised by ModBusLock: a request and its answer are one indivisible
+// step, whichever thread issues them. Before each request whatever is still pending in
+// the receive queue (the surplus of an earlier broken answer) is discarded.
+
+constexpr uint32_t kModBusProtocolError = 0xFFFFFFFFu;
+constexpr uint16_t kModBusMaxRead = 125;   // registers per read
+constexpr uint16_t kModBusMaxWrite = 123;  // registers per multiple write
+constexpr uint32_t kCanMaxData = 8;        // data bytes of a CAN data frame
+constexpr uint32_t kCanAnswerRoom = 15;    // an answer's length nibble can say up to 15
+
+std::mutex& ModBusLock();
+
+// The exchange core: appends the CRC to `req` (room for 2 more bytes), sends it and
+// receives the answer in two phases: 3 bytes, then the rest by the answer's kind.
+// `rsp_len` is the expected answer length without CRC; `rsp` holds at least 260 bytes.
+uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* rsp, uint16_t rsp_len,
+                     uint16_t* out_len, std::string* err_text = nullptr);
+
+uint32_t ModBus_ReadHldReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num, uint16_t* values,
+                           std::string* err_text = nullptr);
+uint32_t ModBus_ReadInpReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num, uint16_t* values,
+                           std::string* err_text = nullptr);
+uint32_t ModBus_WriteSingleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t value,
+                               std::string* err_text = nullptr);
+uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
+                                 const uint16_t* values, std::string* err_text = nullptr);
+
+// CAN tunnel (function 0x41): `len` data bytes (at most 8) to an 11-bit identifier.
+// The answer's data bytes go to `out` (room for kCanAnswerRoom bytes), their number to
+// `out_count`.
+uint32_t ModBus_CanTxRx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len, uint16_t can_id,
+                        uint8_t* out, uint32_t* out_count, std::string* err_text = nullptr);
+// Transmit only; a failure leaves the port layer's own text.
+uint32_t ModBus_CanTx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len, uint16_t can_id,
+                      std::string* err_text = nullptr);
+
+// "NONE", "ILLEGAL_FUNCTION", ... for exception codes 0..11, "Uknown" above.
+const char* ModBusExceptionName(uint32_t code);
+
+}  // namespace korvex

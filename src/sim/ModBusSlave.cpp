@@ -1,0 +1,162 @@
+#include "sim/ModBusSlave.h"
+
+#include <thread>
+
+#include "app/StrPrintf.h"
+#include "link/ModBusCRC.h"
+
+namespace korvex::sim {
+
+namespace {
+
+constexpr uint8_t kAddress = 1;
+
+bool Take(std::atomic<int>& counter) {
+    int v = counter.load();
+    while (v != 0) {
+        if (v < 0) return true;
+        if (counter.compare_exchange_weak(v, v - 1)) return true;
+    }
+    return false;
+}
+
+uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
+
+}  // namespace
+
+ModBusSlave::ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs, std::shared_ptr<ModBusFaults> faults)
+    : baud_(baud), regs_(std::move(regs)), faults_(std::move(faults)) {}
+
+size_t ModBusSlave::ExpectedLength() const {
+    if (frame_.size() < 2) return 0;
+    switch (frame_[1]) {
+        case 3:
+        case 4:
+        case 6:
+            return 8;
+        case 16:
+            return frame_.size() < 7 ? 0 : size_t(9 + frame_[6]);
+        case 0x41:
+            return frame_.size() < 3 ? 0 : size_t(6 + (frame_[2] >> 4));
+        default:
+            return 0;  // a function the regulator lacks: the frame ends at the line's silence
+    }
+}
+
+void ModBusSlave::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
+    // A gap of more than 3.5 characters ends a frame: whatever came before is dropped.
+    auto now = link.Now();
+    if (!frame_.empty() && now - last_byte_ > speed().CharTime() * 4 + std::chrono::milliseconds(2)) frame_.clear();
+    last_byte_ = now;
+    for (size_t i = 0; i < n; ++i) {
+        frame_.push_back(data[i]);
+        size_t want = ExpectedLength();
+        if (want && frame_.size() >= want) {
+            Serve(link);
+            frame_.clear();
+        } else if (frame_.size() > 260) {
+            frame_.clear();
+        }
+    }
+}
+
+void ModBusSlave::OnIdle(SimLink& link) {
+    if (frame_.empty()) return;
+    auto silence = link.Now() - last_byte_;
+    if (ExpectedLength() == 0 && frame_.size() >= 4 && silence > speed().CharTime() * 4) {
+        Serve(link);
+        frame_.clear();
+    } else if (silence > std::chrono::milliseconds(50)) {
+        frame_.clear();
+    }
+}
+
+void ModBusSlave::Serve(SimLink& link) {
+    const std::vector<uint8_t>& f = frame_;
+    uint16_t crc = ModBus_CRC(f.data(), f.size() - 2);
+    if (f[f.size() - 2] != uint8_t(crc) || f[f.size() - 1] != uint8_t(crc >> 8)) {
+        link.Log("modbus: request with a bad CRC ignored");
+        return;
+    }
+    uint8_t addr = f[0], fn = f[1];
+    if (fn == 0x41) {
+        uint16_t can_id = uint16_t((f[2] & 0x07) << 8 | f[3]);
+        size_t len = f[2] >> 4;
+        if (addr == 0 && can_id == 0x690 && len == 3 && f[4] == 0x23 && f[5] == 0x07 && f[6] == 0x00) {
+            link.Log("modbus: exit message, back to the normal mode");
+            link.ReturnToNormal();
+            return;
+        }
+        // The service channel answers from the same identifier; nothing is served on it yet.
+        Answer(link, {addr, 0x41, uint8_t(f[2] & 0x07), f[3]});
+        return;
+    }
+    if (addr != kAddress) return;
+    if (Take(faults_->exception)) {
+        Answer(link, {addr, uint8_t(fn | 0x80), uint8_t(faults_->exception_code.load())});
+        return;
+    }
+    switch (fn) {
+        case 3:
+        case 4: {
+            uint16_t reg = Get16(&f[2]), num = Get16(&f[4]);
+            std::vector<uint16_t> values(num);
+            if (num < 1 || num > 125) {
+                Answer(link, {addr, uint8_t(fn | 0x80), 3});
+                return;
+            }
+            if (!regs_->Read(reg, num, values.data())) {
+                Answer(link, {addr, uint8_t(fn | 0x80), 2});
+                return;
+            }
+            std::vector<uint8_t> pdu = {addr, fn, uint8_t(2 * num)};
+            for (uint16_t v : values) {
+                pdu.push_back(uint8_t(v >> 8));
+                pdu.push_back(uint8_t(v));
+            }
+            Answer(link, std::move(pdu));
+            return;
+        }
+        case 6: {
+            if (!regs_->Write(Get16(&f[2]), Get16(&f[4]))) {
+                Answer(link, {addr, uint8_t(fn | 0x80), 2});
+                return;
+            }
+            Answer(link, std::vector<uint8_t>(f.begin(), f.begin() + 6));
+            return;
+        }
+        case 16: {
+            uint16_t reg = Get16(&f[2]), num = Get16(&f[4]);
+            if (num < 1 || num > 123 || f[6] != 2 * num) {
+                Answer(link, {addr, uint8_t(fn | 0x80), 3});
+                return;
+            }
+            for (uint16_t i = 0; i < num; ++i) {
+                if (!regs_->Write(uint16_t(reg + i), Get16(&f[7 + 2 * i]))) {
+                    Answer(link, {addr, uint8_t(fn | 0x80), 2});
+                    return;
+                }
+            }
+            Answer(link, std::vector<uint8_t>(f.begin(), f.begin() + 6));
+            return;
+        }
+        default:
+            Answer(link, {addr, uint8_t(fn | 0x80), 1});
+            return;
+    }
+}
+
+void ModBusSlave::Answer(SimLink& link, std::vector<uint8_t> pdu) {
+    if (Take(faults_->silent)) return;
+    if (Take(faults_->wrong_address)) pdu[0] = uint8_t(pdu[0] + 1);
+    uint16_t crc = ModBus_CRC(pdu.data(), pdu.size());
+    pdu.push_back(uint8_t(crc));
+    pdu.push_back(uint8_t(crc >> 8));
+    if (Take(faults_->bad_crc)) pdu.back() ^= 0xFF;
+    if (Take(faults_->truncate) && size_t(faults_->truncate_to.load()) < pdu.size())
+        pdu.resize(size_t(faults_->truncate_to.load()));
+    if (int d = faults_->delay_ms.load()) std::this_thread::sleep_for(std::chrono::milliseconds(d));
+    link.Send(pdu.data(), pdu.size());
+}
+
+}  // namespace korvex::sim

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "sim/RegisterMap.h"
+#include "sim/SimMode.h"
+
+namespace korvex::sim {
+
+// Faults the ModBus side injects into its next answers; each counter says how many
+// answers it spoils (-1: all of them). Set from any thread.
+struct ModBusFaults {
+    std::atomic<int> wrong_address{0};  // answer from address + 1
+    std::atomic<int> bad_crc{0};        // last CRC byte inverted
+    std::atomic<int> exception{0};      // answer with exception `exception_code` instead
+    std::atomic<int> exception_code{4};
+    std::atomic<int> silent{0};         // no answer at all
+    std::atomic<int> truncate{0};       // only the first `truncate_to` bytes of the answer
+    std::atomic<int> truncate_to{3};
+    std::atomic<int> delay_ms{0};       // wait this long before answering (every answer)
+};
+
+// The regulator's port in ModBus RTU mode: slave address 1 (0 for the CAN tunnel),
+// functions 3, 4, 6, 16 and 0x41, exception 1 for an unknown function and 2 for an
+// unknown register. A request with a bad CRC or for another address is ignored, as a
+// real slave does. The CAN exit message (identifier 0x690, data 23 07 00) takes the
+// port back to its normal mode.
+class ModBusSlave : public SimMode {
+public:
+    // Speed from the switch key: 648 gives 230400 baud, every other key 115200; even
+    // parity (11 bits per character).
+    static uint32_t BaudForKey(int32_t key) { return key == 648 ? 230400 : 115200; }
+
+    ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs, std::shared_ptr<ModBusFaults> faults);
+
+    const char* name() const override { return "modbus"; }
+    LineSpeed speed() const override { return {baud_, 11}; }
+    void OnBytes(const uint8_t* data, size_t n, SimLink& link) override;
+    void OnIdle(SimLink& link) override;
+    int IdleIntervalMs() const override { return 5; }
+
+private:
+    // Length of the request in `frame_` once enough of it is known, else 0.
+    size_t ExpectedLength() const;
+    void Serve(SimLink& link);
+    void Answer(SimLink& link, std::vector<uint8_t> pdu);
+
+    uint32_t baud_;
+    std::shared_ptr<RegisterMap> regs_;
+    std::shared_ptr<ModBusFaults> faults_;
+    std::vector<uint8_t> frame_;
+    Clock::time_point last_byte_{};
+};
+
+}  // namespace korvex::sim

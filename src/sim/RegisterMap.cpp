@@ -1,0 +1,90 @@
+#include "sim/RegisterMap.h"
+
+#include <ctime>
+
+namespace korvex::sim {
+
+namespace {
+constexpr uint16_t kClock = 560;  // year, month, day, hour, minute, second
+}
+
+RegisterMap::RegisterMap() {
+    Set(0, 0x0001 | 0x0004);  // channel 1 of a two-channel regulator, master
+    Set(130, 0x0203);         // version 2.3
+    Set(131, 0x0100);         // release 1, no beta
+    SetText(144, 16, "KORVEX SIM AVR-2");
+    for (uint16_t r = kClock; r < kClock + 6; ++r) Set(r, 0);
+
+    // Fault recorder: version 1, no recordings yet, recording off.
+    Set(0x8000, 1);
+    Set(0x8001, 0);
+    Set(0x8002, 0);
+    Set(0x8003, 0);
+    Set(0x8004, 8192);  // 4 MB of recorder memory in 512-byte sectors
+    Set(0x8005, 0);
+    Set(0x8006, 0, true);
+    for (uint16_t i = 0; i < 512 * 5; ++i) Set(uint16_t(0x8300 + i), 0);
+    Set(0x8100, 0, true);
+    Set(0x8101, 0, true);
+    for (uint16_t i = 0; i < 256; ++i) Set(uint16_t(0x8200 + i), uint16_t(i * 0x0101));
+}
+
+bool RegisterMap::Read(uint16_t reg, uint16_t num, uint16_t* out) {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (uint32_t i = 0; i < num; ++i) {
+        uint16_t r = uint16_t(reg + i);
+        if (r >= kClock && r < kClock + 6) {
+            std::time_t now = std::time(nullptr);
+            std::tm tm{};
+            localtime_r(&now, &tm);
+            const int v[6] = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+            out[i] = uint16_t(v[r - kClock]);
+            continue;
+        }
+        auto it = cells_.find(r);
+        if (it == cells_.end()) return false;
+        out[i] = it->second.value;
+    }
+    return true;
+}
+
+bool RegisterMap::Write(uint16_t reg, uint16_t value) {
+    std::function<void(uint16_t, uint16_t)> hook;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        auto it = cells_.find(reg);
+        if (it == cells_.end() || !it->second.writable) return false;
+        it->second.value = value;
+        // The manual recording switch shows in the recorder's state word.
+        if (reg == 0x8006) cells_[0x8002].value = value ? 1 : 0;
+        hook = on_write_;
+    }
+    if (hook) hook(reg, value);
+    return true;
+}
+
+void RegisterMap::Set(uint16_t reg, uint16_t value, bool writable) {
+    std::lock_guard<std::mutex> lock(mu_);
+    cells_[reg] = Cell{value, writable};
+}
+
+uint16_t RegisterMap::Get(uint16_t reg) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = cells_.find(reg);
+    return it == cells_.end() ? 0 : it->second.value;
+}
+
+void RegisterMap::SetText(uint16_t reg, uint16_t num_regs, const std::string& text) {
+    for (uint16_t i = 0; i < num_regs; ++i) {
+        uint8_t lo = size_t(2 * i) < text.size() ? uint8_t(text[2 * i]) : 0;
+        uint8_t hi = size_t(2 * i + 1) < text.size() ? uint8_t(text[2 * i + 1]) : 0;
+        Set(uint16_t(reg + i), uint16_t(hi << 8 | lo));
+    }
+}
+
+void RegisterMap::OnWrite(std::function<void(uint16_t, uint16_t)> fn) {
+    std::lock_guard<std::mutex> lock(mu_);
+    on_write_ = std::move(fn);
+}
+
+}  // namespace korvex::sim

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sim/ModBusSlave.h"
+#include "sim/RegisterMap.h"
+#include "sim/SimRegulator.h"
+
+namespace korvex::sim {
+
+// What the simulated regulator knows, shared between its modes and whoever drives or
+// inspects it (tests, korvex-sim's options).
+struct RegulatorModel {
+    std::shared_ptr<RegisterMap> registers = std::make_shared<RegisterMap>();
+    std::shared_ptr<ModBusFaults> modbus_faults = std::make_shared<ModBusFaults>();
+};
+
+// Registers the regulator's modes on the port: target 0xF5 enters ModBus RTU.
+void InstallRegulator(SimRegulator& sim, const RegulatorModel& model);
+
+// One call for tests and demos: installs the modes, optionally starts directly in
+// ModBus mode at `modbus_baud` (0: start in the normal mode), and starts the port.
+bool StartRegulator(SimRegulator& sim, const RegulatorModel& model, std::string* error,
+                    uint32_t modbus_baud = 0);
+
+}  // namespace korvex::sim
