@@ -162,23 +162,21 @@ void SimRegulator::Deliver(Clock::time_point upto) {
 void SimRegulator::SendPaced(const uint8_t* data, size_t n) {
     LineSpeed s = mode_->speed();
     Record(false, data, n);
+    // The characters follow each other without a gap; character i is complete at
+    // start + (i + 1) * char_time, however late this thread wakes up.
+    Clock::time_point start = tx_clock_.Next(Clock::now(), s) - s.CharTime();
+    for (size_t k = 1; k < n; ++k) tx_clock_.Next(tx_clock_.free_at(), s);
     size_t i = 0;
     while (i < n && !stop_) {
-        Clock::time_point done = tx_clock_.Next(Clock::now(), s);
-        // Hand over every character whose last bit is out by now; keep the input side
-        // timed while waiting.
-        PumpInput(done);
+        PumpInput(start + s.CharTime() * long(i + 1));
         if (stop_) return;
-        size_t k = 1;
         auto now = Clock::now();
-        while (i + k < n && tx_clock_.free_at() + s.CharTime() <= now) {
-            tx_clock_.Next(tx_clock_.free_at(), s);
-            ++k;
-        }
-        ssize_t w = write(pty_.master(), data + i, k);
+        size_t k = i + 1;
+        while (k < n && start + s.CharTime() * long(k + 1) <= now) ++k;
+        ssize_t w = write(pty_.master(), data + i, k - i);
         if (w < 0 && errno != EAGAIN && errno != EINTR) return;
         // EAGAIN: nobody is reading the port and its queue is full; the bytes are lost.
-        i += k;
+        i = k;
     }
 }
 
