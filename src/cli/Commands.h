@@ -7,5 +7,6 @@ int PortsCommand(int argc, char** argv);
 int ViewCommand(int argc, char** argv);
 int SampleCommand(int argc, char** argv);
 int ModBusCommand(int argc, char** argv);
+int OscCommand(int argc, char** argv);
 
 }  // namespace korvex::cli

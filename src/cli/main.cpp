@@ -15,6 +15,8 @@ void Usage(FILE* out) {
                  "  ports               list the serial ports as the start dialog lists them\n"
                  "  view FILE           read a recording (.trd) as the viewer window does and print\n"
                  "                      its file line, status line and the latest channel values\n"
+                 "  osc --port P ...    record the regulator's oscilloscope stream without a window\n"
+                 "                      (--baud, --rate 50|100|125|166, --seconds N; Ctrl-C stops)\n"
                  "  modbus --port P ... switch the regulator into ModBus RTU and read or write\n"
                  "                      registers, send CAN-tunnel messages (--help for details)\n"
                  "  sample [options]    write a synthetic live recording into the data directory\n"
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
     std::string cmd = argv[1];
     if (cmd == "ports") return korvex::cli::PortsCommand(argc - 2, argv + 2);
     if (cmd == "view") return korvex::cli::ViewCommand(argc - 2, argv + 2);
+    if (cmd == "osc") return korvex::cli::OscCommand(argc - 2, argv + 2);
     if (cmd == "modbus") return korvex::cli::ModBusCommand(argc - 2, argv + 2);
     if (cmd == "sample") return korvex::cli::SampleCommand(argc - 2, argv + 2);
     std::fprintf(stderr, "korvex-cli: unknown command '%s'\n\n", cmd.c_str());

@@ -10,6 +10,12 @@ void InstallRegulator(SimRegulator& sim, const RegulatorModel& model) {
     sim.RegisterMode(kTargetModBus, [regs, faults](int32_t key) {
         return std::make_unique<ModBusSlave>(ModBusSlave::BaudForKey(key), regs, faults);
     });
+    auto options = model.stream_options;
+    auto stream_faults = model.stream_faults;
+    auto stats = model.stream_stats;
+    sim.RegisterMode(kTargetStream, [options, stream_faults, stats](int32_t key) {
+        return std::make_unique<StreamMode>(key, options, stream_faults, stats);
+    });
 }
 
 bool StartRegulator(SimRegulator& sim, const RegulatorModel& model, std::string* error, uint32_t modbus_baud) {

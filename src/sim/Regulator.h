@@ -6,6 +6,7 @@
 #include "sim/ModBusSlave.h"
 #include "sim/RegisterMap.h"
 #include "sim/SimRegulator.h"
+#include "sim/StreamMode.h"
 
 namespace korvex::sim {
 
@@ -14,9 +15,14 @@ namespace korvex::sim {
 struct RegulatorModel {
     std::shared_ptr<RegisterMap> registers = std::make_shared<RegisterMap>();
     std::shared_ptr<ModBusFaults> modbus_faults = std::make_shared<ModBusFaults>();
+    // Read when the stream mode is entered: set them before the program switches.
+    std::shared_ptr<StreamOptions> stream_options = std::make_shared<StreamOptions>();
+    std::shared_ptr<StreamFaults> stream_faults = std::make_shared<StreamFaults>();
+    std::shared_ptr<StreamStats> stream_stats = std::make_shared<StreamStats>();
 };
 
-// Registers the regulator's modes on the port: target 0xF5 enters ModBus RTU.
+// Registers the regulator's modes on the port: target 0xF5 enters ModBus RTU, 0xF6 the
+// oscilloscope stream.
 void InstallRegulator(SimRegulator& sim, const RegulatorModel& model);
 
 // One call for tests and demos: installs the modes, optionally starts directly in

@@ -1,0 +1,7 @@
+#include "app/LinkSettings.h"
+
+namespace korvex {
+
+LinkSettings g_LinkSettings;
+
+}  // namespace korvex

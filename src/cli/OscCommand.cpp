@@ -1,0 +1,119 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "app/ErrorReport.h"
+#include "app/LinkSettings.h"
+#include "cli/Commands.h"
+#include "files/RecordingFollower.h"
+#include "files/RecordingHeader.h"
+#include "osc/OscStream.h"
+
+namespace korvex::cli {
+
+namespace {
+
+volatile sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) { g_interrupted = 1; }
+
+void Usage(FILE* out) {
+    std::fprintf(out,
+                 "Usage: korvex-cli osc --port DEVICE [--baud 115200|57600|38400] [--rate 50|100|125|166]\n"
+                 "                      [--seconds N]\n"
+                 "\n"
+                 "Runs the oscilloscope without a window: switches the regulator to streaming,\n"
+                 "records every packet into a new recording file until N seconds have passed or\n"
+                 "Ctrl-C, then stops the stream and prints the recording's path. Rates above 50 Hz\n"
+                 "need 115200 baud. Exits with 1 and the regulator's message when the stream\n"
+                 "stopped on an error.\n");
+}
+
+struct RowCounter : RowSink {
+    void OnRow(const double*, int) override { ++rows; }
+    long rows = 0;
+};
+
+}  // namespace
+
+int OscCommand(int argc, char** argv) {
+    LinkSettings& link = g_LinkSettings;
+    double seconds = 0;
+    int rate = 50;
+    link.osc_baud = 115200;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        bool v = i + 1 < argc;
+        if (a == "--help") {
+            Usage(stdout);
+            return 0;
+        } else if (a == "--port" && v) {
+            link.port_name = argv[++i];
+        } else if (a == "--baud" && v) {
+            link.osc_baud = uint32_t(std::strtoul(argv[++i], nullptr, 10));
+        } else if (a == "--rate" && v) {
+            rate = std::atoi(argv[++i]);
+        } else if (a == "--seconds" && v) {
+            seconds = std::atof(argv[++i]);
+        } else {
+            Usage(stderr);
+            return 2;
+        }
+    }
+    static const struct {
+        int rate, divider;
+    } kRates[] = {{50, 10}, {100, 5}, {125, 4}, {166, 3}, {167, 3}};
+    link.rate_divider = 0;
+    for (auto& r : kRates)
+        if (r.rate == rate) link.rate_divider = r.divider;
+    if (link.port_name.empty() || !link.rate_divider ||
+        (link.osc_baud != 115200 && link.osc_baud != 57600 && link.osc_baud != 38400)) {
+        Usage(stderr);
+        return 2;
+    }
+    if (link.rate_divider != 10 && link.osc_baud != 115200) {
+        std::fprintf(stderr, "korvex-cli osc: rates above 50 Hz need 115200 baud\n");
+        return 2;
+    }
+
+    OscState& osc = g_OscState;
+    osc.Reset();
+    if (OSC_Open(link, osc) != 0) return 1;
+    std::string path = link.file_arg;
+
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    OscWorker worker;
+    worker.Start(link, osc);
+
+    RecordingHeader header;
+    uint64_t consumed = 0;
+    RecordingFollower follower;
+    if (ReadRecordingHeader(path, &header, &consumed, nullptr) == 0) follower.Open(path, consumed, header.shown);
+    RowCounter counter;
+    const bool progress = isatty(STDERR_FILENO);
+    auto start = std::chrono::steady_clock::now();
+    while (!osc.done && !g_interrupted) {
+        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (seconds > 0 && elapsed >= seconds) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        follower.Poll(counter);
+        if (progress)
+            std::fprintf(stderr, "\rRecording %s: %.1f s, %ld rows, %.2f MB   ", path.c_str(), elapsed, counter.rows,
+                         follower.file_length() / 1048576.0);
+    }
+    worker.Stop();
+    if (progress) std::fprintf(stderr, "\n");
+    std::printf("%s\n", path.c_str());
+    return osc.StopMessage().empty() ? 0 : 1;
+}
+
+}  // namespace korvex::cli

@@ -1,0 +1,160 @@
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "app/ErrorReport.h"
+#include "app/StrPrintf.h"
+#include "files/RecordingWriter.h"
+#include "link/ByteOrder.h"
+#include "osc/OscStream.h"
+
+namespace korvex {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Stopped(OscState& osc, const std::string& message) {
+    ShowError(message);
+    std::lock_guard<std::mutex> lock(osc.stop_mu);
+    osc.stop_message = message;
+}
+
+// Sends one command byte; false (with the port's message shown) on failure.
+bool SendByte(LinkSettings& link, OscState& osc, uint8_t b) {
+    std::string err;
+    if (RS232_TxRx(link.port, &b, 1, nullptr, nullptr, 0, &err) == 0) return true;
+    Stopped(osc, err);
+    return false;
+}
+
+}  // namespace
+
+void OSC_HandleDisplay(OscState& osc, const uint8_t* packet) {
+    int a = osc.selvo ? 1 : 0, b = osc.selvom ? 1 : 0;
+    int index = packet[0] & 0x1F;
+    bool notify = false;
+    {
+        SelvoScreen& s = osc.screen;
+        std::lock_guard<std::mutex> lock(s.mu);
+        if (index >= 1 && index <= 10 * a + 4 * b) {
+            std::memcpy(s.text + (index - 1) * 8, packet + 2, 8);
+        } else if (index == 11 * a + 5 * b) {
+            s.cursor_row = packet[2];
+            s.cursor_col = packet[3];
+            s.cursor_on = packet[4];
+            s.idle_count = 0;
+            notify = true;
+        } else if (index == 0 && s.idle_count < 50) {
+            if (++s.idle_count == 50) {
+                s.cursor_on = 0;
+                std::memset(s.text, ' ', size_t(80 * a + 32 * b));
+                notify = true;
+            }
+        }
+    }
+    if (notify && osc.on_screen_changed) osc.on_screen_changed();
+}
+
+float DecodeOscValue(const uint8_t* slot, uint32_t type, double scale) {
+    double raw;
+    switch (type) {
+        case 1: raw = int8_t(slot[3]); break;
+        case 2: raw = GetI16BE(slot + 2); break;
+        case 4: raw = GetI32BE(slot); break;
+        case 20: raw = GetF32BE(slot); break;
+        default: raw = 0; break;
+    }
+    return float(raw * scale);
+}
+
+void OSC_RxThread(LinkSettings& link, OscState& osc) {
+    const size_t header = osc.display_present ? 10 : 2;
+    const size_t length = header + 4 * size_t(osc.NumChan);
+    uint8_t expected = 0;
+    auto last_keep_alive = Clock::now();
+    std::vector<uint8_t> packet(length);
+    std::vector<double> values(size_t(osc.NumChan));
+    std::vector<char> row(values.size() * kLiveRowBytesPerValue + 2);
+
+    if (SendByte(link, osc, uint8_t(0xA0 + link.rate_divider))) {
+        while (link.live_mode) {
+            auto now = Clock::now();
+            if (now - last_keep_alive > std::chrono::milliseconds(1000)) {
+                if (!SendByte(link, osc, 0xB0)) break;
+                last_keep_alive = now;
+            }
+            if (uint8_t key = osc.pending_key.exchange(0)) {
+                if (!SendByte(link, osc, key)) break;
+            }
+            std::string err;
+            uint32_t n = 0;
+            if (RS232_TxRx(link.port, nullptr, 0, packet.data(), &n, uint32_t(length), &err)) {
+                Stopped(osc, err);
+                break;
+            }
+            if (packet[1] != expected) {
+                Stopped(osc, StrPrintf("Illegal Packet Number\nN_wait=0x%2.2X  N_rx=0x%2.2X", expected, packet[1]));
+                break;
+            }
+            expected = uint8_t(packet[1] + 1);
+            if (osc.display_present) OSC_HandleDisplay(osc, packet.data());
+
+            bool bad = false;
+            for (int i = 0; i < osc.NumChan; ++i) {
+                const OscChannel& ch = osc.channels[size_t(i)];
+                float v = DecodeOscValue(packet.data() + header + 4 * size_t(i), ch.type, ch.scale);
+                if (!(v >= -100.0f && v <= 100.0f)) {
+                    Stopped(osc, StrPrintf("Too big value for channel '%s'", ch.name.c_str()));
+                    bad = true;
+                    break;
+                }
+                values[size_t(i)] = v;
+            }
+            if (bad) break;
+            size_t len = FormatLiveRow(values.data(), values.size(), row.data());
+            {
+                std::lock_guard<std::mutex> lock(osc.writer_mu);
+                if (osc.writer && (std::fwrite(row.data(), 1, len, osc.writer) != len || std::fflush(osc.writer) != 0))
+                    bad = true;
+            }
+            if (bad) {
+                Stopped(osc, StrPrintf("Write File error: %s", std::strerror(errno)));
+                break;
+            }
+            std::this_thread::yield();
+        }
+    }
+
+    // Stop sequence.
+    const uint8_t stop = 0xC0;
+    std::string ignored;
+    RS232_TxRx(link.port, &stop, 1, nullptr, nullptr, 0, &ignored);
+    OSC_CloseWriter(osc);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    RS232_Close(link.port);
+    link.port = nullptr;
+    osc.done = 1;
+}
+
+void OscWorker::Start(LinkSettings& link, OscState& osc) {
+    Stop();
+    link_ = &link;
+    link.live_mode = 1;
+    osc.done = 0;
+    thread_ = std::thread([&link, &osc] { OSC_RxThread(link, osc); });
+}
+
+void OscWorker::Stop() {
+    if (!thread_.joinable()) return;
+    link_->live_mode = 0;
+    thread_.join();
+}
+
+void OscWorker::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace korvex

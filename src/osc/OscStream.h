@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <thread>
+
+#include "app/LinkSettings.h"
+#include "osc/OscState.h"
+
+namespace korvex {
+
+// The regulator's oscilloscope stream.
+//
+// Commands (program to regulator), each one byte except the switch frame:
+//   FF FE FC 00 00 00 s F6  at 9600 baud, s = 115200 / osc_baud - 1
+//   0x80 identify (4-byte reply), 0x90+i describe channel i (nbyte bytes),
+//   0xA0+divider start, 0xB0 keep-alive, 0xC0 stop, and the panel's key codes.
+// Messages are shown through the error sink, in Russian or English (g_bRussian).
+
+// Switches the regulator to streaming, identifies the stream, reads the channel
+// descriptions and creates the recording (OSC_FileHeader). 0 on success with the port
+// open in link.port; 1 on failure with the message shown and the port closed.
+// Runs on the thread that owns the port until the worker starts.
+int OSC_Open(LinkSettings& link, OscState& osc);
+
+// Creates a new recording file ("osc.trd" in the data directory) with the live header,
+// makes it the writer and link.file_arg. 1 with "Open File error" when it cannot.
+int OSC_FileHeader(LinkSettings& link, OscState& osc);
+
+// Closes the writer, if one is open, under the writer lock.
+void OSC_CloseWriter(OscState& osc);
+
+// The acquisition worker's body: starts the stream, reads packets until link.live_mode
+// is cleared or an error stops it, writes one row per packet, and always ends with the
+// stop sequence (0xC0, writer closed, 100 ms, port closed, done = 1).
+void OSC_RxThread(LinkSettings& link, OscState& osc);
+
+// One channel's value from its 4-byte packet slot: type 1 signed byte 3, type 2 signed
+// 16-bit bytes 2-3, type 4 signed 32-bit, type 20 IEEE single, all big-endian; any
+// other type 0. Multiplied by scale in double and kept in single precision.
+float DecodeOscValue(const uint8_t* slot, uint32_t type, double scale);
+
+// One channel description: type (4 bytes, little-endian), colour 0x00BBGGRR (4; taken
+// only when its top byte is 0), scale (IEEE single, 4) and the name (NUL-terminated, cut
+// at 49 characters). Fields a short description cannot hold keep their defaults.
+void OSC_DecodeDescription(const uint8_t* d, size_t nbyte, int slot, OscChannel* ch);
+
+// The display data of one packet (byte 0 AND 0x1F is the segment index): 1..10a+4b
+// copy 8 characters (bytes 2..9) into the screen text; 11a+5b is the status packet
+// (cursor row, column, on) and notifies; 0 counts an idle packet, and the 50th in a
+// row blanks the screen and notifies, once. a, b: the SELVO and SELVO-M flags.
+void OSC_HandleDisplay(OscState& osc, const uint8_t* packet);
+
+// Owns the worker thread: Start runs OSC_RxThread, Stop clears live_mode and joins.
+// The destructor stops a running worker.
+class OscWorker {
+public:
+    OscWorker() = default;
+    ~OscWorker() { Stop(); }
+    OscWorker(const OscWorker&) = delete;
+    OscWorker& operator=(const OscWorker&) = delete;
+
+    void Start(LinkSettings& link, OscState& osc);
+    // Asks the worker to stop and waits until it has (at most one packet time-out).
+    void Stop();
+    // Waits for a worker that stops by itself.
+    void Join();
+    bool running() const { return thread_.joinable(); }
+
+private:
+    LinkSettings* link_ = nullptr;
+    std::thread thread_;
+};
+
+}  // namespace korvex

@@ -1,0 +1,308 @@
+#include "osc/OscStream.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <regex>
+#include <thread>
+
+#include "app/ErrorCapture.h"
+#include "app/Language.h"
+#include "sim/Regulator.h"
+
+namespace korvex {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using std::chrono::milliseconds;
+
+// Recordings of these tests go to a temporary data directory.
+class DataDirEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { setenv("KORVEX_DATA_DIR", dir_.path().c_str(), 1); }
+
+private:
+    test::TempDir dir_;
+};
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new DataDirEnvironment);
+
+TEST(OscValues, DecodingByType) {
+    const uint8_t minus200[] = {0x00, 0x00, 0xFF, 0x38};
+    EXPECT_FLOAT_EQ(DecodeOscValue(minus200, 2, 0.1), -20.0f);
+    const uint8_t byte80[] = {0x00, 0x00, 0x00, 0x80};
+    EXPECT_EQ(DecodeOscValue(byte80, 1, 1.0), -128.0f);
+    const uint8_t i32[] = {0xFF, 0xFF, 0xFF, 0xFE};
+    EXPECT_EQ(DecodeOscValue(i32, 4, 0.5), -1.0f);
+    const uint8_t f32[] = {0x42, 0xC8, 0x00, 0x00};  // 100.0
+    EXPECT_EQ(DecodeOscValue(f32, 20, 1.0), 100.0f);
+    EXPECT_EQ(DecodeOscValue(f32, 20, -1.0), -100.0f);
+    EXPECT_EQ(DecodeOscValue(f32, 7, 1.0), 0.0f);
+    // Kept in single precision: 0.1 * 3 is the float nearest 0.3.
+    const uint8_t three[] = {0, 0, 0, 3};
+    EXPECT_EQ(DecodeOscValue(three, 1, 0.1), 0.3f);
+}
+
+TEST(OscDescription, FieldsNamesAndShortDescriptions) {
+    uint8_t d[112] = {2, 0, 0, 0, 0x11, 0x22, 0x33, 0x00, 0x00, 0x00, 0x80, 0x3F};  // scale 1.0f
+    std::memset(d + 12, 'x', 100);
+    OscChannel ch;
+    OSC_DecodeDescription(d, 112, 0, &ch);
+    EXPECT_EQ(ch.type, 2u);
+    EXPECT_EQ(ch.colour, 0x332211u);
+    EXPECT_EQ(ch.scale, 1.0);
+    EXPECT_EQ(ch.name, std::string(49, 'x')) << "cut, never overflowing";
+
+    d[7] = 0x01;  // colour with a top byte: the slot's default stays
+    std::memcpy(d + 12, "Uf\0junk", 7);
+    OSC_DecodeDescription(d, 20, 3, &ch);
+    EXPECT_EQ(ch.colour, DefaultChannelColour(3));
+    EXPECT_EQ(ch.name, "Uf");
+
+    OSC_DecodeDescription(d, 6, 1, &ch);  // too short for colour, scale and name
+    EXPECT_EQ(ch.type, 2u);
+    EXPECT_EQ(ch.colour, DefaultChannelColour(1));
+    EXPECT_EQ(ch.scale, 1.0);
+    EXPECT_EQ(ch.name, "");
+}
+
+TEST(OscDisplay, SegmentsStatusAndIdleBlanking) {
+    OscState osc;
+    osc.display_present = osc.selvo = true;
+    int notified = 0;
+    osc.on_screen_changed = [&] { ++notified; };
+    uint8_t p[10] = {3, 0, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'};
+    OSC_HandleDisplay(osc, p);
+    EXPECT_EQ(std::string(osc.screen.text + 16, 8), "ABCDEFGH");
+    p[0] = 0x20 | 12;  // index 12 is neither text nor status for a SELVO: ignored
+    OSC_HandleDisplay(osc, p);
+    uint8_t status[10] = {11, 0, 2, 7, 1};
+    OSC_HandleDisplay(osc, status);
+    EXPECT_EQ(notified, 1);
+    EXPECT_EQ(osc.screen.cursor_row, 2);
+    EXPECT_EQ(osc.screen.cursor_col, 7);
+    EXPECT_EQ(osc.screen.cursor_on, 1);
+
+    uint8_t idle[10] = {0};
+    for (int i = 0; i < 49; ++i) OSC_HandleDisplay(osc, idle);
+    EXPECT_EQ(notified, 1);
+    EXPECT_EQ(std::string(osc.screen.text + 16, 8), "ABCDEFGH");
+    for (int i = 0; i < 20; ++i) OSC_HandleDisplay(osc, idle);
+    EXPECT_EQ(notified, 2) << "blanked once";
+    EXPECT_EQ(std::string(osc.screen.text, 80), std::string(80, ' '));
+    EXPECT_EQ(osc.screen.cursor_on, 0);
+
+    // Both panels: 14 segments fit the text, the status packet is index 16.
+    OscState both;
+    both.display_present = both.selvo = both.selvom = true;
+    uint8_t last[10] = {14, 0, '1', '2', '3', '4', '5', '6', '7', '8'};
+    OSC_HandleDisplay(both, last);
+    EXPECT_EQ(std::string(both.screen.text + 104, 8), "12345678");
+}
+
+class OscStreamTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string err;
+        ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
+        link.port_name = sim.port_path();
+        osc.Reset();
+    }
+    void TearDown() override {
+        worker.Stop();
+        g_bRussian = false;
+    }
+    bool WaitFor(const std::function<bool()>& cond, int ms = 2000) {
+        for (int i = 0; i < ms / 2 && !cond(); ++i) std::this_thread::sleep_for(milliseconds(2));
+        return cond();
+    }
+    // Bytes the regulator received in stream mode.
+    Bytes StreamBytes() {
+        Bytes out;
+        for (const auto& e : sim.Wire())
+            if (e.from_program && e.mode == "stream") out.insert(out.end(), e.bytes.begin(), e.bytes.end());
+        return out;
+    }
+    std::string RunOpen(int version, int channels, int nbyte, int divider = 10) {
+        model.stream_options->version = version;
+        model.stream_options->channels = channels;
+        model.stream_options->nbyte = nbyte;
+        link.rate_divider = divider;
+        test::ErrorCapture shown;
+        int rc = OSC_Open(link, osc);
+        auto texts = shown.texts();
+        if (rc == 0) {
+            EXPECT_NE(link.port, nullptr);
+            RS232_Close(link.port);
+            link.port = nullptr;
+            OSC_CloseWriter(osc);
+            return "";
+        }
+        EXPECT_EQ(link.port, nullptr);
+        return texts.empty() ? "(nothing shown)" : texts.back();
+    }
+
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    LinkSettings link;
+    OscState osc;
+    OscWorker worker;
+};
+
+TEST_F(OscStreamTest, TheBytesOnTheWireAndTheRecording) {
+    for (auto [baud, s] : {std::pair<uint32_t, uint8_t>{115200, 0}, {57600, 1}, {38400, 2}}) {
+        sim.ClearWire();
+        model.stream_stats->packets = 0;
+        link.osc_baud = baud;
+        link.rate_divider = 10;
+        ASSERT_EQ(OSC_Open(link, osc), 0);
+        Bytes received = sim.Received();
+        received.resize(8);
+        EXPECT_EQ(received, (Bytes{0xFF, 0xFE, 0xFC, 0, 0, 0, s, 0xF6}));
+        worker.Start(link, osc);
+        ASSERT_TRUE(WaitFor([&] { return model.stream_stats->packets > 5; }));
+        worker.Stop();
+        EXPECT_EQ(osc.done, 1);
+        EXPECT_TRUE(osc.StopMessage().empty());
+        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+        Bytes expect = {0x80};
+        for (uint8_t i = 0; i < 12; ++i) expect.push_back(uint8_t(0x90 + i));
+        expect.push_back(0xAA);
+        expect.push_back(0xC0);
+        EXPECT_EQ(StreamBytes(), expect) << baud;
+    }
+    // The recording: its header, and rows of 12 values that end complete.
+    std::string file = test::ReadFileBytes(link.file_arg);
+    EXPECT_EQ(file.rfind("#FILE=" + sim.port_path() +
+                             "\r\n#CHAN=12\r\n#NAME=Ua Ub Uc If Uf State Ia Ib Ic P Q F \r\n#XN=Time (sec)\r\n"
+                             "#F=50.000000\r\n#XX=0,0.020000\r\n",
+                         0),
+              0u);
+    ASSERT_GE(file.size(), 4u);
+    EXPECT_EQ(file.substr(file.size() - 3), "\t\r\n");
+    std::string last = file.substr(file.rfind("\r\n", file.size() - 3) + 2);
+    EXPECT_TRUE(std::regex_match(last, std::regex("(-?[0-9]+\\.[0-9]{6}\t){12}\r\n"))) << last;
+}
+
+TEST_F(OscStreamTest, KeepAliveAndKeys) {
+    link.rate_divider = 5;
+    ASSERT_EQ(OSC_Open(link, osc), 0);
+    EXPECT_TRUE(osc.display_present);
+    EXPECT_TRUE(osc.selvo);
+    worker.Start(link, osc);
+    ASSERT_TRUE(WaitFor([&] { return model.stream_stats->packets > 3; }));
+    // While the regulator holds its packets back, two clicks: only the second is sent.
+    model.stream_faults->silent = 20;
+    std::this_thread::sleep_for(milliseconds(60));
+    osc.pending_key = 0x0D;
+    osc.pending_key = 0x1B;
+    std::this_thread::sleep_for(milliseconds(1150));
+    worker.Stop();
+    Bytes b = StreamBytes();
+    EXPECT_EQ(std::count(b.begin(), b.end(), 0x0D), 0);
+    EXPECT_EQ(std::count(b.begin(), b.end(), 0x1B), 1);
+    EXPECT_GE(std::count(b.begin(), b.end(), 0xB0), 1) << "a keep-alive each second";
+    EXPECT_EQ(b.back(), 0xC0);
+    // The panel's text reached the screen: the home screen's second line.
+    std::lock_guard<std::mutex> lock(osc.screen.mu);
+    EXPECT_EQ(std::string(osc.screen.text + 20, 3), "Ug=");
+}
+
+TEST_F(OscStreamTest, RefusalsWithTheirTexts) {
+    struct Case {
+        int version, channels, nbyte, divider;
+        bool russian;
+        std::string text;
+    } cases[] = {
+        {0, 4, 40, 10, false, ""},
+        {0, 4, 40, 5, false, "Sample Rate Change not supported!"},
+        {0, 4, 40, 3, true, "Это устройство поддерживает только частоту 50 Hz !"},
+        {2, 4, 40, 10, false, "Unknown Osc Version"},
+        {2, 4, 40, 10, true, "Неизвестный номер версии осциллографа в устройстве!"},
+        {1, 0, 40, 10, false, "0 Channels"},
+        {1, 4, 0, 10, false, "Bad nbyte"},
+        {1, 4, 113, 10, false, "Too Big Channel Info Blok"},
+        {1, 4, 0x80, 10, false, "Too Big Channel Info Blok"},
+        {1, 4, 112, 10, false, ""},
+        {1, 16, 40, 10, false, ""},
+    };
+    for (const auto& c : cases) {
+        g_bRussian = c.russian;
+        EXPECT_EQ(RunOpen(c.version, c.channels, c.nbyte, c.divider), c.text)
+            << c.version << " " << c.channels << " " << c.nbyte << " " << c.divider;
+        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "stream"; }));
+        // The regulator is left streaming-ready; a new opening starts from its normal mode.
+        const uint8_t stop = 0xC0;
+        RS232Port* p = RS232_Open(sim.port_path(), 115200, kParityOdd, 0, 100, 0);
+        RS232_TxRx(p, &stop, 1, nullptr, nullptr, 0);
+        RS232_Close(p);
+        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+    }
+    // Sixteen channels: all recorded, fifteen shown.
+    EXPECT_EQ(osc.NumChan, 16);
+    EXPECT_EQ(osc.shown, 15);
+    EXPECT_NE(test::ReadFileBytes(link.file_arg).find("#CHAN=16\r\n"), std::string::npos);
+
+    // No regulator at all.
+    sim.Stop();
+    sim::SimRegulator deaf;
+    std::string err;
+    ASSERT_TRUE(deaf.Start(&err));
+    link.port_name = deaf.port_path();
+    g_bRussian = false;
+    test::ErrorCapture shown;
+    EXPECT_EQ(OSC_Open(link, osc), 1);
+    EXPECT_EQ(shown.texts(), std::vector<std::string>{"Device not found"});
+}
+
+TEST_F(OscStreamTest, StopsOnFaultsWithTheirMessages) {
+    struct Case {
+        std::atomic<int>* fault;
+        std::string pattern;
+    } cases[] = {
+        {&model.stream_faults->skip_number, "Illegal Packet Number\nN_wait=0x([0-9A-F]{2})  N_rx=0x([0-9A-F]{2})"},
+        {&model.stream_faults->repeat_number, "Illegal Packet Number\nN_wait=0x([0-9A-F]{2})  N_rx=0x([0-9A-F]{2})"},
+        {&model.stream_faults->out_of_range, "Too big value for channel 'If'"},
+        {&model.stream_faults->nan, "Too big value for channel 'Uf'"},
+        {&model.stream_faults->silent, "RS232_TxRx\\(\\): ReadFile\\(\\): n_req_rx=58, n_rd=0"},
+    };
+    int k = 0;
+    for (auto& c : cases) {
+        link.rate_divider = 3;
+        ASSERT_EQ(OSC_Open(link, osc), 0);
+        test::ErrorCapture shown;
+        worker.Start(link, osc);
+        ASSERT_TRUE(WaitFor([&] { return model.stream_stats->packets > 3; }));
+        *c.fault = (k++ == 4) ? -1 : 1;
+        ASSERT_TRUE(WaitFor([&] { return osc.done == 1; }, 3000)) << c.pattern;
+        worker.Join();
+        *c.fault = 0;
+        std::smatch m;
+        std::string msg = osc.StopMessage();
+        EXPECT_TRUE(std::regex_match(msg, m, std::regex(c.pattern))) << msg;
+        EXPECT_EQ(shown.texts(), std::vector<std::string>{msg});
+        if (m.size() == 3) {
+            int wait = std::stoi(m[1], nullptr, 16), rx = std::stoi(m[2], nullptr, 16);
+            EXPECT_EQ(rx, (k == 1 ? wait + 1 : wait + 255) % 256);
+        }
+        std::string file = test::ReadFileBytes(link.file_arg);
+        EXPECT_EQ(file.substr(file.size() - 3), "\t\r\n") << "ends with a complete row";
+        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+        model.stream_stats->packets = 0;
+    }
+}
+
+TEST_F(OscStreamTest, PacketNumbersWrapAround) {
+    model.stream_options->panel = 0;
+    model.stream_options->channels = 2;
+    link.rate_divider = 3;
+    ASSERT_EQ(OSC_Open(link, osc), 0);
+    worker.Start(link, osc);
+    ASSERT_TRUE(WaitFor([&] { return model.stream_stats->packets > 300 || osc.done; }, 4000));
+    EXPECT_EQ(osc.done, 0) << osc.StopMessage();
+    worker.Stop();
+    EXPECT_TRUE(osc.StopMessage().empty());
+}
+
+}  // namespace
+}  // namespace korvex
