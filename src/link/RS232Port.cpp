@@ -11,7 +11,9 @@
 #include <linux/serial.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 #include "app/ErrorReport.h"
@@ -99,6 +101,20 @@ int RemainingMs(Clock::time_point deadline) {
     if (left.count() <= 0) return 0;
     // Round up so that a poll never returns a millisecond before the deadline.
     return static_cast<int>(left.count()) + 1;
+}
+
+// Once an answer has begun, the rest cannot arrive sooner than its time on the line.
+// Sleeping through most of it, instead of waking for every few characters, keeps a
+// 166 Hz stream from costing a wake-up per character. The last characters are waited
+// for with poll again, so the answer is taken as soon as it is complete.
+void SleepForTheRest(const RS232Port& port, uint32_t missing, Clock::time_point deadline) {
+    if (!port.baud) return;
+    auto char_time = std::chrono::nanoseconds(uint64_t(port.bits_per_char) * 1000000000ull / port.baud);
+    auto margin = std::max<Clock::duration>(char_time * 2, std::chrono::microseconds(250));
+    auto rest = char_time * missing;
+    if (rest < margin + std::chrono::microseconds(500)) return;
+    auto until = std::min(deadline, Clock::now() + rest - margin);
+    std::this_thread::sleep_until(until);
 }
 
 }  // namespace
@@ -213,6 +229,7 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         ssize_t r = read(port->fd, raw_buf, want);
         if (r > 0) {
             got += static_cast<uint32_t>(port->decoder.Decode(raw_buf, size_t(r), rx + got, &port->marks));
+            if (got < n_rx_req && port->sleep_through_receive) SleepForTheRest(*port, n_rx_req - got, deadline);
             continue;
         }
         if (r < 0 && errno == EINTR) continue;
@@ -251,8 +268,9 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
     }
 
     // Line-status check: the counters' change since the last check, and the marks.
+    // A driver without counters at the open has none later either: no ioctl per receive.
     LineErrorCounts now{};
-    bool known = port->line_status->ReadCounts(port->fd, &now);
+    bool known = port->counts_known && port->line_status->ReadCounts(port->fd, &now);
     LineErrorCounts delta{};
     if (known && port->counts_known) {
         delta.brk = now.brk - port->counts.brk;

@@ -17,6 +17,11 @@ struct RS232Port {
     // silently with "@" in the caller's buffer. Callers may switch it on later.
     uint8_t report_short = 0;
     uint32_t wait_ms = 0;   // how long one receive may take, from its start
+    // true: once a receive has begun, sleep through most of the rest's time on the line
+    // instead of waking for every few characters. A continuous stream then costs a few
+    // wake-ups per packet; an answer may be taken up to a timer slack (~50 us) later, so
+    // request-answer protocols leave it off.
+    bool sleep_through_receive = false;
     uint32_t baud = 0;
     uint32_t bits_per_char = 10;  // start + 8 data + parity + stop, for the write bound
     std::string name;

@@ -97,6 +97,7 @@ int OSC_Open(LinkSettings& link, OscState& osc) {
     std::string silent;
     if (RS232_TxRx(link.port, &identify, 1, id, &n, 4, &silent)) return Fail(link, not_found);
     link.port->report_short = 1;
+    link.port->sleep_through_receive = true;
     osc.pending_key = 0;
 
     osc.display_present = osc.selvo = osc.selvom = false;

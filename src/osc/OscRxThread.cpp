@@ -1,3 +1,5 @@
+#include <sys/resource.h>
+
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -136,6 +138,10 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     RS232_Close(link.port);
     link.port = nullptr;
+    rusage ru{};
+    if (getrusage(RUSAGE_THREAD, &ru) == 0)
+        osc.worker_cpu_seconds = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+                                 double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     osc.done = 1;
 }
 

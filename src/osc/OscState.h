@@ -64,6 +64,9 @@ struct OscState {
     // blanked; the window turns it into a queued signal. Set before the worker starts.
     std::function<void()> on_screen_changed;
 
+    // CPU time the worker thread used, written when it ends (before done).
+    double worker_cpu_seconds = 0;
+
     // The message the worker stopped with, empty when it was told to stop.
     std::mutex stop_mu;
     std::string stop_message;

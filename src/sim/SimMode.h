@@ -25,6 +25,8 @@ public:
     // Called at least every IdleIntervalMs() whether or not bytes came.
     virtual void OnIdle(SimLink& /*link*/) {}
     virtual int IdleIntervalMs() const { return 20; }
+    // When the mode next needs OnIdle sooner than its interval (a packet due).
+    virtual Clock::time_point Deadline() const { return Clock::time_point::max(); }
 };
 
 // What a mode may do with the port.

@@ -185,12 +185,12 @@ void SimRegulator::Run() {
     auto next_idle = Clock::now();
     while (!stop_) {
         auto interval = std::chrono::milliseconds(mode_->IdleIntervalMs());
-        Clock::time_point until = next_idle;
+        Clock::time_point until = std::min(next_idle, mode_->Deadline());
         PumpInput(until);
         if (stop_) break;
         auto now = Clock::now();
         Deliver(now);
-        if (now >= next_idle) {
+        if (now >= next_idle || now >= mode_->Deadline()) {
             mode_->OnIdle(*link_);
             ApplyPendingMode();
             next_idle = Clock::now() + interval;

@@ -48,7 +48,10 @@ public:
     LineSpeed speed() const override { return {baud_, 11}; }
     void OnBytes(const uint8_t* data, size_t n, SimLink& link) override;
     void OnIdle(SimLink& link) override;
-    int IdleIntervalMs() const override { return 1; }
+    int IdleIntervalMs() const override { return 5; }
+    Clock::time_point Deadline() const override {
+        return streaming_ ? next_packet_ : Clock::time_point::max();
+    }
 
 private:
     struct Channel {
