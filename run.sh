@@ -36,6 +36,9 @@ echo "== Serial ports"
 "$bin/korvex-cli" ports "$port" || true
 
 echo
-echo "== A recording written through the live writer, read back as the viewer reads it"
-file=$("$bin/korvex-cli" sample --rows 3000 --port "$port")
+echo "== Ten seconds of the oscilloscope at 166.7 Hz (Ctrl-C stops earlier)"
+file=$("$bin/korvex-cli" osc --port "$port" --rate 166 --seconds 10)
+
+echo
+echo "== The recording, read back as the viewer window reads it"
 "$bin/korvex-cli" view "$file"

@@ -81,15 +81,16 @@ int OscCommand(int argc, char** argv) {
         return 2;
     }
 
-    OscState& osc = g_OscState;
-    osc.Reset();
-    if (OSC_Open(link, osc) != 0) return 1;
-    std::string path = link.file_arg;
-
+    // Ctrl-C while the stream opens stops it right after, the same way.
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+
+    OscState& osc = g_OscState;
+    osc.Reset();
+    if (OSC_Open(link, osc) != 0) return 1;
+    std::string path = link.file_arg;
 
     OscWorker worker;
     worker.Start(link, osc);

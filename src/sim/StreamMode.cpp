@@ -110,8 +110,8 @@ std::vector<double> StreamMode::Measure(double t) {
     std::normal_distribution<double> noise(0.0, 0.002);
     // Every 15 s a short system fault: the voltage dips and the regulator forces the field.
     double phase = std::fmod(t, 15.0);
-    bool forcing = phase > 10.0 && phase < 10.6;
-    double dip = forcing ? 0.85 + 0.15 * (phase - 10.0) / 0.6 : 1.0;
+    bool forcing = phase > 6.0 && phase < 6.6;
+    double dip = forcing ? 0.85 + 0.15 * (phase - 6.0) / 0.6 : 1.0;
     double setpoint = panels_.empty() ? 1.0 : panels_[0]->setpoint();
     double u = setpoint * dip;
     double swing = 0.005 * std::sin(2 * M_PI * 0.8 * t);

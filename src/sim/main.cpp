@@ -34,6 +34,13 @@ void Usage(FILE* out) {
                  "  --fault KIND[:N]    spoil the next N ModBus answers (all when N is left out):\n"
                  "                      wrong-address, bad-crc, silent, exception=CODE,\n"
                  "                      truncate=BYTES, delay=MS (delay applies to every answer)\n"
+                 "  --panel KIND        front panel of the stream: selvo (default), selvom, both, none\n"
+                 "  --version N         stream version in the identify reply (0: 50 Hz only; 2 is\n"
+                 "                      refused by the program)\n"
+                 "  --channels N        channels in the stream, 0 to 16 (default 12)\n"
+                 "  --nbyte N           channel description length (default 40; 0 and 113 are faults)\n"
+                 "  --stream-fault KIND[:N]  spoil the next N packets (all when N is left out):\n"
+                 "                      skip-number, repeat-number, out-of-range, nan, silent\n"
                  "  --verbose           log mode changes and frames on standard error\n"
                  "  --help              show this text\n"
                  "\n"
@@ -69,6 +76,24 @@ bool ApplyFault(const std::string& spec, korvex::sim::ModBusFaults& f) {
     return true;
 }
 
+bool ApplyStreamFault(const std::string& spec, korvex::sim::StreamFaults& f) {
+    std::string kind = spec;
+    int count = -1;
+    size_t colon = spec.find(':');
+    if (colon != std::string::npos) {
+        kind = spec.substr(0, colon);
+        count = std::atoi(spec.c_str() + colon + 1);
+        if (count <= 0) return false;
+    }
+    if (kind == "skip-number") f.skip_number = count;
+    else if (kind == "repeat-number") f.repeat_number = count;
+    else if (kind == "out-of-range") f.out_of_range = count;
+    else if (kind == "nan") f.nan = count;
+    else if (kind == "silent") f.silent = count;
+    else return false;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +124,29 @@ int main(int argc, char** argv) {
         } else if (a == "--fault" && i + 1 < argc) {
             if (!ApplyFault(argv[++i], *model.modbus_faults)) {
                 std::fprintf(stderr, "korvex-sim: bad fault '%s'\n", argv[i]);
+                return 2;
+            }
+        } else if (a == "--panel" && i + 1 < argc) {
+            std::string p = argv[++i];
+            int panel = p == "none" ? 0 : p == "selvo" ? 1 : p == "selvom" ? 2 : p == "both" ? 3 : -1;
+            if (panel < 0) {
+                std::fprintf(stderr, "korvex-sim: --panel takes selvo, selvom, both or none\n");
+                return 2;
+            }
+            model.stream_options->panel = panel;
+        } else if (a == "--version" && i + 1 < argc) {
+            model.stream_options->version = std::atoi(argv[++i]);
+        } else if (a == "--channels" && i + 1 < argc) {
+            model.stream_options->channels = std::atoi(argv[++i]);
+            if (model.stream_options->channels < 0 || model.stream_options->channels > 16) {
+                std::fprintf(stderr, "korvex-sim: --channels takes 0 to 16\n");
+                return 2;
+            }
+        } else if (a == "--nbyte" && i + 1 < argc) {
+            model.stream_options->nbyte = std::atoi(argv[++i]);
+        } else if (a == "--stream-fault" && i + 1 < argc) {
+            if (!ApplyStreamFault(argv[++i], *model.stream_faults)) {
+                std::fprintf(stderr, "korvex-sim: bad stream fault '%s'\n", argv[i]);
                 return 2;
             }
         } else if (a == "--verbose" || a == "-v") {

@@ -138,6 +138,53 @@ TEST(CliModBus, TraceOfIdentificationVersionAndExit) {
     EXPECT_EQ(r.err, "ModBus_ReadHldReg(Addr=1, Reg=130, Num=2):\nModBus_TxRx(): Rx(phase1) error:\n@\n");
 }
 
+TEST(CliOsc, RecordsStopsOnCtrlCAndReportsAStreamError) {
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    std::string err;
+    ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
+    test::TempDir data;
+    std::string env = "KORVEX_DATA_DIR=" + data.path();
+
+    Result r = RunCommand(kCli + " osc --port " + sim.port_path() + " --rate 100 --seconds 0.5", env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string path = r.out.substr(0, r.out.find('\n'));
+    Result v = RunCommand(kCli + " view " + path);
+    EXPECT_NE(v.out.find("Fsam=100.00 Hz"), std::string::npos) << v.out;
+
+    // Ctrl-C stops as Exit does: the stop byte, a complete last row, the file closed.
+    std::string out = data.path() + "/out";
+    model.stream_stats->packets = 0;
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("KORVEX_DATA_DIR", data.path().c_str(), 1);
+        FILE* f = std::freopen(out.c_str(), "w", stdout);
+        (void)f;
+        execl(kCli.c_str(), kCli.c_str(), "osc", "--port", sim.port_path().c_str(), nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && model.stream_stats->packets < 20; ++i) usleep(2000);
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::string second = test::ReadFileBytes(out);
+    second = second.substr(0, second.find('\n'));
+    std::string rec = test::ReadFileBytes(second);
+    ASSERT_GT(rec.size(), 3u) << second;
+    EXPECT_EQ(rec.substr(rec.size() - 3), "\t\r\n");
+    EXPECT_NE(second, path) << "a new file, never the old one overwritten";
+
+    model.stream_faults->nan = 1;
+    r = RunCommand(kCli + " osc --port " + sim.port_path() + " --seconds 5", env);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Too big value for channel 'Uf'\n");
+
+    r = RunCommand(kCli + " osc --port " + sim.port_path() + " --baud 57600 --rate 166");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "korvex-cli osc: rates above 50 Hz need 115200 baud\n");
+}
+
 TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {
     test::TempDir tmp;
     std::string link = tmp.path() + "/regulator";
