@@ -1,30 +1,44 @@
 #!/usr/bin/env bash
-# Builds Korvex and runs its main job. With no port named, a simulated regulator is
-# started on a pseudo-terminal and used instead of a real one.
+# Builds Korvex and runs its main job, the live oscilloscope. With no port named, the
+# built-in simulated regulator stands in for a real one.
 #
-#   ./run.sh                  use the built-in simulated regulator
-#   ./run.sh --port /dev/ttyUSB0   use a real regulator on that port
+#   ./run.sh                        the start dialog on the simulated regulator
+#   ./run.sh --port /dev/ttyUSB0    the start dialog, for a real regulator on that port
+#   ./run.sh --headless             no window: record ten seconds, print the recording,
+#                                   and save a picture of its plot (also without a display)
 set -euo pipefail
 cd "$(dirname "$0")"
 
 port=""
+headless=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --port) port="$2"; shift 2 ;;
-        -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+        --headless) headless=1; shift ;;
+        -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
         *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
+[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && headless=1
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j"$(nproc)" --target korvex-cli korvex-sim >/dev/null
+cmake --build --preset default -j"$(nproc)" --target korvex korvex-cli korvex-sim >/dev/null
 bin=build/default
+
+if [ "$headless" = 0 ]; then
+    if [ -n "$port" ]; then
+        echo "Korvex: choose $port in the start dialog and press Oscilloscope."
+        exec "$bin/korvex"
+    fi
+    echo "Korvex on the simulated regulator: press Oscilloscope in the start dialog."
+    exec "$bin/korvex" --simulate
+fi
 
 if [ -z "$port" ]; then
     fifo=$(mktemp -u)
     mkfifo "$fifo"
-    "$bin/korvex-sim" --verbose >"$fifo" &
+    "$bin/korvex-sim" >"$fifo" &
     sim=$!
     trap 'kill $sim 2>/dev/null; wait $sim 2>/dev/null; rm -f "$fifo"' EXIT
     read -r _ port <"$fifo"
@@ -42,3 +56,8 @@ file=$("$bin/korvex-cli" osc --port "$port" --rate 166 --seconds 10)
 echo
 echo "== The recording, read back as the viewer window reads it"
 "$bin/korvex-cli" view "$file"
+
+png="${file%.trd}.png"
+QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT="$png" KORVEX_SCREENSHOT_DELAY_MS=300 "$bin/korvex" "$file" 2>/dev/null
+echo
+echo "== Picture of the plot: $png"

@@ -3,7 +3,10 @@
 # installed are left alone and apt is not touched at all when nothing is missing.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev)
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev
+          qt6-base-dev libqcustomplot-dev libgl-dev fonts-dejavu-core)
+# Screenshots of real windows (scripts/screenshots.sh) also need a virtual X server.
+[ "${KORVEX_WITH_XVFB:-0}" = 1 ] && packages+=(xvfb xauth)
 
 missing=()
 for p in "${packages[@]}"; do

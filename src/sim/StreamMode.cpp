@@ -132,7 +132,7 @@ std::vector<double> StreamMode::Measure(double t) {
         else if (n == "State") x = forcing ? 3 : 1;
         else if (n == "P") x = p + noise(rng_);
         else if (n == "Q") x = q + noise(rng_);
-        else if (n == "F") x = 50.0 + 0.02 * std::sin(2 * M_PI * 0.1 * t);
+        else if (n == "F") x = 1.0 + 0.0004 * std::sin(2 * M_PI * 0.1 * t);  // per unit of 50 Hz
         else if (n == "Ug") x = u;
         else if (n == "Uref") x = setpoint;
         else if (n == "Iq") x = q * 0.9;

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Screenshots for README.md: real windows under a virtual X server (Xvfb), on the
+# simulated regulator. Writes docs/*.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+KORVEX_WITH_XVFB=1 scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default -j"$(nproc)" --target korvex >/dev/null
+mkdir -p docs
+
+Xvfb :97 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null' EXIT
+sleep 1
+export DISPLAY=:97 QT_QPA_PLATFORM=xcb
+data=$(mktemp -d)
+export KORVEX_DATA_DIR="$data"
+
+LANG=en_US.UTF-8 KORVEX_SCREENSHOT=docs/start-dialog-en.png build/default/korvex --simulate
+LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 KORVEX_SCREENSHOT=docs/start-dialog-ru.png build/default/korvex --simulate
+LANG=en_US.UTF-8 KORVEX_SCREENSHOT=docs/live-window.png KORVEX_SCREENSHOT_PANEL=docs/selvo-panel.png \
+    KORVEX_SCREENSHOT_DELAY_MS=9000 build/default/korvex --simulate --osc
+rm -rf "$data"
+ls -l docs/*.png

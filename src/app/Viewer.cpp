@@ -1,0 +1,42 @@
+#include "app/Viewer.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
+
+#include "app/ErrorReport.h"
+#include "files/DataDirectory.h"
+
+extern char** environ;
+
+namespace korvex {
+
+std::string FindViewer() {
+    std::string path = GetProgramDir() + "trendal";
+    return access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
+int RunViewer(const std::string& file) {
+    std::string program = FindViewer();
+    if (program.empty()) program = GetProgramDir() + "korvex";
+    // Arguments go to the program as they are: no shell, no quoting needed for blanks.
+    std::vector<char*> argv = {program.data(), const_cast<char*>(file.c_str()), nullptr};
+    pid_t pid = 0;
+    if (access(program.c_str(), X_OK) != 0 ||
+        posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+        ShowError("File Trendal.exe not found!");
+        return -1;
+    }
+    // Not waited for: the viewer lives on its own. A detached thread reaps it when it
+    // ends, so that no zombie is left behind.
+    std::thread([pid] {
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }).detach();
+    return 0;
+}
+
+}  // namespace korvex

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QDialog>
+
+namespace korvex::gui {
+
+// "About Korvex": the icon, "Korvex   v1.3.1.0", one line on what the program is, OK.
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+}  // namespace korvex::gui

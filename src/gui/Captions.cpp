@@ -1,0 +1,14 @@
+#include "gui/Captions.h"
+
+#include "app/Version.h"
+
+namespace korvex::gui {
+
+void SetTitleVersion(QWidget* window) {
+    std::string old = window->windowTitle().toStdString();
+    window->setWindowTitle(QString::fromStdString(TitleWithVersion(old)));
+}
+
+QIcon ProgramIcon() { return QIcon(QStringLiteral(":/korvex.png")); }
+
+}  // namespace korvex::gui

@@ -1,0 +1,73 @@
+#include "osc/OscFollower.h"
+
+#include "app/StrPrintf.h"
+
+namespace korvex {
+
+bool OscFollower::Open(const std::string& path, uint64_t offset, int shown, double sample_rate, uint32_t now_ms,
+                       std::string* err_text) {
+    shown_ = shown < 0 ? 0 : (shown > kMaxShownChannels ? kMaxShownChannels : shown);
+    rows_ = 0;
+    sample_rate_ = sample_rate;
+    start_ms_ = now_ms;
+    // The first tick shows the status line, as a tick count long past the last update would.
+    last_status_ms_ = now_ms - 501;
+    caption_index_ = 0;
+    return reader_.Open(path, offset, shown_, err_text);
+}
+
+OscFollower::Tick OscFollower::Poll(uint32_t now_ms) {
+    Tick tick;
+    tick_ = &tick;
+    if (reader_.is_open() && reader_.Poll(*this) < 0) {
+        ++read_failures_;
+        error_line_ = StrPrintf("%d", read_failures_);
+        tick.error_changed = true;
+    }
+    tick_ = nullptr;
+    if (reader_.is_open() && uint32_t(now_ms - last_status_ms_) > 500) {
+        last_status_ms_ = now_ms;
+        tick.status_changed = true;
+        tick.display_changed = true;
+    }
+    return tick;
+}
+
+std::string OscFollower::StatusLine(uint32_t now_ms) const {
+    uint32_t s = (now_ms - start_ms_) / 1000;
+    return StrPrintf("Time=%.2d:%.2d:%.2d , Fsam=%.2lf Hz , Samples=%.3lf K , File Length=%.3lf MB", int(s / 3600),
+                     int(s / 60 % 60), int(s % 60), sample_rate_, rows_ / 1000.0, reader_.file_length() / 1048576.0);
+}
+
+void OscFollower::OnRow(const double* values, int shown) {
+    ++rows_;
+    for (int c = 0; c < shown; ++c) values_[c] = values[c];
+    if (rows_ == 1) {
+        for (int c = 0; c < shown; ++c) buffers_[c].Fill(values[c]);
+        tick_->filled = true;
+    } else {
+        for (int c = 0; c < shown; ++c) buffers_[c].Push(values[c]);
+        if (shown > 0) {
+            // One channel's caption per row, in turn; a tick reports each channel once.
+            int c = caption_index_;
+            bool listed = false;
+            for (int k = 0; k < tick_->captions; ++k) listed |= tick_->caption_channel[k] == c;
+            if (!listed) tick_->caption_channel[tick_->captions++] = c;
+            caption_index_ = (caption_index_ + 1) % shown;
+        }
+    }
+    tick_->display_changed = true;
+}
+
+void OscFollower::OnSampleRate(double rate) {
+    sample_rate_ = rate;
+    tick_->rate_changed = true;
+}
+
+void OscFollower::OnSeqError() {
+    ++seq_errors_;
+    error_line_ = StrPrintf("Seq. Errors: %d", seq_errors_);
+    tick_->error_changed = true;
+}
+
+}  // namespace korvex

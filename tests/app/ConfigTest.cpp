@@ -1,0 +1,56 @@
+#include "app/Config.h"
+
+#include <gtest/gtest.h>
+
+#include "app/ErrorCapture.h"
+#include "app/Version.h"
+
+namespace korvex {
+namespace {
+
+TEST(Config, ParsedAsTheProgramAlwaysParsedIt) {
+    struct Case {
+        std::string file;
+        std::string port;
+        uint32_t baud1, fsam, baud2;
+    } cases[] = {
+        {"com=5\n", "COM5", 0, 0, 0},
+        {" COM=5\n", "", 0, 0, 0},  // a leading blank matches no key
+        {"COM=abc\n", "COM0", 0, 0, 0},
+        {"COM=3\nCOM=7\n", "COM7", 0, 0, 0},  // later lines win
+        {"BAUD1=57600xyz\nFSAM=166\nbaud2= 230400\n", "", 57600, 166, 230400},
+        {"FSAM=\nBAUD2=-5\n", "", 0, 0, 0},
+        {"COM=4\r\nBAUD1=38400\r\n", "COM4", 38400, 0, 0},
+        {std::string(198, 'x') + "COM=9\n", "COM9", 0, 0, 0},  // a long line continues as the next
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::WriteFileBytes(dir.path() + "/Korvex.cfg", c.file);
+        ConfigValues cfg;
+        EXPECT_TRUE(ReadConfigFile(dir.path() + "/Korvex.cfg", &cfg));
+        EXPECT_EQ(cfg.cfg_port, c.port) << c.file;
+        EXPECT_EQ(cfg.cfg_baud1, c.baud1) << c.file;
+        EXPECT_EQ(cfg.cfg_fsam, c.fsam) << c.file;
+        EXPECT_EQ(cfg.cfg_baud2, c.baud2) << c.file;
+    }
+    ConfigValues untouched;
+    EXPECT_FALSE(ReadConfigFile("/nonexistent/Korvex.cfg", &untouched));
+}
+
+TEST(Version, CaptionsAndComparison) {
+    EXPECT_EQ(TitleWithVersion("", {1, 3, 1, 0}), " Korvex v1.3.1");
+    EXPECT_EQ(TitleWithVersion("", {1, 3, 1, 2}), " Korvex v1.3.1 Beta 2");
+    EXPECT_EQ(TitleWithVersion("COM3", {1, 3, 1, 0}), " Korvex v1.3.1  -  COM3");
+    EXPECT_EQ(TitleWithVersion(""), " Korvex v1.3.1") << "this release";
+    EXPECT_EQ(AboutVersionLine(), "Korvex   v1.3.1.0");
+    EXPECT_EQ(CompareVersion4({1, 0, 4, 0}, {1, 0, 4, 0}), 0);
+    EXPECT_EQ(CompareVersion4({1, 0, 3, 9}, {1, 0, 4, 0}), -1);
+    EXPECT_EQ(CompareVersion4({2, 0, 0, 0}, {1, 9, 9, 9}), 1);
+    Version4 v{9, 9, 9, 9};
+    EXPECT_EQ(GetFileVersion4("/nonexistent/trendal", &v), -1);
+    EXPECT_EQ(GetFileVersion4("/bin/sh", &v), 0);
+    EXPECT_EQ(v, (Version4{0, 0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,12 @@
+// The GUI tests: real widgets on Qt's offscreen platform.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
