@@ -17,6 +17,8 @@ public:
     void OnRow(const double*, int) override { ++rows; }
     void OnSampleRate(double r) override { rate = r; }
     void OnSeqError() override { ++seq_errors; }
+    size_t TailRowsNeeded() const override { return 1; }  // the latest values only
+    void OnRowsSkipped(long count) override { rows += count; }
 
     long rows = 0;
     int seq_errors = 0;

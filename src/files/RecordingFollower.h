@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,6 +20,11 @@ public:
     virtual void OnSampleRate(double /*rate*/) {}
     // "#ERRSEQ": one sequence error at this place.
     virtual void OnSeqError() {}
+    // How many of the newest rows the sink needs with their values; the rows before
+    // them may then be reported as a count only (OnRowsSkipped). All by default.
+    virtual size_t TailRowsNeeded() const { return SIZE_MAX; }
+    // `count` data rows passed whose values the sink said it does not need.
+    virtual void OnRowsSkipped(long /*count*/) {}
 };
 
 // Data phase of the reader over a file that may still be growing. Each Poll consumes
@@ -43,6 +49,8 @@ public:
 
     // Reads what was added; returns the number of complete lines consumed. A read error
     // returns -1 and leaves the position where it was, so the next Poll tries again.
+    // A large backlog (opening a long recording) for a sink that needs only its newest
+    // rows is read in two passes: lines are counted, then only the tail is parsed.
     long Poll(RowSink& sink);
 
     uint64_t consumed() const { return consumed_; }  // bytes of complete lines read
@@ -51,6 +59,13 @@ public:
 
 private:
     void ParseLine(const char* p, const char* end, RowSink& sink);
+    // Reads a data row into values_; false when it has fewer fields than shown.
+    bool ParseRow(const char* p, const char* end);
+    long PollTail(RowSink& sink, size_t tail);
+    // Calls fn(line_start, line_end, absolute offset) for every complete line in
+    // [from, to); returns the offset after the last complete line, or -1 on a read error.
+    template <typename Fn>
+    int64_t ForEachLine(uint64_t from, uint64_t to, Fn&& fn);
 
     int fd_ = -1;
     int shown_ = 0;

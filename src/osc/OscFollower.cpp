@@ -59,6 +59,16 @@ void OscFollower::OnRow(const double* values, int shown) {
     tick_->display_changed = true;
 }
 
+void OscFollower::OnRowsSkipped(long count) {
+    // The 4000 rows that follow overwrite every buffer entry, the flat start included.
+    // The first row fills instead of refreshing a caption.
+    long captioned = rows_ == 0 ? count - 1 : count;
+    if (rows_ == 0) tick_->filled = true;
+    rows_ += count;
+    if (shown_ > 0) caption_index_ = int((caption_index_ + captioned) % shown_);
+    tick_->display_changed = true;
+}
+
 void OscFollower::OnSampleRate(double rate) {
     sample_rate_ = rate;
     tick_->rate_changed = true;

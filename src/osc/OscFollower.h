@@ -53,6 +53,10 @@ private:
     void OnRow(const double* values, int shown) override;
     void OnSampleRate(double rate) override;
     void OnSeqError() override;
+    // Only the newest 4000 rows can be on screen; older ones of a long recording being
+    // opened are counted, not parsed.
+    size_t TailRowsNeeded() const override { return ChannelBuffer::kSize; }
+    void OnRowsSkipped(long count) override;
 
     RecordingFollower reader_;
     int shown_ = 0;

@@ -143,6 +143,43 @@ TEST_F(RecordingReaderTest, FollowsAGrowingFileLineByLine) {
     EXPECT_EQ(sink.rows[1], (std::vector<double>{3.0, 4.5}));
 }
 
+struct TailOnly : Collect {
+    size_t TailRowsNeeded() const override { return 4000; }
+    void OnRowsSkipped(long n) override { skipped += n; }
+    long skipped = 0;
+};
+
+TEST_F(RecordingReaderTest, ALongRecordingParsesOnlyTheRowsThatCanBeShown) {
+    std::string file = "#CHAN=3\n#NAME=A B C\n#F=50\n";
+    for (int r = 0; r < 400000; ++r) {
+        if (r == 1000 || r == 399990) file += "#ERRSEQ\n";
+        if (r == 5000) file += "#F=125.000000\n";
+        file += std::to_string(r) + ".5\t" + std::to_string(-r) + "\t1\n";
+    }
+    for (bool short_row : {false, true}) {
+        // A short row near the end takes a value from before the tail: read the long way.
+        Write(short_row ? file + "7\n" : file);
+        RecordingHeader h;
+        uint64_t consumed = 0;
+        ASSERT_EQ(ReadRecordingHeader(path, &h, &consumed, nullptr), 0);
+        RecordingFollower full, tail;
+        ASSERT_TRUE(full.Open(path, consumed, h.shown));
+        ASSERT_TRUE(tail.Open(path, consumed, h.shown));
+        Collect all;
+        TailOnly newest;
+        long lines = full.Poll(all);
+        EXPECT_EQ(tail.Poll(newest), lines);
+        EXPECT_EQ(tail.consumed(), full.consumed());
+        EXPECT_EQ(newest.skipped + long(newest.rows.size()), long(all.rows.size()));
+        EXPECT_EQ(newest.skipped, short_row ? 0 : long(all.rows.size()) - 4000);
+        EXPECT_EQ(newest.seq_errors, 2);
+        EXPECT_EQ(newest.rates, all.rates);
+        ASSERT_GE(newest.rows.size(), 4000u);
+        for (size_t k = 1; k <= 4000; ++k)
+            ASSERT_EQ(newest.rows[newest.rows.size() - k], all.rows[all.rows.size() - k]) << k;
+    }
+}
+
 TEST_F(RecordingReaderTest, AFileCutAtEveryLengthNeverBreaksTheReader) {
     const std::string full =
         "#FILE=\r\n#INFO=File : 0001_(2013.05.17_14.03.09.120)\r\n#NAME=A B C\r\n#CHAN=3\r\n"
