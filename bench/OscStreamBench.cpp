@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "RatioReporter.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
 #include "files/RecordingWriter.h"
@@ -87,14 +88,6 @@ void BM_DecodeSnprintf(benchmark::State& state) {
     }
 }
 
-class Reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 }  // namespace
 
@@ -147,7 +140,7 @@ int main(int argc, char** argv) {
 
     benchmark::RegisterBenchmark("DecodeFormat", BM_DecodeFormat);
     benchmark::RegisterBenchmark("DecodeSnprintf", BM_DecodeSnprintf);
-    Reporter reporter;
+    RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\ndecode and format one 12-channel packet: snprintf / ours = %.1f\n",
                 reporter.times["DecodeSnprintf"] / reporter.times["DecodeFormat"]);

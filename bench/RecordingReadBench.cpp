@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "RatioReporter.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
 #include "files/RecordingWriter.h"
@@ -144,14 +145,6 @@ void Tick(benchmark::State& state, const std::string& path) {
 void BM_Tick10MB(benchmark::State& state) { Tick(state, g_small10); }
 void BM_Tick100MB(benchmark::State& state) { Tick(state, g_big100); }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs) times[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 }  // namespace
 

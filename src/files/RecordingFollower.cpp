@@ -21,6 +21,8 @@ namespace {
 constexpr size_t kBlock = 4 << 20;
 // More new bytes than this is a recording being opened, not a tick's worth of rows.
 constexpr uint64_t kBulkBacklog = 4 << 20;
+// A sink that wants more of the newest rows than this is read the ordinary way.
+constexpr size_t kMaxTailRows = 1 << 20;
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -145,42 +147,21 @@ long RecordingFollower::Poll(RowSink& sink) {
     if (fstat(fd_, &st) != 0) return -1;
     file_length_ = uint64_t(st.st_size);
     size_t tail = sink.TailRowsNeeded();
-    if (tail != SIZE_MAX && file_length_ - consumed_ > kBulkBacklog) {
+    if (tail <= kMaxTailRows && file_length_ - consumed_ > kBulkBacklog) {
         std::vector<double> saved(values_, values_ + kMaxShownChannels);
         long n = PollTail(sink, tail);
         if (n != -2) return n;
         std::copy(saved.begin(), saved.end(), values_);
     }
-    long lines = 0;
     // Bytes of an unfinished line are read again next time rather than kept, so the
     // position is always that of a line start and nothing is carried between polls.
-    uint64_t pos = consumed_;
-    size_t carry = 0;
-    while (pos + carry < file_length_) {
-        uint64_t left = file_length_ - pos - carry;
-        size_t want = left < kBlock ? size_t(left) : kBlock;
-        if (buf_.size() < carry + want) buf_.resize(carry + want);
-        ssize_t r = pread(fd_, buf_.data() + carry, want, off_t(pos + carry));
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return -1;
-        if (r == 0) break;  // truncated under us
-        size_t have = carry + size_t(r);
-        const char* base = buf_.data();
-        const char* p = base;
-        const char* end = base + have;
-        while (p < end) {
-            const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-            if (!nl) break;
-            ParseLine(p, nl, sink);
-            ++lines;
-            p = nl + 1;
-        }
-        size_t used = size_t(p - base);
-        pos += used;
-        carry = have - used;
-        if (carry && used) std::memmove(buf_.data(), buf_.data() + used, carry);
-    }
-    consumed_ = pos;
+    long lines = 0;
+    int64_t end = ForEachLine(consumed_, file_length_, [&](const char* p, const char* e, uint64_t) {
+        ParseLine(p, e, sink);
+        ++lines;
+    });
+    if (end < 0) return -1;
+    consumed_ = uint64_t(end);
     return lines;
 }
 

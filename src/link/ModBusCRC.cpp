@@ -4,7 +4,7 @@ namespace korvex {
 
 namespace {
 
-// The two byte-wise tables published with the Modbus serial-line specification, under
+// The two byte-wise tables published with the Modbus serial-line standard, under
 // their published names.
 constexpr uint8_t kCrcHi[256] = {
     0x00, 0xC1, 0x81, 0x40, 0x01, 0xC0, 0x80, 0x41, 0x01, 0xC0, 0x80, 0x41, 0x00, 0xC1, 0x81, 0x40,

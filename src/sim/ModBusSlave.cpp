@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "app/StrPrintf.h"
+#include "sim/FaultCounter.h"
 #include "link/ModBusCRC.h"
 
 namespace korvex::sim {
@@ -10,15 +11,6 @@ namespace korvex::sim {
 namespace {
 
 constexpr uint8_t kAddress = 1;
-
-bool Take(std::atomic<int>& counter) {
-    int v = counter.load();
-    while (v != 0) {
-        if (v < 0) return true;
-        if (counter.compare_exchange_weak(v, v - 1)) return true;
-    }
-    return false;
-}
 
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 
@@ -92,7 +84,7 @@ void ModBusSlave::Serve(SimLink& link) {
         return;
     }
     if (addr != kAddress) return;
-    if (Take(faults_->exception)) {
+    if (TakeFault(faults_->exception)) {
         Answer(link, {addr, uint8_t(fn | 0x80), uint8_t(faults_->exception_code.load())});
         return;
     }
@@ -147,13 +139,13 @@ void ModBusSlave::Serve(SimLink& link) {
 }
 
 void ModBusSlave::Answer(SimLink& link, std::vector<uint8_t> pdu) {
-    if (Take(faults_->silent)) return;
-    if (Take(faults_->wrong_address)) pdu[0] = uint8_t(pdu[0] + 1);
+    if (TakeFault(faults_->silent)) return;
+    if (TakeFault(faults_->wrong_address)) pdu[0] = uint8_t(pdu[0] + 1);
     uint16_t crc = ModBus_CRC(pdu.data(), pdu.size());
     pdu.push_back(uint8_t(crc));
     pdu.push_back(uint8_t(crc >> 8));
-    if (Take(faults_->bad_crc)) pdu.back() ^= 0xFF;
-    if (Take(faults_->truncate) && size_t(faults_->truncate_to.load()) < pdu.size())
+    if (TakeFault(faults_->bad_crc)) pdu.back() ^= 0xFF;
+    if (TakeFault(faults_->truncate) && size_t(faults_->truncate_to.load()) < pdu.size())
         pdu.resize(size_t(faults_->truncate_to.load()));
     if (int d = faults_->delay_ms.load()) std::this_thread::sleep_for(std::chrono::milliseconds(d));
     link.Send(pdu.data(), pdu.size());

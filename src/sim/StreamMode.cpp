@@ -5,19 +5,11 @@
 #include <limits>
 
 #include "app/StrPrintf.h"
+#include "sim/FaultCounter.h"
 
 namespace korvex::sim {
 
 namespace {
-
-bool Take(std::atomic<int>& counter) {
-    int v = counter.load();
-    while (v != 0) {
-        if (v < 0) return true;
-        if (counter.compare_exchange_weak(v, v - 1)) return true;
-    }
-    return false;
-}
 
 void PutLE(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
@@ -102,7 +94,7 @@ void StreamMode::OnIdle(SimLink& link) {
     next_packet_ += period;
     // A line too slow for the rate sends as fast as it can, without bursts.
     if (next_packet_ + period < now) next_packet_ = now;
-    if (Take(faults_->silent)) return;
+    if (TakeFault(faults_->silent)) return;
     SendPacket(link);
 }
 
@@ -184,8 +176,8 @@ void StreamMode::SendPacket(SimLink& link) {
     const size_t header = display ? 10 : 2;
     std::vector<uint8_t> pkt(header + 4 * channels_.size(), 0);
 
-    if (Take(faults_->skip_number)) ++number_;
-    if (Take(faults_->repeat_number)) --number_;
+    if (TakeFault(faults_->skip_number)) ++number_;
+    if (TakeFault(faults_->repeat_number)) --number_;
     pkt[1] = number_++;
 
     if (display && now >= next_display_) {
@@ -207,7 +199,7 @@ void StreamMode::SendPacket(SimLink& link) {
         }
     }
 
-    bool spoil_range = Take(faults_->out_of_range), spoil_nan = Take(faults_->nan);
+    bool spoil_range = TakeFault(faults_->out_of_range), spoil_nan = TakeFault(faults_->nan);
     for (size_t i = 0; i < channels_.size(); ++i) {
         const Channel& ch = channels_[i];
         uint8_t* slot = &pkt[header + 4 * i];

@@ -49,47 +49,54 @@ void Usage(FILE* out) {
                  "560-565 clock, 0x8000-0x8006 fault recorder header and switch, 0x8300.. file table.\n");
 }
 
-// KIND[:N] with KIND one of wrong-address, bad-crc, silent, exception=CODE,
-// truncate=BYTES, delay=MS.
-bool ApplyFault(const std::string& spec, korvex::sim::ModBusFaults& f) {
-    std::string kind = spec;
+// A fault argument KIND[=VALUE][:N]; N (how many answers or packets it spoils) is -1,
+// all of them, when left out. False for a count that is not a positive number.
+struct FaultArg {
+    std::string kind, value;
     int count = -1;
-    size_t colon = spec.find(':');
+};
+
+bool ParseFaultArg(const std::string& arg, FaultArg* out) {
+    out->kind = arg;
+    size_t colon = arg.find(':');
     if (colon != std::string::npos) {
-        kind = spec.substr(0, colon);
-        count = std::atoi(spec.c_str() + colon + 1);
-        if (count <= 0) return false;
+        out->kind = arg.substr(0, colon);
+        out->count = std::atoi(arg.c_str() + colon + 1);
+        if (out->count <= 0) return false;
     }
-    std::string value;
-    size_t eq = kind.find('=');
+    size_t eq = out->kind.find('=');
     if (eq != std::string::npos) {
-        value = kind.substr(eq + 1);
-        kind = kind.substr(0, eq);
+        out->value = out->kind.substr(eq + 1);
+        out->kind.resize(eq);
     }
-    if (kind == "wrong-address") f.wrong_address = count;
-    else if (kind == "bad-crc") f.bad_crc = count;
-    else if (kind == "silent") f.silent = count;
-    else if (kind == "exception" && !value.empty()) f.exception_code = std::atoi(value.c_str()), f.exception = count;
-    else if (kind == "truncate" && !value.empty()) f.truncate_to = std::atoi(value.c_str()), f.truncate = count;
-    else if (kind == "delay" && !value.empty()) f.delay_ms = std::atoi(value.c_str());
+    return true;
+}
+
+// wrong-address, bad-crc, silent, exception=CODE, truncate=BYTES, delay=MS.
+bool ApplyFault(const std::string& arg, korvex::sim::ModBusFaults& f) {
+    FaultArg a;
+    if (!ParseFaultArg(arg, &a)) return false;
+    int value = std::atoi(a.value.c_str());
+    bool has_value = !a.value.empty();
+    if (a.kind == "wrong-address") f.wrong_address = a.count;
+    else if (a.kind == "bad-crc") f.bad_crc = a.count;
+    else if (a.kind == "silent") f.silent = a.count;
+    else if (a.kind == "exception" && has_value) f.exception_code = value, f.exception = a.count;
+    else if (a.kind == "truncate" && has_value) f.truncate_to = value, f.truncate = a.count;
+    else if (a.kind == "delay" && has_value) f.delay_ms = value;
     else return false;
     return true;
 }
 
-bool ApplyStreamFault(const std::string& spec, korvex::sim::StreamFaults& f) {
-    std::string kind = spec;
-    int count = -1;
-    size_t colon = spec.find(':');
-    if (colon != std::string::npos) {
-        kind = spec.substr(0, colon);
-        count = std::atoi(spec.c_str() + colon + 1);
-        if (count <= 0) return false;
-    }
-    if (kind == "skip-number") f.skip_number = count;
-    else if (kind == "repeat-number") f.repeat_number = count;
-    else if (kind == "out-of-range") f.out_of_range = count;
-    else if (kind == "nan") f.nan = count;
-    else if (kind == "silent") f.silent = count;
+// skip-number, repeat-number, out-of-range, nan, silent.
+bool ApplyStreamFault(const std::string& arg, korvex::sim::StreamFaults& f) {
+    FaultArg a;
+    if (!ParseFaultArg(arg, &a) || !a.value.empty()) return false;
+    if (a.kind == "skip-number") f.skip_number = a.count;
+    else if (a.kind == "repeat-number") f.repeat_number = a.count;
+    else if (a.kind == "out-of-range") f.out_of_range = a.count;
+    else if (a.kind == "nan") f.nan = a.count;
+    else if (a.kind == "silent") f.silent = a.count;
     else return false;
     return true;
 }

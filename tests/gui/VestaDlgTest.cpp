@@ -7,19 +7,13 @@
 #include <thread>
 
 #include "app/ErrorCapture.h"
+#include "app/TempDataDir.h"
 #include "sim/Regulator.h"
 
 namespace korvex::gui {
 namespace {
 
-class DataDirEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { setenv("KORVEX_DATA_DIR", dir_.path().c_str(), 1); }
-
-private:
-    test::TempDir dir_;
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new DataDirEnvironment);
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new test::TempDataDirEnvironment);
 
 std::string Rows(int n, int channels, int first = 0) {
     std::string s;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/ErrorCapture.h"
+#include "app/TempDataDir.h"
 #include "app/Language.h"
 #include "sim/Regulator.h"
 
@@ -18,14 +19,7 @@ using Bytes = std::vector<uint8_t>;
 using std::chrono::milliseconds;
 
 // Recordings of these tests go to a temporary data directory.
-class DataDirEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { setenv("KORVEX_DATA_DIR", dir_.path().c_str(), 1); }
-
-private:
-    test::TempDir dir_;
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new DataDirEnvironment);
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new test::TempDataDirEnvironment);
 
 TEST(OscValues, DecodingByType) {
     const uint8_t minus200[] = {0x00, 0x00, 0xFF, 0x38};
