@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
         for (int s = 0; s < sectors; ++s) {
             auto t0 = Clock::now();
             bool ok = modbus_write_register(ctx, 0x8100, s) == 1;
-            for (auto& p : kParts) ok = ok && modbus_read_registers(ctx, p[0], p[1], values) == p[1];
+            for (auto& p : kParts)
+                ok = ok && modbus_read_registers(ctx, p[0], p[1], values) == p[1];
             if (!ok) {
                 std::fprintf(stderr, "libmodbus: %s\n", modbus_strerror(errno));
                 return 1;
@@ -90,7 +91,8 @@ int main(int argc, char** argv) {
     double wire = WireMs(), mine = Median(ours), lib = Median(theirs);
     std::printf("sector at %u baud, %zu sectors each, medians:\n", kBaud, ours.size());
     std::printf("  wire time (both directions)   %7.2f ms\n", wire);
-    std::printf("  korvex                        %7.2f ms   %.3f x wire (target <= 1.05)\n", mine, mine / wire);
+    std::printf("  korvex                        %7.2f ms   %.3f x wire (target <= 1.05)\n", mine,
+                mine / wire);
     std::printf("  libmodbus                     %7.2f ms   %.3f x wire\n", lib, lib / wire);
     std::printf("  korvex / libmodbus            %.3f (target <= 1.0)\n", mine / lib);
     return 0;

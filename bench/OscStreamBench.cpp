@@ -66,7 +66,8 @@ void BM_DecodeFormat(benchmark::State& state) {
     char row[12 * kLiveRowBytesPerValue + 2];
     for (auto _ : state) {
         for (int i = 0; i < 12; ++i)
-            values[i] = DecodeOscValue(&p.bytes[10 + 4 * size_t(i)], p.channels[size_t(i)].type, p.channels[size_t(i)].scale);
+            values[i] = DecodeOscValue(&p.bytes[10 + 4 * size_t(i)], p.channels[size_t(i)].type,
+                                       p.channels[size_t(i)].scale);
         size_t n = FormatLiveRow(values, 12, row);
         benchmark::DoNotOptimize(n);
         benchmark::ClobberMemory();
@@ -79,7 +80,8 @@ void BM_DecodeSnprintf(benchmark::State& state) {
     for (auto _ : state) {
         size_t n = 0;
         for (int i = 0; i < 12; ++i) {
-            float v = DecodeOscValue(&p.bytes[10 + 4 * size_t(i)], p.channels[size_t(i)].type, p.channels[size_t(i)].scale);
+            float v = DecodeOscValue(&p.bytes[10 + 4 * size_t(i)], p.channels[size_t(i)].type,
+                                     p.channels[size_t(i)].scale);
             n += size_t(std::snprintf(row + n, sizeof row - n, "%.6f\t", double(v)));
         }
         n += size_t(std::snprintf(row + n, sizeof row - n, "\r\n"));
@@ -87,7 +89,6 @@ void BM_DecodeSnprintf(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
 }
-
 
 }  // namespace
 
@@ -133,10 +134,13 @@ int main(int argc, char** argv) {
     f.Open(link.file_arg, consumed, h.shown);
     Counter rows;
     f.Poll(rows);
-    std::printf("stream %.1f s at 166.7 Hz, 12 channels, SELVO panel: %ld packets sent, %ld rows recorded, %s\n", wall,
-                sent, rows.rows, osc.StopMessage().empty() ? "stopped by request" : osc.StopMessage().c_str());
-    std::printf("worker CPU %.3f s = %.2f %% of wall time (target <= 1 %%)\n\n", osc.worker_cpu_seconds,
-                100.0 * osc.worker_cpu_seconds / wall);
+    std::printf(
+        "stream %.1f s at 166.7 Hz, 12 channels, SELVO panel: %ld packets sent, %ld rows recorded, "
+        "%s\n",
+        wall, sent, rows.rows,
+        osc.StopMessage().empty() ? "stopped by request" : osc.StopMessage().c_str());
+    std::printf("worker CPU %.3f s = %.2f %% of wall time (target <= 1 %%)\n\n",
+                osc.worker_cpu_seconds, 100.0 * osc.worker_cpu_seconds / wall);
 
     benchmark::RegisterBenchmark("DecodeFormat", BM_DecodeFormat);
     benchmark::RegisterBenchmark("DecodeSnprintf", BM_DecodeSnprintf);

@@ -142,9 +142,12 @@ void Tick(benchmark::State& state, const std::string& path) {
     }
     std::fclose(out);
 }
-void BM_Tick10MB(benchmark::State& state) { Tick(state, g_small10); }
-void BM_Tick100MB(benchmark::State& state) { Tick(state, g_big100); }
-
+void BM_Tick10MB(benchmark::State& state) {
+    Tick(state, g_small10);
+}
+void BM_Tick100MB(benchmark::State& state) {
+    Tick(state, g_big100);
+}
 
 }  // namespace
 
@@ -174,18 +177,30 @@ int main(int argc, char** argv) {
     std::fclose(big);
     std::printf("recording: %ld rows, %d channels, %.1f MB\n", g_rows, kChannels, mb);
 
-    benchmark::RegisterBenchmark("OpenBulk", BM_OpenBulk)->Unit(benchmark::kMillisecond)->Iterations(5);
-    benchmark::RegisterBenchmark("OpenNaive", BM_OpenNaive)->Unit(benchmark::kMillisecond)->Iterations(2);
-    benchmark::RegisterBenchmark("Tick10MB", BM_Tick10MB)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("Tick100MB", BM_Tick100MB)->UseManualTime()->Iterations(300)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("OpenBulk", BM_OpenBulk)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(5);
+    benchmark::RegisterBenchmark("OpenNaive", BM_OpenNaive)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(2);
+    benchmark::RegisterBenchmark("Tick10MB", BM_Tick10MB)
+        ->UseManualTime()
+        ->Iterations(300)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("Tick100MB", BM_Tick100MB)
+        ->UseManualTime()
+        ->Iterations(300)
+        ->Unit(benchmark::kMicrosecond);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     auto t = reporter.times;
-    std::printf("\nopen %ld-row recording: naive / bulk = %.1f (target >= 6), same values: %s\n", g_rows,
-                t["OpenNaive/iterations:2"] / t["OpenBulk/iterations:5"], same ? "yes" : "NO");
-    std::printf("tick of 100 rows: 100 MB file / 10 MB file = %.2f (target <= 1.2)\n",
-                t["Tick100MB/iterations:300/manual_time"] / t["Tick10MB/iterations:300/manual_time"]);
+    std::printf("\nopen %ld-row recording: naive / bulk = %.1f (target >= 6), same values: %s\n",
+                g_rows, t["OpenNaive/iterations:2"] / t["OpenBulk/iterations:5"],
+                same ? "yes" : "NO");
+    std::printf(
+        "tick of 100 rows: 100 MB file / 10 MB file = %.2f (target <= 1.2)\n",
+        t["Tick100MB/iterations:300/manual_time"] / t["Tick10MB/iterations:300/manual_time"]);
     std::string rm = "rm -rf " + g_dir;
     (void)!std::system(rm.c_str());
     return same ? 0 : 1;

@@ -36,7 +36,8 @@ void AppendRows(FILE* f, long rows, std::mt19937& rng, bool smooth = false) {
     double v[kChannels];
     for (long r = 0; r < rows; ++r, ++t) {
         for (int c = 0; c < kChannels; ++c)
-            v[c] = smooth ? 1.0 + c * 0.2 + 0.3 * std::sin(t * 0.006 * (1 + c % 4)) + noise(rng) : d(rng);
+            v[c] = smooth ? 1.0 + c * 0.2 + 0.3 * std::sin(t * 0.006 * (1 + c % 4)) + noise(rng)
+                          : d(rng);
         size_t n = FormatLiveRow(v, kChannels, buf.data());
         std::fwrite(buf.data(), 1, n, f);
     }
@@ -75,7 +76,9 @@ long NaiveRead(const std::string& path, double* last) {
     return rows;
 }
 
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -88,8 +91,10 @@ int main(int argc, char** argv) {
     long rows = 600000;
     int ticks = 300;
     for (int i = 1; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--rows")) rows = std::atol(argv[++i]);
-        else if (!std::strcmp(argv[i], "--ticks")) ticks = std::atoi(argv[++i]);
+        if (!std::strcmp(argv[i], "--rows"))
+            rows = std::atol(argv[++i]);
+        else if (!std::strcmp(argv[i], "--ticks"))
+            ticks = std::atoi(argv[++i]);
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
@@ -120,11 +125,14 @@ int main(int argc, char** argv) {
     std::fseek(f, 0, SEEK_END);
     double mb = std::ftell(f) / 1048576.0;
     std::fclose(f);
-    std::printf("open %ld-row, %d-channel recording (%.1f MB) for viewing: median %.1f ms (target <= 150)\n", rows,
-                kChannels, mb, Median(open_ms));
+    std::printf(
+        "open %ld-row, %d-channel recording (%.1f MB) for viewing: median %.1f ms (target <= "
+        "150)\n",
+        rows, kChannels, mb, Median(open_ms));
     std::printf("  status line: %s\n", status.toUtf8().constData());
-    std::printf("  naive line-by-line reader: %.1f ms (%ld rows); naive / window = %.1f (target >= 10)\n", naive_ms,
-                naive_rows, naive_ms / Median(open_ms));
+    std::printf(
+        "  naive line-by-line reader: %.1f ms (%ld rows); naive / window = %.1f (target >= 10)\n",
+        naive_ms, naive_rows, naive_ms / Median(open_ms));
 
     // Live ticks: 5 new rows per 30 ms tick at 166.7 Hz.
     std::string live = MakeFile(dir + "/live.trd", 5000, true);
@@ -148,9 +156,11 @@ int main(int argc, char** argv) {
     }
     std::fclose(out);
     std::sort(tick_ms.begin(), tick_ms.end());
-    std::printf("live tick, 15 channels of regulator-like signals, 5 rows per tick, replot included: median %.2f ms, "
-                "95th percentile %.2f ms (target: median <= 5)\n",
-                tick_ms[tick_ms.size() / 2], tick_ms[tick_ms.size() * 95 / 100]);
+    std::printf(
+        "live tick, 15 channels of regulator-like signals, 5 rows per tick, replot included: "
+        "median %.2f ms, "
+        "95th percentile %.2f ms (target: median <= 5)\n",
+        tick_ms[tick_ms.size() / 2], tick_ms[tick_ms.size() * 95 / 100]);
     // The same with random values over the whole range, every segment spanning the plot.
     std::vector<double> worst_ms;
     out = std::fopen(live.c_str(), "ab");
@@ -163,7 +173,8 @@ int main(int argc, char** argv) {
         app.processEvents();
     }
     std::fclose(out);
-    std::printf("  with random values over +-100 (worst case for drawing): median %.2f ms\n", Median(worst_ms));
+    std::printf("  with random values over +-100 (worst case for drawing): median %.2f ms\n",
+                Median(worst_ms));
     std::string rm = "rm -rf " + dir;
     (void)!std::system(rm.c_str());
     return 0;

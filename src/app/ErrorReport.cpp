@@ -20,7 +20,9 @@ std::atomic<ErrorSink*> g_sink{nullptr};
 
 }  // namespace
 
-ErrorSink* SetErrorSink(ErrorSink* sink) { return g_sink.exchange(sink); }
+ErrorSink* SetErrorSink(ErrorSink* sink) {
+    return g_sink.exchange(sink);
+}
 
 void ShowError(const std::string& text) {
     ErrorSink* sink = g_sink.load();

@@ -8,6 +8,8 @@ namespace korvex {
 extern std::atomic<bool> g_bRussian;
 
 // The text of a message that exists in both languages.
-inline const char* Tr(const char* russian, const char* english) { return g_bRussian ? russian : english; }
+inline const char* Tr(const char* russian, const char* english) {
+    return g_bRussian ? russian : english;
+}
 
 }  // namespace korvex

@@ -21,7 +21,8 @@ int CompareVersion4(const Version4& a, const Version4& b);
 
 // The caption rule of every window: " Korvex v%d.%d.%d", " Beta %d" when the fourth
 // number is not 0, and "  -  %s" with the old caption when there was one.
-std::string TitleWithVersion(const std::string& old_caption, const Version4& version = OwnVersion());
+std::string TitleWithVersion(const std::string& old_caption,
+                             const Version4& version = OwnVersion());
 
 // "Korvex   v%d.%d.%d.%d" for the about box.
 std::string AboutVersionLine(const Version4& version = OwnVersion());

@@ -16,29 +16,30 @@ namespace korvex::cli {
 namespace {
 
 void Usage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: korvex-cli modbus --port DEVICE [options] ACTION...\n"
-                 "\n"
-                 "Switches the regulator into ModBus RTU, runs the actions in order and takes it\n"
-                 "back to its normal mode with the exit message.\n"
-                 "\n"
-                 "Options:\n"
-                 "  --port DEVICE     the regulator's port\n"
-                 "  --key K           switch key (default 0; 640 and 648 are the recorder's)\n"
-                 "  --baud N          ModBus speed, 115200 or 230400 (default: by the key)\n"
-                 "  --addr N          slave address of the register actions (default 1)\n"
-                 "  --no-switch       the regulator is in ModBus mode already: send no switch frame\n"
-                 "  --stay            leave the regulator in ModBus mode at the end\n"
-                 "  --trace           print every frame: \"TX \" or \"RX \" and its bytes in hex\n"
-                 "\n"
-                 "Actions:\n"
-                 "  id                         identification and version (registers 144-159, 130-131)\n"
-                 "  read-hold REG NUM          read NUM holding registers from REG\n"
-                 "  read-input REG NUM         read NUM input registers from REG\n"
-                 "  write REG VALUE            write one register\n"
-                 "  write-multi REG V,V,...    write several registers\n"
-                 "  can ID BYTE,BYTE,...       send a CAN-tunnel message (address 0) and print the answer\n"
-                 "Numbers may be decimal or 0x-prefixed hexadecimal.\n");
+    std::fprintf(
+        out,
+        "Usage: korvex-cli modbus --port DEVICE [options] ACTION...\n"
+        "\n"
+        "Switches the regulator into ModBus RTU, runs the actions in order and takes it\n"
+        "back to its normal mode with the exit message.\n"
+        "\n"
+        "Options:\n"
+        "  --port DEVICE     the regulator's port\n"
+        "  --key K           switch key (default 0; 640 and 648 are the recorder's)\n"
+        "  --baud N          ModBus speed, 115200 or 230400 (default: by the key)\n"
+        "  --addr N          slave address of the register actions (default 1)\n"
+        "  --no-switch       the regulator is in ModBus mode already: send no switch frame\n"
+        "  --stay            leave the regulator in ModBus mode at the end\n"
+        "  --trace           print every frame: \"TX \" or \"RX \" and its bytes in hex\n"
+        "\n"
+        "Actions:\n"
+        "  id                         identification and version (registers 144-159, 130-131)\n"
+        "  read-hold REG NUM          read NUM holding registers from REG\n"
+        "  read-input REG NUM         read NUM input registers from REG\n"
+        "  write REG VALUE            write one register\n"
+        "  write-multi REG V,V,...    write several registers\n"
+        "  can ID BYTE,BYTE,...       send a CAN-tunnel message (address 0) and print the answer\n"
+        "Numbers may be decimal or 0x-prefixed hexadecimal.\n");
 }
 
 bool ParseNumber(const char* s, long* out) {
@@ -52,7 +53,8 @@ bool ParseList(const char* s, std::vector<long>* out) {
     size_t start = 0;
     while (start <= all.size()) {
         size_t comma = all.find(',', start);
-        std::string item = all.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::string item =
+            all.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         long v;
         if (!ParseNumber(item.c_str(), &v)) return false;
         out->push_back(v);
@@ -114,8 +116,9 @@ int ModBusCommand(int argc, char** argv) {
         });
     }
 
-    RS232Port* port = do_switch ? TSR_RS232_Open_ModBus(port_name, int32_t(key), uint32_t(baud), kParityEven)
-                                : RS232_Open(port_name, uint32_t(baud), kParityEven, 0, 1000, 0);
+    RS232Port* port =
+        do_switch ? TSR_RS232_Open_ModBus(port_name, int32_t(key), uint32_t(baud), kParityEven)
+                  : RS232_Open(port_name, uint32_t(baud), kParityEven, 0, 1000, 0);
     if (!port) return 1;
 
     int status = 0;
@@ -125,33 +128,42 @@ int ModBusCommand(int argc, char** argv) {
         std::vector<long> list;
         if (action == "id") {
             std::string text;
-            if (ReadDeviceVersion(port, uint8_t(addr), &text)) status = 1;
-            else std::printf("%s\n", text.c_str());
+            if (ReadDeviceVersion(port, uint8_t(addr), &text))
+                status = 1;
+            else
+                std::printf("%s\n", text.c_str());
         } else if ((action == "read-hold" || action == "read-input") && i + 2 < argc &&
-                   ParseNumber(argv[i + 1], &a) && ParseNumber(argv[i + 2], &b) && b >= 0 && b <= 0xFFFF) {
+                   ParseNumber(argv[i + 1], &a) && ParseNumber(argv[i + 2], &b) && b >= 0 &&
+                   b <= 0xFFFF) {
             i += 2;
             std::vector<uint16_t> values(size_t(b) + 1);
             uint32_t code = action == "read-hold"
-                                ? ModBus_ReadHldReg(port, uint8_t(addr), uint16_t(a), uint16_t(b), values.data())
-                                : ModBus_ReadInpReg(port, uint8_t(addr), uint16_t(a), uint16_t(b), values.data());
+                                ? ModBus_ReadHldReg(port, uint8_t(addr), uint16_t(a), uint16_t(b),
+                                                    values.data())
+                                : ModBus_ReadInpReg(port, uint8_t(addr), uint16_t(a), uint16_t(b),
+                                                    values.data());
             if (code) status = 1;
             for (long k = 0; !code && k < b; ++k)
                 std::printf("%ld = %u (0x%04X)\n", a + k, values[size_t(k)], values[size_t(k)]);
-        } else if (action == "write" && i + 2 < argc && ParseNumber(argv[i + 1], &a) && ParseNumber(argv[i + 2], &b)) {
+        } else if (action == "write" && i + 2 < argc && ParseNumber(argv[i + 1], &a) &&
+                   ParseNumber(argv[i + 2], &b)) {
             i += 2;
             if (ModBus_WriteSingleReg(port, uint8_t(addr), uint16_t(a), uint16_t(b))) status = 1;
         } else if (action == "write-multi" && i + 2 < argc && ParseNumber(argv[i + 1], &a) &&
                    ParseList(argv[i + 2], &list)) {
             i += 2;
             std::vector<uint16_t> values(list.begin(), list.end());
-            if (ModBus_WriteMultipleReg(port, uint8_t(addr), uint16_t(a), uint16_t(values.size()), values.data()))
+            if (ModBus_WriteMultipleReg(port, uint8_t(addr), uint16_t(a), uint16_t(values.size()),
+                                        values.data()))
                 status = 1;
-        } else if (action == "can" && i + 2 < argc && ParseNumber(argv[i + 1], &a) && ParseList(argv[i + 2], &list)) {
+        } else if (action == "can" && i + 2 < argc && ParseNumber(argv[i + 1], &a) &&
+                   ParseList(argv[i + 2], &list)) {
             i += 2;
             std::vector<uint8_t> data(list.begin(), list.end());
             uint8_t out[kCanAnswerRoom];
             uint32_t count = 0;
-            if (ModBus_CanTxRx(port, 0, data.data(), uint32_t(data.size()), uint16_t(a), out, &count)) {
+            if (ModBus_CanTxRx(port, 0, data.data(), uint32_t(data.size()), uint16_t(a), out,
+                               &count)) {
                 status = 1;
             } else {
                 std::printf("CAN answer:");

@@ -20,18 +20,21 @@ namespace korvex::cli {
 namespace {
 
 volatile sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) { g_interrupted = 1; }
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
 
 void Usage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: korvex-cli osc --port DEVICE [--baud 115200|57600|38400] [--rate 50|100|125|166]\n"
-                 "                      [--seconds N]\n"
-                 "\n"
-                 "Runs the oscilloscope without a window: switches the regulator to streaming,\n"
-                 "records every packet into a new recording file until N seconds have passed or\n"
-                 "Ctrl-C, then stops the stream and prints the recording's path. Rates above 50 Hz\n"
-                 "need 115200 baud. Exits with 1 and the regulator's message when the stream\n"
-                 "stopped on an error.\n");
+    std::fprintf(
+        out,
+        "Usage: korvex-cli osc --port DEVICE [--baud 115200|57600|38400] [--rate 50|100|125|166]\n"
+        "                      [--seconds N]\n"
+        "\n"
+        "Runs the oscilloscope without a window: switches the regulator to streaming,\n"
+        "records every packet into a new recording file until N seconds have passed or\n"
+        "Ctrl-C, then stops the stream and prints the recording's path. Rates above 50 Hz\n"
+        "need 115200 baud. Exits with 1 and the regulator's message when the stream\n"
+        "stopped on an error.\n");
 }
 
 struct RowCounter : RowSink {
@@ -98,18 +101,20 @@ int OscCommand(int argc, char** argv) {
     RecordingHeader header;
     uint64_t consumed = 0;
     RecordingFollower follower;
-    if (ReadRecordingHeader(path, &header, &consumed, nullptr) == 0) follower.Open(path, consumed, header.shown);
+    if (ReadRecordingHeader(path, &header, &consumed, nullptr) == 0)
+        follower.Open(path, consumed, header.shown);
     RowCounter counter;
     const bool progress = isatty(STDERR_FILENO);
     auto start = std::chrono::steady_clock::now();
     while (!osc.done && !g_interrupted) {
-        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (seconds > 0 && elapsed >= seconds) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         follower.Poll(counter);
         if (progress)
-            std::fprintf(stderr, "\rRecording %s: %.1f s, %ld rows, %.2f MB   ", path.c_str(), elapsed, counter.rows,
-                         follower.file_length() / 1048576.0);
+            std::fprintf(stderr, "\rRecording %s: %.1f s, %ld rows, %.2f MB   ", path.c_str(),
+                         elapsed, counter.rows, follower.file_length() / 1048576.0);
     }
     worker.Stop();
     if (progress) std::fprintf(stderr, "\n");

@@ -10,10 +10,11 @@ int PortsCommand(int argc, char** argv) {
     std::vector<std::string> extra;
     for (int i = 0; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help")) {
-            std::printf("Usage: korvex-cli ports [DEVICE...]\n\n"
-                        "Lists the serial ports of this machine, one per line; a port that another\n"
-                        "program holds is shown as \"NAME - Error N\". Devices named on the command\n"
-                        "line (a simulator's pseudo-terminal, say) are tried and listed first.\n");
+            std::printf(
+                "Usage: korvex-cli ports [DEVICE...]\n\n"
+                "Lists the serial ports of this machine, one per line; a port that another\n"
+                "program holds is shown as \"NAME - Error N\". Devices named on the command\n"
+                "line (a simulator's pseudo-terminal, say) are tried and listed first.\n");
             return 0;
         }
         extra.push_back(argv[i]);

@@ -28,7 +28,9 @@ int SampleCommand(int argc, char** argv) {
         } else if (a == "--port" && i + 1 < argc) {
             port = argv[++i];
         } else {
-            std::fprintf(stderr, "Usage: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port NAME]\n");
+            std::fprintf(
+                stderr,
+                "Usage: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port NAME]\n");
             return a == "--help" ? 0 : 2;
         }
     }

@@ -29,11 +29,12 @@ public:
 
 int ViewCommand(int argc, char** argv) {
     if (argc != 1 || !std::strcmp(argv[0], "--help")) {
-        std::fprintf(argc == 1 ? stdout : stderr,
-                     "Usage: korvex-cli view FILE\n\n"
-                     "Reads a recording as the viewer window does and prints its file line, its\n"
-                     "status line, the sequence errors when there are any, and the latest value of\n"
-                     "each shown channel.\n");
+        std::fprintf(
+            argc == 1 ? stdout : stderr,
+            "Usage: korvex-cli view FILE\n\n"
+            "Reads a recording as the viewer window does and prints its file line, its\n"
+            "status line, the sequence errors when there are any, and the latest value of\n"
+            "each shown channel.\n");
         return argc == 1 ? 0 : 2;
     }
     std::string path = argv[0];
@@ -57,8 +58,8 @@ int ViewCommand(int argc, char** argv) {
     std::string extra = header.num_chan > header.shown ? StrPrintf(" (%d)", header.num_chan) : "";
     std::printf("File: %s ,  %d%s channels\n", path.c_str(), header.shown, extra.c_str());
     if (!header.file_value.empty()) std::printf("Source: %s\n", header.file_value.c_str());
-    std::printf("Time=%.2d:%.2d:%.2d , Fsam=%.2lf Hz , Samples=%.3lf K , File Length=%.3lf MB\n", 0, 0, 0,
-                counter.rate, counter.rows / 1000.0, follower.file_length() / 1048576.0);
+    std::printf("Time=%.2d:%.2d:%.2d , Fsam=%.2lf Hz , Samples=%.3lf K , File Length=%.3lf MB\n", 0,
+                0, 0, counter.rate, counter.rows / 1000.0, follower.file_length() / 1048576.0);
     if (counter.seq_errors) std::printf("Seq. Errors: %d\n", counter.seq_errors);
     const double* v = follower.values();
     for (int c = 0; c < header.shown; ++c)

@@ -5,11 +5,13 @@
 
 namespace korvex {
 
-uint32_t ReadDeviceVersion(RS232Port* port, uint8_t addr, std::string* text, std::string* err_text) {
+uint32_t ReadDeviceVersion(RS232Port* port, uint8_t addr, std::string* text,
+                           std::string* err_text) {
     text->clear();
     uint16_t words[16] = {};
     for (int part = 0; part < 4; ++part) {
-        uint32_t code = ModBus_ReadHldReg(port, addr, uint16_t(144 + 4 * part), 4, words + 4 * part, err_text);
+        uint32_t code =
+            ModBus_ReadHldReg(port, addr, uint16_t(144 + 4 * part), 4, words + 4 * part, err_text);
         if (code) return code;
     }
     for (uint16_t w : words) {

@@ -13,6 +13,7 @@ namespace korvex {
 // " Beta %d" when there is a beta number. Returns 0 or the status of the failing read,
 // whose message the ModBus client has already reported; `text` then holds what was
 // built so far.
-uint32_t ReadDeviceVersion(RS232Port* port, uint8_t addr, std::string* text, std::string* err_text = nullptr);
+uint32_t ReadDeviceVersion(RS232Port* port, uint8_t addr, std::string* text,
+                           std::string* err_text = nullptr);
 
 }  // namespace korvex

@@ -57,13 +57,9 @@ int OpenFlags(const char* mode, bool* exclusive) {
     bool plus = std::strchr(mode, '+') != nullptr;
     *exclusive = false;
     switch (mode[0]) {
-        case 'w':
-            *exclusive = true;
-            return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL;
-        case 'a':
-            return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
-        default:
-            return plus ? O_RDWR : O_RDONLY;
+        case 'w': *exclusive = true; return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL;
+        case 'a': return (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+        default: return plus ? O_RDWR : O_RDONLY;
     }
 }
 
@@ -102,14 +98,15 @@ bool DataDirectory::EnsureDataDir(std::string* err_text) {
         error = MakeDir(path);
         // An installed program cannot write beside itself; its user's data directory
         // takes the recordings instead.
-        if ((error == EACCES || error == EROFS || error == EPERM) && !options_.user_data_dir.empty()) {
+        if ((error == EACCES || error == EROFS || error == EPERM) &&
+            !options_.user_data_dir.empty()) {
             path = options_.user_data_dir;
             error = MakeDirs(path);
         }
     }
     if (error) {
-        ReportError(err_text, StrPrintf("Create Directory %s:  Error=%d (0x%X)", path.c_str(), error,
-                                        unsigned(error)));
+        ReportError(err_text, StrPrintf("Create Directory %s:  Error=%d (0x%X)", path.c_str(),
+                                        error, unsigned(error)));
         return false;
     }
     data_dir_ = path;
@@ -125,14 +122,14 @@ FILE* DataDirectory::Open(const std::string& base_name, const char* mode, std::s
                                     now.tm_mon + 1, now.tm_mday);
         int error = MakeDir(day);
         if (error) {
-            ReportError(err_text, StrPrintf("Create Directory '%s':  Error=%d (0x%X)", day.c_str(), error,
-                                            unsigned(error)));
+            ReportError(err_text, StrPrintf("Create Directory '%s':  Error=%d (0x%X)", day.c_str(),
+                                            error, unsigned(error)));
             return nullptr;
         }
         day_dir_ = day;
     }
-    std::string prefix = StrPrintf("%s/%2.2d.%2.2d.%2.2d", day_dir_.c_str(), now.tm_hour, now.tm_min,
-                                   now.tm_sec);
+    std::string prefix =
+        StrPrintf("%s/%2.2d.%2.2d.%2.2d", day_dir_.c_str(), now.tm_hour, now.tm_min, now.tm_sec);
     std::string path = prefix + "_" + base_name;
 
     bool exclusive = false;

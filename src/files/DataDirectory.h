@@ -32,9 +32,9 @@ std::string GetProgramDir();
 class DataDirectory {
 public:
     struct Options {
-        std::string program_dir;     // empty: GetProgramDir()
-        std::string env_data_dir;    // value of KORVEX_DATA_DIR, empty when unset
-        std::string user_data_dir;   // the user's data directory fallback
+        std::string program_dir;         // empty: GetProgramDir()
+        std::string env_data_dir;        // value of KORVEX_DATA_DIR, empty when unset
+        std::string user_data_dir;       // the user's data directory fallback
         std::function<std::tm()> clock;  // local time; empty: the system clock
     };
 

@@ -24,14 +24,19 @@ constexpr uint64_t kBulkBacklog = 4 << 20;
 // A sink that wants more of the newest rows than this is read the ordinary way.
 constexpr size_t kMaxTailRows = 1 << 20;
 
-inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 }  // namespace
 
 RecordingFollower::RecordingFollower() = default;
-RecordingFollower::~RecordingFollower() { Close(); }
+RecordingFollower::~RecordingFollower() {
+    Close();
+}
 
-bool RecordingFollower::Open(const std::string& path, uint64_t offset, int shown, std::string* err_text) {
+bool RecordingFollower::Open(const std::string& path, uint64_t offset, int shown,
+                             std::string* err_text) {
     Close();
     fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
@@ -88,15 +93,16 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
     std::vector<uint64_t> ring(tail ? tail : 1);
     std::vector<uint64_t> markers;
     long data_rows = 0, lines = 0;
-    int64_t end = ForEachLine(consumed_, file_length_, [&](const char* p, const char* e, uint64_t off) {
-        ++lines;
-        if (p < e && *p == '#')
-            markers.push_back(off);
-        else if (tail)
-            ring[size_t(data_rows++) % ring.size()] = off;
-        else
-            ++data_rows;
-    });
+    int64_t end =
+        ForEachLine(consumed_, file_length_, [&](const char* p, const char* e, uint64_t off) {
+            ++lines;
+            if (p < e && *p == '#')
+                markers.push_back(off);
+            else if (tail)
+                ring[size_t(data_rows++) % ring.size()] = off;
+            else
+                ++data_rows;
+        });
     if (end < 0) return -1;
     long kept = data_rows < long(tail) ? data_rows : long(tail);
     long skipped = data_rows - kept;

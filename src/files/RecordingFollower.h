@@ -53,7 +53,7 @@ public:
     // rows is read in two passes: lines are counted, then only the tail is parsed.
     long Poll(RowSink& sink);
 
-    uint64_t consumed() const { return consumed_; }  // bytes of complete lines read
+    uint64_t consumed() const { return consumed_; }        // bytes of complete lines read
     uint64_t file_length() const { return file_length_; }  // length seen by the last Poll
     const double* values() const { return values_; }
 

@@ -19,7 +19,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(QString::fromStdString(AboutVersionLine()), this);
     version->setObjectName(QStringLiteral("versionLine"));
     du.Place(version, 40, 10, 140, 8);
-    auto* line = new QLabel(QStringLiteral("Service and commissioning tool for excitation regulators"), this);
+    auto* line = new QLabel(
+        QStringLiteral("Service and commissioning tool for excitation regulators"), this);
     du.Place(line, 40, 25, 190, 8);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);

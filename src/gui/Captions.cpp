@@ -9,6 +9,8 @@ void SetTitleVersion(QWidget* window) {
     window->setWindowTitle(QString::fromStdString(TitleWithVersion(old)));
 }
 
-QIcon ProgramIcon() { return QIcon(QStringLiteral(":/korvex.png")); }
+QIcon ProgramIcon() {
+    return QIcon(QStringLiteral(":/korvex.png"));
+}
 
 }  // namespace korvex::gui

@@ -2,7 +2,9 @@
 
 namespace korvex::gui {
 
-QColor ChannelColour(uint32_t v) { return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF)); }
+QColor ChannelColour(uint32_t v) {
+    return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF));
+}
 
 namespace {
 
@@ -33,7 +35,9 @@ OscGraph::OscGraph(QWidget* parent) : QCustomPlot(parent), keys_(ChannelBuffer::
     cursor_->point2->setCoords(3999, 1);
 }
 
-void OscGraph::RemoveAllPlots() { clearGraphs(); }
+void OscGraph::RemoveAllPlots() {
+    clearGraphs();
+}
 
 int OscGraph::AddPlot(QColor colour) {
     QCPGraph* g = addGraph();
@@ -48,7 +52,8 @@ void OscGraph::PlotY(int plot, const ChannelBuffer& buffer) {
     QVector<QCPGraphData> data(int(ChannelBuffer::kSize));
     std::vector<double> values(ChannelBuffer::kSize);
     buffer.CopyOut(values.data());
-    for (int i = 0; i < data.size(); ++i) data[i] = QCPGraphData(keys_[size_t(i)], values[size_t(i)]);
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = QCPGraphData(keys_[size_t(i)], values[size_t(i)]);
     g->data()->set(data, true);
 }
 
@@ -61,9 +66,15 @@ bool OscGraph::PlotVisible(int plot) const {
     return g && g->visible();
 }
 
-void OscGraph::SetXRange(double min, double max) { xAxis->setRange(min, max); }
-void OscGraph::SetXCaption(const QString& caption) { xAxis->setLabel(caption); }
-void OscGraph::SetYRange(double min, double max) { yAxis->setRange(min, max); }
+void OscGraph::SetXRange(double min, double max) {
+    xAxis->setRange(min, max);
+}
+void OscGraph::SetXCaption(const QString& caption) {
+    xAxis->setLabel(caption);
+}
+void OscGraph::SetYRange(double min, double max) {
+    yAxis->setRange(min, max);
+}
 
 void OscGraph::Redraw() {
     if (auto_scale_) {

@@ -13,7 +13,9 @@ namespace {
 const int kDividers[4] = {10, 5, 4, 3};
 const uint32_t kOscBauds[3] = {115200, 57600, 38400};
 
-QString T(const char* russian, const char* english) { return QString::fromUtf8(Tr(russian, english)); }
+QString T(const char* russian, const char* english) {
+    return QString::fromUtf8(Tr(russian, english));
+}
 
 // A configured name matches a listed port by name, or by the device both stand for
 // ("COM3" and /dev/ttyS2).
@@ -29,7 +31,9 @@ CPortDlg::CPortDlg(LinkSettings& link, const ConfigValues& cfg, Modes modes, QWi
     : QDialog(parent), link_(link), cfg_(cfg), modes_(std::move(modes)) {
     setWindowIcon(ProgramIcon());
     DialogUnits du(this);
-    auto place = [&du](QWidget* w, int x, int y, int width, int height) { du.Place(w, x, y, width, height); };
+    auto place = [&du](QWidget* w, int x, int y, int width, int height) {
+        du.Place(w, x, y, width, height);
+    };
 
     port_label_ = new QLabel(T("Порт", "Port"), this);
     port_label_->setAlignment(Qt::AlignCenter);
@@ -97,8 +101,10 @@ CPortDlg::CPortDlg(LinkSettings& link, const ConfigValues& cfg, Modes modes, QWi
     connect(rate_group_, &QButtonGroup::idClicked, this, &CPortDlg::OnRate);
     connect(osc_group_, &QButtonGroup::idClicked, this, &CPortDlg::OnOscSpeed);
     connect(rec_group_, &QButtonGroup::idClicked, this, &CPortDlg::OnRecorderSpeed);
-    connect(osc_button_, &QPushButton::clicked, this, [this] { RunMode(modes_.oscilloscope, true); });
-    connect(recorder_button_, &QPushButton::clicked, this, [this] { RunMode(modes_.recorder, false); });
+    connect(osc_button_, &QPushButton::clicked, this,
+            [this] { RunMode(modes_.oscilloscope, true); });
+    connect(recorder_button_, &QPushButton::clicked, this,
+            [this] { RunMode(modes_.recorder, false); });
     connect(diary_button_, &QPushButton::clicked, this, [this] { RunMode(modes_.diary, false); });
 }
 
@@ -117,16 +123,20 @@ bool CPortDlg::InitDialog() {
     int selected = -1;
     for (size_t i = 0; i < list_.ports.size(); ++i) {
         const auto& p = list_.ports[i];
-        ports_->addItem(p.error ? QStringLiteral("%1 - Error %2").arg(QString::fromStdString(p.name)).arg(p.error)
-                                : QString::fromStdString(p.name));
-        if (selected < 0 && !cfg_.cfg_port.empty() && SamePort(cfg_.cfg_port, p.name)) selected = int(i);
+        ports_->addItem(
+            p.error
+                ? QStringLiteral("%1 - Error %2").arg(QString::fromStdString(p.name)).arg(p.error)
+                : QString::fromStdString(p.name));
+        if (selected < 0 && !cfg_.cfg_port.empty() && SamePort(cfg_.cfg_port, p.name))
+            selected = int(i);
     }
     ports_->setCurrentIndex(selected < 0 ? 0 : selected);
 
     int osc = cfg_.cfg_baud1 == 38400 ? 2 : cfg_.cfg_baud1 == 57600 ? 1 : 0;
     link_.osc_baud = kOscBauds[osc];
     int rate = 0;
-    if (link_.osc_baud >= 115200) rate = cfg_.cfg_fsam == 100 ? 1 : cfg_.cfg_fsam == 125 ? 2 : cfg_.cfg_fsam == 166 ? 3 : 0;
+    if (link_.osc_baud >= 115200)
+        rate = cfg_.cfg_fsam == 100 ? 1 : cfg_.cfg_fsam == 125 ? 2 : cfg_.cfg_fsam == 166 ? 3 : 0;
     link_.rate_divider = kDividers[rate];
     link_.rate_index = rate + 1;
     int rec = cfg_.cfg_baud2 == 230400 ? 0 : 1;
@@ -144,8 +154,9 @@ int CPortDlg::exec() {
 }
 
 void CPortDlg::EnableModeControls(bool enable) {
-    for (QWidget* w : std::initializer_list<QWidget*>{diary_button_, osc_button_, recorder_button_, ports_,
-                                                      speed_label_, rate_label_, rec_speed_label_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{diary_button_, osc_button_, recorder_button_, ports_,
+                                         speed_label_, rate_label_, rec_speed_label_})
         w->setEnabled(enable);
     for (auto* r : osc_speed_) r->setEnabled(enable);
     for (auto* r : rate_) r->setEnabled(enable);
@@ -175,7 +186,9 @@ void CPortDlg::OnOscSpeed(int choice) {
     FollowSpeed();
 }
 
-void CPortDlg::OnRecorderSpeed(int choice) { link_.av_baud = choice == 0 ? 230400 : 115200; }
+void CPortDlg::OnRecorderSpeed(int choice) {
+    link_.av_baud = choice == 0 ? 230400 : 115200;
+}
 
 std::string CPortDlg::SelectedPortName() const {
     int i = ports_->currentIndex();

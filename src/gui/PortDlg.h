@@ -44,9 +44,9 @@ public:
     std::string SelectedPortName() const;
 
     // Controls by their template ids, for the tests.
-    QRadioButton* rate(int i) const { return rate_[i]; }          // 50, 100, 125, 166 Hz
-    QRadioButton* osc_speed(int i) const { return osc_speed_[i]; } // 115200, 57600, 38400
-    QRadioButton* rec_speed(int i) const { return rec_speed_[i]; } // 230400, 115200
+    QRadioButton* rate(int i) const { return rate_[i]; }            // 50, 100, 125, 166 Hz
+    QRadioButton* osc_speed(int i) const { return osc_speed_[i]; }  // 115200, 57600, 38400
+    QRadioButton* rec_speed(int i) const { return rec_speed_[i]; }  // 230400, 115200
     QComboBox* port_list() const { return ports_; }
     QPushButton* osc_button() const { return osc_button_; }
     QPushButton* recorder_button() const { return recorder_button_; }

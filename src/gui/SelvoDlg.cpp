@@ -9,7 +9,8 @@
 
 namespace korvex::gui {
 
-CSelvoPanel::CSelvoPanel(OscState& osc, bool selvom) : QDialog(nullptr), osc_(osc), selvom_(selvom) {
+CSelvoPanel::CSelvoPanel(OscState& osc, bool selvom)
+    : QDialog(nullptr), osc_(osc), selvom_(selvom) {
     setWindowIcon(ProgramIcon());
     display_ = new QLabel(this);
     display_->setObjectName(QStringLiteral("display"));
@@ -39,17 +40,22 @@ bool CSelvoPanel::ClickKey(const QString& caption) {
     return false;
 }
 
-void CSelvoPanel::Refresh() { display_->setText(QString::fromUtf8(RefreshSelvoDisplay(osc_.screen, selvom_, &blink_).c_str())); }
+void CSelvoPanel::Refresh() {
+    display_->setText(
+        QString::fromUtf8(RefreshSelvoDisplay(osc_.screen, selvom_, &blink_).c_str()));
+}
 
 CSelvoDlg::CSelvoDlg(OscState& osc, const std::string& port_name) : CSelvoPanel(osc, false) {
     DialogUnits du(this);
     QFontMetrics fm(display_->font());
-    display_->setGeometry(du.X(5), du.Y(5), std::max(du.X(82), fm.horizontalAdvance(QString(20, 'W')) + 8),
+    display_->setGeometry(du.X(5), du.Y(5),
+                          std::max(du.X(82), fm.horizontalAdvance(QString(20, 'W')) + 8),
                           fm.lineSpacing() * 4 + 8);
     // The keypad keeps its template layout below a display as tall as the font needs.
     int off = std::max(0, du.ToDluY(display_->geometry().bottom()) + 6 - 43);
     const int cols[5] = {5, 23, 40, 57, 75};
-    for (int i = 0; i < 5; ++i) AddKey(QString::number(i + 1), uint8_t(0x31 + i), cols[i], 43 + off, 12, 14);
+    for (int i = 0; i < 5; ++i)
+        AddKey(QString::number(i + 1), uint8_t(0x31 + i), cols[i], 43 + off, 12, 14);
     for (int i = 0; i < 5; ++i) {
         int digit = i < 4 ? 6 + i : 0;
         AddKey(QString::number(digit), uint8_t(0x30 + digit), cols[i], 59 + off, 12, 14);
@@ -71,7 +77,8 @@ CSelvoDlg::CSelvoDlg(OscState& osc, const std::string& port_name) : CSelvoPanel(
 CSelvoMDlg::CSelvoMDlg(OscState& osc) : CSelvoPanel(osc, true) {
     DialogUnits du(this);
     QFontMetrics fm(display_->font());
-    display_->setGeometry(du.X(5), du.Y(5), std::max(du.X(74), fm.horizontalAdvance(QString(16, 'W')) + 8),
+    display_->setGeometry(du.X(5), du.Y(5),
+                          std::max(du.X(74), fm.horizontalAdvance(QString(16, 'W')) + 8),
                           fm.lineSpacing() * 2 + 8);
     int dy = std::max(0, du.ToDluY(display_->geometry().bottom()) + 4 - 27);
     AddKey(QStringLiteral("ESC"), 0x01, 8, 29 + dy, 18, 12);

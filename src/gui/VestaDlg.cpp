@@ -13,7 +13,9 @@
 namespace korvex::gui {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromUtf8(s.c_str()); }
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.c_str());
+}
 }  // namespace
 
 CVestaDlg::CVestaDlg(LinkSettings& link, OscState& osc, QWidget* parent)
@@ -93,7 +95,8 @@ void CVestaDlg::BuildControls() {
     du.Place(write_, 570, 312, 60, 10);
     selvo_button_ = new QPushButton(QStringLiteral("SELVO"), this);
     du.Place(selvo_button_, 627, 272, 45, 14);
-    viewer_button_ = new QPushButton(FindViewer().empty() ? QStringLiteral("Viewer") : QStringLiteral("Trendal"), this);
+    viewer_button_ = new QPushButton(
+        FindViewer().empty() ? QStringLiteral("Viewer") : QStringLiteral("Trendal"), this);
     viewer_button_->setToolTip(QStringLiteral("Open this recording in a viewer window"));
     du.Place(viewer_button_, 627, 290, 45, 14);
     about_button_ = new QPushButton(QStringLiteral("About..."), this);
@@ -136,7 +139,10 @@ bool CVestaDlg::SetUp() {
         if (osc_.display_present) {
             if (osc_.selvo) selvo_ = std::make_unique<CSelvoDlg>(osc_, link_.port_name);
             if (osc_.selvom) selvom_ = std::make_unique<CSelvoMDlg>(osc_);
-            osc_.on_screen_changed = [this] { QMetaObject::invokeMethod(this, [this] { OnScreen(); }, Qt::QueuedConnection); };
+            osc_.on_screen_changed = [this] {
+                QMetaObject::invokeMethod(
+                    this, [this] { OnScreen(); }, Qt::QueuedConnection);
+            };
         }
         worker_.Start(link_, osc_);
     }
@@ -148,7 +154,8 @@ bool CVestaDlg::SetUp() {
         Fail();
         return false;
     }
-    if (!header_.file_value.empty()) setWindowTitle(windowTitle() + QStringLiteral("  -  ") + Q(header_.file_value));
+    if (!header_.file_value.empty())
+        setWindowTitle(windowTitle() + QStringLiteral("  -  ") + Q(header_.file_value));
     zoom_ = 4;
     WriteFileLine();
 
@@ -160,7 +167,8 @@ bool CVestaDlg::SetUp() {
         visible_[i] = used;
         if (!used) continue;
         checks_[i]->setChecked(true);
-        uint32_t colour = i < int(osc_.channels.size()) ? osc_.channels[size_t(i)].colour : DefaultChannelColour(i);
+        uint32_t colour = i < int(osc_.channels.size()) ? osc_.channels[size_t(i)].colour
+                                                        : DefaultChannelColour(i);
         legends_[i]->Show(ChannelColour(colour), Q(header_.names[size_t(i)]), follower_.buffer(i));
     }
 
@@ -169,7 +177,8 @@ bool CVestaDlg::SetUp() {
     SetAutoScale(true);
     graph_->RemoveAllPlots();
     for (int i = 0; i < header_.shown; ++i) {
-        uint32_t colour = i < int(osc_.channels.size()) ? osc_.channels[size_t(i)].colour : DefaultChannelColour(i);
+        uint32_t colour = i < int(osc_.channels.size()) ? osc_.channels[size_t(i)].colour
+                                                        : DefaultChannelColour(i);
         graph_->PlotY(graph_->AddPlot(ChannelColour(colour)), follower_.buffer(i));
     }
 
@@ -196,8 +205,10 @@ int CVestaDlg::exec() {
 }
 
 void CVestaDlg::WriteFileLine() {
-    std::string extra = header_.num_chan > header_.shown ? StrPrintf(" (%d)", header_.num_chan) : "";
-    file_line_->setText(Q(StrPrintf("File: %s ,  %d%s channels", link_.file_arg.c_str(), header_.shown, extra.c_str())));
+    std::string extra =
+        header_.num_chan > header_.shown ? StrPrintf(" (%d)", header_.num_chan) : "";
+    file_line_->setText(Q(StrPrintf("File: %s ,  %d%s channels", link_.file_arg.c_str(),
+                                    header_.shown, extra.c_str())));
 }
 
 void CVestaDlg::RefreshTimeLabels() {
@@ -229,7 +240,8 @@ void CVestaDlg::OnFewerPoints() {
 
 void CVestaDlg::SetAutoScale(bool on) {
     graph_->SetAutoScale(on);
-    for (QWidget* w : std::initializer_list<QWidget*>{y_max_up_, y_max_down_, y_min_up_, y_min_down_, y_max_, y_min_})
+    for (QWidget* w : std::initializer_list<QWidget*>{y_max_up_, y_max_down_, y_min_up_,
+                                                      y_min_down_, y_max_, y_min_})
         w->setEnabled(!on);
     if (on) {
         y_max_->clear();
@@ -260,7 +272,8 @@ void CVestaDlg::SetWriting(bool on) {
     if (!link_.live_mode) return;
     if (on) {
         if (OSC_FileHeader(link_, osc_) != 0) return;  // "Open File error" shown; writing stays off
-        if (follower_.Open(link_.file_arg, 0, header_.shown, osc_.sample_rate, NowMs())) WriteFileLine();
+        if (follower_.Open(link_.file_arg, 0, header_.shown, osc_.sample_rate, NowMs()))
+            WriteFileLine();
     } else {
         follower_.Close();
         OSC_CloseWriter(osc_);

@@ -22,24 +22,28 @@ using namespace korvex;
 
 namespace {
 
-bool IsSystemRussian() { return QLocale::system().language() == QLocale::Russian; }
+bool IsSystemRussian() {
+    return QLocale::system().language() == QLocale::Russian;
+}
 
 void Usage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: korvex [--simulate [--osc]] [FILE]\n"
-                 "\n"
-                 "Without FILE: the start dialog, from which the oscilloscope and the other modes run.\n"
-                 "With FILE: that recording (.trd) in the main window.\n"
-                 "\n"
-                 "  --simulate   start the built-in simulated regulator and list its port first\n"
-                 "  --osc        with --simulate: open the live oscilloscope at once\n"
-                 "\n"
-                 "KORVEX_SCREENSHOT=PNG saves a picture of the first window after a moment and\n"
-                 "closes it (KORVEX_SCREENSHOT_PANEL=PNG also the SELVO panel, live only).\n");
+    std::fprintf(
+        out,
+        "Usage: korvex [--simulate [--osc]] [FILE]\n"
+        "\n"
+        "Without FILE: the start dialog, from which the oscilloscope and the other modes run.\n"
+        "With FILE: that recording (.trd) in the main window.\n"
+        "\n"
+        "  --simulate   start the built-in simulated regulator and list its port first\n"
+        "  --osc        with --simulate: open the live oscilloscope at once\n"
+        "\n"
+        "KORVEX_SCREENSHOT=PNG saves a picture of the first window after a moment and\n"
+        "closes it (KORVEX_SCREENSHOT_PANEL=PNG also the SELVO panel, live only).\n");
 }
 
 // Saves a picture of the window after `ms` and ends it; for the README's screenshots.
-void ScheduleScreenshot(QWidget* window, std::function<void()> before, std::function<void()> end, int ms) {
+void ScheduleScreenshot(QWidget* window, std::function<void()> before, std::function<void()> end,
+                        int ms) {
     const char* path = std::getenv("KORVEX_SCREENSHOT");
     if (!path || !*path) return;
     std::string target = path;
@@ -60,8 +64,10 @@ int main(int argc, char** argv) {
     bool simulate = false, osc_now = false;
     std::string file;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--simulate")) simulate = true;
-        else if (!std::strcmp(argv[i], "--osc")) osc_now = true;
+        if (!std::strcmp(argv[i], "--simulate"))
+            simulate = true;
+        else if (!std::strcmp(argv[i], "--osc"))
+            osc_now = true;
         else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             Usage(stdout);
             return 0;
@@ -77,13 +83,16 @@ int main(int argc, char** argv) {
     gui::GuiErrorSink sink;
     ScopedErrorSink scoped(&sink);
     LinkSettings& link = g_LinkSettings;
-    int delay = std::getenv("KORVEX_SCREENSHOT_DELAY_MS") ? std::atoi(std::getenv("KORVEX_SCREENSHOT_DELAY_MS")) : 1500;
+    int delay = std::getenv("KORVEX_SCREENSHOT_DELAY_MS")
+                    ? std::atoi(std::getenv("KORVEX_SCREENSHOT_DELAY_MS"))
+                    : 1500;
 
     if (!file.empty()) {
         link.file_arg = file;
         link.live_mode = 0;
         gui::CVestaDlg dlg(link, g_OscState);
-        ScheduleScreenshot(&dlg, nullptr, [&dlg] { dlg.Exit(); }, delay);
+        ScheduleScreenshot(
+            &dlg, nullptr, [&dlg] { dlg.Exit(); }, delay);
         dlg.exec();
         return 0;
     }
@@ -118,7 +127,10 @@ int main(int argc, char** argv) {
     if (simulate && osc_now) {
         link.port_name = sim.port_path();
         link.osc_baud = 115200;
-        link.rate_divider = cfg.cfg_fsam == 100 ? 5 : cfg.cfg_fsam == 125 ? 4 : cfg.cfg_fsam == 166 ? 3 : 10;
+        link.rate_divider = cfg.cfg_fsam == 100   ? 5
+                            : cfg.cfg_fsam == 125 ? 4
+                            : cfg.cfg_fsam == 166 ? 3
+                                                  : 10;
         link.live_mode = 1;
         run_oscilloscope(link);
         return 0;
@@ -132,14 +144,16 @@ int main(int argc, char** argv) {
             ComPortList list;
             list.ports.push_back({sim_port, 0});
             RS232_EnumPorts();
-            list.ports.insert(list.ports.end(), g_ComPortList.ports.begin(), g_ComPortList.ports.end());
+            list.ports.insert(list.ports.end(), g_ComPortList.ports.begin(),
+                              g_ComPortList.ports.end());
             return list;
         };
         // The simulator's port is the one to use: it stands first and is selected.
         cfg.cfg_port = sim_port;
     }
     gui::CPortDlg dlg(link, cfg, modes);
-    ScheduleScreenshot(&dlg, nullptr, [&dlg] { dlg.done(QDialog::Rejected); }, delay);
+    ScheduleScreenshot(
+        &dlg, nullptr, [&dlg] { dlg.done(QDialog::Rejected); }, delay);
     dlg.exec();
     return 0;
 }

@@ -23,6 +23,8 @@ void RS232_EnumPortsFrom(const std::vector<std::string>& names, ComPortList* out
     }
 }
 
-void RS232_EnumPorts() { RS232_EnumPortsFrom(CandidatePortNames(), &g_ComPortList); }
+void RS232_EnumPorts() {
+    RS232_EnumPortsFrom(CandidatePortNames(), &g_ComPortList);
+}
 
 }  // namespace korvex

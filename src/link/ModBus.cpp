@@ -20,7 +20,8 @@ void Put16(uint8_t* p, uint16_t v) {
 }
 
 // The outer level of a nested text: the operation, a line break, the inner text.
-uint32_t Fail(std::string* err_text, const std::string& outer, const std::string& inner, uint32_t code) {
+uint32_t Fail(std::string* err_text, const std::string& outer, const std::string& inner,
+              uint32_t code) {
     ReportError(err_text, outer + "\n" + inner);
     return code;
 }
@@ -33,15 +34,23 @@ std::mutex& ModBusLock() {
 }
 
 const char* ModBusExceptionName(uint32_t code) {
-    static const char* const kNames[] = {"NONE",           "ILLEGAL_FUNCTION",     "ILLEGAL_DATA_ADDRESS",
-                                         "ILLEGAL_DATA_VALUE", "SLAVE_DEVICE_FAILURE", "ACKNOWLEDGE",
-                                         "SLAVE_BUSY",     "???",                  "MEMORY_PARITY_ERROR",
-                                         "???",            "GATEWAY_PATH_FAILED",  "GATEWAY_TGT_FAILED"};
+    static const char* const kNames[] = {"NONE",
+                                         "ILLEGAL_FUNCTION",
+                                         "ILLEGAL_DATA_ADDRESS",
+                                         "ILLEGAL_DATA_VALUE",
+                                         "SLAVE_DEVICE_FAILURE",
+                                         "ACKNOWLEDGE",
+                                         "SLAVE_BUSY",
+                                         "???",
+                                         "MEMORY_PARITY_ERROR",
+                                         "???",
+                                         "GATEWAY_PATH_FAILED",
+                                         "GATEWAY_TGT_FAILED"};
     return code < 12 ? kNames[code] : "Uknown";
 }
 
-uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* rsp, uint16_t rsp_len,
-                     uint16_t* out_len, std::string* err_text) {
+uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* rsp,
+                     uint16_t rsp_len, uint16_t* out_len, std::string* err_text) {
     uint16_t crc = ModBus_CRC(req, req_len);
     req[req_len] = uint8_t(crc);
     req[req_len + 1] = uint8_t(crc >> 8);
@@ -91,7 +100,8 @@ uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* r
         return kModBusProtocolError;
     }
     if (L == 3) {
-        ReportError(err_text, StrPrintf("ModBus_TxRx(): Exception %d (%s)", rsp[2], ModBusExceptionName(rsp[2])));
+        ReportError(err_text, StrPrintf("ModBus_TxRx(): Exception %d (%s)", rsp[2],
+                                        ModBusExceptionName(rsp[2])));
         return 0x100u + rsp[2];
     }
     return 0;
@@ -99,13 +109,14 @@ uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* r
 
 namespace {
 
-uint32_t ReadRegisters(RS232Port* port, uint8_t function, const char* op, uint8_t addr, uint16_t reg,
-                       uint16_t num, uint16_t* values, std::string* err_text) {
+uint32_t ReadRegisters(RS232Port* port, uint8_t function, const char* op, uint8_t addr,
+                       uint16_t reg, uint16_t num, uint16_t* values, std::string* err_text) {
     std::string outer = StrPrintf("%s(Addr=%d, Reg=%d, Num=%d):", op, addr, reg, num);
     if (num > kModBusMaxRead)
-        return Fail(err_text, outer, StrPrintf("Num=%d is beyond the ModBus limit of %d registers", num,
-                                               kModBusMaxRead),
-                    kModBusProtocolError);
+        return Fail(
+            err_text, outer,
+            StrPrintf("Num=%d is beyond the ModBus limit of %d registers", num, kModBusMaxRead),
+            kModBusProtocolError);
     uint8_t req[kRequestRoom];
     uint8_t rsp[kAnswerRoom];
     req[0] = addr;
@@ -121,14 +132,14 @@ uint32_t ReadRegisters(RS232Port* port, uint8_t function, const char* op, uint8_
 
 }  // namespace
 
-uint32_t ModBus_ReadHldReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num, uint16_t* values,
-                           std::string* err_text) {
+uint32_t ModBus_ReadHldReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
+                           uint16_t* values, std::string* err_text) {
     if (num == 0) return 0;
     return ReadRegisters(port, 3, "ModBus_ReadHldReg", addr, reg, num, values, err_text);
 }
 
-uint32_t ModBus_ReadInpReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num, uint16_t* values,
-                           std::string* err_text) {
+uint32_t ModBus_ReadInpReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
+                           uint16_t* values, std::string* err_text) {
     // No shortcut for 0 registers: the request goes out, and its 3-byte answer length
     // makes any answer an exception answer.
     return ReadRegisters(port, 4, "ModBus_ReadInpReg", addr, reg, num, values, err_text);
@@ -144,18 +155,22 @@ uint32_t ModBus_WriteSingleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint
     Put16(req + 4, value);
     std::string inner;
     uint32_t code = ModBus_TxRx(port, req, 6, rsp, 6, nullptr, &inner);
-    if (code) return Fail(err_text, StrPrintf("ModBus_WriteSingleReg(Addr=%d, Reg=%d):", addr, reg), inner, code);
+    if (code)
+        return Fail(err_text, StrPrintf("ModBus_WriteSingleReg(Addr=%d, Reg=%d):", addr, reg),
+                    inner, code);
     return 0;
 }
 
 uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
                                  const uint16_t* values, std::string* err_text) {
     if (num == 0) return 0;
-    std::string outer = StrPrintf("ModBus_WriteMultipleReg(Addr=%d, Reg=%d, Num=%d):", addr, reg, num);
+    std::string outer =
+        StrPrintf("ModBus_WriteMultipleReg(Addr=%d, Reg=%d, Num=%d):", addr, reg, num);
     if (num > kModBusMaxWrite)
-        return Fail(err_text, outer, StrPrintf("Num=%d is beyond the ModBus limit of %d registers", num,
-                                               kModBusMaxWrite),
-                    kModBusProtocolError);
+        return Fail(
+            err_text, outer,
+            StrPrintf("Num=%d is beyond the ModBus limit of %d registers", num, kModBusMaxWrite),
+            kModBusProtocolError);
     uint8_t req[kRequestRoom];
     uint8_t rsp[kAnswerRoom];
     req[0] = addr;
@@ -172,7 +187,8 @@ uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, ui
 
 namespace {
 
-uint16_t BuildCanRequest(uint8_t* req, uint8_t addr, const uint8_t* data, uint32_t len, uint16_t can_id) {
+uint16_t BuildCanRequest(uint8_t* req, uint8_t addr, const uint8_t* data, uint32_t len,
+                         uint16_t can_id) {
     req[0] = addr;
     req[1] = 0x41;
     req[2] = uint8_t((len << 4) + ((can_id >> 8) & 0x07));
@@ -183,12 +199,14 @@ uint16_t BuildCanRequest(uint8_t* req, uint8_t addr, const uint8_t* data, uint32
 
 }  // namespace
 
-uint32_t ModBus_CanTxRx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len, uint16_t can_id,
-                        uint8_t* out, uint32_t* out_count, std::string* err_text) {
+uint32_t ModBus_CanTxRx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len,
+                        uint16_t can_id, uint8_t* out, uint32_t* out_count, std::string* err_text) {
     std::string outer = StrPrintf("ModBus_CanTxRx(Addr=%d):", addr);
     if (len > kCanMaxData)
-        return Fail(err_text, outer, StrPrintf("%u data bytes do not fit a CAN frame (at most %u)", len, kCanMaxData),
-                    kModBusProtocolError);
+        return Fail(
+            err_text, outer,
+            StrPrintf("%u data bytes do not fit a CAN frame (at most %u)", len, kCanMaxData),
+            kModBusProtocolError);
     uint8_t req[kRequestRoom];
     uint8_t rsp[kAnswerRoom];
     uint16_t n = BuildCanRequest(req, addr, data, len, can_id);
@@ -202,11 +220,12 @@ uint32_t ModBus_CanTxRx(RS232Port* port, uint8_t addr, const uint8_t* data, uint
     return 0;
 }
 
-uint32_t ModBus_CanTx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len, uint16_t can_id,
-                      std::string* err_text) {
+uint32_t ModBus_CanTx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len,
+                      uint16_t can_id, std::string* err_text) {
     if (len > kCanMaxData) {
-        ReportError(err_text, StrPrintf("ModBus_CanTx(): %u data bytes do not fit a CAN frame (at most %u)", len,
-                                        kCanMaxData));
+        ReportError(err_text,
+                    StrPrintf("ModBus_CanTx(): %u data bytes do not fit a CAN frame (at most %u)",
+                              len, kCanMaxData));
         return kModBusProtocolError;
     }
     uint8_t req[kRequestRoom];

@@ -32,13 +32,13 @@ std::mutex& ModBusLock();
 // The exchange core: appends the CRC to `req` (room for 2 more bytes), sends it and
 // receives the answer in two phases: 3 bytes, then the rest by the answer's kind.
 // `rsp_len` is the expected answer length without CRC; `rsp` holds at least 260 bytes.
-uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* rsp, uint16_t rsp_len,
-                     uint16_t* out_len, std::string* err_text = nullptr);
+uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* rsp,
+                     uint16_t rsp_len, uint16_t* out_len, std::string* err_text = nullptr);
 
-uint32_t ModBus_ReadHldReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num, uint16_t* values,
-                           std::string* err_text = nullptr);
-uint32_t ModBus_ReadInpReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num, uint16_t* values,
-                           std::string* err_text = nullptr);
+uint32_t ModBus_ReadHldReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
+                           uint16_t* values, std::string* err_text = nullptr);
+uint32_t ModBus_ReadInpReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
+                           uint16_t* values, std::string* err_text = nullptr);
 uint32_t ModBus_WriteSingleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t value,
                                std::string* err_text = nullptr);
 uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
@@ -47,11 +47,12 @@ uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, ui
 // CAN tunnel (function 0x41): `len` data bytes (at most 8) to an 11-bit identifier.
 // The answer's data bytes go to `out` (room for kCanAnswerRoom bytes), their number to
 // `out_count`.
-uint32_t ModBus_CanTxRx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len, uint16_t can_id,
-                        uint8_t* out, uint32_t* out_count, std::string* err_text = nullptr);
+uint32_t ModBus_CanTxRx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len,
+                        uint16_t can_id, uint8_t* out, uint32_t* out_count,
+                        std::string* err_text = nullptr);
 // Transmit only; a failure leaves the port layer's own text.
-uint32_t ModBus_CanTx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len, uint16_t can_id,
-                      std::string* err_text = nullptr);
+uint32_t ModBus_CanTx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len,
+                      uint16_t can_id, std::string* err_text = nullptr);
 
 // "NONE", "ILLEGAL_FUNCTION", ... for exception codes 0..11, "Uknown" above.
 const char* ModBusExceptionName(uint32_t code);

@@ -12,7 +12,9 @@ namespace korvex {
 
 namespace {
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
 
@@ -26,7 +28,8 @@ int32_t TSR_RS232_to_ModBus(const std::string& port_name, int32_t key, std::stri
     }
     LinkTrace(true, frame.data(), frame.size());
     std::string tx_text;
-    uint32_t code = RS232_TxRx(port, frame.data(), uint32_t(frame.size()), nullptr, nullptr, 0, &tx_text);
+    uint32_t code =
+        RS232_TxRx(port, frame.data(), uint32_t(frame.size()), nullptr, nullptr, 0, &tx_text);
     // 8 characters take 8.3 ms at 9600 baud.
     SleepMs(20);
     std::string close_text;
@@ -42,8 +45,8 @@ int32_t TSR_RS232_to_ModBus(const std::string& port_name, int32_t key, std::stri
     return 0;
 }
 
-RS232Port* TSR_RS232_Open_ModBus(const std::string& port_name, int32_t key, uint32_t baud, uint8_t parity,
-                                 std::string* err_text) {
+RS232Port* TSR_RS232_Open_ModBus(const std::string& port_name, int32_t key, uint32_t baud,
+                                 uint8_t parity, std::string* err_text) {
     std::string inner;
     if (TSR_RS232_to_ModBus(port_name, key, &inner) != 0) {
         ReportError(err_text, "TSR_RS232_Open_ModBus(): " + inner);

@@ -13,20 +13,21 @@ namespace korvex {
 // and go by the buffer rule.
 
 // Keys of the switch frame (target 0xF5) and the ModBus speed each selects.
-constexpr int32_t kKeyDiary = 0;           // 115200 baud, even parity
+constexpr int32_t kKeyDiary = 0;  // 115200 baud, even parity
 constexpr int32_t kKeyRecorder115200 = 640;
 constexpr int32_t kKeyRecorder230400 = 648;
 
 // Opens the port at 9600 8N1, sends FF FE FC <key> F5 with no answer, waits 20 ms for
 // the frame to leave the line and closes the port. 0, -1 (open or close failed) or the
 // port layer's code.
-int32_t TSR_RS232_to_ModBus(const std::string& port_name, int32_t key, std::string* err_text = nullptr);
+int32_t TSR_RS232_to_ModBus(const std::string& port_name, int32_t key,
+                            std::string* err_text = nullptr);
 
 // Switches the regulator, waits 10 ms and opens the port at `baud` and `parity` with a
 // 1000 ms receive time-out and silent short receives. Nothing is sent to check the
 // switch: the caller's first ModBus read does that. Null on failure.
-RS232Port* TSR_RS232_Open_ModBus(const std::string& port_name, int32_t key, uint32_t baud, uint8_t parity,
-                                 std::string* err_text = nullptr);
+RS232Port* TSR_RS232_Open_ModBus(const std::string& port_name, int32_t key, uint32_t baud,
+                                 uint8_t parity, std::string* err_text = nullptr);
 
 // Sends the exit message (CAN 0x690: 23 07 00 to address 0), waits 10 ms and closes the
 // port, which is invalid afterwards in every case. 0 or the code of the first failure.

@@ -13,7 +13,8 @@ namespace korvex {
 namespace {
 
 bool AllDigits(const std::string& s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
 // A ttyS node exists for every possible 8250 line; only those with a UART behind them
@@ -79,6 +80,8 @@ std::vector<std::string> CandidatePortNames() {
     return out;
 }
 
-bool IsNoSuchDeviceError(int error) { return error == ENOENT || error == ENODEV || error == ENXIO; }
+bool IsNoSuchDeviceError(int error) {
+    return error == ENOENT || error == ENODEV || error == ENXIO;
+}
 
 }  // namespace korvex

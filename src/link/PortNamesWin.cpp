@@ -16,6 +16,8 @@ std::vector<std::string> CandidatePortNames() {
     return out;
 }
 
-bool IsNoSuchDeviceError(int error) { return error == ERROR_FILE_NOT_FOUND; }
+bool IsNoSuchDeviceError(int error) {
+    return error == ERROR_FILE_NOT_FOUND;
+}
 
 }  // namespace korvex

@@ -30,8 +30,8 @@ bool BaudConstant(uint32_t baud, speed_t* out) {
     static const struct {
         uint32_t baud;
         speed_t code;
-    } kTable[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
-                  {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+    } kTable[] = {{1200, B1200},     {2400, B2400},     {4800, B4800},    {9600, B9600},
+                  {19200, B19200},   {38400, B38400},   {57600, B57600},  {115200, B115200},
                   {230400, B230400}, {460800, B460800}, {921600, B921600}};
     for (auto& e : kTable) {
         if (e.baud == baud) {
@@ -78,8 +78,8 @@ bool ApplyFraming(int fd, uint32_t baud, uint8_t parity, uint8_t stopbits) {
     if (errno != EINVAL || tcgetattr(fd, &now) != 0) return false;
     const tcflag_t parity_bits = PARENB | PARODD;
     return (now.c_cflag & ~parity_bits) == (t.c_cflag & ~parity_bits) && now.c_iflag == t.c_iflag &&
-           now.c_oflag == t.c_oflag && now.c_lflag == t.c_lflag && cfgetispeed(&now) == cfgetispeed(&t) &&
-           cfgetospeed(&now) == cfgetospeed(&t);
+           now.c_oflag == t.c_oflag && now.c_lflag == t.c_lflag &&
+           cfgetispeed(&now) == cfgetispeed(&t) && cfgetospeed(&now) == cfgetospeed(&t);
 }
 
 // USB adapters hold received bytes up to 16 ms unless asked for low latency; that
@@ -109,7 +109,8 @@ int RemainingMs(Clock::time_point deadline) {
 // for with poll again, so the answer is taken as soon as it is complete.
 void SleepForTheRest(const RS232Port& port, uint32_t missing, Clock::time_point deadline) {
     if (!port.baud) return;
-    auto char_time = std::chrono::nanoseconds(uint64_t(port.bits_per_char) * 1000000000ull / port.baud);
+    auto char_time =
+        std::chrono::nanoseconds(uint64_t(port.bits_per_char) * 1000000000ull / port.baud);
     auto margin = std::max<Clock::duration>(char_time * 2, std::chrono::microseconds(250));
     auto rest = char_time * missing;
     if (rest < margin + std::chrono::microseconds(500)) return;
@@ -154,7 +155,8 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
     int error = 0;
     int fd = OpenDeviceExclusive(path, &error);
     if (fd < 0) {
-        ReportError(err_text, StrPrintf("RS232_Open(): Open port %s : error %d", name.c_str(), error));
+        ReportError(err_text,
+                    StrPrintf("RS232_Open(): Open port %s : error %d", name.c_str(), error));
         return nullptr;
     }
     if (!ApplyFraming(fd, baud, parity, stopbits)) {
@@ -178,8 +180,8 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
     return port;
 }
 
-uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* rx,
-                    uint32_t* n_rx, uint32_t n_rx_req, std::string* err_text) {
+uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* rx, uint32_t* n_rx,
+                    uint32_t n_rx_req, std::string* err_text) {
     if (!port) {
         ReportError(err_text, "RS232_TxRx(): hComm=0");
         return 1;
@@ -190,7 +192,8 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         // The bytes are handed to the kernel and not awaited (no drain). Only when the
         // output queue is full do we wait for room, bounded by the time the bytes need
         // on the line plus the receive time-out.
-        uint64_t wire_ms = uint64_t(n_tx) * port->bits_per_char * 1000 / (port->baud ? port->baud : 9600);
+        uint64_t wire_ms =
+            uint64_t(n_tx) * port->bits_per_char * 1000 / (port->baud ? port->baud : 9600);
         auto deadline = Clock::now() + std::chrono::milliseconds(wire_ms + port->wait_ms + 100);
         uint32_t written = 0;
         while (written < n_tx) {
@@ -213,7 +216,8 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
             if (ms == 0 || poll(&p, 1, ms) <= 0) break;
         }
         if (written < n_tx) {
-            ReportError(err_text, StrPrintf("WriteFile(%d bytes): n_wr=%d", int(n_tx), int(written)));
+            ReportError(err_text,
+                        StrPrintf("WriteFile(%d bytes): n_wr=%d", int(n_tx), int(written)));
             return 3;
         }
     }
@@ -228,14 +232,17 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         if (want > sizeof raw_buf) want = sizeof raw_buf;
         ssize_t r = read(port->fd, raw_buf, want);
         if (r > 0) {
-            got += static_cast<uint32_t>(port->decoder.Decode(raw_buf, size_t(r), rx + got, &port->marks));
-            if (got < n_rx_req && port->sleep_through_receive) SleepForTheRest(*port, n_rx_req - got, deadline);
+            got += static_cast<uint32_t>(
+                port->decoder.Decode(raw_buf, size_t(r), rx + got, &port->marks));
+            if (got < n_rx_req && port->sleep_through_receive)
+                SleepForTheRest(*port, n_rx_req - got, deadline);
             continue;
         }
         if (r < 0 && errno == EINTR) continue;
         if (r < 0 && errno != EAGAIN) {
             *n_rx = got;
-            ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(errno)));
+            ReportError(err_text,
+                        StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(errno)));
             return 4;
         }
         int ms = RemainingMs(deadline);
@@ -244,7 +251,8 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         int pr = poll(&p, 1, ms);
         if (pr < 0 && errno != EINTR) {
             *n_rx = got;
-            ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(errno)));
+            ReportError(err_text,
+                        StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(errno)));
             return 4;
         }
         if (pr > 0 && (p.revents & (POLLERR | POLLNVAL))) {

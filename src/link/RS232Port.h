@@ -16,7 +16,7 @@ struct RS232Port {
     // 1: a receive that ends short is an error with a text (code 16); 0: it returns 16
     // silently with "@" in the caller's buffer. Callers may switch it on later.
     uint8_t report_short = 0;
-    uint32_t wait_ms = 0;   // how long one receive may take, from its start
+    uint32_t wait_ms = 0;  // how long one receive may take, from its start
     // true: once a receive has begun, sleep through most of the rest's time on the line
     // instead of waking for every few characters. A continuous stream then costs a few
     // wake-ups per packet; an answer may be taken up to a timer slack (~50 us) later, so
@@ -56,8 +56,8 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
 // started. Codes: 0 success, 1 null handle, 2 write failed, 3 write could not finish,
 // 4 read failed, 16 short receive, 32..39 line errors. Texts by the buffer rule; a
 // short receive with report_short 0 puts "@" into the caller's buffer and shows nothing.
-uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* rx,
-                    uint32_t* n_rx, uint32_t n_rx_req, std::string* err_text = nullptr);
+uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* rx, uint32_t* n_rx,
+                    uint32_t n_rx_req, std::string* err_text = nullptr);
 
 // Discards whatever has arrived and not been read yet.
 void RS232_PurgeRx(RS232Port* port);

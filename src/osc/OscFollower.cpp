@@ -4,8 +4,8 @@
 
 namespace korvex {
 
-bool OscFollower::Open(const std::string& path, uint64_t offset, int shown, double sample_rate, uint32_t now_ms,
-                       std::string* err_text) {
+bool OscFollower::Open(const std::string& path, uint64_t offset, int shown, double sample_rate,
+                       uint32_t now_ms, std::string* err_text) {
     shown_ = shown < 0 ? 0 : (shown > kMaxShownChannels ? kMaxShownChannels : shown);
     rows_ = 0;
     sample_rate_ = sample_rate;
@@ -35,8 +35,9 @@ OscFollower::Tick OscFollower::Poll(uint32_t now_ms) {
 
 std::string OscFollower::StatusLine(uint32_t now_ms) const {
     uint32_t s = (now_ms - start_ms_) / 1000;
-    return StrPrintf("Time=%.2d:%.2d:%.2d , Fsam=%.2lf Hz , Samples=%.3lf K , File Length=%.3lf MB", int(s / 3600),
-                     int(s / 60 % 60), int(s % 60), sample_rate_, rows_ / 1000.0, reader_.file_length() / 1048576.0);
+    return StrPrintf("Time=%.2d:%.2d:%.2d , Fsam=%.2lf Hz , Samples=%.3lf K , File Length=%.3lf MB",
+                     int(s / 3600), int(s / 60 % 60), int(s % 60), sample_rate_, rows_ / 1000.0,
+                     reader_.file_length() / 1048576.0);
 }
 
 void OscFollower::OnRow(const double* values, int shown) {

@@ -18,18 +18,18 @@ namespace korvex {
 class OscFollower : public RowSink {
 public:
     struct Tick {
-        bool display_changed = false;  // the plots need redrawing
-        bool rate_changed = false;     // a "#F=" line: refresh the time labels
-        bool status_changed = false;   // the status line was rebuilt
-        bool error_changed = false;    // the error line changed
-        bool filled = false;           // the first row filled the buffers flat
+        bool display_changed = false;            // the plots need redrawing
+        bool rate_changed = false;               // a "#F=" line: refresh the time labels
+        bool status_changed = false;             // the status line was rebuilt
+        bool error_changed = false;              // the error line changed
+        bool filled = false;                     // the first row filled the buffers flat
         int caption_channel[kMaxShownChannels];  // channels whose caption to refresh
         int captions = 0;
     };
 
     // Starts following `path` from byte `offset`. `now_ms` starts the Time count.
-    bool Open(const std::string& path, uint64_t offset, int shown, double sample_rate, uint32_t now_ms,
-              std::string* err_text = nullptr);
+    bool Open(const std::string& path, uint64_t offset, int shown, double sample_rate,
+              uint32_t now_ms, std::string* err_text = nullptr);
     // Stops reading (writing switched off).
     void Close() { reader_.Close(); }
     bool is_open() const { return reader_.is_open(); }

@@ -16,7 +16,9 @@ namespace {
 constexpr size_t kMaxDescription = 112;
 constexpr size_t kMaxNameLength = 49;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 uint32_t GetU32LE(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -46,7 +48,8 @@ void OSC_DecodeDescription(const uint8_t* d, size_t nbyte, int slot, OscChannel*
         ch->scale = f;
     }
     ch->name.clear();
-    for (size_t i = 12; i < nbyte && d[i] && ch->name.size() < kMaxNameLength; ++i) ch->name += char(d[i]);
+    for (size_t i = 12; i < nbyte && d[i] && ch->name.size() < kMaxNameLength; ++i)
+        ch->name += char(d[i]);
 }
 
 int OSC_FileHeader(LinkSettings& link, OscState& osc) {
@@ -85,7 +88,8 @@ int OSC_Open(LinkSettings& link, OscState& osc) {
     if (!link.port) return 1;
     uint8_t s = uint8_t(115200 / link.osc_baud - 1);
     auto frame = BuildModeSwitchFrame(s, kTargetStream);
-    if (RS232_TxRx(link.port, frame.data(), uint32_t(frame.size()), nullptr, nullptr, 0)) return Fail(link, not_found);
+    if (RS232_TxRx(link.port, frame.data(), uint32_t(frame.size()), nullptr, nullptr, 0))
+        return Fail(link, not_found);
     SleepMs(100);
     RS232_Close(link.port);
     link.port = RS232_Open(link.port_name, link.osc_baud, kParityOdd, 0, 1000, 0);
@@ -108,9 +112,11 @@ int OSC_Open(LinkSettings& link, OscState& osc) {
     }
     int8_t version = int8_t(id[1]), num_chan = int8_t(id[2]), nbyte = int8_t(id[3]);
     if (version == 0 && link.rate_divider != 10)
-        return Fail(link, Tr("Это устройство поддерживает только частоту 50 Hz !", "Sample Rate Change not supported!"));
+        return Fail(link, Tr("Это устройство поддерживает только частоту 50 Hz !",
+                             "Sample Rate Change not supported!"));
     if (version != 0 && version != 1)
-        return Fail(link, Tr("Неизвестный номер версии осциллографа в устройстве!", "Unknown Osc Version"));
+        return Fail(
+            link, Tr("Неизвестный номер версии осциллографа в устройстве!", "Unknown Osc Version"));
     // A negative count can only be a corrupt reply; it is refused like no channels.
     if (num_chan <= 0) return Fail(link, "0 Channels");
     if (nbyte == 0) return Fail(link, "Bad nbyte");
@@ -124,7 +130,8 @@ int OSC_Open(LinkSettings& link, OscState& osc) {
         SleepMs(1);
         uint8_t describe = uint8_t(0x90 + i);
         uint8_t d[kMaxDescription] = {};
-        if (RS232_TxRx(link.port, &describe, 1, d, &n, uint32_t(nbyte))) return Fail(link, not_found);
+        if (RS232_TxRx(link.port, &describe, 1, d, &n, uint32_t(nbyte)))
+            return Fail(link, not_found);
         OSC_DecodeDescription(d, size_t(nbyte), i, &osc.channels[size_t(i)]);
     }
     if (OSC_FileHeader(link, osc)) return Fail(link, nullptr);

@@ -98,7 +98,8 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
                 break;
             }
             if (packet[1] != expected) {
-                Stopped(osc, StrPrintf("Illegal Packet Number\nN_wait=0x%2.2X  N_rx=0x%2.2X", expected, packet[1]));
+                Stopped(osc, StrPrintf("Illegal Packet Number\nN_wait=0x%2.2X  N_rx=0x%2.2X",
+                                       expected, packet[1]));
                 break;
             }
             expected = uint8_t(packet[1] + 1);
@@ -119,7 +120,8 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
             size_t len = FormatLiveRow(values.data(), values.size(), row.data());
             {
                 std::lock_guard<std::mutex> lock(osc.writer_mu);
-                if (osc.writer && (std::fwrite(row.data(), 1, len, osc.writer) != len || std::fflush(osc.writer) != 0))
+                if (osc.writer && (std::fwrite(row.data(), 1, len, osc.writer) != len ||
+                                   std::fflush(osc.writer) != 0))
                     bad = true;
             }
             if (bad) {

@@ -12,10 +12,10 @@ namespace korvex {
 
 // One channel of the stream, as its description gives it.
 struct OscChannel {
-    uint32_t type = 0;         // value encoding: 1, 2, 4 or 20; any other reads as 0
-    uint32_t colour = 0;       // 0x00BBGGRR
+    uint32_t type = 0;    // value encoding: 1, 2, 4 or 20; any other reads as 0
+    uint32_t colour = 0;  // 0x00BBGGRR
     double scale = 1.0;
-    std::string name;          // at most 49 characters
+    std::string name;  // at most 49 characters
 };
 
 // The plot colour of each screen slot until the regulator names its own.
@@ -43,15 +43,15 @@ struct SelvoScreen {
 struct OscState {
     int version = 0;
     int NumChan = 0;
-    int shown = 0;                      // min(NumChan, 15)
-    std::vector<OscChannel> channels;   // NumChan entries; the screen shows the first 15
+    int shown = 0;                     // min(NumChan, 15)
+    std::vector<OscChannel> channels;  // NumChan entries; the screen shows the first 15
     bool display_present = false;
-    bool selvo = false;                 // identify flag bit 0: 4 x 20 panel
-    bool selvom = false;                // identify flag bit 1: 2 x 16 panel
+    bool selvo = false;   // identify flag bit 0: 4 x 20 panel
+    bool selvom = false;  // identify flag bit 1: 2 x 16 panel
     // A key from a panel window, 0 = none. The worker takes it with one exchange, so a
     // key clicked while the worker sends the previous one is never lost.
     std::atomic<uint8_t> pending_key{0};
-    std::atomic<int> done{0};           // set by the worker when it has stopped
+    std::atomic<int> done{0};  // set by the worker when it has stopped
     double sample_rate = 50.0;
 
     // The recording being written. The worker's row write and the window's closing of

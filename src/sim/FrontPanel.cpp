@@ -82,7 +82,8 @@ void FrontPanel::Key(uint8_t code) {
             if (a == Action::kDown) selected_ = (selected_ + 1) % kMenuItems;
             if (a == Action::kEsc) screen_ = Screen::kHome;
             if (a == Action::kEnter || a == Action::kRight) {
-                static const Screen kTargets[] = {Screen::kMeasure, Screen::kSetpoint, Screen::kEvents, Screen::kAbout};
+                static const Screen kTargets[] = {Screen::kMeasure, Screen::kSetpoint,
+                                                  Screen::kEvents, Screen::kAbout};
                 screen_ = kTargets[selected_];
                 char buf[16];
                 std::snprintf(buf, sizeof buf, "%.3f", setpoint_);
@@ -107,7 +108,8 @@ void FrontPanel::Key(uint8_t code) {
             if (a == Action::kEsc) screen_ = Screen::kMenu;
             break;
         default:
-            if (a == Action::kEsc || a == Action::kEnter || a == Action::kLeft) screen_ = Screen::kMenu;
+            if (a == Action::kEsc || a == Action::kEnter || a == Action::kLeft)
+                screen_ = Screen::kMenu;
             break;
     }
     UpdateCursor();

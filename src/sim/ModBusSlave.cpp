@@ -3,8 +3,8 @@
 #include <thread>
 
 #include "app/StrPrintf.h"
-#include "sim/FaultCounter.h"
 #include "link/ModBusCRC.h"
+#include "sim/FaultCounter.h"
 
 namespace korvex::sim {
 
@@ -12,11 +12,14 @@ namespace {
 
 constexpr uint8_t kAddress = 1;
 
-uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
+uint16_t Get16(const uint8_t* p) {
+    return uint16_t(p[0] << 8 | p[1]);
+}
 
 }  // namespace
 
-ModBusSlave::ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs, std::shared_ptr<ModBusFaults> faults)
+ModBusSlave::ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs,
+                         std::shared_ptr<ModBusFaults> faults)
     : baud_(baud), regs_(std::move(regs)), faults_(std::move(faults)) {}
 
 size_t ModBusSlave::ExpectedLength() const {
@@ -24,21 +27,18 @@ size_t ModBusSlave::ExpectedLength() const {
     switch (frame_[1]) {
         case 3:
         case 4:
-        case 6:
-            return 8;
-        case 16:
-            return frame_.size() < 7 ? 0 : size_t(9 + frame_[6]);
-        case 0x41:
-            return frame_.size() < 3 ? 0 : size_t(6 + (frame_[2] >> 4));
-        default:
-            return 0;  // a function the regulator lacks: the frame ends at the line's silence
+        case 6: return 8;
+        case 16: return frame_.size() < 7 ? 0 : size_t(9 + frame_[6]);
+        case 0x41: return frame_.size() < 3 ? 0 : size_t(6 + (frame_[2] >> 4));
+        default: return 0;  // a function the regulator lacks: the frame ends at the line's silence
     }
 }
 
 void ModBusSlave::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
     // A gap of more than 3.5 characters ends a frame: whatever came before is dropped.
     auto now = link.Now();
-    if (!frame_.empty() && now - last_byte_ > speed().CharTime() * 4 + std::chrono::milliseconds(2)) frame_.clear();
+    if (!frame_.empty() && now - last_byte_ > speed().CharTime() * 4 + std::chrono::milliseconds(2))
+        frame_.clear();
     last_byte_ = now;
     for (size_t i = 0; i < n; ++i) {
         frame_.push_back(data[i]);
@@ -74,7 +74,8 @@ void ModBusSlave::Serve(SimLink& link) {
     if (fn == 0x41) {
         uint16_t can_id = uint16_t((f[2] & 0x07) << 8 | f[3]);
         size_t len = f[2] >> 4;
-        if (addr == 0 && can_id == 0x690 && len == 3 && f[4] == 0x23 && f[5] == 0x07 && f[6] == 0x00) {
+        if (addr == 0 && can_id == 0x690 && len == 3 && f[4] == 0x23 && f[5] == 0x07 &&
+            f[6] == 0x00) {
             link.Log("modbus: exit message, back to the normal mode");
             link.ReturnToNormal();
             return;
@@ -132,9 +133,7 @@ void ModBusSlave::Serve(SimLink& link) {
             Answer(link, std::vector<uint8_t>(f.begin(), f.begin() + 6));
             return;
         }
-        default:
-            Answer(link, {addr, uint8_t(fn | 0x80), 1});
-            return;
+        default: Answer(link, {addr, uint8_t(fn | 0x80), 1}); return;
     }
 }
 

@@ -16,10 +16,10 @@ struct ModBusFaults {
     std::atomic<int> bad_crc{0};        // last CRC byte inverted
     std::atomic<int> exception{0};      // answer with exception `exception_code` instead
     std::atomic<int> exception_code{4};
-    std::atomic<int> silent{0};         // no answer at all
-    std::atomic<int> truncate{0};       // only the first `truncate_to` bytes of the answer
+    std::atomic<int> silent{0};    // no answer at all
+    std::atomic<int> truncate{0};  // only the first `truncate_to` bytes of the answer
     std::atomic<int> truncate_to{3};
-    std::atomic<int> delay_ms{0};       // wait this long before answering (every answer)
+    std::atomic<int> delay_ms{0};  // wait this long before answering (every answer)
 };
 
 // The regulator's port in ModBus RTU mode: slave address 1 (0 for the CAN tunnel),
@@ -33,7 +33,8 @@ public:
     // parity (11 bits per character).
     static uint32_t BaudForKey(int32_t key) { return key == 648 ? 230400 : 115200; }
 
-    ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs, std::shared_ptr<ModBusFaults> faults);
+    ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs,
+                std::shared_ptr<ModBusFaults> faults);
 
     const char* name() const override { return "modbus"; }
     LineSpeed speed() const override { return {baud_, 11}; }

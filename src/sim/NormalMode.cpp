@@ -16,7 +16,8 @@ void NormalMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
             link.Log(StrPrintf("switch frame: key %d, target 0x%02X", key, target));
             link.EnterMode(target, key);
             // Whatever follows belongs to the new mode.
-            if (i + 1 < n) link.Log(StrPrintf("%zu bytes after the switch frame dropped", n - i - 1));
+            if (i + 1 < n)
+                link.Log(StrPrintf("%zu bytes after the switch frame dropped", n - i - 1));
             return;
         }
     }

@@ -10,7 +10,9 @@
 
 namespace korvex::sim {
 
-PtyPair::~PtyPair() { Close(); }
+PtyPair::~PtyPair() {
+    Close();
+}
 
 bool PtyPair::Open(std::string* error) {
     Close();

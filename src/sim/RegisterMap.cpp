@@ -37,7 +37,8 @@ bool RegisterMap::Read(uint16_t reg, uint16_t num, uint16_t* out) {
             std::time_t now = std::time(nullptr);
             std::tm tm{};
             localtime_r(&now, &tm);
-            const int v[6] = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+            const int v[6] = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                              tm.tm_hour,        tm.tm_min,     tm.tm_sec};
             out[i] = uint16_t(v[r - kClock]);
             continue;
         }

@@ -18,10 +18,12 @@ void InstallRegulator(SimRegulator& sim, const RegulatorModel& model) {
     });
 }
 
-bool StartRegulator(SimRegulator& sim, const RegulatorModel& model, std::string* error, uint32_t modbus_baud) {
+bool StartRegulator(SimRegulator& sim, const RegulatorModel& model, std::string* error,
+                    uint32_t modbus_baud) {
     InstallRegulator(sim, model);
     if (modbus_baud)
-        sim.StartIn(std::make_unique<ModBusSlave>(modbus_baud, model.registers, model.modbus_faults));
+        sim.StartIn(
+            std::make_unique<ModBusSlave>(modbus_baud, model.registers, model.modbus_faults));
     return sim.Start(error);
 }
 

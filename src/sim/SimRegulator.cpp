@@ -20,7 +20,8 @@ public:
     void EnterMode(uint8_t target, int32_t key) override {
         auto it = sim_.factories_.find(target);
         if (it == sim_.factories_.end()) {
-            Log(StrPrintf("target 0x%02X is not served; staying in %s mode", target, sim_.mode_->name()));
+            Log(StrPrintf("target 0x%02X is not served; staying in %s mode", target,
+                          sim_.mode_->name()));
             return;
         }
         sim_.pending_mode_ = it->second(key);
@@ -36,15 +37,21 @@ private:
 
 SimRegulator::SimRegulator() : link_(std::make_unique<Link>(*this)) {}
 
-SimRegulator::~SimRegulator() { Stop(); }
+SimRegulator::~SimRegulator() {
+    Stop();
+}
 
 void SimRegulator::RegisterMode(uint8_t target, ModeFactory factory) {
     factories_[target] = std::move(factory);
 }
 
-void SimRegulator::StartIn(std::unique_ptr<SimMode> mode) { pending_mode_ = std::move(mode); }
+void SimRegulator::StartIn(std::unique_ptr<SimMode> mode) {
+    pending_mode_ = std::move(mode);
+}
 
-void SimRegulator::SetLogger(std::function<void(const std::string&)> logger) { logger_ = std::move(logger); }
+void SimRegulator::SetLogger(std::function<void(const std::string&)> logger) {
+    logger_ = std::move(logger);
+}
 
 bool SimRegulator::Start(std::string* error) {
     if (thread_.joinable()) return true;
@@ -100,7 +107,8 @@ void SimRegulator::ClearWire() {
 
 void SimRegulator::Record(bool from_program, const uint8_t* data, size_t n) {
     std::lock_guard<std::mutex> lock(mu_);
-    if (wire_.empty() || wire_.back().from_program != from_program || wire_.back().mode != mode_name_)
+    if (wire_.empty() || wire_.back().from_program != from_program ||
+        wire_.back().mode != mode_name_)
         wire_.push_back({from_program, mode_name_, {}});
     wire_.back().bytes.insert(wire_.back().bytes.end(), data, data + n);
 }

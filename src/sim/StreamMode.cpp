@@ -23,13 +23,16 @@ constexpr auto kDisplayInterval = std::chrono::milliseconds(25);
 
 StreamMode::StreamMode(int32_t key, std::shared_ptr<const StreamOptions> options,
                        std::shared_ptr<StreamFaults> faults, std::shared_ptr<StreamStats> stats)
-    : baud_(115200 / (uint32_t(key & 0xFF) + 1)), opt_(*options), faults_(std::move(faults)), stats_(std::move(stats)) {
+    : baud_(115200 / (uint32_t(key & 0xFF) + 1)),
+      opt_(*options),
+      faults_(std::move(faults)),
+      stats_(std::move(stats)) {
     // The order puts every encoding among the first six channels.
     static const Channel kCatalogue[16] = {
-        {"Ua", 2, 0x00FFFF, 0.001f},  {"Ub", 2, 0x00FF00, 0.001f},   {"Uc", 2, 0x0000FF, 0.001f},
-        {"If", 4, 0xFFFFFF, 0.0001f}, {"Uf", 20, 0xFF00FF, 1.0f},    {"State", 1, 0x808080, 1.0f},
-        {"Ia", 2, 0x0080FF, 0.001f},  {"Ib", 2, 0x008000, 0.001f},   {"Ic", 2, 0x000080, 0.001f},
-        {"P", 2, 0xFFFF00, 0.001f},   {"Q", 2, 0xFF8000, 0.001f},    {"F", 20, 0x80FF00, 1.0f},
+        {"Ua", 2, 0x00FFFF, 0.001f},  {"Ub", 2, 0x00FF00, 0.001f},  {"Uc", 2, 0x0000FF, 0.001f},
+        {"If", 4, 0xFFFFFF, 0.0001f}, {"Uf", 20, 0xFF00FF, 1.0f},   {"State", 1, 0x808080, 1.0f},
+        {"Ia", 2, 0x0080FF, 0.001f},  {"Ib", 2, 0x008000, 0.001f},  {"Ic", 2, 0x000080, 0.001f},
+        {"P", 2, 0xFFFF00, 0.001f},   {"Q", 2, 0xFF8000, 0.001f},   {"F", 20, 0x80FF00, 1.0f},
         {"Ug", 20, 0x40C0FF, 1.0f},   {"Uref", 20, 0xC0C0C0, 1.0f}, {"Iq", 2, 0x8080FF, 0.001f},
         {"Ufmax", 1, 0x404040, 0.1f}};
     int n = opt_.channels < 0 ? 0 : (opt_.channels > 16 ? 16 : opt_.channels);
@@ -117,18 +120,30 @@ std::vector<double> StreamMode::Measure(double t) {
     for (const Channel& ch : channels_) {
         std::string n = ch.name;
         double x = 0;
-        if (n == "Ua" || n == "Ub" || n == "Uc") x = u + swing * std::cos(kPhases[n[1] - 'a']) + noise(rng_);
-        else if (n == "Ia" || n == "Ib" || n == "Ic") x = i_load + noise(rng_);
-        else if (n == "If") x = i_field + noise(rng_);
-        else if (n == "Uf") x = u_field + noise(rng_);
-        else if (n == "State") x = forcing ? 3 : 1;
-        else if (n == "P") x = p + noise(rng_);
-        else if (n == "Q") x = q + noise(rng_);
-        else if (n == "F") x = 1.0 + 0.0004 * std::sin(2 * M_PI * 0.1 * t);  // per unit of 50 Hz
-        else if (n == "Ug") x = u;
-        else if (n == "Uref") x = setpoint;
-        else if (n == "Iq") x = q * 0.9;
-        else if (n == "Ufmax") x = 5.0;
+        if (n == "Ua" || n == "Ub" || n == "Uc")
+            x = u + swing * std::cos(kPhases[n[1] - 'a']) + noise(rng_);
+        else if (n == "Ia" || n == "Ib" || n == "Ic")
+            x = i_load + noise(rng_);
+        else if (n == "If")
+            x = i_field + noise(rng_);
+        else if (n == "Uf")
+            x = u_field + noise(rng_);
+        else if (n == "State")
+            x = forcing ? 3 : 1;
+        else if (n == "P")
+            x = p + noise(rng_);
+        else if (n == "Q")
+            x = q + noise(rng_);
+        else if (n == "F")
+            x = 1.0 + 0.0004 * std::sin(2 * M_PI * 0.1 * t);  // per unit of 50 Hz
+        else if (n == "Ug")
+            x = u;
+        else if (n == "Uref")
+            x = setpoint;
+        else if (n == "Iq")
+            x = q * 0.9;
+        else if (n == "Ufmax")
+            x = 5.0;
         v.push_back(x);
     }
     return v;
@@ -138,9 +153,7 @@ void StreamMode::EncodeValue(const Channel& ch, double value, uint8_t* slot) con
     std::memset(slot, 0, 4);
     double raw = value / ch.scale;
     switch (ch.type) {
-        case 1:
-            slot[3] = uint8_t(int8_t(std::lround(std::fmax(-128, std::fmin(127, raw)))));
-            break;
+        case 1: slot[3] = uint8_t(int8_t(std::lround(std::fmax(-128, std::fmin(127, raw))))); break;
         case 2: {
             int16_t r = int16_t(std::lround(std::fmax(-32768, std::fmin(32767, raw))));
             slot[2] = uint8_t(uint16_t(r) >> 8);
@@ -148,7 +161,8 @@ void StreamMode::EncodeValue(const Channel& ch, double value, uint8_t* slot) con
             break;
         }
         case 4: {
-            int32_t r = int32_t(std::llround(std::fmax(-2147483648.0, std::fmin(2147483647.0, raw))));
+            int32_t r =
+                int32_t(std::llround(std::fmax(-2147483648.0, std::fmin(2147483647.0, raw))));
             for (int i = 0; i < 4; ++i) slot[i] = uint8_t(uint32_t(r) >> (24 - 8 * i));
             break;
         }
@@ -206,8 +220,10 @@ void StreamMode::SendPacket(SimLink& link) {
         EncodeValue(ch, values[i], slot);
         if (spoil_range && (ch.type == 4 || ch.type == 20 || ch.type == 1)) {
             // -128 in a byte channel, 150 elsewhere: beyond +-100 after scaling.
-            if (ch.type == 1) EncodeValue(ch, -128.0 * ch.scale, slot);
-            else EncodeValue(ch, 150.0, slot);
+            if (ch.type == 1)
+                EncodeValue(ch, -128.0 * ch.scale, slot);
+            else
+                EncodeValue(ch, 150.0, slot);
             spoil_range = false;
         }
         if (spoil_nan && ch.type == 20) {

@@ -14,10 +14,10 @@ namespace korvex::sim {
 // How the simulated regulator's stream presents itself. Read when the stream mode is
 // entered; change it between openings.
 struct StreamOptions {
-    int panel = 1;       // 0 none, 1 SELVO, 2 SELVO-M, 3 both flags
-    int version = 1;     // identify reply's version byte (0: 50 Hz only; 2: unknown)
-    int channels = 12;   // 0 .. 16
-    int nbyte = 40;      // description length in the identify reply (0 and 113 are faults)
+    int panel = 1;      // 0 none, 1 SELVO, 2 SELVO-M, 3 both flags
+    int version = 1;    // identify reply's version byte (0: 50 Hz only; 2: unknown)
+    int channels = 12;  // 0 .. 16
+    int nbyte = 40;     // description length in the identify reply (0 and 113 are faults)
 };
 
 // Faults for the next packets; counters as for ModBus faults (-1: from now on).
@@ -30,7 +30,7 @@ struct StreamFaults {
 };
 
 struct StreamStats {
-    std::atomic<long> packets{0};       // packets sent since the stream started
+    std::atomic<long> packets{0};  // packets sent since the stream started
     std::atomic<int> streaming{0};
 };
 
@@ -41,8 +41,8 @@ struct StreamStats {
 // normal mode on 0xC0.
 class StreamMode : public SimMode {
 public:
-    StreamMode(int32_t key, std::shared_ptr<const StreamOptions> options, std::shared_ptr<StreamFaults> faults,
-               std::shared_ptr<StreamStats> stats);
+    StreamMode(int32_t key, std::shared_ptr<const StreamOptions> options,
+               std::shared_ptr<StreamFaults> faults, std::shared_ptr<StreamStats> stats);
 
     const char* name() const override { return "stream"; }
     LineSpeed speed() const override { return {baud_, 11}; }

@@ -14,39 +14,42 @@
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 void Usage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: korvex-sim [options]\n"
-                 "\n"
-                 "Simulates the regulator's RS-232 port on a pseudo-terminal. The first line of\n"
-                 "output is \"PORT <device>\": give that device to korvex or korvex-cli as the port.\n"
-                 "The port starts in the regulator's normal mode (9600 baud) and follows the\n"
-                 "mode-switch frames the program sends. Runs until interrupted (Ctrl-C).\n"
-                 "\n"
-                 "Options:\n"
-                 "  --link PATH         also make PATH a symbolic link to the device (removed at\n"
-                 "                      exit; an existing file that is not a link is never replaced)\n"
-                 "  --mode MODE         start in MODE: normal (default) or modbus; in modbus mode\n"
-                 "                      third-party ModBus masters can poll the port directly\n"
-                 "  --baud N            ModBus speed with --mode modbus: 115200 (default) or 230400\n"
-                 "  --fault KIND[:N]    spoil the next N ModBus answers (all when N is left out):\n"
-                 "                      wrong-address, bad-crc, silent, exception=CODE,\n"
-                 "                      truncate=BYTES, delay=MS (delay applies to every answer)\n"
-                 "  --panel KIND        front panel of the stream: selvo (default), selvom, both, none\n"
-                 "  --version N         stream version in the identify reply (0: 50 Hz only; 2 is\n"
-                 "                      refused by the program)\n"
-                 "  --channels N        channels in the stream, 0 to 16 (default 12)\n"
-                 "  --nbyte N           channel description length (default 40; 0 and 113 are faults)\n"
-                 "  --stream-fault KIND[:N]  spoil the next N packets (all when N is left out):\n"
-                 "                      skip-number, repeat-number, out-of-range, nan, silent\n"
-                 "  --verbose           log mode changes and frames on standard error\n"
-                 "  --help              show this text\n"
-                 "\n"
-                 "ModBus side: slave address 1, 8 data bits, even parity, 1 stop bit; functions 3, 4,\n"
-                 "6, 16 and 0x41. Registers: 0 channel word, 130-131 version, 144-159 identification,\n"
-                 "560-565 clock, 0x8000-0x8006 fault recorder header and switch, 0x8300.. file table.\n");
+    std::fprintf(
+        out,
+        "Usage: korvex-sim [options]\n"
+        "\n"
+        "Simulates the regulator's RS-232 port on a pseudo-terminal. The first line of\n"
+        "output is \"PORT <device>\": give that device to korvex or korvex-cli as the port.\n"
+        "The port starts in the regulator's normal mode (9600 baud) and follows the\n"
+        "mode-switch frames the program sends. Runs until interrupted (Ctrl-C).\n"
+        "\n"
+        "Options:\n"
+        "  --link PATH         also make PATH a symbolic link to the device (removed at\n"
+        "                      exit; an existing file that is not a link is never replaced)\n"
+        "  --mode MODE         start in MODE: normal (default) or modbus; in modbus mode\n"
+        "                      third-party ModBus masters can poll the port directly\n"
+        "  --baud N            ModBus speed with --mode modbus: 115200 (default) or 230400\n"
+        "  --fault KIND[:N]    spoil the next N ModBus answers (all when N is left out):\n"
+        "                      wrong-address, bad-crc, silent, exception=CODE,\n"
+        "                      truncate=BYTES, delay=MS (delay applies to every answer)\n"
+        "  --panel KIND        front panel of the stream: selvo (default), selvom, both, none\n"
+        "  --version N         stream version in the identify reply (0: 50 Hz only; 2 is\n"
+        "                      refused by the program)\n"
+        "  --channels N        channels in the stream, 0 to 16 (default 12)\n"
+        "  --nbyte N           channel description length (default 40; 0 and 113 are faults)\n"
+        "  --stream-fault KIND[:N]  spoil the next N packets (all when N is left out):\n"
+        "                      skip-number, repeat-number, out-of-range, nan, silent\n"
+        "  --verbose           log mode changes and frames on standard error\n"
+        "  --help              show this text\n"
+        "\n"
+        "ModBus side: slave address 1, 8 data bits, even parity, 1 stop bit; functions 3, 4,\n"
+        "6, 16 and 0x41. Registers: 0 channel word, 130-131 version, 144-159 identification,\n"
+        "560-565 clock, 0x8000-0x8006 fault recorder header and switch, 0x8300.. file table.\n");
 }
 
 // A fault argument KIND[=VALUE][:N]; N (how many answers or packets it spoils) is -1,
@@ -78,13 +81,20 @@ bool ApplyFault(const std::string& arg, korvex::sim::ModBusFaults& f) {
     if (!ParseFaultArg(arg, &a)) return false;
     int value = std::atoi(a.value.c_str());
     bool has_value = !a.value.empty();
-    if (a.kind == "wrong-address") f.wrong_address = a.count;
-    else if (a.kind == "bad-crc") f.bad_crc = a.count;
-    else if (a.kind == "silent") f.silent = a.count;
-    else if (a.kind == "exception" && has_value) f.exception_code = value, f.exception = a.count;
-    else if (a.kind == "truncate" && has_value) f.truncate_to = value, f.truncate = a.count;
-    else if (a.kind == "delay" && has_value) f.delay_ms = value;
-    else return false;
+    if (a.kind == "wrong-address")
+        f.wrong_address = a.count;
+    else if (a.kind == "bad-crc")
+        f.bad_crc = a.count;
+    else if (a.kind == "silent")
+        f.silent = a.count;
+    else if (a.kind == "exception" && has_value)
+        f.exception_code = value, f.exception = a.count;
+    else if (a.kind == "truncate" && has_value)
+        f.truncate_to = value, f.truncate = a.count;
+    else if (a.kind == "delay" && has_value)
+        f.delay_ms = value;
+    else
+        return false;
     return true;
 }
 
@@ -92,12 +102,18 @@ bool ApplyFault(const std::string& arg, korvex::sim::ModBusFaults& f) {
 bool ApplyStreamFault(const std::string& arg, korvex::sim::StreamFaults& f) {
     FaultArg a;
     if (!ParseFaultArg(arg, &a) || !a.value.empty()) return false;
-    if (a.kind == "skip-number") f.skip_number = a.count;
-    else if (a.kind == "repeat-number") f.repeat_number = a.count;
-    else if (a.kind == "out-of-range") f.out_of_range = a.count;
-    else if (a.kind == "nan") f.nan = a.count;
-    else if (a.kind == "silent") f.silent = a.count;
-    else return false;
+    if (a.kind == "skip-number")
+        f.skip_number = a.count;
+    else if (a.kind == "repeat-number")
+        f.repeat_number = a.count;
+    else if (a.kind == "out-of-range")
+        f.out_of_range = a.count;
+    else if (a.kind == "nan")
+        f.nan = a.count;
+    else if (a.kind == "silent")
+        f.silent = a.count;
+    else
+        return false;
     return true;
 }
 
@@ -135,7 +151,11 @@ int main(int argc, char** argv) {
             }
         } else if (a == "--panel" && i + 1 < argc) {
             std::string p = argv[++i];
-            int panel = p == "none" ? 0 : p == "selvo" ? 1 : p == "selvom" ? 2 : p == "both" ? 3 : -1;
+            int panel = p == "none"     ? 0
+                        : p == "selvo"  ? 1
+                        : p == "selvom" ? 2
+                        : p == "both"   ? 3
+                                        : -1;
             if (panel < 0) {
                 std::fprintf(stderr, "korvex-sim: --panel takes selvo, selvom, both or none\n");
                 return 2;
@@ -166,7 +186,8 @@ int main(int argc, char** argv) {
     }
 
     korvex::sim::SimRegulator sim;
-    if (verbose) sim.SetLogger([](const std::string& t) { std::fprintf(stderr, "sim: %s\n", t.c_str()); });
+    if (verbose)
+        sim.SetLogger([](const std::string& t) { std::fprintf(stderr, "sim: %s\n", t.c_str()); });
     std::string error;
     if (!korvex::sim::StartRegulator(sim, model, &error, mode == "modbus" ? baud : 0)) {
         std::fprintf(stderr, "korvex-sim: %s\n", error.c_str());
@@ -186,7 +207,8 @@ int main(int argc, char** argv) {
             unlink(link_path.c_str());
         }
         if (symlink(sim.port_path().c_str(), link_path.c_str()) != 0) {
-            std::fprintf(stderr, "korvex-sim: cannot link %s: %s\n", link_path.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "korvex-sim: cannot link %s: %s\n", link_path.c_str(),
+                         std::strerror(errno));
             return 1;
         }
     }

@@ -43,17 +43,20 @@ protected:
 };
 
 TEST_F(CliViewTest, ShowsWhatTheViewerWindowShows) {
-    std::string content = "#FILE=COM1\r\n#CHAN=3\r\n#NAME=Ua If State \r\n#XN=Time (sec)\r\n#F=50.000000\r\n"
-                          "#XX=0,0.020000\r\n";
-    for (int r = 0; r < 10; ++r) content += std::to_string(r) + ".250000\t-1.000000\t0.000000\t\r\n";
+    std::string content =
+        "#FILE=COM1\r\n#CHAN=3\r\n#NAME=Ua If State \r\n#XN=Time (sec)\r\n#F=50.000000\r\n"
+        "#XX=0,0.020000\r\n";
+    for (int r = 0; r < 10; ++r)
+        content += std::to_string(r) + ".250000\t-1.000000\t0.000000\t\r\n";
     content.insert(content.size() - 30, "#ERRSEQ\r\n");
     content += "#ERRSEQ\r\n";
     Result r = View(content);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "File: " + file + " ,  3 channels\nSource: COM1\n"
-                     "Time=00:00:00 , Fsam=50.00 Hz , Samples=0.010 K , File Length=0.000 MB\n"
-                     "Seq. Errors: 2\n"
-                     "Ua           9.250\nIf           -1.000\nState        0.000\n");
+    EXPECT_EQ(r.out, "File: " + file +
+                         " ,  3 channels\nSource: COM1\n"
+                         "Time=00:00:00 , Fsam=50.00 Hz , Samples=0.010 K , File Length=0.000 MB\n"
+                         "Seq. Errors: 2\n"
+                         "Ua           9.250\nIf           -1.000\nState        0.000\n");
 }
 
 TEST_F(CliViewTest, TwentyChannelsAndZeroRate) {
@@ -135,7 +138,8 @@ TEST(CliModBus, TraceOfIdentificationVersionAndExit) {
     model.modbus_faults->silent = -1;
     r = RunCommand(kCli + " modbus --port " + sim.port_path() + " read-hold 130 2");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "ModBus_ReadHldReg(Addr=1, Reg=130, Num=2):\nModBus_TxRx(): Rx(phase1) error:\n@\n");
+    EXPECT_EQ(r.err,
+              "ModBus_ReadHldReg(Addr=1, Reg=130, Num=2):\nModBus_TxRx(): Rx(phase1) error:\n@\n");
 }
 
 TEST(CliOsc, RecordsStopsOnCtrlCAndReportsAStreamError) {
@@ -146,7 +150,8 @@ TEST(CliOsc, RecordsStopsOnCtrlCAndReportsAStreamError) {
     test::TempDir data;
     std::string env = "KORVEX_DATA_DIR=" + data.path();
 
-    Result r = RunCommand(kCli + " osc --port " + sim.port_path() + " --rate 100 --seconds 0.5", env);
+    Result r =
+        RunCommand(kCli + " osc --port " + sim.port_path() + " --rate 100 --seconds 0.5", env);
     EXPECT_EQ(r.status, 0) << r.err;
     std::string path = r.out.substr(0, r.out.find('\n'));
     Result v = RunCommand(kCli + " view " + path);

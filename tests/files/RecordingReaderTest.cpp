@@ -53,8 +53,13 @@ TEST_F(RecordingReaderTest, HeaderCases) {
     } cases[] = {
         {"#FILE=COM1\r\n#CHAN=3\r\n#NAME=A B C \r\n", 0, "", 3, 3, {"A", "B", "C"}, "COM1"},
         {"#FILE=\r\n#INFO=x\r\n#NAME=A B\r\n#CHAN=2\r\n", 0, "", 2, 2, {"", ""}, ""},
-        {"#CHAN=20\n#NAME=a b c d e f g h i j k l m n o p q r s t\n", 0, "", 20, 15,
-         {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o"}, ""},
+        {"#CHAN=20\n#NAME=a b c d e f g h i j k l m n o p q r s t\n",
+         0,
+         "",
+         20,
+         15,
+         {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o"},
+         ""},
         {"#CHAN=2\r\n#NAME=State*0.1\r\n", 0, "", 2, 2, {"State*0.1", ""}, ""},
         {"#FILE=COM2\x01junk\r\n#CHAN=1\r\n#NAME=U\r\n", 0, "", 1, 1, {"U"}, "COM2"},
         {"#FILE=COM1\r\n#CHAN=3\r\n", 1, "Undefined NumChan & Name[]", 0, 0, {}, ""},
@@ -84,14 +89,15 @@ TEST_F(RecordingReaderTest, HeaderCases) {
 }
 
 TEST_F(RecordingReaderTest, DataPhaseRowsRatesAndMarkers) {
-    Write("#FILE=COM1\r\n#CHAN=3\r\n#NAME=A B C \r\n#XN=Time (sec)\r\n#F=0\r\n#XX=0,0.020000\r\n"
-          "1.500000\t-2.000000\t0.000000\t\r\n"
-          "#ERRSEQ\r\n"
-          "4.000000 5.000000 6.000000\r\n"   // the recorder writer's separators
-          "7.5\r\n"                          // short row: the others keep their values
-          "\r\n"                             // empty row repeats the last values
-          "#ERRSEQ\r\n#F=166.666667\r\n"
-          "1e-3\t+2\t-0\t\r\n");
+    Write(
+        "#FILE=COM1\r\n#CHAN=3\r\n#NAME=A B C \r\n#XN=Time (sec)\r\n#F=0\r\n#XX=0,0.020000\r\n"
+        "1.500000\t-2.000000\t0.000000\t\r\n"
+        "#ERRSEQ\r\n"
+        "4.000000 5.000000 6.000000\r\n"  // the recorder writer's separators
+        "7.5\r\n"                         // short row: the others keep their values
+        "\r\n"                            // empty row repeats the last values
+        "#ERRSEQ\r\n#F=166.666667\r\n"
+        "1e-3\t+2\t-0\t\r\n");
     RecordingHeader h;
     Collect sink;
     std::string err;

@@ -43,8 +43,9 @@ TEST_F(RecordingWriterTest, LiveHeaderRates) {
         FILE* f = Create();
         ASSERT_TRUE(WriteLiveHeader(f, "/dev/ttyUSB0", {"Ua"}, c.divider));
         std::fclose(f);
-        std::string expect = std::string("#FILE=/dev/ttyUSB0\r\n#CHAN=1\r\n#NAME=Ua \r\n#XN=Time (sec)\r\n") +
-                             c.f + "\r\n" + c.xx + "\r\n";
+        std::string expect =
+            std::string("#FILE=/dev/ttyUSB0\r\n#CHAN=1\r\n#NAME=Ua \r\n#XN=Time (sec)\r\n") + c.f +
+            "\r\n" + c.xx + "\r\n";
         EXPECT_EQ(test::ReadFileBytes(path), expect);
     }
 }
@@ -52,14 +53,16 @@ TEST_F(RecordingWriterTest, LiveHeaderRates) {
 TEST_F(RecordingWriterTest, RecorderHeaderOrderAndRows) {
     FILE* f = Create();
     ASSERT_TRUE(WriteRecorderHeader(f, "File : 0003_(2013.05.17_14.03.09.120)",
-                                    "State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q", 11, 4));
+                                    "State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q",
+                                    11, 4));
     const double row[] = {0.1, -0.25, 12.5};
     ASSERT_TRUE(WriteRecorderRow(f, row, 3));
     std::fclose(f);
-    EXPECT_EQ(test::ReadFileBytes(path),
-              "#FILE=\r\n#INFO=File : 0003_(2013.05.17_14.03.09.120)\r\n"
-              "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q\r\n#CHAN=11\r\n"
-              "#XN=Time (sec)\r\n#XX=0,0.008000\r\n#F=125.000000\r\n0.100000 -0.250000 12.500000\r\n");
+    EXPECT_EQ(
+        test::ReadFileBytes(path),
+        "#FILE=\r\n#INFO=File : 0003_(2013.05.17_14.03.09.120)\r\n"
+        "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q\r\n#CHAN=11\r\n"
+        "#XN=Time (sec)\r\n#XX=0,0.008000\r\n#F=125.000000\r\n0.100000 -0.250000 12.500000\r\n");
 }
 
 TEST(FormatFixed6, MatchesPrintfEverywhere) {
@@ -69,9 +72,30 @@ TEST(FormatFixed6, MatchesPrintfEverywhere) {
         std::snprintf(ref, sizeof ref, "%.6f", v);
         ASSERT_EQ(std::string(ours, n), std::string(ref)) << v;
     };
-    const double special[] = {0.0, -0.0, 1e-7, -1e-7, 4e-7, 5e-7, 6e-7, 0.0000005, 0.0000015, 0.0000025,
-                              -0.0000025, 100.0, -100.0, 99.9999995, 99.99999949999, 0.1, 0.7, 1.0 / 3,
-                              999999.9999995, 1e6, 1e9, -1e15, 1e300, 5e-324,
+    const double special[] = {0.0,
+                              -0.0,
+                              1e-7,
+                              -1e-7,
+                              4e-7,
+                              5e-7,
+                              6e-7,
+                              0.0000005,
+                              0.0000015,
+                              0.0000025,
+                              -0.0000025,
+                              100.0,
+                              -100.0,
+                              99.9999995,
+                              99.99999949999,
+                              0.1,
+                              0.7,
+                              1.0 / 3,
+                              999999.9999995,
+                              1e6,
+                              1e9,
+                              -1e15,
+                              1e300,
+                              5e-324,
                               std::numeric_limits<double>::infinity(),
                               -std::numeric_limits<double>::infinity(),
                               std::numeric_limits<double>::quiet_NaN()};

@@ -25,7 +25,8 @@ protected:
         modes.oscilloscope = [this](LinkSettings& l) {
             ++runs;
             ran_port = l.port_name;
-            controls_off_during_run = !dlg->osc_button()->isEnabled() && !dlg->port_list()->isEnabled();
+            controls_off_during_run =
+                !dlg->osc_button()->isEnabled() && !dlg->port_list()->isEnabled();
         };
         modes.enumerate = [ports] { return ports; };
         dlg = std::make_unique<CPortDlg>(link, cfg, modes);

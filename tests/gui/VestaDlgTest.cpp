@@ -43,10 +43,13 @@ protected:
 };
 
 TEST_F(ViewingTest, TenRowsAFlatStartAndNinePointsAtTheRight) {
-    auto dlg = Open("#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#XN=Time (sec)\r\n#F=50.000000\r\n#XX=0,0.020000\r\n" +
-                    Rows(10, 2));
+    auto dlg = Open(
+        "#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#XN=Time "
+        "(sec)\r\n#F=50.000000\r\n#XX=0,0.020000\r\n" +
+        Rows(10, 2));
     ASSERT_TRUE(ok);
-    EXPECT_TRUE(dlg->status_line()->text().contains("Samples=0.010 K")) << dlg->status_line()->text().toStdString();
+    EXPECT_TRUE(dlg->status_line()->text().contains("Samples=0.010 K"))
+        << dlg->status_line()->text().toStdString();
     EXPECT_TRUE(dlg->status_line()->text().contains("Fsam=50.00 Hz"));
     EXPECT_EQ(dlg->file_line()->text().toStdString(), "File: " + file + " ,  2 channels");
     EXPECT_EQ(dlg->windowTitle(), " Korvex v1.3.1  -  COM1");
@@ -63,7 +66,8 @@ TEST_F(ViewingTest, TenRowsAFlatStartAndNinePointsAtTheRight) {
 }
 
 TEST_F(ViewingTest, MarkersRatesAndChannelCounts) {
-    auto dlg = Open("#CHAN=2\r\n#NAME=A B\r\n#F=0\r\n" + Rows(3, 2) + "#ERRSEQ\r\n" + Rows(2, 2) + "#ERRSEQ\r\n");
+    auto dlg = Open("#CHAN=2\r\n#NAME=A B\r\n#F=0\r\n" + Rows(3, 2) + "#ERRSEQ\r\n" + Rows(2, 2) +
+                    "#ERRSEQ\r\n");
     ASSERT_TRUE(ok);
     EXPECT_EQ(dlg->error_line()->text(), "Seq. Errors: 2");
     EXPECT_TRUE(dlg->status_line()->text().contains("Fsam=1.00 Hz , Samples=0.005 K"));
@@ -151,7 +155,8 @@ TEST_F(LiveTest, TracesCaptionsChannelsRecordingAndExit) {
     Run(dlg, 400);
     long rows = dlg.follower().rows();
     EXPECT_GT(rows, 10);
-    for (int c = 0; c < 12; ++c) EXPECT_FALSE(dlg.channel_box(c)->text().isEmpty()) << "caption " << c;
+    for (int c = 0; c < 12; ++c)
+        EXPECT_FALSE(dlg.channel_box(c)->text().isEmpty()) << "caption " << c;
     EXPECT_TRUE(dlg.channel_box(12)->isHidden());
     EXPECT_TRUE(dlg.selvo_button()->isVisible());
     EXPECT_TRUE(dlg.write_box()->isVisible());
@@ -181,7 +186,8 @@ TEST_F(LiveTest, TracesCaptionsChannelsRecordingAndExit) {
     ASSERT_NE(dlg.selvo(), nullptr);
     dlg.ShowPanels();
     Run(dlg, 400);
-    EXPECT_TRUE(dlg.selvo()->display_text().contains("Ug=")) << dlg.selvo()->display_text().toStdString();
+    EXPECT_TRUE(dlg.selvo()->display_text().contains("Ug="))
+        << dlg.selvo()->display_text().toStdString();
     EXPECT_TRUE(dlg.selvo()->display_text().startsWith(QString::fromUtf8("РЕГУЛЯТОР")));
     dlg.selvo()->ClickKey("ENT");
     dlg.selvo()->ClickKey("ESC");

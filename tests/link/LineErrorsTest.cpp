@@ -19,7 +19,8 @@ TEST(ParmrkDecoder, GenuineFfMarkedByteAndBreak) {
     EXPECT_EQ(DecodeAll(d, {0x01, 0xFF, 0xFF, 0x02}, &t), (std::vector<uint8_t>{0x01, 0xFF, 0x02}));
     EXPECT_EQ(t.nul_marks + t.byte_marks, 0u);
 
-    EXPECT_EQ(DecodeAll(d, {0x10, 0xFF, 0x00, 0x55, 0x11}, &t), (std::vector<uint8_t>{0x10, 0x55, 0x11}));
+    EXPECT_EQ(DecodeAll(d, {0x10, 0xFF, 0x00, 0x55, 0x11}, &t),
+              (std::vector<uint8_t>{0x10, 0x55, 0x11}));
     EXPECT_EQ(t.byte_marks, 1u);
 
     EXPECT_EQ(DecodeAll(d, {0xFF, 0x00, 0x00}, &t), (std::vector<uint8_t>{0x00}));
@@ -30,8 +31,8 @@ TEST(ParmrkDecoder, SequencesSplitAcrossReads) {
     ParmrkDecoder d;
     MarkTally t;
     std::vector<uint8_t> all;
-    for (std::vector<uint8_t> part : {std::vector<uint8_t>{0xAA, 0xFF}, {0xFF}, {0xFF}, {0x00}, {0x37, 0xFF},
-                                      {0x00, 0x00}}) {
+    for (std::vector<uint8_t> part :
+         {std::vector<uint8_t>{0xAA, 0xFF}, {0xFF}, {0xFF}, {0x00}, {0x37, 0xFF}, {0x00, 0x00}}) {
         auto out = DecodeAll(d, part, &t);
         all.insert(all.end(), out.begin(), out.end());
     }

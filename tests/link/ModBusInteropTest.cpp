@@ -88,7 +88,9 @@ TEST(ModBusInterop, OurClientAgainstALibmodbusServer) {
     EXPECT_EQ(v[0], 0xBEEF);
     EXPECT_EQ(v[14], 5);
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 10, 1, v, &err), 0x102u);
-    EXPECT_EQ(err, "ModBus_ReadHldReg(Addr=1, Reg=10, Num=1):\nModBus_TxRx(): Exception 2 (ILLEGAL_DATA_ADDRESS)");
+    EXPECT_EQ(err,
+              "ModBus_ReadHldReg(Addr=1, Reg=10, Num=1):\nModBus_TxRx(): Exception 2 "
+              "(ILLEGAL_DATA_ADDRESS)");
     EXPECT_EQ(ModBus_WriteMultipleReg(port, 1, 299, 2, many, &err), 0x102u);
 
     stop = true;

@@ -25,7 +25,8 @@ Bytes WithCrc(Bytes b) {
 TEST(ModBusCRC, CheckValuesAndWireOrder) {
     const char* check = "123456789";
     EXPECT_EQ(ModBus_CRC(reinterpret_cast<const uint8_t*>(check), 9), 0x4B37);
-    EXPECT_EQ(WithCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
+    EXPECT_EQ(WithCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}),
+              (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
     EXPECT_EQ(WithCrc({0x00, 0x41, 0x36, 0x90, 0x23, 0x07, 0x00}),
               (Bytes{0x00, 0x41, 0x36, 0x90, 0x23, 0x07, 0x00, 0x02, 0xEF}));
     EXPECT_EQ(ModBus_CRC(nullptr, 0), 0xFFFF);
@@ -71,18 +72,21 @@ protected:
 TEST_F(ModBusWireTest, RequestsOnTheWire) {
     uint16_t v[2] = {};
     std::string err;
-    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}, WithCrc({0x01, 0x03, 0x02, 0x12, 0x34}));
+    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A},
+           WithCrc({0x01, 0x03, 0x02, 0x12, 0x34}));
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, v, &err), 0u) << err;
     Done();
     EXPECT_EQ(v[0], 0x1234);
 
-    Expect(WithCrc({0x01, 0x04, 0x80, 0x00, 0x00, 0x02}), WithCrc({0x01, 0x04, 0x04, 0xAB, 0xCD, 0x00, 0x07}));
+    Expect(WithCrc({0x01, 0x04, 0x80, 0x00, 0x00, 0x02}),
+           WithCrc({0x01, 0x04, 0x04, 0xAB, 0xCD, 0x00, 0x07}));
     EXPECT_EQ(ModBus_ReadInpReg(port, 1, 0x8000, 2, v, &err), 0u) << err;
     Done();
     EXPECT_EQ(v[0], 0xABCD);
     EXPECT_EQ(v[1], 0x0007);
 
-    Expect(WithCrc({0x01, 0x06, 0x80, 0x06, 0x00, 0x01}), WithCrc({0x01, 0x06, 0x80, 0x06, 0x00, 0x01}));
+    Expect(WithCrc({0x01, 0x06, 0x80, 0x06, 0x00, 0x01}),
+           WithCrc({0x01, 0x06, 0x80, 0x06, 0x00, 0x01}));
     EXPECT_EQ(ModBus_WriteSingleReg(port, 1, 0x8006, 1, &err), 0u) << err;
     Done();
 
@@ -99,7 +103,8 @@ TEST_F(ModBusWireTest, RequestsOnTheWire) {
     EXPECT_EQ(ModBus_CanTxRx(port, 0, req, 2, 0x690, out, &count, &err), 0u) << err;
     Done();
     EXPECT_EQ(count, 0u);
-    Expect(WithCrc({0x00, 0x41, 0x26, 0x90, 0x78, 0x01}), WithCrc({0x00, 0x41, 0x36, 0x90, 0xAA, 0xBB, 0xCC}));
+    Expect(WithCrc({0x00, 0x41, 0x26, 0x90, 0x78, 0x01}),
+           WithCrc({0x00, 0x41, 0x36, 0x90, 0xAA, 0xBB, 0xCC}));
     EXPECT_EQ(ModBus_CanTxRx(port, 0, req, 2, 0x690, out, &count, &err), 0u) << err;
     Done();
     EXPECT_EQ(count, 3u);
@@ -125,12 +130,16 @@ TEST_F(ModBusWireTest, FailuresWithTheirNestedTexts) {
          read + "ModBus_TxRx(): Rx(phase1) error: first byte (addr) error"},
         {WithCrc({0x01, 0x04, 0x02, 0x00, 0x05}), kModBusProtocolError,
          read + "ModBus_TxRx(): Rx(phase1) error: second byte (function) error"},
-        {{0x01, 0x03, 0x02, 0x00, 0x05, 0x00, 0x00}, kModBusProtocolError, read + "ModBus_TxRx(): Rx CRC error"},
-        {WithCrc({0x01, 0x83, 0x02}), 0x102, read + "ModBus_TxRx(): Exception 2 (ILLEGAL_DATA_ADDRESS)"},
+        {{0x01, 0x03, 0x02, 0x00, 0x05, 0x00, 0x00},
+         kModBusProtocolError,
+         read + "ModBus_TxRx(): Rx CRC error"},
+        {WithCrc({0x01, 0x83, 0x02}), 0x102,
+         read + "ModBus_TxRx(): Exception 2 (ILLEGAL_DATA_ADDRESS)"},
         {WithCrc({0x01, 0x83, 0x0C}), 0x10C, read + "ModBus_TxRx(): Exception 12 (Uknown)"},
         {WithCrc({0x01, 0x83, 0x07}), 0x107, read + "ModBus_TxRx(): Exception 7 (?\?\?)"},
         {WithCrc({0x01, 0x83, 0x09}), 0x109, read + "ModBus_TxRx(): Exception 9 (?\?\?)"},
-        {WithCrc({0x01, 0x83, 0x0B}), 0x10B, read + "ModBus_TxRx(): Exception 11 (GATEWAY_TGT_FAILED)"},
+        {WithCrc({0x01, 0x83, 0x0B}), 0x10B,
+         read + "ModBus_TxRx(): Exception 11 (GATEWAY_TGT_FAILED)"},
     };
     for (const auto& c : cases) {
         Expect(request, c.answer);
@@ -146,11 +155,13 @@ TEST_F(ModBusWireTest, FailuresWithTheirNestedTexts) {
     uint16_t v;
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v), 0x102u);
     Done();
-    EXPECT_EQ(shown.texts(), std::vector<std::string>{read + "ModBus_TxRx(): Exception 2 (ILLEGAL_DATA_ADDRESS)"});
+    EXPECT_EQ(shown.texts(),
+              std::vector<std::string>{read + "ModBus_TxRx(): Exception 2 (ILLEGAL_DATA_ADDRESS)"});
 }
 
 TEST_F(ModBusWireTest, SurplusOfABrokenAnswerDoesNotSpoilTheNext) {
-    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}, WithCrc({0x02, 0x03, 0x02, 0x00, 0x05}));
+    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A},
+           WithCrc({0x02, 0x03, 0x02, 0x00, 0x05}));
     uint16_t v = 0;
     std::string err;
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), kModBusProtocolError);
@@ -161,7 +172,8 @@ TEST_F(ModBusWireTest, SurplusOfABrokenAnswerDoesNotSpoilTheNext) {
     EXPECT_EQ(RS232_TxRx(port, nullptr, 0, &b, &n, 1, &err), 0u);
     EXPECT_EQ(b, 0x00);  // the first register byte of the wrong-address answer
     // ...and gone before the next request goes out.
-    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}, WithCrc({0x01, 0x03, 0x02, 0x00, 0x09}));
+    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A},
+           WithCrc({0x01, 0x03, 0x02, 0x00, 0x09}));
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), 0u) << err;
     Done();
     EXPECT_EQ(v, 9);
@@ -183,10 +195,13 @@ TEST_F(ModBusWireTest, CountsOfZeroAndBeyondTheLimits) {
     EXPECT_EQ(err, "ModBus_ReadInpReg(Addr=1, Reg=16, Num=0):\nModBus_TxRx(): Exception 0 (NONE)");
 
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 126, v, &err), kModBusProtocolError);
-    EXPECT_EQ(err, "ModBus_ReadHldReg(Addr=1, Reg=0, Num=126):\nNum=126 is beyond the ModBus limit of 125 registers");
+    EXPECT_EQ(err,
+              "ModBus_ReadHldReg(Addr=1, Reg=0, Num=126):\nNum=126 is beyond the ModBus limit of "
+              "125 registers");
     EXPECT_EQ(ModBus_WriteMultipleReg(port, 1, 0, 124, v, &err), kModBusProtocolError);
     EXPECT_EQ(err,
-              "ModBus_WriteMultipleReg(Addr=1, Reg=0, Num=124):\nNum=124 is beyond the ModBus limit of 123 registers");
+              "ModBus_WriteMultipleReg(Addr=1, Reg=0, Num=124):\nNum=124 is beyond the ModBus "
+              "limit of 123 registers");
     uint8_t data[9] = {}, out[kCanAnswerRoom];
     uint32_t count;
     EXPECT_EQ(ModBus_CanTxRx(port, 0, data, 9, 0x690, out, &count, &err), kModBusProtocolError);
@@ -200,7 +215,8 @@ TEST(ModBusConcurrency, ThreadsNeverInterleaveOnTheWire) {
     ASSERT_TRUE(sim::StartRegulator(sim, model, &err, 230400)) << err;
     RS232Port* port = RS232_Open(sim.port_path(), 230400, kParityEven, 0, 1000, 0, &err);
     ASSERT_NE(port, nullptr) << err;
-    for (uint16_t i = 0; i < 80; ++i) model.registers->Set(uint16_t(0x9000 + i), uint16_t(i * 3), true);
+    for (uint16_t i = 0; i < 80; ++i)
+        model.registers->Set(uint16_t(0x9000 + i), uint16_t(i * 3), true);
 
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
@@ -210,7 +226,8 @@ TEST(ModBusConcurrency, ThreadsNeverInterleaveOnTheWire) {
                 uint16_t reg = uint16_t(0x9000 + (t * 16 + k) % 64);
                 uint16_t values[16];
                 std::string e;
-                if (ModBus_ReadHldReg(port, 1, reg, 16 - uint16_t(k % 8), values, &e) || values[0] != (reg - 0x9000) * 3) {
+                if (ModBus_ReadHldReg(port, 1, reg, 16 - uint16_t(k % 8), values, &e) ||
+                    values[0] != (reg - 0x9000) * 3) {
                     ADD_FAILURE() << e;
                     ++failures;
                 }

@@ -1,7 +1,7 @@
 #include "link/ModeSwitch.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <thread>
@@ -33,7 +33,8 @@ protected:
 
 TEST_F(ModeSwitchTest, RecorderAt230400AndBack) {
     std::string err;
-    RS232Port* port = TSR_RS232_Open_ModBus(sim.port_path(), kKeyRecorder230400, 230400, kParityEven, &err);
+    RS232Port* port =
+        TSR_RS232_Open_ModBus(sim.port_path(), kKeyRecorder230400, 230400, kParityEven, &err);
     ASSERT_NE(port, nullptr) << err;
     EXPECT_EQ(port->baud, 230400u);
     EXPECT_EQ(port->wait_ms, 1000u);
@@ -66,9 +67,10 @@ TEST_F(ModeSwitchTest, HeldPortGivesOneMessageWithThreePrefixes) {
     ASSERT_NE(holder, nullptr) << err;
     test::ErrorCapture shown;
     EXPECT_EQ(TSR_RS232_Open_ModBus(sim.port_path(), kKeyDiary, 115200, kParityEven), nullptr);
-    EXPECT_EQ(shown.texts(), std::vector<std::string>{"TSR_RS232_Open_ModBus(): TSR_RS232_to_ModBus(): "
-                                                      "RS232_Open(): Open port " +
-                                                      sim.port_path() + " : error 16"});
+    EXPECT_EQ(shown.texts(),
+              std::vector<std::string>{"TSR_RS232_Open_ModBus(): TSR_RS232_to_ModBus(): "
+                                       "RS232_Open(): Open port " +
+                                       sim.port_path() + " : error 16"});
     RS232_Close(holder);
     EXPECT_EQ(sim.current_mode(), "normal");
     EXPECT_TRUE(sim.Received().empty());

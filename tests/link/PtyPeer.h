@@ -21,7 +21,9 @@ public:
     bool ok() const { return ok_; }
     const std::string& port() const { return pty_.slave_path(); }
 
-    void Write(const std::vector<uint8_t>& bytes) { (void)!write(pty_.master(), bytes.data(), bytes.size()); }
+    void Write(const std::vector<uint8_t>& bytes) {
+        (void)!write(pty_.master(), bytes.data(), bytes.size());
+    }
 
     // Reads until n bytes have come or timeout_ms has passed.
     std::vector<uint8_t> Read(size_t n, int timeout_ms = 1000) {
@@ -34,7 +36,8 @@ public:
             pollfd p{pty_.master(), POLLIN, 0};
             if (poll(&p, 1, int(left.count())) <= 0) break;
             uint8_t buf[256];
-            ssize_t r = read(pty_.master(), buf, n - out.size() < sizeof buf ? n - out.size() : sizeof buf);
+            ssize_t r =
+                read(pty_.master(), buf, n - out.size() < sizeof buf ? n - out.size() : sizeof buf);
             if (r > 0) out.insert(out.end(), buf, buf + r);
         }
         return out;

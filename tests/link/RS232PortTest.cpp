@@ -78,7 +78,8 @@ TEST_F(RS232PortTest, NoAnswerAndTheBufferRule) {
     {
         test::ErrorCapture shown;
         EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 4), 16u);
-        EXPECT_EQ(shown.texts(), std::vector<std::string>{"RS232_TxRx(): ReadFile(): n_req_rx=4, n_rd=0"});
+        EXPECT_EQ(shown.texts(),
+                  std::vector<std::string>{"RS232_TxRx(): ReadFile(): n_req_rx=4, n_rd=0"});
     }
     EXPECT_EQ(n_rx, 0u);
     port->report_short = 0;
@@ -103,7 +104,8 @@ TEST_F(RS232PortTest, GenuineFfBytesArriveOnce) {
     uint32_t n_rx = 0;
     std::string err;
     EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 5, &err), 0u) << err;
-    EXPECT_EQ(std::vector<uint8_t>(rx, rx + 5), (std::vector<uint8_t>{0xFF, 0x00, 0xFF, 0xFF, 0x7E}));
+    EXPECT_EQ(std::vector<uint8_t>(rx, rx + 5),
+              (std::vector<uint8_t>{0xFF, 0x00, 0xFF, 0xFF, 0x7E}));
 }
 
 class FakeCounters : public LineStatusSource {
@@ -127,7 +129,11 @@ TEST_F(RS232PortTest, LineErrorsOnACompleteAnswerReplaceSuccess) {
         const char* text;
     } cases[] = {
         {[](LineErrorCounts& c) { c.frame++; }, 33, "RS232_TxRx(): CE_FRAME"},
-        {[](LineErrorCounts& c) { c.brk++; c.parity++; }, 32, "RS232_TxRx(): CE_BREAK"},
+        {[](LineErrorCounts& c) {
+             c.brk++;
+             c.parity++;
+         },
+         32, "RS232_TxRx(): CE_BREAK"},
         {[](LineErrorCounts& c) { c.overrun++; }, 35, "RS232_TxRx(): CE_OVERRUN"},
         {[](LineErrorCounts& c) { c.buf_overrun++; }, 36, "RS232_TxRx(): CE_RXOVER"},
         {[](LineErrorCounts& c) { c.parity++; }, 37, "RS232_TxRx(): CE_RXPARITY"},

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "app/ErrorCapture.h"
-#include "app/TempDataDir.h"
 #include "app/Language.h"
+#include "app/TempDataDir.h"
 #include "sim/Regulator.h"
 
 namespace korvex {
@@ -114,7 +114,8 @@ protected:
     Bytes StreamBytes() {
         Bytes out;
         for (const auto& e : sim.Wire())
-            if (e.from_program && e.mode == "stream") out.insert(out.end(), e.bytes.begin(), e.bytes.end());
+            if (e.from_program && e.mode == "stream")
+                out.insert(out.end(), e.bytes.begin(), e.bytes.end());
         return out;
     }
     std::string RunOpen(int version, int channels, int nbyte, int divider = 10) {
@@ -167,11 +168,13 @@ TEST_F(OscStreamTest, TheBytesOnTheWireAndTheRecording) {
     }
     // The recording: its header, and rows of 12 values that end complete.
     std::string file = test::ReadFileBytes(link.file_arg);
-    EXPECT_EQ(file.rfind("#FILE=" + sim.port_path() +
-                             "\r\n#CHAN=12\r\n#NAME=Ua Ub Uc If Uf State Ia Ib Ic P Q F \r\n#XN=Time (sec)\r\n"
-                             "#F=50.000000\r\n#XX=0,0.020000\r\n",
-                         0),
-              0u);
+    EXPECT_EQ(
+        file.rfind(
+            "#FILE=" + sim.port_path() +
+                "\r\n#CHAN=12\r\n#NAME=Ua Ub Uc If Uf State Ia Ib Ic P Q F \r\n#XN=Time (sec)\r\n"
+                "#F=50.000000\r\n#XX=0,0.020000\r\n",
+            0),
+        0u);
     ASSERT_GE(file.size(), 4u);
     EXPECT_EQ(file.substr(file.size() - 3), "\t\r\n");
     std::string last = file.substr(file.rfind("\r\n", file.size() - 3) + 2);
@@ -254,8 +257,10 @@ TEST_F(OscStreamTest, StopsOnFaultsWithTheirMessages) {
         std::atomic<int>* fault;
         std::string pattern;
     } cases[] = {
-        {&model.stream_faults->skip_number, "Illegal Packet Number\nN_wait=0x([0-9A-F]{2})  N_rx=0x([0-9A-F]{2})"},
-        {&model.stream_faults->repeat_number, "Illegal Packet Number\nN_wait=0x([0-9A-F]{2})  N_rx=0x([0-9A-F]{2})"},
+        {&model.stream_faults->skip_number,
+         "Illegal Packet Number\nN_wait=0x([0-9A-F]{2})  N_rx=0x([0-9A-F]{2})"},
+        {&model.stream_faults->repeat_number,
+         "Illegal Packet Number\nN_wait=0x([0-9A-F]{2})  N_rx=0x([0-9A-F]{2})"},
         {&model.stream_faults->out_of_range, "Too big value for channel 'If'"},
         {&model.stream_faults->nan, "Too big value for channel 'Uf'"},
         {&model.stream_faults->silent, "RS232_TxRx\\(\\): ReadFile\\(\\): n_req_rx=58, n_rd=0"},

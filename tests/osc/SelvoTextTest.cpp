@@ -19,8 +19,9 @@ TEST(SelvoText, CursorMarkBlinksWithinTheDisplayOnly) {
         bool selvom;
         int row, col;
         bool marked;
-    } cases[] = {{false, 0, 0, true}, {false, 3, 19, true}, {false, 4, 0, false}, {false, 0, 20, false},
-                 {true, 1, 15, true}, {true, 2, 0, false},  {true, 0, 16, false}};
+    } cases[] = {{false, 0, 0, true},   {false, 3, 19, true}, {false, 4, 0, false},
+                 {false, 0, 20, false}, {true, 1, 15, true},  {true, 2, 0, false},
+                 {true, 0, 16, false}};
     for (const auto& c : cases) {
         SelvoScreen s;
         SetText(s, "");
@@ -57,8 +58,10 @@ TEST(SelvoText, LinesArrowsNulAndCodePages) {
     shown = RefreshSelvoDisplay(s, true, &blink);
     EXPECT_EQ(shown, "\xD0\x90\xD0\xB0 ") << "CP1251 А а, cut at the 0 byte";
 
-    EXPECT_EQ(Cp866ToUtf8("\xF0\xF1\xFC\xB3"), "\xD0\x81\xD1\x91\xE2\x84\x96\xE2\x94\x82");  // Ё ё № │
-    EXPECT_EQ(Cp1251ToUtf8("\xA8\xB8\xB9\x98"), "\xD0\x81\xD1\x91\xE2\x84\x96\xEF\xBF\xBD");  // Ё ё № ?
+    EXPECT_EQ(Cp866ToUtf8("\xF0\xF1\xFC\xB3"),
+              "\xD0\x81\xD1\x91\xE2\x84\x96\xE2\x94\x82");  // Ё ё № │
+    EXPECT_EQ(Cp1251ToUtf8("\xA8\xB8\xB9\x98"),
+              "\xD0\x81\xD1\x91\xE2\x84\x96\xEF\xBF\xBD");  // Ё ё № ?
 }
 
 }  // namespace

@@ -39,13 +39,15 @@ private:
 class SimRegulatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim.RegisterMode(kTargetModBus, [](int32_t key) { return std::make_unique<EchoMode>(key); });
+        sim.RegisterMode(kTargetModBus,
+                         [](int32_t key) { return std::make_unique<EchoMode>(key); });
         std::string error;
         ASSERT_TRUE(sim.Start(&error)) << error;
     }
 
     bool WaitForMode(const std::string& mode) {
-        for (int i = 0; i < 200 && sim.current_mode() != mode; ++i) std::this_thread::sleep_for(milliseconds(2));
+        for (int i = 0; i < 200 && sim.current_mode() != mode; ++i)
+            std::this_thread::sleep_for(milliseconds(2));
         return sim.current_mode() == mode;
     }
 
@@ -88,7 +90,8 @@ TEST_F(SimRegulatorTest, UnknownTargetStaysInNormalMode) {
     ASSERT_NE(port, nullptr) << err;
     auto frame = BuildModeSwitchFrame(3, 0x77);
     EXPECT_EQ(RS232_TxRx(port, frame.data(), 8, nullptr, nullptr, 0), 0u);
-    for (int i = 0; i < 100 && sim.Received().size() < 8; ++i) std::this_thread::sleep_for(milliseconds(2));
+    for (int i = 0; i < 100 && sim.Received().size() < 8; ++i)
+        std::this_thread::sleep_for(milliseconds(2));
     EXPECT_EQ(sim.Received().size(), 8u);
     EXPECT_EQ(sim.current_mode(), "normal");
     RS232_Close(port);
@@ -99,7 +102,8 @@ TEST_F(SimRegulatorTest, AnswersArePacedAtTheLineSpeed) {
     fast.StartIn(std::make_unique<EchoMode>(0));
     std::string err;
     ASSERT_TRUE(fast.Start(&err)) << err;
-    RS232Port* port = RS232_Open(fast.port_path(), 115200, kParityEven, 0, 1000, kRS232ReportShort, &err);
+    RS232Port* port =
+        RS232_Open(fast.port_path(), 115200, kParityEven, 0, 1000, kRS232ReportShort, &err);
     ASSERT_NE(port, nullptr) << err;
     std::vector<uint8_t> req(200, 0x41);
     std::vector<uint8_t> rsp(200);
