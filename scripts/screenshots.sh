@@ -8,17 +8,21 @@ cmake --preset default >/dev/null
 cmake --build --preset default -j"$(nproc)" --target korvex >/dev/null
 mkdir -p docs
 
-Xvfb :97 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display and writes its number once it is ready to take clients.
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$fifo" &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null' EXIT
-sleep 1
-export DISPLAY=:97 QT_QPA_PLATFORM=xcb
+trap 'kill $xvfb 2>/dev/null; rm -f "$fifo"' EXIT
+read -r display <"$fifo"
+export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
+unset LANGUAGE LC_MESSAGES
 data=$(mktemp -d)
 export KORVEX_DATA_DIR="$data"
 
-LANG=en_US.UTF-8 KORVEX_SCREENSHOT=docs/start-dialog-en.png build/default/korvex --simulate
-LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 KORVEX_SCREENSHOT=docs/start-dialog-ru.png build/default/korvex --simulate
-LANG=en_US.UTF-8 KORVEX_SCREENSHOT=docs/live-window.png KORVEX_SCREENSHOT_PANEL=docs/selvo-panel.png \
+LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/start-dialog-en.png build/default/korvex --simulate
+LC_ALL=ru_RU.UTF-8 KORVEX_SCREENSHOT=docs/start-dialog-ru.png build/default/korvex --simulate
+LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/live-window.png KORVEX_SCREENSHOT_PANEL=docs/selvo-panel.png \
     KORVEX_SCREENSHOT_DELAY_MS=9000 build/default/korvex --simulate --osc
 rm -rf "$data"
 ls -l docs/*.png

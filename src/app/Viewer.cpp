@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/ErrorReport.h"
+#include "app/StrPrintf.h"
 #include "files/DataDirectory.h"
 
 extern char** environ;
@@ -17,6 +18,18 @@ namespace korvex {
 std::string FindViewer() {
     std::string path = GetProgramDir() + "trendal";
     return access(path.c_str(), X_OK) == 0 ? path : std::string();
+}
+
+std::string ViewerStartupMessage(bool present, bool has_version_record, const Version4& version,
+                                 bool own_viewer) {
+    if (!present)
+        return own_viewer ? std::string()
+                          : "Не найден файл Trendal.exe - невозможен просмотр графиков\n";
+    const Version4 required = {1, 0, 4, 0};
+    if (!has_version_record || CompareVersion4(version, required) >= 0) return {};
+    return StrPrintf(
+        "Версия файла Trendal.exe устарела (v%d.%d.%d)\nРекомендуется обновить до v%d.%d.%d+",
+        int(version[0]), int(version[1]), int(version[2]), 1, 0, 4);
 }
 
 int RunViewer(const std::string& file) {

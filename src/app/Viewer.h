@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "app/Version.h"
+
 namespace korvex {
 
 // The viewer for recordings. Where a separate viewer program ("trendal") is installed
@@ -12,5 +14,12 @@ int RunViewer(const std::string& file);
 
 // The separate viewer's path when it is installed beside the program, else empty.
 std::string FindViewer();
+
+// The start-up message about the viewer, empty when there is nothing to say: Russian
+// only, as the viewer's users have always seen it. A viewer without a version record
+// (every Linux executable) is judged by its presence alone, and its absence needs no
+// message where Korvex's own viewing mode stands in for it (`own_viewer`).
+std::string ViewerStartupMessage(bool present, bool has_version_record, const Version4& version,
+                                 bool own_viewer);
 
 }  // namespace korvex

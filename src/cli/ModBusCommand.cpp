@@ -1,3 +1,6 @@
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,13 +45,15 @@ void Usage(FILE* out) {
         "Numbers may be decimal or 0x-prefixed hexadecimal.\n");
 }
 
-bool ParseNumber(const char* s, long* out) {
+bool ParseNumber(const char* s, long* out, long lo = LONG_MIN, long hi = LONG_MAX) {
     char* end = nullptr;
+    errno = 0;
     *out = std::strtol(s, &end, 0);
-    return end && end != s && *end == '\0';
+    return end && end != s && *end == '\0' && errno == 0 && *out >= lo && *out <= hi;
 }
 
-bool ParseList(const char* s, std::vector<long>* out) {
+// Comma-separated numbers, each within lo..hi.
+bool ParseList(const char* s, std::vector<long>* out, long lo, long hi) {
     std::string all = s;
     size_t start = 0;
     while (start <= all.size()) {
@@ -56,10 +61,58 @@ bool ParseList(const char* s, std::vector<long>* out) {
         std::string item =
             all.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         long v;
-        if (!ParseNumber(item.c_str(), &v)) return false;
+        if (!ParseNumber(item.c_str(), &v, lo, hi)) return false;
         out->push_back(v);
         if (comma == std::string::npos) break;
         start = comma + 1;
+    }
+    return true;
+}
+
+// One action of the command line, checked before anything is sent.
+struct Action {
+    std::string name;
+    long a = 0, b = 0;
+    std::vector<long> list;
+};
+
+// Reads the actions from argv[i..]; false, with a message, at the first one that is not
+// well-formed or whose numbers do not fit their fields.
+bool ParseActions(int i, int argc, char** argv, std::vector<Action>* out) {
+    for (; i < argc; ++i) {
+        Action act;
+        act.name = argv[i];
+        bool ok = false;
+        bool two = i + 2 < argc;
+        if (act.name == "id") {
+            ok = true;
+        } else if (act.name == "read-hold" || act.name == "read-input") {
+            ok = two && ParseNumber(argv[i + 1], &act.a, 0, 0xFFFF) &&
+                 ParseNumber(argv[i + 2], &act.b, 0, kModBusMaxRead);
+            i += 2;
+        } else if (act.name == "write") {
+            ok = two && ParseNumber(argv[i + 1], &act.a, 0, 0xFFFF) &&
+                 ParseNumber(argv[i + 2], &act.b, 0, 0xFFFF);
+            i += 2;
+        } else if (act.name == "write-multi") {
+            ok = two && ParseNumber(argv[i + 1], &act.a, 0, 0xFFFF) &&
+                 ParseList(argv[i + 2], &act.list, 0, 0xFFFF) && act.list.size() <= kModBusMaxWrite;
+            i += 2;
+        } else if (act.name == "can") {
+            ok = two && ParseNumber(argv[i + 1], &act.a, 0, 0x7FF) &&
+                 ParseList(argv[i + 2], &act.list, 0, 0xFF) && act.list.size() <= kCanMaxData;
+            i += 2;
+        }
+        if (!ok) {
+            std::fprintf(
+                stderr,
+                "korvex-cli modbus: bad action '%s' (registers and values 0..65535, at most "
+                "125 registers read and 123 written, CAN identifiers 0..0x7FF with at most 8 "
+                "bytes 0..255)\n",
+                act.name.c_str());
+            return false;
+        }
+        out->push_back(std::move(act));
     }
     return true;
 }
@@ -79,11 +132,13 @@ int ModBusCommand(int argc, char** argv) {
             return 0;
         } else if (a == "--port" && has_value) {
             port_name = argv[++i];
-        } else if (a == "--key" && has_value && ParseNumber(argv[i + 1], &key)) {
+        } else if (a == "--key" && has_value &&
+                   ParseNumber(argv[i + 1], &key, INT32_MIN, INT32_MAX)) {
             ++i;
-        } else if (a == "--baud" && has_value && ParseNumber(argv[i + 1], &baud)) {
+        } else if (a == "--baud" && has_value && ParseNumber(argv[i + 1], &baud) &&
+                   (baud == 115200 || baud == 230400)) {
             ++i;
-        } else if (a == "--addr" && has_value && ParseNumber(argv[i + 1], &addr)) {
+        } else if (a == "--addr" && has_value && ParseNumber(argv[i + 1], &addr, 0, 255)) {
             ++i;
         } else if (a == "--no-switch") {
             do_switch = false;
@@ -102,6 +157,8 @@ int ModBusCommand(int argc, char** argv) {
         return 2;
     }
     if (!baud) baud = key == kKeyRecorder230400 ? 230400 : 115200;
+    std::vector<Action> actions;
+    if (!ParseActions(i, argc, argv, &actions)) return 2;
 
     if (trace) {
         SetLinkTrace([](bool tx, const uint8_t* b, size_t n) {
@@ -122,57 +179,43 @@ int ModBusCommand(int argc, char** argv) {
     if (!port) return 1;
 
     int status = 0;
-    for (; i < argc && status == 0; ++i) {
-        std::string action = argv[i];
-        long a = 0, b = 0;
-        std::vector<long> list;
-        if (action == "id") {
+    for (size_t k = 0; k < actions.size() && status == 0; ++k) {
+        const Action& act = actions[k];
+        uint8_t slave = uint8_t(addr);
+        if (act.name == "id") {
             std::string text;
-            if (ReadDeviceVersion(port, uint8_t(addr), &text))
+            if (ReadDeviceVersion(port, slave, &text))
                 status = 1;
             else
                 std::printf("%s\n", text.c_str());
-        } else if ((action == "read-hold" || action == "read-input") && i + 2 < argc &&
-                   ParseNumber(argv[i + 1], &a) && ParseNumber(argv[i + 2], &b) && b >= 0 &&
-                   b <= 0xFFFF) {
-            i += 2;
-            std::vector<uint16_t> values(size_t(b) + 1);
-            uint32_t code = action == "read-hold"
-                                ? ModBus_ReadHldReg(port, uint8_t(addr), uint16_t(a), uint16_t(b),
-                                                    values.data())
-                                : ModBus_ReadInpReg(port, uint8_t(addr), uint16_t(a), uint16_t(b),
-                                                    values.data());
+        } else if (act.name == "read-hold" || act.name == "read-input") {
+            std::vector<uint16_t> values(size_t(act.b) + 1);
+            uint16_t reg = uint16_t(act.a), num = uint16_t(act.b);
+            uint32_t code = act.name == "read-hold"
+                                ? ModBus_ReadHldReg(port, slave, reg, num, values.data())
+                                : ModBus_ReadInpReg(port, slave, reg, num, values.data());
             if (code) status = 1;
-            for (long k = 0; !code && k < b; ++k)
-                std::printf("%ld = %u (0x%04X)\n", a + k, values[size_t(k)], values[size_t(k)]);
-        } else if (action == "write" && i + 2 < argc && ParseNumber(argv[i + 1], &a) &&
-                   ParseNumber(argv[i + 2], &b)) {
-            i += 2;
-            if (ModBus_WriteSingleReg(port, uint8_t(addr), uint16_t(a), uint16_t(b))) status = 1;
-        } else if (action == "write-multi" && i + 2 < argc && ParseNumber(argv[i + 1], &a) &&
-                   ParseList(argv[i + 2], &list)) {
-            i += 2;
-            std::vector<uint16_t> values(list.begin(), list.end());
-            if (ModBus_WriteMultipleReg(port, uint8_t(addr), uint16_t(a), uint16_t(values.size()),
+            for (long r = 0; !code && r < act.b; ++r)
+                std::printf("%ld = %u (0x%04X)\n", act.a + r, values[size_t(r)], values[size_t(r)]);
+        } else if (act.name == "write") {
+            if (ModBus_WriteSingleReg(port, slave, uint16_t(act.a), uint16_t(act.b))) status = 1;
+        } else if (act.name == "write-multi") {
+            std::vector<uint16_t> values(act.list.begin(), act.list.end());
+            if (ModBus_WriteMultipleReg(port, slave, uint16_t(act.a), uint16_t(values.size()),
                                         values.data()))
                 status = 1;
-        } else if (action == "can" && i + 2 < argc && ParseNumber(argv[i + 1], &a) &&
-                   ParseList(argv[i + 2], &list)) {
-            i += 2;
-            std::vector<uint8_t> data(list.begin(), list.end());
-            uint8_t out[kCanAnswerRoom];
+        } else if (act.name == "can") {
+            std::vector<uint8_t> data(act.list.begin(), act.list.end());
+            uint8_t out[kCanMaxData];
             uint32_t count = 0;
-            if (ModBus_CanTxRx(port, 0, data.data(), uint32_t(data.size()), uint16_t(a), out,
+            if (ModBus_CanTxRx(port, 0, data.data(), uint32_t(data.size()), uint16_t(act.a), out,
                                &count)) {
                 status = 1;
             } else {
                 std::printf("CAN answer:");
-                for (uint32_t k = 0; k < count; ++k) std::printf(" %02X", out[k]);
+                for (uint32_t c = 0; c < count; ++c) std::printf(" %02X", out[c]);
                 std::printf("\n");
             }
-        } else {
-            std::fprintf(stderr, "korvex-cli modbus: bad action '%s'\n", action.c_str());
-            status = 2;
         }
     }
     if (stay) {

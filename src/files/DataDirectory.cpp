@@ -96,6 +96,8 @@ bool DataDirectory::EnsureDataDir(std::string* err_text) {
     } else {
         path = program_dir_ + "DATA";
         error = MakeDir(path);
+        // DATA may exist and still not take files (left by another user's run).
+        if (!error && access(path.c_str(), W_OK | X_OK) != 0) error = errno;
         // An installed program cannot write beside itself; its user's data directory
         // takes the recordings instead.
         if ((error == EACCES || error == EROFS || error == EPERM) &&
@@ -127,6 +129,15 @@ FILE* DataDirectory::Open(const std::string& base_name, const char* mode, std::s
             return nullptr;
         }
         day_dir_ = day;
+    }
+    // A day directory removed while the program runs is made again, not failed on.
+    if (access(day_dir_.c_str(), F_OK) != 0 && errno == ENOENT) {
+        int error = MakeDirs(day_dir_);
+        if (error) {
+            ReportError(err_text, StrPrintf("Create Directory '%s':  Error=%d (0x%X)",
+                                            day_dir_.c_str(), error, unsigned(error)));
+            return nullptr;
+        }
     }
     std::string prefix =
         StrPrintf("%s/%2.2d.%2.2d.%2.2d", day_dir_.c_str(), now.tm_hour, now.tm_min, now.tm_sec);

@@ -46,6 +46,7 @@ bool RecordingFollower::Open(const std::string& path, uint64_t offset, int shown
     shown_ = shown < 0 ? 0 : (shown > kMaxShownChannels ? kMaxShownChannels : shown);
     consumed_ = offset;
     file_length_ = 0;
+    unterminated_ = 0;
     std::memset(values_, 0, sizeof values_);
     return true;
 }
@@ -144,6 +145,7 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
         sink.OnRow(values_, shown_);
     });
     consumed_ = uint64_t(end);
+    unterminated_ = file_length_ > consumed_ ? file_length_ - consumed_ : 0;
     return lines;
 }
 
@@ -159,8 +161,9 @@ long RecordingFollower::Poll(RowSink& sink) {
         if (n != -2) return n;
         std::copy(saved.begin(), saved.end(), values_);
     }
-    // Bytes of an unfinished line are read again next time rather than kept, so the
+    // Bytes of an unfinished line are read again once more arrive rather than kept, so the
     // position is always that of a line start and nothing is carried between polls.
+    if (file_length_ == consumed_ + unterminated_) return 0;
     long lines = 0;
     int64_t end = ForEachLine(consumed_, file_length_, [&](const char* p, const char* e, uint64_t) {
         ParseLine(p, e, sink);
@@ -168,6 +171,7 @@ long RecordingFollower::Poll(RowSink& sink) {
     });
     if (end < 0) return -1;
     consumed_ = uint64_t(end);
+    unterminated_ = file_length_ > consumed_ ? file_length_ - consumed_ : 0;
     return lines;
 }
 

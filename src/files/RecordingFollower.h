@@ -71,6 +71,7 @@ private:
     int shown_ = 0;
     uint64_t consumed_ = 0;
     uint64_t file_length_ = 0;
+    uint64_t unterminated_ = 0;  // bytes after consumed_ known to hold no line end
     std::vector<char> buf_;
     double values_[kMaxShownChannels] = {};
 };

@@ -17,6 +17,7 @@ CSelvoPanel::CSelvoPanel(OscState& osc, bool selvom)
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     display_->setFont(mono);
     display_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    display_->setTextFormat(Qt::PlainText);
     display_->setStyleSheet(QStringLiteral("background:#1c2a1c; color:#b8ff9a; padding:3px;"));
     display_->setText(QString());
 }
@@ -41,8 +42,9 @@ bool CSelvoPanel::ClickKey(const QString& caption) {
 }
 
 void CSelvoPanel::Refresh() {
-    display_->setText(
-        QString::fromUtf8(RefreshSelvoDisplay(osc_.screen, selvom_, &blink_).c_str()));
+    display_->setText(QString::fromUtf8(
+        RefreshSelvoDisplay(osc_.screen, selvom_, &blink_, selvom_ && osc_.selvo ? 80 : 0)
+            .c_str()));
 }
 
 CSelvoDlg::CSelvoDlg(OscState& osc, const std::string& port_name) : CSelvoPanel(osc, false) {

@@ -30,9 +30,22 @@ CVestaDlg::CVestaDlg(LinkSettings& link, OscState& osc, QWidget* parent)
 
 CVestaDlg::~CVestaDlg() {
     tick_.stop();
-    link_.live_mode = 0;
-    worker_.Stop();
+    StopWorker();
     osc_.on_screen_changed = nullptr;
+}
+
+// The worker may be showing a message, which waits for this thread: wait for it while
+// processing events, never with a plain join.
+void CVestaDlg::StopWorker() {
+    link_.live_mode = 0;
+    if (!worker_.running()) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    while (!osc_.done) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        QThread::msleep(5);
+    }
+    worker_.Join();
+    QApplication::restoreOverrideCursor();
 }
 
 void CVestaDlg::BuildControls() {
@@ -104,6 +117,8 @@ void CVestaDlg::BuildControls() {
     exit_button_ = new QPushButton(QStringLiteral("Exit"), this);
     du.Place(exit_button_, 627, 334, 45, 14);
     for (auto* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
+    // File names and values are shown as they are, never as markup.
+    for (auto* l : findChildren<QLabel*>()) l->setTextFormat(Qt::PlainText);
     setFixedSize(du.Size(676, 354));
 
     connect(more_points_, &QPushButton::clicked, this, &CVestaDlg::OnMorePoints);
@@ -194,8 +209,7 @@ bool CVestaDlg::SetUp() {
 
 // Set-up failed after the stream may have started: stop it before the window goes.
 void CVestaDlg::Fail() {
-    link_.live_mode = 0;
-    worker_.Stop();
+    StopWorker();
     OSC_CloseWriter(osc_);
 }
 
@@ -302,8 +316,7 @@ void CVestaDlg::OnTick() {
     if (t.rate_changed) RefreshTimeLabels();
     if (t.error_changed) error_line_->setText(Q(follower_.error_line()));
     for (int k = 0; k < t.captions; ++k) {
-        int c = t.caption_channel[k];
-        checks_[c]->setText(Q(StrPrintf("%.3f", follower_.value(c))));
+        checks_[t.caption_channel[k]]->setText(Q(StrPrintf("%.3f", t.caption_value[k])));
     }
     if (t.status_changed) status_line_->setText(Q(follower_.StatusLine(now)));
     for (int c = 0; c < header_.shown; ++c) {
@@ -323,19 +336,9 @@ void CVestaDlg::Exit() {
     if (ended_) return;
     ended_ = true;
     tick_.stop();
-    link_.live_mode = 0;
-    if (worker_.running()) {
-        // The worker sends the stop byte and lets go of the port within a packet time-out
-        // and 100 ms; the window keeps painting (and the worker's message boxes can show)
-        // meanwhile.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        while (!osc_.done) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-            QThread::msleep(5);
-        }
-        worker_.Join();
-        QApplication::restoreOverrideCursor();
-    }
+    // The worker sends the stop byte and lets go of the port within a packet time-out and
+    // 100 ms; the window keeps painting (and the worker's messages can show) meanwhile.
+    StopWorker();
     osc_.on_screen_changed = nullptr;
     follower_.Close();
     OSC_CloseWriter(osc_);

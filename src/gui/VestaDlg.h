@@ -85,6 +85,7 @@ private:
     void WriteFileLine();
     void OnScreen();
     void Fail();
+    void StopWorker();
     uint32_t NowMs() const { return uint32_t(clock_.elapsed()); }
 
     LinkSettings& link_;

@@ -11,6 +11,8 @@
 #include "app/Config.h"
 #include "app/Language.h"
 #include "app/LinkSettings.h"
+#include "app/Version.h"
+#include "app/Viewer.h"
 #include "gui/Captions.h"
 #include "gui/GuiErrorSink.h"
 #include "gui/PortDlg.h"
@@ -82,6 +84,12 @@ int main(int argc, char** argv) {
     g_bRussian = IsSystemRussian();
     gui::GuiErrorSink sink;
     ScopedErrorSink scoped(&sink);
+    {
+        // Linux programs carry no version record: a separate viewer counts by its presence,
+        // and without one Korvex's own viewing mode shows the recordings.
+        std::string message = ViewerStartupMessage(!FindViewer().empty(), false, Version4{}, true);
+        if (!message.empty()) ShowError(message);
+    }
     LinkSettings& link = g_LinkSettings;
     int delay = std::getenv("KORVEX_SCREENSHOT_DELAY_MS")
                     ? std::atoi(std::getenv("KORVEX_SCREENSHOT_DELAY_MS"))
@@ -124,13 +132,24 @@ int main(int argc, char** argv) {
         dlg.exec();
     };
 
-    if (simulate && osc_now) {
+    if (osc_now && !simulate) {
+        std::fprintf(
+            stderr,
+            "korvex: --osc goes with --simulate; for a real regulator use the start dialog\n");
+        return 2;
+    }
+    if (osc_now) {
+        // The settings the start dialog would preselect from Korvex.cfg.
         link.port_name = sim.port_path();
-        link.osc_baud = 115200;
-        link.rate_divider = cfg.cfg_fsam == 100   ? 5
-                            : cfg.cfg_fsam == 125 ? 4
-                            : cfg.cfg_fsam == 166 ? 3
-                                                  : 10;
+        link.osc_baud = cfg.cfg_baud1 == 38400 ? 38400 : cfg.cfg_baud1 == 57600 ? 57600 : 115200;
+        int rate = link.osc_baud < 115200 ? 0
+                   : cfg.cfg_fsam == 100  ? 1
+                   : cfg.cfg_fsam == 125  ? 2
+                   : cfg.cfg_fsam == 166  ? 3
+                                          : 0;
+        const int dividers[4] = {10, 5, 4, 3};
+        link.rate_divider = dividers[rate];
+        link.rate_index = rate + 1;
         link.live_mode = 1;
         run_oscilloscope(link);
         return 0;

@@ -215,6 +215,11 @@ uint32_t ModBus_CanTxRx(RS232Port* port, uint8_t addr, const uint8_t* data, uint
     uint32_t code = ModBus_TxRx(port, req, n, rsp, 4, &used, &inner);
     if (code) return Fail(err_text, outer, inner, code);
     uint32_t count = rsp[2] >> 4;
+    // A CAN data frame carries at most 8 bytes; more would overrun the caller's buffer.
+    if (count > kCanMaxData)
+        return Fail(err_text, outer,
+                    StrPrintf("ModBus_TxRx(): CAN answer with %u data bytes", count),
+                    kModBusProtocolError);
     std::memcpy(out, rsp + 4, count);
     *out_count = count;
     return 0;

@@ -25,7 +25,6 @@ constexpr uint32_t kModBusProtocolError = 0xFFFFFFFFu;
 constexpr uint16_t kModBusMaxRead = 125;   // registers per read
 constexpr uint16_t kModBusMaxWrite = 123;  // registers per multiple write
 constexpr uint32_t kCanMaxData = 8;        // data bytes of a CAN data frame
-constexpr uint32_t kCanAnswerRoom = 15;    // an answer's length nibble can say up to 15
 
 std::mutex& ModBusLock();
 
@@ -45,8 +44,8 @@ uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, ui
                                  const uint16_t* values, std::string* err_text = nullptr);
 
 // CAN tunnel (function 0x41): `len` data bytes (at most 8) to an 11-bit identifier.
-// The answer's data bytes go to `out` (room for kCanAnswerRoom bytes), their number to
-// `out_count`.
+// The answer's data bytes go to `out` (room for 8 bytes), their number to `out_count`;
+// an answer that claims more than 8 is refused with kModBusProtocolError.
 uint32_t ModBus_CanTxRx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len,
                         uint16_t can_id, uint8_t* out, uint32_t* out_count,
                         std::string* err_text = nullptr);

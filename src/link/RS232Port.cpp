@@ -133,6 +133,16 @@ int OpenDeviceExclusive(const std::string& path, int* error) {
         close(fd);
         return -1;
     }
+#ifdef TIOCGEXCL
+    // Another program holds the tty exclusively; root would get past that, and closing
+    // our descriptor would clear its flag.
+    int held = 0;
+    if (ioctl(fd, TIOCGEXCL, &held) == 0 && held) {
+        close(fd);
+        *error = EBUSY;
+        return -1;
+    }
+#endif
     (void)ioctl(fd, TIOCEXCL);
     return fd;
 }
@@ -302,6 +312,10 @@ void RS232_PurgeRx(RS232Port* port) {
     if (!port) return;
     (void)tcflush(port->fd, TCIFLUSH);
     port->decoder.Reset();
+    // The line errors of what was discarded are not the next exchange's.
+    port->marks = MarkTally{};
+    if (port->counts_known)
+        port->counts_known = port->line_status->ReadCounts(port->fd, &port->counts);
 }
 
 int RS232_Close(RS232Port* port, std::string* err_text) {

@@ -59,7 +59,7 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
 uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* rx, uint32_t* n_rx,
                     uint32_t n_rx_req, std::string* err_text = nullptr);
 
-// Discards whatever has arrived and not been read yet.
+// Discards whatever has arrived and not been read yet, with its line errors.
 void RS232_PurgeRx(RS232Port* port);
 
 // Closes and frees the port; 0, or -1 with "RS232_Close(): CloseHandle() error".

@@ -10,9 +10,10 @@ bool OscFollower::Open(const std::string& path, uint64_t offset, int shown, doub
     rows_ = 0;
     sample_rate_ = sample_rate;
     start_ms_ = now_ms;
-    // The first tick shows the status line, as a tick count long past the last update would.
-    last_status_ms_ = now_ms - 501;
-    caption_index_ = 0;
+    // The first tick shows the status line, as a tick count long past the last update
+    // would. The status clock and the caption turn go on across recordings.
+    if (!status_started_) last_status_ms_ = now_ms - 501;
+    status_started_ = true;
     return reader_.Open(path, offset, shown_, err_text);
 }
 
@@ -51,9 +52,10 @@ void OscFollower::OnRow(const double* values, int shown) {
         if (shown > 0) {
             // One channel's caption per row, in turn; a tick reports each channel once.
             int c = caption_index_;
-            bool listed = false;
-            for (int k = 0; k < tick_->captions; ++k) listed |= tick_->caption_channel[k] == c;
-            if (!listed) tick_->caption_channel[tick_->captions++] = c;
+            int k = 0;
+            while (k < tick_->captions && tick_->caption_channel[k] != c) ++k;
+            if (k == tick_->captions) tick_->caption_channel[tick_->captions++] = c;
+            tick_->caption_value[k] = values[c];
             caption_index_ = (caption_index_ + 1) % shown;
         }
     }

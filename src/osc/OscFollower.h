@@ -18,12 +18,14 @@ namespace korvex {
 class OscFollower : public RowSink {
 public:
     struct Tick {
-        bool display_changed = false;            // the plots need redrawing
-        bool rate_changed = false;               // a "#F=" line: refresh the time labels
-        bool status_changed = false;             // the status line was rebuilt
-        bool error_changed = false;              // the error line changed
-        bool filled = false;                     // the first row filled the buffers flat
-        int caption_channel[kMaxShownChannels];  // channels whose caption to refresh
+        bool display_changed = false;  // the plots need redrawing
+        bool rate_changed = false;     // a "#F=" line: refresh the time labels
+        bool status_changed = false;   // the status line was rebuilt
+        bool error_changed = false;    // the error line changed
+        bool filled = false;           // the first row filled the buffers flat
+        // Captions to refresh: the channel and its value in the row that was its turn.
+        int caption_channel[kMaxShownChannels];
+        double caption_value[kMaxShownChannels];
         int captions = 0;
     };
 
@@ -69,6 +71,7 @@ private:
     int caption_index_ = 0;
     uint32_t start_ms_ = 0;
     uint32_t last_status_ms_ = 0;
+    bool status_started_ = false;
     std::string error_line_;
     Tick* tick_ = nullptr;
 };

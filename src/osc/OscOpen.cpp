@@ -98,8 +98,9 @@ int OSC_Open(LinkSettings& link, OscState& osc) {
     const uint8_t identify = 0x80;
     uint8_t id[4];
     uint32_t n = 0;
-    std::string silent;
-    if (RS232_TxRx(link.port, &identify, 1, id, &n, 4, &silent)) return Fail(link, not_found);
+    // A short or missing reply comes back silently (report_short is still off); any other
+    // port failure shows the port's own message first.
+    if (RS232_TxRx(link.port, &identify, 1, id, &n, 4)) return Fail(link, not_found);
     link.port->report_short = 1;
     link.port->sleep_through_receive = true;
     osc.pending_key = 0;

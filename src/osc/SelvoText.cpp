@@ -4,17 +4,17 @@
 
 namespace korvex {
 
-std::string RefreshSelvoDisplay(SelvoScreen& screen, bool selvom, bool* blink) {
+std::string RefreshSelvoDisplay(SelvoScreen& screen, bool selvom, bool* blink, int offset) {
     const int rows = selvom ? 2 : 4, cols = selvom ? 16 : 20;
     std::string text;
     {
         std::lock_guard<std::mutex> lock(screen.mu);
         *blink = !*blink;
         if (screen.cursor_on && *blink && screen.cursor_col < cols && screen.cursor_row < rows)
-            screen.text[screen.cursor_row * cols + screen.cursor_col] = '_';
+            screen.text[offset + screen.cursor_row * cols + screen.cursor_col] = '_';
         for (int r = 0; r < rows; ++r) {
             if (r) text += '\n';
-            text.append(screen.text + r * cols, size_t(cols));
+            text.append(screen.text + offset + r * cols, size_t(cols));
         }
     }
     size_t nul = text.find('\0');

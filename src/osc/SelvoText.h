@@ -11,6 +11,7 @@ namespace korvex {
 // the flag is set and the place lies on the display, then builds the lines (SELVO: 4 of
 // 20 characters, SELVO-M: 2 of 16, joined by line feeds; a 0 byte ends the text), maps
 // 0x18 to "^" and 0x19 to "v", and converts from the panel's code page to UTF-8.
-std::string RefreshSelvoDisplay(SelvoScreen& screen, bool selvom, bool* blink);
+// With both panels the SELVO-M text follows the SELVO's 80 characters: `offset` 80.
+std::string RefreshSelvoDisplay(SelvoScreen& screen, bool selvom, bool* blink, int offset = 0);
 
 }  // namespace korvex

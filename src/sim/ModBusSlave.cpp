@@ -35,11 +35,12 @@ size_t ModBusSlave::ExpectedLength() const {
 }
 
 void ModBusSlave::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
-    // A gap of more than 3.5 characters ends a frame: whatever came before is dropped.
-    auto now = link.Now();
-    if (!frame_.empty() && now - last_byte_ > speed().CharTime() * 4 + std::chrono::milliseconds(2))
+    // A gap of more than 3.5 characters on the line ends a frame: whatever came before
+    // is dropped. Line times, not delivery times, so a busy simulator splits nothing.
+    if (!frame_.empty() &&
+        link.FirstByteTime() - last_byte_ > speed().CharTime() * 4 + std::chrono::milliseconds(2))
         frame_.clear();
-    last_byte_ = now;
+    last_byte_ = link.LastByteTime();
     for (size_t i = 0; i < n; ++i) {
         frame_.push_back(data[i]);
         size_t want = ExpectedLength();

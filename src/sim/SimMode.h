@@ -43,6 +43,10 @@ public:
     virtual void ReturnToNormal() = 0;
     virtual void Log(const std::string& text) = 0;
     virtual Clock::time_point Now() const { return Clock::now(); }
+    // When the first and the last byte of the bytes being handed over arrived on the line
+    // (they may be handed over later, when the simulator's thread was held up).
+    virtual Clock::time_point FirstByteTime() const { return Now(); }
+    virtual Clock::time_point LastByteTime() const { return Now(); }
 };
 
 }  // namespace korvex::sim

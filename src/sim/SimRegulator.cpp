@@ -30,6 +30,8 @@ public:
     void Log(const std::string& text) override {
         if (sim_.logger_) sim_.logger_(text);
     }
+    Clock::time_point FirstByteTime() const override { return sim_.batch_first_; }
+    Clock::time_point LastByteTime() const override { return sim_.batch_last_; }
 
 private:
     SimRegulator& sim_;
@@ -161,6 +163,8 @@ void SimRegulator::Deliver(Clock::time_point upto) {
     if (n == 0) return;
     std::vector<uint8_t> bytes(n);
     for (size_t i = 0; i < n; ++i) bytes[i] = rx_queue_[i].byte;
+    batch_first_ = rx_queue_[0].due;
+    batch_last_ = rx_queue_[n - 1].due;
     rx_queue_.erase(rx_queue_.begin(), rx_queue_.begin() + long(n));
     Record(true, bytes.data(), n);
     mode_->OnBytes(bytes.data(), n, *link_);

@@ -81,6 +81,7 @@ private:
         Clock::time_point due;
     };
     std::vector<Incoming> rx_queue_;
+    Clock::time_point batch_first_{}, batch_last_{};  // line times of the bytes being delivered
     LineClock rx_clock_, tx_clock_;
 
     mutable std::mutex mu_;  // guards the two below and the mode name

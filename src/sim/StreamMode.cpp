@@ -59,7 +59,8 @@ void StreamMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
                 uint32_t bits;
                 std::memcpy(&bits, &ch.scale, 4);
                 PutLE(d.data() + 8, bits);
-                std::strncpy(reinterpret_cast<char*>(d.data()) + 12, ch.name, d.size() - 13);
+                if (d.size() > 13)
+                    std::strncpy(reinterpret_cast<char*>(d.data()) + 12, ch.name, d.size() - 13);
             }
             link.Send(d.data(), d.size());
         } else if (b >= 0xA3 && b <= 0xAA) {

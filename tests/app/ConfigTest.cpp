@@ -1,9 +1,11 @@
 #include "app/Config.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include "app/ErrorCapture.h"
 #include "app/Version.h"
+#include "app/Viewer.h"
 
 namespace korvex {
 namespace {
@@ -50,6 +52,47 @@ TEST(Version, CaptionsAndComparison) {
     EXPECT_EQ(GetFileVersion4("/nonexistent/trendal", &v), -1);
     EXPECT_EQ(GetFileVersion4("/bin/sh", &v), 0);
     EXPECT_EQ(v, (Version4{0, 0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace korvex
+
+namespace korvex {
+namespace {
+
+TEST(Config, LookedForBesideTheProgramThenInTheUsersConfiguration) {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", "/home/u/.cfg", 1);
+    auto paths = ConfigFilePaths();
+    ASSERT_EQ(paths.size(), 2u);
+    EXPECT_EQ(paths[0].substr(paths[0].size() - 11), "/Korvex.cfg");
+    EXPECT_EQ(paths[1], "/home/u/.cfg/korvex/Korvex.cfg");
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(Viewer, StartupMessages) {
+    EXPECT_EQ(ViewerStartupMessage(false, false, {}, true), "") << "Korvex shows recordings itself";
+    EXPECT_EQ(ViewerStartupMessage(false, false, {}, false),
+              "Не найден файл Trendal.exe - невозможен просмотр графиков\n");
+    EXPECT_EQ(ViewerStartupMessage(true, false, {}, true), "")
+        << "no version record: presence counts";
+    EXPECT_EQ(ViewerStartupMessage(true, true, {0, 0, 0, 0}, false),
+              "Версия файла Trendal.exe устарела (v0.0.0)\nРекомендуется обновить до v1.0.4+");
+    EXPECT_EQ(ViewerStartupMessage(true, true, {1, 0, 3, 9}, false),
+              "Версия файла Trendal.exe устарела (v1.0.3)\nРекомендуется обновить до v1.0.4+");
+    EXPECT_EQ(ViewerStartupMessage(true, true, {1, 0, 4, 0}, false), "");
+}
+
+TEST(Viewer, NothingToStartIsReported) {
+    // Beside the test program there is neither a separate viewer nor korvex itself.
+    ASSERT_TRUE(FindViewer().empty());
+    test::ErrorCapture shown;
+    EXPECT_EQ(RunViewer("/tmp/some recording.trd"), -1);
+    EXPECT_EQ(shown.texts(), std::vector<std::string>{"File Trendal.exe not found!"});
 }
 
 }  // namespace

@@ -134,6 +134,16 @@ TEST(CliModBus, TraceOfIdentificationVersionAndExit) {
     for (int i = 0; i < 100 && sim.current_mode() != "normal"; ++i) usleep(2000);
     EXPECT_EQ(sim.current_mode(), "normal");
 
+    // Numbers that do not fit their fields are refused before anything is sent.
+    sim.ClearWire();
+    for (const char* bad : {"write 0x18006 1", "write 5 70000", "read-hold 0 126", "can 0x800 1",
+                            "can 0x690 256", "write-multi 0 1,2,70000"}) {
+        r = RunCommand(kCli + " modbus --port " + sim.port_path() + " " + bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("bad action"), std::string::npos) << bad;
+    }
+    EXPECT_TRUE(sim.Received().empty());
+
     // A silent regulator: the nested text, exit status 1, and still the exit message.
     model.modbus_faults->silent = -1;
     r = RunCommand(kCli + " modbus --port " + sim.port_path() + " read-hold 130 2");

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "app/ErrorCapture.h"
 
@@ -96,8 +97,6 @@ TEST_F(DataDirectoryTest, FailuresAreReportedAndNotCached) {
     // Once the cause is gone the next call succeeds: nothing failed stays cached.
     std::remove(blocker.c_str());
     ASSERT_EQ(mkdir(blocker.c_str(), 0777), 0);
-    test::WriteFileBytes(blocker + "/DATA", "");
-    std::remove((blocker + "/DATA").c_str());
     ASSERT_EQ(mkdir((blocker + "/DATA").c_str(), 0777), 0);
     test::WriteFileBytes(blocker + "/DATA/2013.05.17", "a file where the day directory goes");
     std::string err;
@@ -110,9 +109,29 @@ TEST_F(DataDirectoryTest, FailuresAreReportedAndNotCached) {
     EXPECT_TRUE(IsDir(blocker + "/DATA/2013.05.17"));
 
     // The path is given back even when the open fails.
-    EXPECT_EQ(dir.Open("missing.trd", "r", &path, &err), nullptr);
-    EXPECT_EQ(path, blocker + "/DATA/2013.05.17/14.03.09_missing.trd");
+    EXPECT_EQ(dir.Open("no/such/dir.trd", "w", &path, &err), nullptr);
+    EXPECT_EQ(path, blocker + "/DATA/2013.05.17/14.03.09_no/such/dir.trd");
     EXPECT_EQ(err, "Open file '" + path + "' Error");
+
+    // A day directory removed while the program runs is made again.
+    std::filesystem::remove_all(blocker + "/DATA");
+    f = dir.Open("osc.trd", "w", &path, &err);
+    ASSERT_NE(f, nullptr) << err;
+    std::fclose(f);
+    EXPECT_EQ(path, blocker + "/DATA/2013.05.17/14.03.09_osc.trd");
+}
+
+TEST_F(DataDirectoryTest, AnInstalledProgramWritesIntoTheUsersDataDirectory) {
+    DataDirectory::Options o;
+    o.program_dir = "/sys/";  // DATA cannot be made there
+    o.user_data_dir = tmp.path() + "/home/.local/share/korvex/DATA";
+    o.clock = [this] { return now; };
+    DataDirectory dir(o);
+    std::string path;
+    FILE* f = dir.Open("osc.trd", "w", &path);
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    EXPECT_EQ(path, tmp.path() + "/home/.local/share/korvex/DATA/2013.05.17/14.03.09_osc.trd");
 }
 
 TEST_F(DataDirectoryTest, EnvironmentOverrideIsCreatedWithItsParents) {

@@ -135,6 +135,26 @@ TEST_F(PortDlgTest, CaptionsInBothLanguages) {
     EXPECT_EQ(dlg->recorder_button()->text(), QString::fromUtf8("Авар. осциллограф"));
     EXPECT_EQ(dlg->diary_button()->text(), QString::fromUtf8("Дневники и параметры"));
     EXPECT_EQ(dlg->wait_text()->text(), QString::fromUtf8("Считывание ..."));
+    QStringList labels;
+    for (auto* l : dlg->findChildren<QLabel*>()) labels << l->text();
+    for (const char* t : {"Порт", "Скорость:", "F оцифр.:"})
+        EXPECT_TRUE(labels.contains(QString::fromUtf8(t))) << t;
+    EXPECT_EQ(labels.count(QString::fromUtf8("Скорость:")), 2);
+
+    test::ErrorCapture shown;
+    d = Make({}, ComPortList{});
+    dlg = std::move(d);
+    EXPECT_FALSE(dlg->InitDialog());
+    EXPECT_EQ(shown.texts(), std::vector<std::string>{"Нет ни одного COM-порта"});
+}
+
+TEST_F(PortDlgTest, ComNumbersOfTheConfigurationFindLinuxPorts) {
+    auto d =
+        Make({"COM4", 0, 0, 0}, Ports({{"/dev/ttyS0", 0}, {"/dev/ttyUSB0", 0}, {"/dev/ttyS3", 0}}));
+    dlg = std::move(d);
+    ASSERT_TRUE(dlg->InitDialog());
+    EXPECT_EQ(dlg->port_list()->currentIndex(), 2) << "COM4 is /dev/ttyS3";
+    EXPECT_EQ(dlg->SelectedPortName(), "/dev/ttyS3");
 }
 
 TEST_F(PortDlgTest, HeldPortAndNoPortAtAll) {

@@ -96,7 +96,7 @@ TEST_F(ModBusWireTest, RequestsOnTheWire) {
     EXPECT_EQ(ModBus_WriteMultipleReg(port, 1, 0x8100, 2, values, &err), 0u) << err;
     Done();
 
-    uint8_t out[kCanAnswerRoom];
+    uint8_t out[kCanMaxData];
     uint32_t count = 99;
     const uint8_t req[] = {0x78, 0x01};
     Expect(WithCrc({0x00, 0x41, 0x26, 0x90, 0x78, 0x01}), WithCrc({0x00, 0x41, 0x06, 0x90}));
@@ -109,6 +109,12 @@ TEST_F(ModBusWireTest, RequestsOnTheWire) {
     Done();
     EXPECT_EQ(count, 3u);
     EXPECT_EQ(Bytes(out, out + 3), (Bytes{0xAA, 0xBB, 0xCC}));
+
+    Expect(WithCrc({0x00, 0x41, 0x26, 0x90, 0x78, 0x01}),
+           WithCrc({0x00, 0x41, 0x96, 0x90, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(ModBus_CanTxRx(port, 0, req, 2, 0x690, out, &count, &err), kModBusProtocolError);
+    Done();
+    EXPECT_EQ(err, "ModBus_CanTxRx(Addr=0):\nModBus_TxRx(): CAN answer with 9 data bytes");
 
     const uint8_t exit_msg[] = {0x23, 0x07, 0x00};
     Expect({0x00, 0x41, 0x36, 0x90, 0x23, 0x07, 0x00, 0x02, 0xEF}, {});
@@ -179,6 +185,34 @@ TEST_F(ModBusWireTest, SurplusOfABrokenAnswerDoesNotSpoilTheNext) {
     EXPECT_EQ(v, 9);
 }
 
+class BumpingCounters : public LineStatusSource {
+public:
+    bool ReadCounts(int, LineErrorCounts* out) override {
+        *out = counts;
+        return true;
+    }
+    LineErrorCounts counts;
+};
+
+TEST_F(ModBusWireTest, LineErrorsOfADiscardedAnswerStayWithIt) {
+    BumpingCounters fake;
+    port->line_status = &fake;
+    port->counts_known = true;
+    // A broken, short answer arrives with a framing error...
+    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}, {0x01, 0x03});
+    uint16_t v = 0;
+    std::string err;
+    EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), 16u);
+    Done();
+    fake.counts.frame = 1;  // the driver counted it; the short receive did not look
+    // ...and the next, clean exchange is not charged with it.
+    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A},
+           WithCrc({0x01, 0x03, 0x02, 0x00, 0x07}));
+    EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), 0u) << err;
+    Done();
+    EXPECT_EQ(v, 7);
+}
+
 TEST_F(ModBusWireTest, CountsOfZeroAndBeyondTheLimits) {
     uint16_t v[130] = {};
     std::string err = "untouched";
@@ -202,7 +236,7 @@ TEST_F(ModBusWireTest, CountsOfZeroAndBeyondTheLimits) {
     EXPECT_EQ(err,
               "ModBus_WriteMultipleReg(Addr=1, Reg=0, Num=124):\nNum=124 is beyond the ModBus "
               "limit of 123 registers");
-    uint8_t data[9] = {}, out[kCanAnswerRoom];
+    uint8_t data[9] = {}, out[kCanMaxData];
     uint32_t count;
     EXPECT_EQ(ModBus_CanTxRx(port, 0, data, 9, 0x690, out, &count, &err), kModBusProtocolError);
     EXPECT_TRUE(peer.Read(1, 30).empty()) << "refused requests send nothing";
@@ -241,6 +275,15 @@ TEST(ModBusConcurrency, ThreadsNeverInterleaveOnTheWire) {
     for (auto& th : threads) th.join();
     EXPECT_EQ(failures.load(), 0);
     RS232_Close(port);
+    // On the wire every request stands alone, followed by its own answer.
+    auto wire = sim.Wire();
+    ASSERT_EQ(wire.size(), 2u * 4 * 15 * 2);
+    for (size_t k = 0; k < wire.size(); k += 2) {
+        ASSERT_TRUE(wire[k].from_program);
+        ASSERT_EQ(wire[k].bytes.size(), 8u) << "one request of 8 bytes, not two interleaved";
+        ASSERT_FALSE(wire[k + 1].from_program);
+        EXPECT_EQ(wire[k + 1].bytes[1], wire[k].bytes[1]) << "the answer to this request";
+    }
 }
 
 }  // namespace

@@ -86,6 +86,22 @@ TEST(OscDisplay, SegmentsStatusAndIdleBlanking) {
     EXPECT_EQ(std::string(osc.screen.text, 80), std::string(80, ' '));
     EXPECT_EQ(osc.screen.cursor_on, 0);
 
+    // SELVO-M alone: text segments 1 to 4, the status packet 5.
+    OscState m;
+    m.display_present = m.selvom = true;
+    int m_notified = 0;
+    m.on_screen_changed = [&] { ++m_notified; };
+    uint8_t seg4[10] = {4, 0, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'};
+    OSC_HandleDisplay(m, seg4);
+    EXPECT_EQ(std::string(m.screen.text + 24, 8), "abcdefgh");
+    uint8_t seg5[10] = {5, 0, 1, 15, 1};
+    OSC_HandleDisplay(m, seg5);
+    EXPECT_EQ(m_notified, 1);
+    EXPECT_EQ(m.screen.cursor_col, 15);
+    uint8_t seg11[10] = {11, 0, 'X', 'X', 'X', 'X', 'X', 'X', 'X', 'X'};
+    OSC_HandleDisplay(m, seg11);  // a SELVO status index means nothing to a SELVO-M
+    EXPECT_EQ(m_notified, 1);
+
     // Both panels: 14 segments fit the text, the status packet is index 16.
     OscState both;
     both.display_present = both.selvo = both.selvom = true;
@@ -145,11 +161,16 @@ protected:
 };
 
 TEST_F(OscStreamTest, TheBytesOnTheWireAndTheRecording) {
-    for (auto [baud, s] : {std::pair<uint32_t, uint8_t>{115200, 0}, {57600, 1}, {38400, 2}}) {
+    struct Run {
+        uint32_t baud;
+        uint8_t s;
+        int divider;
+    } runs[] = {{115200, 0, 3}, {115200, 0, 4}, {115200, 0, 5}, {57600, 1, 10}, {38400, 2, 10}};
+    for (auto [baud, s, divider] : runs) {
         sim.ClearWire();
         model.stream_stats->packets = 0;
         link.osc_baud = baud;
-        link.rate_divider = 10;
+        link.rate_divider = divider;
         ASSERT_EQ(OSC_Open(link, osc), 0);
         Bytes received = sim.Received();
         received.resize(8);
@@ -162,7 +183,7 @@ TEST_F(OscStreamTest, TheBytesOnTheWireAndTheRecording) {
         ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
         Bytes expect = {0x80};
         for (uint8_t i = 0; i < 12; ++i) expect.push_back(uint8_t(0x90 + i));
-        expect.push_back(0xAA);
+        expect.push_back(uint8_t(0xA0 + divider));
         expect.push_back(0xC0);
         EXPECT_EQ(StreamBytes(), expect) << baud;
     }
@@ -221,6 +242,8 @@ TEST_F(OscStreamTest, RefusalsWithTheirTexts) {
         {1, 4, 113, 10, false, "Too Big Channel Info Blok"},
         {1, 4, 0x80, 10, false, "Too Big Channel Info Blok"},
         {1, 4, 112, 10, false, ""},
+        {1, 4, 12, 10, false, ""},  // no room for names: the channels have none
+        {1, 4, 13, 10, false, ""},
         {1, 16, 40, 10, false, ""},
     };
     for (const auto& c : cases) {
