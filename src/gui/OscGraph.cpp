@@ -103,15 +103,16 @@ LegendGraph::LegendGraph(QWidget* parent) : QCustomPlot(parent) {
     xAxis->setVisible(false);
     yAxis->setVisible(false);
     axisRect()->setAutoMargins(QCP::msNone);
-    axisRect()->setMargins(QMargins(2, 0, 2, 2));
-    plotLayout()->insertRow(0);
+    axisRect()->setMargins(QMargins(3, 0, 3, 0));
+    // The name across the top, the channel's trace in its colour below it.
     QFont small = font();
-    small.setPointSizeF(font().pointSizeF() * 0.8);
-    title_ = new QCPTextElement(this, QString(), small);
-    title_->setMargins(QMargins(0, 1, 0, 0));
-    title_->setTextColor(QColor(220, 220, 220));
-    plotLayout()->addElement(0, 0, title_);
-    plotLayout()->setRowSpacing(0);
+    small.setPointSizeF(font().pointSizeF() * 0.85);
+    title_ = new QCPItemText(this);
+    title_->position->setType(QCPItemPosition::ptAxisRectRatio);
+    title_->position->setCoords(0.5, 0.02);
+    title_->setPositionAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    title_->setFont(small);
+    title_->setColor(QColor(220, 220, 220));
     addGraph();
 }
 
@@ -126,7 +127,7 @@ void LegendGraph::Show(QColor colour, const QString& name, const ChannelBuffer& 
     }
     graph(0)->setData(k, v, true);
     xAxis->setRange(0, 3999);
-    yAxis->setRange(-1, 1);
+    yAxis->setRange(-1.5, 1);
     title_->setText(name);
     replot();
 }

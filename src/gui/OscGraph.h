@@ -52,7 +52,7 @@ public:
     QString caption() const { return title_->text(); }
 
 private:
-    QCPTextElement* title_;
+    QCPItemText* title_;
 };
 
 }  // namespace korvex::gui
