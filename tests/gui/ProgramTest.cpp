@@ -1,0 +1,45 @@
+// The korvex program as a user starts it, on the offscreen platform.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/ErrorCapture.h"
+
+namespace korvex {
+namespace {
+
+const std::string kKorvex = KORVEX_PATH;
+
+int RunKorvex(const std::string& env, const std::string& args, std::string* err = nullptr) {
+    test::TempDir tmp;
+    std::string cmd = "QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT_DELAY_MS=300 " + env + " " +
+                      kKorvex + " " + args + " >/dev/null 2>" + tmp.path() + "/err";
+    int rc = std::system(cmd.c_str());
+    if (err) *err = test::ReadFileBytes(tmp.path() + "/err");
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+TEST(Program, StartDialogOnTheSimulatorViewingModeAndBadArguments) {
+    test::TempDir tmp;
+    std::string shot = tmp.path() + "/start.png";
+    EXPECT_EQ(RunKorvex("KORVEX_SCREENSHOT=" + shot, "--simulate"), 0);
+    EXPECT_GT(test::ReadFileBytes(shot).size(), 1000u) << "the start dialog was shown";
+
+    std::string rec = tmp.path() + "/r.trd";
+    test::WriteFileBytes(rec,
+                         "#FILE=COM1\r\n#CHAN=1\r\n#NAME=U \r\n#F=50.000000\r\n1.000000\t\r\n");
+    std::string view = tmp.path() + "/view.png";
+    EXPECT_EQ(RunKorvex("KORVEX_SCREENSHOT=" + view, rec), 0);
+    EXPECT_GT(test::ReadFileBytes(view).size(), 1000u) << "the recording was shown";
+
+    std::string err;
+    EXPECT_EQ(RunKorvex("", "--osc", &err), 2);
+    EXPECT_NE(err.find("--osc goes with --simulate"), std::string::npos) << err;
+    EXPECT_EQ(RunKorvex("", "--bogus"), 2);
+    EXPECT_EQ(RunKorvex("", "--help"), 0);
+}
+
+}  // namespace
+}  // namespace korvex
