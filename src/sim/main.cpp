@@ -185,6 +185,21 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Signals are held from the start and taken only while waiting below, so an
+    // interrupt that comes while the port and the link are being made still ends the
+    // program cleanly, link removed. The simulator's thread inherits the mask.
+    sigset_t block, old;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTERM);
+    sigaddset(&block, SIGHUP);
+    sigprocmask(SIG_BLOCK, &block, &old);
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+
     korvex::sim::SimRegulator sim;
     if (verbose)
         sim.SetLogger([](const std::string& t) { std::fprintf(stderr, "sim: %s\n", t.c_str()); });
@@ -213,17 +228,6 @@ int main(int argc, char** argv) {
         }
     }
 
-    sigset_t block, old;
-    sigemptyset(&block);
-    sigaddset(&block, SIGINT);
-    sigaddset(&block, SIGTERM);
-    sigaddset(&block, SIGHUP);
-    sigprocmask(SIG_BLOCK, &block, &old);
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
     while (!g_stop) sigsuspend(&old);
 
     sim.Stop();
