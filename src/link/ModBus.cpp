@@ -109,23 +109,35 @@ uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* r
 
 namespace {
 
+// A count beyond the ModBus limit would overrun the request or answer buffer.
+bool CountFits(uint16_t num, uint16_t limit, const std::string& outer, std::string* err_text) {
+    if (num <= limit) return true;
+    Fail(err_text, outer,
+         StrPrintf("Num=%d is beyond the ModBus limit of %d registers", num, limit),
+         kModBusProtocolError);
+    return false;
+}
+
+// One exchange of a register function, its failure nested behind `outer`.
+uint32_t Exchange(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* rsp, uint16_t rsp_len,
+                  const std::string& outer, std::string* err_text) {
+    std::string inner;
+    uint32_t code = ModBus_TxRx(port, req, req_len, rsp, rsp_len, nullptr, &inner);
+    return code ? Fail(err_text, outer, inner, code) : 0;
+}
+
 uint32_t ReadRegisters(RS232Port* port, uint8_t function, const char* op, uint8_t addr,
                        uint16_t reg, uint16_t num, uint16_t* values, std::string* err_text) {
     std::string outer = StrPrintf("%s(Addr=%d, Reg=%d, Num=%d):", op, addr, reg, num);
-    if (num > kModBusMaxRead)
-        return Fail(
-            err_text, outer,
-            StrPrintf("Num=%d is beyond the ModBus limit of %d registers", num, kModBusMaxRead),
-            kModBusProtocolError);
+    if (!CountFits(num, kModBusMaxRead, outer, err_text)) return kModBusProtocolError;
     uint8_t req[kRequestRoom];
     uint8_t rsp[kAnswerRoom];
     req[0] = addr;
     req[1] = function;
     Put16(req + 2, reg);
     Put16(req + 4, num);
-    std::string inner;
-    uint32_t code = ModBus_TxRx(port, req, 6, rsp, uint16_t(3 + 2 * num), nullptr, &inner);
-    if (code) return Fail(err_text, outer, inner, code);
+    uint32_t code = Exchange(port, req, 6, rsp, uint16_t(3 + 2 * num), outer, err_text);
+    if (code) return code;
     for (uint16_t i = 0; i < num; ++i) values[i] = uint16_t(rsp[3 + 2 * i] << 8 | rsp[4 + 2 * i]);
     return 0;
 }
@@ -153,12 +165,8 @@ uint32_t ModBus_WriteSingleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint
     req[1] = 6;
     Put16(req + 2, reg);
     Put16(req + 4, value);
-    std::string inner;
-    uint32_t code = ModBus_TxRx(port, req, 6, rsp, 6, nullptr, &inner);
-    if (code)
-        return Fail(err_text, StrPrintf("ModBus_WriteSingleReg(Addr=%d, Reg=%d):", addr, reg),
-                    inner, code);
-    return 0;
+    return Exchange(port, req, 6, rsp, 6,
+                    StrPrintf("ModBus_WriteSingleReg(Addr=%d, Reg=%d):", addr, reg), err_text);
 }
 
 uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
@@ -166,11 +174,7 @@ uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, ui
     if (num == 0) return 0;
     std::string outer =
         StrPrintf("ModBus_WriteMultipleReg(Addr=%d, Reg=%d, Num=%d):", addr, reg, num);
-    if (num > kModBusMaxWrite)
-        return Fail(
-            err_text, outer,
-            StrPrintf("Num=%d is beyond the ModBus limit of %d registers", num, kModBusMaxWrite),
-            kModBusProtocolError);
+    if (!CountFits(num, kModBusMaxWrite, outer, err_text)) return kModBusProtocolError;
     uint8_t req[kRequestRoom];
     uint8_t rsp[kAnswerRoom];
     req[0] = addr;
@@ -179,10 +183,7 @@ uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, ui
     Put16(req + 4, num);
     req[6] = uint8_t(2 * num);
     for (uint16_t i = 0; i < num; ++i) Put16(req + 7 + 2 * i, values[i]);
-    std::string inner;
-    uint32_t code = ModBus_TxRx(port, req, uint16_t(7 + 2 * num), rsp, 6, nullptr, &inner);
-    if (code) return Fail(err_text, outer, inner, code);
-    return 0;
+    return Exchange(port, req, uint16_t(7 + 2 * num), rsp, 6, outer, err_text);
 }
 
 namespace {

@@ -16,6 +16,25 @@ void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// The end of a transmit-only step: wait `wait_ms` for the bytes to leave the line, close
+// the port in any case, and report the first failure behind `prefix`: the transmit's
+// code, or -1 when only the close failed.
+int32_t WaitCloseAndReport(RS232Port* port, uint32_t tx_code, const std::string& tx_text,
+                           int wait_ms, const char* prefix, std::string* err_text) {
+    SleepMs(wait_ms);
+    std::string close_text;
+    int closed = RS232_Close(port, &close_text);
+    if (tx_code) {
+        ReportError(err_text, prefix + tx_text);
+        return int32_t(tx_code);
+    }
+    if (closed) {
+        ReportError(err_text, prefix + close_text);
+        return -1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int32_t TSR_RS232_to_ModBus(const std::string& port_name, int32_t key, std::string* err_text) {
@@ -31,18 +50,7 @@ int32_t TSR_RS232_to_ModBus(const std::string& port_name, int32_t key, std::stri
     uint32_t code =
         RS232_TxRx(port, frame.data(), uint32_t(frame.size()), nullptr, nullptr, 0, &tx_text);
     // 8 characters take 8.3 ms at 9600 baud.
-    SleepMs(20);
-    std::string close_text;
-    int closed = RS232_Close(port, &close_text);
-    if (code) {
-        ReportError(err_text, "TSR_RS232_to_ModBus(): " + tx_text);
-        return int32_t(code);
-    }
-    if (closed) {
-        ReportError(err_text, "TSR_RS232_to_ModBus(): " + close_text);
-        return -1;
-    }
-    return 0;
+    return WaitCloseAndReport(port, code, tx_text, 20, "TSR_RS232_to_ModBus(): ", err_text);
 }
 
 RS232Port* TSR_RS232_Open_ModBus(const std::string& port_name, int32_t key, uint32_t baud,
@@ -65,18 +73,7 @@ int32_t TSR_RS232_exit_ModBus(RS232Port* port, std::string* err_text) {
     static const uint8_t kExit[] = {0x23, 0x07, 0x00};
     std::string tx_text;
     uint32_t code = ModBus_CanTx(port, 0, kExit, sizeof kExit, 0x690, &tx_text);
-    SleepMs(10);
-    std::string close_text;
-    int closed = RS232_Close(port, &close_text);
-    if (code) {
-        ReportError(err_text, "TSR_RS232_exit_ModBus(): " + tx_text);
-        return int32_t(code);
-    }
-    if (closed) {
-        ReportError(err_text, "TSR_RS232_exit_ModBus(): " + close_text);
-        return -1;
-    }
-    return 0;
+    return WaitCloseAndReport(port, code, tx_text, 10, "TSR_RS232_exit_ModBus(): ", err_text);
 }
 
 }  // namespace korvex
