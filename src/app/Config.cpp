@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/ProgramDir.h"
 #include "app/StrPrintf.h"
-#include "files/DataDirectory.h"
 
 namespace korvex {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/ErrorReport.h"
+#include "app/ProgramDir.h"
 #include "app/StrPrintf.h"
-#include "files/DataDirectory.h"
 
 extern char** environ;
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "app/ErrorReport.h"
-#include "app/LinkSettings.h"
+#include "link/LinkSettings.h"
 #include "cli/Commands.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"

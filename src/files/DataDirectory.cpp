@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/ErrorReport.h"
+#include "app/ProgramDir.h"
 #include "app/StrPrintf.h"
 
 namespace korvex {
@@ -64,15 +65,6 @@ int OpenFlags(const char* mode, bool* exclusive) {
 }
 
 }  // namespace
-
-std::string GetProgramDir() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "./";
-    std::string path(buf, static_cast<size_t>(n));
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-}
 
 DataDirectory::DataDirectory()
     : DataDirectory(Options{"", EnvOrEmpty("KORVEX_DATA_DIR"), UserDataDir(), {}}) {}

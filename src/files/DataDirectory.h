@@ -7,9 +7,6 @@
 
 namespace korvex {
 
-// The directory of the running program, ending with a separator.
-std::string GetProgramDir();
-
 // Where new data files go: DATA beside the program, one directory per day, names that
 // begin with the time of day ("hh.mm.ss_" + base name).
 //

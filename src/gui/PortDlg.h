@@ -11,8 +11,8 @@
 #include <functional>
 
 #include "app/Config.h"
-#include "app/LinkSettings.h"
 #include "link/ComPortList.h"
+#include "link/LinkSettings.h"
 
 namespace korvex::gui {
 

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QLabel>
 
-#include "app/LinkSettings.h"
+#include "link/LinkSettings.h"
 #include "osc/OscState.h"
 
 namespace korvex::gui {

@@ -11,7 +11,7 @@
 #include <QToolButton>
 #include <memory>
 
-#include "app/LinkSettings.h"
+#include "link/LinkSettings.h"
 #include "files/RecordingHeader.h"
 #include "gui/OscGraph.h"
 #include "gui/SelvoDlg.h"

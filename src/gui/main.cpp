@@ -10,7 +10,7 @@
 
 #include "app/Config.h"
 #include "app/Language.h"
-#include "app/LinkSettings.h"
+#include "link/LinkSettings.h"
 #include "app/Version.h"
 #include "app/Viewer.h"
 #include "gui/Captions.h"

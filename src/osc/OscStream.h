@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "app/LinkSettings.h"
+#include "link/LinkSettings.h"
 #include "osc/OscState.h"
 
 namespace korvex {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/ErrorCapture.h"
+#include "app/ProgramDir.h"
 
 namespace korvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/LinkSettings.h"
+#include "link/LinkSettings.h"
 
 namespace korvex {
 

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+namespace korvex {
+
+// The directory of the running program, ending with a separator: where Korvex.cfg, the
+// DATA directory and a separate viewer program are looked for.
+std::string GetProgramDir();
+
+}  // namespace korvex
