@@ -1,28 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Korvex builds with. Idempotent: packages already
+# Installs the Debian packages Korvex builds and tests with, and the Russian locale the
+# tests run under (most of Korvex's users work in it). Idempotent: packages already
 # installed are left alone and apt is not touched at all when nothing is missing.
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev
-          qt6-base-dev libqcustomplot-dev libgl-dev fonts-dejavu-core)
-# Screenshots of real windows (scripts/screenshots.sh) also need a virtual X server.
-[ "${KORVEX_WITH_XVFB:-0}" = 1 ] && packages+=(xvfb xauth)
+          qt6-base-dev libqcustomplot-dev libgl-dev fonts-dejavu-core locales
+          xvfb xauth)
 
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# Locales the tests and screenshots use, generated once.
+locales=()
+for l in ru_RU.UTF-8 en_US.UTF-8; do
+    locale -a 2>/dev/null | grep -qix "${l/UTF-8/utf8}" || locales+=("$l")
+done
+[ ${#missing[@]} -eq 0 ] && [ ${#locales[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
 if [ "$(id -u)" -eq 0 ]; then
     as_root=()
 elif command -v sudo >/dev/null; then
     as_root=(sudo)
 else
-    echo "Please install as root: apt-get install ${missing[*]}" >&2
+    echo "Please install as root: apt-get install ${missing[*]}; locale-gen ${locales[*]}" >&2
     exit 1
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${as_root[@]}" apt-get update -qq
+    "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+for l in "${locales[@]}"; do
+    echo "Generating the $l locale"
+    "${as_root[@]}" sed -i "s/^# *\(${l} UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^${l} UTF-8" /etc/locale.gen || echo "${l} UTF-8" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+    "${as_root[@]}" locale-gen >/dev/null
+done

@@ -3,7 +3,7 @@
 # simulated regulator. Writes docs/*.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-KORVEX_WITH_XVFB=1 scripts/install-deps.sh
+scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j"$(nproc)" --target korvex >/dev/null
 mkdir -p docs

@@ -14,8 +14,9 @@ public:
     virtual void ShowError(const std::string& text) = 0;
 };
 
-// Installs a sink (null restores the default, which writes the text and a newline to
-// stderr) and returns the previous one. The caller keeps ownership.
+// Installs a sink (null restores the default, which writes the text, the explanation
+// when there is one, and a newline to stderr) and returns the previous one. The caller
+// keeps ownership.
 ErrorSink* SetErrorSink(ErrorSink* sink);
 
 // Shows a text through the current sink.
@@ -24,6 +25,13 @@ void ShowError(const std::string& text);
 // The buffer rule of every link and file operation: with a caller buffer the text goes
 // there and nothing is shown; without one it is shown through the sink.
 void ReportError(std::string* err_text, const std::string& text);
+
+// What the error number that a message quotes means, in English ("No such file or
+// directory"); empty when the text quotes none. The port layer and the data directory
+// quote errno values in the forms ": error %d", "error 0x%X" and "Error=%d (0x%X)"; in a
+// nested text the innermost (last) one counts. Sinks show it under the message, which
+// itself stays exactly as the operation wrote it.
+std::string ErrorExplanation(const std::string& text);
 
 // Installs a sink for the lifetime of the object and restores the previous one after.
 class ScopedErrorSink {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/ErrorReport.h"
+#include "app/StrPrintf.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "diary/DeviceVersion.h"
 #include "link/LinkTrace.h"
@@ -46,10 +48,7 @@ void Usage(FILE* out) {
 }
 
 bool ParseNumber(const char* s, long* out, long lo = LONG_MIN, long hi = LONG_MAX) {
-    char* end = nullptr;
-    errno = 0;
-    *out = std::strtol(s, &end, 0);
-    return end && end != s && *end == '\0' && errno == 0 && *out >= lo && *out <= hi;
+    return ParseLong(s, lo, hi, out, 0);
 }
 
 // Comma-separated numbers, each within lo..hi.
@@ -165,7 +164,7 @@ int ModBusCommand(int argc, char** argv) {
             std::string line = tx ? "TX" : "RX";
             char hex[4];
             for (size_t k = 0; k < n; ++k) {
-                std::snprintf(hex, sizeof hex, " %02X", b[k]);
+                CSnprintf(hex, sizeof hex, " %02X", b[k]);
                 line += hex;
             }
             std::printf("%s\n", line.c_str());

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,10 +10,12 @@
 #include <thread>
 
 #include "app/ErrorReport.h"
-#include "link/LinkSettings.h"
+#include "app/StrPrintf.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
+#include "link/LinkSettings.h"
 #include "osc/OscStream.h"
 
 namespace korvex::cli {
@@ -37,6 +40,22 @@ void Usage(FILE* out) {
         "stopped on an error.\n");
 }
 
+// Longest recording that --seconds asks for; a larger number is a typing error.
+constexpr double kMaxSeconds = 30 * 86400;
+
+// The divider of the regulator's 500 Hz for a rate in Hz (166 and 167 both stand for
+// 166.7 Hz), 0 for any other rate.
+int RateDivider(int rate) {
+    switch (rate) {
+        case 50: return 10;
+        case 100: return 5;
+        case 125: return 4;
+        case 166:
+        case 167: return 3;
+        default: return 0;
+    }
+}
+
 struct RowCounter : RowSink {
     void OnRow(const double*, int) override { ++rows; }
     long rows = 0;
@@ -47,8 +66,7 @@ struct RowCounter : RowSink {
 int OscCommand(int argc, char** argv) {
     LinkSettings& link = g_LinkSettings;
     double seconds = 0;
-    int rate = 50;
-    link.osc_baud = 115200;
+    long rate = 50, baud = 115200;
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
         bool v = i + 1 < argc;
@@ -58,24 +76,32 @@ int OscCommand(int argc, char** argv) {
         } else if (a == "--port" && v) {
             link.port_name = argv[++i];
         } else if (a == "--baud" && v) {
-            link.osc_baud = uint32_t(std::strtoul(argv[++i], nullptr, 10));
+            if (!ParseLong(argv[++i], 0, LONG_MAX, &baud) ||
+                (baud != 115200 && baud != 57600 && baud != 38400)) {
+                std::fprintf(stderr, "korvex-cli osc: --baud takes 115200, 57600 or 38400\n");
+                return 2;
+            }
         } else if (a == "--rate" && v) {
-            rate = std::atoi(argv[++i]);
+            if (!ParseLong(argv[++i], 0, LONG_MAX, &rate) || !RateDivider(int(rate))) {
+                std::fprintf(stderr, "korvex-cli osc: --rate takes 50, 100, 125 or 166\n");
+                return 2;
+            }
         } else if (a == "--seconds" && v) {
-            seconds = std::atof(argv[++i]);
+            if (!ParseSeconds(argv[++i], 0, kMaxSeconds, &seconds)) {
+                std::fprintf(stderr,
+                             "korvex-cli osc: --seconds takes a number of seconds above 0 and up "
+                             "to %d (30 days); leave it out to record until Ctrl-C\n",
+                             int(kMaxSeconds));
+                return 2;
+            }
         } else {
             Usage(stderr);
             return 2;
         }
     }
-    static const struct {
-        int rate, divider;
-    } kRates[] = {{50, 10}, {100, 5}, {125, 4}, {166, 3}, {167, 3}};
-    link.rate_divider = 0;
-    for (auto& r : kRates)
-        if (r.rate == rate) link.rate_divider = r.divider;
-    if (link.port_name.empty() || !link.rate_divider ||
-        (link.osc_baud != 115200 && link.osc_baud != 57600 && link.osc_baud != 38400)) {
+    link.osc_baud = uint32_t(baud);
+    link.rate_divider = RateDivider(int(rate));
+    if (link.port_name.empty()) {
         Usage(stderr);
         return 2;
     }
@@ -84,11 +110,13 @@ int OscCommand(int argc, char** argv) {
         return 2;
     }
 
-    // Ctrl-C while the stream opens stops it right after, the same way.
+    // Ctrl-C while the stream opens stops it right after, the same way. A closed terminal
+    // (SIGHUP) stops it as Exit does too: stop byte, complete rows, the path printed.
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
 
     OscState& osc = g_OscState;
     osc.Reset();
@@ -113,8 +141,8 @@ int OscCommand(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         follower.Poll(counter);
         if (progress)
-            std::fprintf(stderr, "\rRecording %s: %.1f s, %ld rows, %.2f MB   ", path.c_str(),
-                         elapsed, counter.rows, follower.file_length() / 1048576.0);
+            CFprintf(stderr, "\rRecording %s: %.1f s, %ld rows, %.2f MB   ", path.c_str(), elapsed,
+                     counter.rows, follower.file_length() / 1048576.0);
     }
     worker.Stop();
     if (progress) std::fprintf(stderr, "\n");

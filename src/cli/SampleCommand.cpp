@@ -1,3 +1,4 @@
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -6,34 +7,59 @@
 #include <vector>
 
 #include "app/ErrorReport.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "files/DataDirectory.h"
 #include "files/RecordingWriter.h"
 
 namespace korvex::cli {
 
+namespace {
+
+// Ten million rows of 8 channels are about 750 MB; more is a typing error.
+constexpr long kMaxRows = 10000000;
+
+}  // namespace
+
 // A synthetic live recording written through the live writer: three phase voltages and
 // currents of a generator near 1.0 per unit, the field current and a state word.
 int SampleCommand(int argc, char** argv) {
-    long rows = 500;
-    int divider = 10;
+    long rows = 500, rate = 50;
     std::string port = "sim";
+    auto usage = [](FILE* out) {
+        std::fprintf(out,
+                     "Usage: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port NAME]\n"
+                     "\n"
+                     "Writes a synthetic live recording of N rows (0 to %ld, default 500) into\n"
+                     "the data directory and prints its path.\n",
+                     kMaxRows);
+    };
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--rows" && i + 1 < argc) {
-            rows = std::strtol(argv[++i], nullptr, 10);
-        } else if (a == "--rate" && i + 1 < argc) {
-            int rate = std::atoi(argv[++i]);
-            divider = rate == 100 ? 5 : rate == 125 ? 4 : rate == 166 ? 3 : 10;
-        } else if (a == "--port" && i + 1 < argc) {
+        bool v = i + 1 < argc;
+        if (a == "--help") {
+            usage(stdout);
+            return 0;
+        } else if (a == "--rows" && v) {
+            if (!ParseLong(argv[++i], 0, kMaxRows, &rows)) {
+                std::fprintf(stderr, "korvex-cli sample: --rows takes a number from 0 to %ld\n",
+                             kMaxRows);
+                return 2;
+            }
+        } else if (a == "--rate" && v) {
+            if (!ParseLong(argv[++i], 0, LONG_MAX, &rate) ||
+                (rate != 50 && rate != 100 && rate != 125 && rate != 166)) {
+                std::fprintf(stderr, "korvex-cli sample: --rate takes 50, 100, 125 or 166\n");
+                return 2;
+            }
+        } else if (a == "--port" && v) {
             port = argv[++i];
         } else {
-            std::fprintf(
-                stderr,
-                "Usage: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port NAME]\n");
-            return a == "--help" ? 0 : 2;
+            usage(stderr);
+            return 2;
         }
     }
+    int divider = rate == 100 ? 5 : rate == 125 ? 4 : rate == 166 ? 3 : 10;
     std::string path;
     FILE* f = OpenDataFile("osc.trd", "w", &path);
     if (!f) {

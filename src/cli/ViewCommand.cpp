@@ -28,20 +28,25 @@ public:
 }  // namespace
 
 int ViewCommand(int argc, char** argv) {
-    if (argc != 1 || !std::strcmp(argv[0], "--help")) {
+    // "--" ends the options, so that a file whose name starts with "-" can be named.
+    bool dashes = argc == 2 && !std::strcmp(argv[0], "--");
+    if (!dashes && (argc != 1 || argv[0][0] == '-')) {
+        bool help = argc == 1 && !std::strcmp(argv[0], "--help");
         std::fprintf(
-            argc == 1 ? stdout : stderr,
-            "Usage: korvex-cli view FILE\n\n"
+            help ? stdout : stderr,
+            "Usage: korvex-cli view [--] FILE\n\n"
             "Reads a recording as the viewer window does and prints its file line, its\n"
             "status line, the sequence errors when there are any, and the latest value of\n"
             "each shown channel.\n");
-        return argc == 1 ? 0 : 2;
+        return help ? 0 : 2;
     }
-    std::string path = argv[0];
+    std::string path = argv[dashes ? 1 : 0];
     RecordingHeader header;
     uint64_t consumed = 0;
     std::string error;
-    if (ReadRecordingHeader(path, &header, &consumed, &error) != 0) {
+    // A recording named on the command line is read as finished: its last line counts
+    // even without a line end.
+    if (ReadRecordingHeader(path, &header, &consumed, &error, true) != 0) {
         ShowError(error);
         return 1;
     }
@@ -50,6 +55,7 @@ int ViewCommand(int argc, char** argv) {
         ShowError(error);
         return 1;
     }
+    follower.set_finished(true);
     Counter counter;
     if (follower.Poll(counter) < 0) {
         ShowError(StrPrintf("Open File '%s' error", path.c_str()));
@@ -58,12 +64,14 @@ int ViewCommand(int argc, char** argv) {
     std::string extra = header.num_chan > header.shown ? StrPrintf(" (%d)", header.num_chan) : "";
     std::printf("File: %s ,  %d%s channels\n", path.c_str(), header.shown, extra.c_str());
     if (!header.file_value.empty()) std::printf("Source: %s\n", header.file_value.c_str());
-    std::printf("Time=%.2d:%.2d:%.2d , Fsam=%.2lf Hz , Samples=%.3lf K , File Length=%.3lf MB\n", 0,
-                0, 0, counter.rate, counter.rows / 1000.0, follower.file_length() / 1048576.0);
+    CFprintf(stdout,
+             "Time=%.2d:%.2d:%.2d , Fsam=%.2lf Hz , Samples=%.3lf K , File Length=%.3lf MB\n", 0, 0,
+             0, counter.rate, counter.rows / 1000.0, follower.file_length() / 1048576.0);
     if (counter.seq_errors) std::printf("Seq. Errors: %d\n", counter.seq_errors);
     const double* v = follower.values();
     for (int c = 0; c < header.shown; ++c)
-        std::printf("%-12s %.3f\n", header.names[size_t(c)].c_str(), counter.rows ? v[c] : 0.0);
+        CFprintf(stdout, "%-12s %.3f\n", header.names[size_t(c)].c_str(),
+                 counter.rows ? v[c] : 0.0);
     return 0;
 }
 

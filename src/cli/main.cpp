@@ -1,11 +1,29 @@
 // korvex-cli: Korvex's command-line tool.
+#include <signal.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "app/ErrorReport.h"
 #include "cli/Commands.h"
 
 namespace {
+
+// Messages go to standard error as the operations wrote them, followed by plain lines
+// that say what they mean: the error number's meaning, and for a receive that ended
+// without an answer (the bare "@" of the link layer) that the regulator did not answer.
+class CliErrorSink : public korvex::ErrorSink {
+public:
+    void ShowError(const std::string& text) override {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::string detail = korvex::ErrorExplanation(text);
+        if (!detail.empty()) std::fprintf(stderr, "%s\n", detail.c_str());
+        if (text == "@" || (text.size() >= 2 && text.compare(text.size() - 2, 2, "\n@") == 0))
+            std::fprintf(stderr, "no answer from the regulator\n");
+        std::fflush(stderr);
+    }
+};
 
 void Usage(FILE* out) {
     std::fprintf(
@@ -36,6 +54,12 @@ int main(int argc, char** argv) {
         Usage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    // A file-size limit ends a write with EFBIG, which the writers handle like a full
+    // disk (the row cut back, a message); by default the signal would kill the program
+    // in the middle of a row.
+    signal(SIGXFSZ, SIG_IGN);
+    CliErrorSink sink;
+    korvex::ScopedErrorSink scoped(&sink);
     std::string cmd = argv[1];
     if (cmd == "ports") return korvex::cli::PortsCommand(argc - 2, argv + 2);
     if (cmd == "view") return korvex::cli::ViewCommand(argc - 2, argv + 2);

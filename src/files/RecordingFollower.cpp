@@ -17,8 +17,6 @@ namespace korvex {
 
 namespace {
 
-// Reads of a large file go in blocks of this size; a live tick reads only what is new.
-constexpr size_t kBlock = 4 << 20;
 // More new bytes than this is a recording being opened, not a tick's worth of rows.
 constexpr uint64_t kBulkBacklog = 4 << 20;
 // A sink that wants more of the newest rows than this is read the ordinary way.
@@ -43,6 +41,7 @@ bool RecordingFollower::Open(const std::string& path, uint64_t offset, int shown
         ReportError(err_text, StrPrintf("Open File '%s' error", path.c_str()));
         return false;
     }
+    scanner_.Reset(fd_);
     shown_ = shown < 0 ? 0 : (shown > kMaxShownChannels ? kMaxShownChannels : shown);
     consumed_ = offset;
     file_length_ = 0;
@@ -56,46 +55,19 @@ void RecordingFollower::Close() {
     fd_ = -1;
 }
 
-template <typename Fn>
-int64_t RecordingFollower::ForEachLine(uint64_t from, uint64_t to, Fn&& fn) {
-    uint64_t pos = from;
-    size_t carry = 0;
-    while (pos + carry < to) {
-        uint64_t left = to - pos - carry;
-        size_t want = left < kBlock ? size_t(left) : kBlock;
-        if (buf_.size() < carry + want) buf_.resize(carry + want);
-        ssize_t r = pread(fd_, buf_.data() + carry, want, off_t(pos + carry));
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return -1;
-        if (r == 0) break;
-        size_t have = carry + size_t(r);
-        const char* base = buf_.data();
-        const char* p = base;
-        const char* end = base + have;
-        while (p < end) {
-            const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-            if (!nl) break;
-            fn(p, nl, pos + uint64_t(p - base));
-            p = nl + 1;
-        }
-        size_t used = size_t(p - base);
-        pos += used;
-        carry = have - used;
-        if (carry && used) std::memmove(buf_.data(), buf_.data() + used, carry);
-    }
-    return int64_t(pos);
-}
-
 // Pass 1 counts the data rows and remembers where the newest `tail` of them and every
 // marker line start; pass 2 parses only those lines. A short row among the tail takes
 // values from rows before it, which pass 2 cannot see: such a backlog is read again
 // the ordinary way. Nothing reaches the sink until both passes have succeeded.
 long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
     std::vector<uint64_t> ring(tail ? tail : 1);
-    std::vector<uint64_t> markers;
+    std::vector<uint64_t> markers;  // marker lines, and overlong lines with the top bit set
+    constexpr uint64_t kOverlong = uint64_t(1) << 63;
     long data_rows = 0, lines = 0;
-    int64_t end =
-        ForEachLine(consumed_, file_length_, [&](const char* p, const char* e, uint64_t off) {
+    LineScanner scan(fd_);
+    int64_t end = scan.Scan(
+        consumed_, file_length_, finished_,
+        [&](const char* p, const char* e, uint64_t off) {
             ++lines;
             if (p < e && *p == '#')
                 markers.push_back(off);
@@ -103,6 +75,11 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
                 ring[size_t(data_rows++) % ring.size()] = off;
             else
                 ++data_rows;
+            return true;
+        },
+        [&](uint64_t off) {
+            ++lines;
+            markers.push_back(off | kOverlong);
         });
     if (end < 0) return -1;
     long kept = data_rows < long(tail) ? data_rows : long(tail);
@@ -110,11 +87,22 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
     uint64_t tail_start = kept ? ring[size_t(skipped) % ring.size()] : uint64_t(end);
 
     // Parse the tail into a table first: it must be complete before anything is reported.
+    // Lines in the tail are short: everything overlong was left out in pass 1.
     std::vector<double> table;
     table.reserve(size_t(kept) * size_t(shown_));
     bool complete = true;
     std::memset(values_, 0, sizeof values_);
-    if (ForEachLine(tail_start, uint64_t(end), [&](const char* p, const char* e, uint64_t) {
+    auto row_lines = [&](auto&& fn) {
+        LineScanner again(fd_);
+        return again.Scan(
+            tail_start, uint64_t(end), finished_,
+            [&](const char* p, const char* e, uint64_t off) {
+                fn(p, e, off);
+                return true;
+            },
+            [](uint64_t) {});
+    };
+    if (row_lines([&](const char* p, const char* e, uint64_t) {
             if (e > p && e[-1] == '\r') --e;
             if (p < e && *p == '#') return;
             complete = ParseRow(p, e) && complete;
@@ -125,6 +113,10 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
 
     // Report in file order: markers before the tail, the skipped count, then the tail.
     auto marker = [&](uint64_t off) {
+        if (off & kOverlong) {
+            sink.OnUnreadableLine();
+            return;
+        }
         char line[512];
         ssize_t n = pread(fd_, line, sizeof line, off_t(off));
         if (n <= 0) return;
@@ -132,11 +124,13 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
         ParseLine(line, nl ? nl : line + n, sink);
     };
     size_t m = 0;
-    while (m < markers.size() && markers[m] < tail_start) marker(markers[m++]);
+    while (m < markers.size() && (markers[m] & ~kOverlong) < tail_start) marker(markers[m++]);
     if (skipped) sink.OnRowsSkipped(skipped);
     size_t row = 0;
-    ForEachLine(tail_start, uint64_t(end), [&](const char* p, const char* e, uint64_t) {
+    row_lines([&](const char* p, const char* e, uint64_t off) {
+        while (m < markers.size() && (markers[m] & ~kOverlong) < off) marker(markers[m++]);
         if (p < e && *p == '#') {
+            ++m;
             ParseLine(p, e, sink);
             return;
         }
@@ -144,7 +138,9 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
         ++row;
         sink.OnRow(values_, shown_);
     });
+    while (m < markers.size()) marker(markers[m++]);
     consumed_ = uint64_t(end);
+    scanner_ = std::move(scan);
     unterminated_ = file_length_ > consumed_ ? file_length_ - consumed_ : 0;
     return lines;
 }
@@ -154,21 +150,30 @@ long RecordingFollower::Poll(RowSink& sink) {
     struct stat st {};
     if (fstat(fd_, &st) != 0) return -1;
     file_length_ = uint64_t(st.st_size);
+    if (file_length_ < consumed_) return 0;  // cut back behind us: nothing new to read
     size_t tail = sink.TailRowsNeeded();
-    if (tail <= kMaxTailRows && file_length_ - consumed_ > kBulkBacklog) {
+    if (tail <= kMaxTailRows && file_length_ - consumed_ > kBulkBacklog && !scanner_.skipping()) {
         std::vector<double> saved(values_, values_ + kMaxShownChannels);
         long n = PollTail(sink, tail);
         if (n != -2) return n;
         std::copy(saved.begin(), saved.end(), values_);
     }
     // Bytes of an unfinished line are read again once more arrive rather than kept, so the
-    // position is always that of a line start and nothing is carried between polls.
+    // position is always that of a line start (or inside a line being skipped) and nothing
+    // is carried between polls; a line is at most LineScanner::kMaxLineBytes.
     if (file_length_ == consumed_ + unterminated_) return 0;
     long lines = 0;
-    int64_t end = ForEachLine(consumed_, file_length_, [&](const char* p, const char* e, uint64_t) {
-        ParseLine(p, e, sink);
-        ++lines;
-    });
+    int64_t end = scanner_.Scan(
+        consumed_, file_length_, finished_,
+        [&](const char* p, const char* e, uint64_t) {
+            ParseLine(p, e, sink);
+            ++lines;
+            return true;
+        },
+        [&](uint64_t) {
+            sink.OnUnreadableLine();
+            ++lines;
+        });
     if (end < 0) return -1;
     consumed_ = uint64_t(end);
     unterminated_ = file_length_ > consumed_ ? file_length_ - consumed_ : 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "files/LineScanner.h"
 #include "files/RecordingHeader.h"
 
 namespace korvex {
@@ -25,14 +26,18 @@ public:
     virtual size_t TailRowsNeeded() const { return SIZE_MAX; }
     // `count` data rows passed whose values the sink said it does not need.
     virtual void OnRowsSkipped(long /*count*/) {}
+    // A line too long to be a recording line (LineScanner::kMaxLineBytes) was skipped.
+    virtual void OnUnreadableLine() {}
 };
 
 // Data phase of the reader over a file that may still be growing. Each Poll consumes
 // the complete lines added since the last one; a line still being written stays
-// unread until its line end arrives. The byte position is exact whatever the line
-// ends (CR LF or bare LF) and however long the lines are. Values may be separated by a
-// tab or a space; at most 15 values are stored per row. The same loop serves a large
-// finished file in one call, reading it in big blocks.
+// unread until its line end arrives (unless the file is finished, see set_finished).
+// The byte position is exact whatever the line ends (CR LF or bare LF). Values may be
+// separated by a tab or a space; at most 15 values are stored per row. A line longer
+// than LineScanner::kMaxLineBytes is skipped without being stored. Memory stays bounded
+// and time linear in the file's size. The same loop serves a large finished file in
+// one call, reading it in big blocks.
 // Used by one thread.
 class RecordingFollower {
 public:
@@ -46,6 +51,9 @@ public:
     bool Open(const std::string& path, uint64_t offset, int shown, std::string* err_text = nullptr);
     void Close();
     bool is_open() const { return fd_ >= 0; }
+    // A finished recording (viewing, not live): a last line without its line end is read
+    // as a line too. A live recording's last line waits for its line end.
+    void set_finished(bool finished) { finished_ = finished; }
 
     // Reads what was added; returns the number of complete lines consumed. A read error
     // returns -1 and leaves the position where it was, so the next Poll tries again.
@@ -62,17 +70,13 @@ private:
     // Reads a data row into values_; false when it has fewer fields than shown.
     bool ParseRow(const char* p, const char* end);
     long PollTail(RowSink& sink, size_t tail);
-    // Calls fn(line_start, line_end, absolute offset) for every complete line in
-    // [from, to); returns the offset after the last complete line, or -1 on a read error.
-    template <typename Fn>
-    int64_t ForEachLine(uint64_t from, uint64_t to, Fn&& fn);
-
     int fd_ = -1;
     int shown_ = 0;
     uint64_t consumed_ = 0;
     uint64_t file_length_ = 0;
     uint64_t unterminated_ = 0;  // bytes after consumed_ known to hold no line end
-    std::vector<char> buf_;
+    bool finished_ = false;
+    LineScanner scanner_;
     double values_[kMaxShownChannels] = {};
 };
 

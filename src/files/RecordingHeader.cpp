@@ -1,15 +1,33 @@
 #include "files/RecordingHeader.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
 #include <cstring>
 
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
+#include "files/LineScanner.h"
 
 namespace korvex {
 
 namespace {
+
+bool IsSeparator(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+// "%d" of the value: blanks, a sign and digits; 0 when there are none. A value beyond
+// int's range is no channel count either.
+int ParseInt(const char* p, const char* end) {
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (p < end && *p == '+') ++p;
+    int v = 0;
+    auto r = std::from_chars(p, end, v);
+    return r.ec == std::errc() ? v : 0;
+}
 
 bool StartsWith(const char* line, size_t len, const char* key) {
     size_t k = std::strlen(key);
@@ -19,63 +37,64 @@ bool StartsWith(const char* line, size_t len, const char* key) {
 }  // namespace
 
 int ReadRecordingHeader(const std::string& path, RecordingHeader* header, uint64_t* consumed,
-                        std::string* err_text) {
+                        std::string* err_text, bool finished) {
     *header = RecordingHeader{};
     *consumed = 0;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0) close(fd);
         ReportError(err_text, StrPrintf("Open File '%s' error", path.c_str()));
         return 1;
     }
-    bool chan_seen = false, names_seen = false;
-    char* line = nullptr;
-    size_t cap = 0;
-    int result = 0;
-    while (true) {
-        ssize_t n = getline(&line, &cap, f);
-        // A last line without its line end is still being written; it is not read yet.
-        if (n <= 0 || line[n - 1] != '\n') {
-            ReportError(err_text, "Undefined NumChan & Name[]");
-            result = 1;
-            break;
-        }
-        *consumed += uint64_t(n);
-        size_t len = size_t(n);
-        if (StartsWith(line, len, "#FILE=")) {
-            size_t end = 6;
-            while (end < len && static_cast<unsigned char>(line[end]) >= 0x20) ++end;
-            header->file_value.assign(line + 6, end - 6 > 100 ? 100 : end - 6);
-        } else if (StartsWith(line, len, "#CHAN=")) {
-            int value = 0;
-            if (std::sscanf(line + 6, "%d", &value) != 1) value = 0;
-            if (value < 1) {
-                ReportError(err_text, "NumChan<=0");
-                result = 1;
-                break;
+    bool chan_seen = false, names_seen = false, bad_count = false;
+    LineScanner scanner(fd);
+    int64_t end = scanner.Scan(
+        0, uint64_t(st.st_size), finished,
+        [&](const char* line, const char* nl, uint64_t) {
+            size_t len = size_t(nl - line);
+            if (StartsWith(line, len, "#FILE=")) {
+                size_t e = 6;
+                while (e < len && static_cast<unsigned char>(line[e]) >= 0x20) ++e;
+                header->file_value.assign(line + 6, e - 6 > 100 ? 100 : e - 6);
+            } else if (StartsWith(line, len, "#CHAN=")) {
+                int value = ParseInt(line + 6, nl);
+                if (value < 1) {
+                    bad_count = true;
+                    return false;
+                }
+                header->num_chan = value;
+                header->shown = value < kMaxShownChannels ? value : kMaxShownChannels;
+                header->names.resize(size_t(header->shown));
+                chan_seen = true;
+            } else if (StartsWith(line, len, "#NAME=")) {
+                // One blank-free name per channel shown at this moment; a "#NAME=" line
+                // before "#CHAN=" therefore names nothing.
+                const char* p = line + 6;
+                for (int c = 0; c < header->shown; ++c) {
+                    while (p < nl && IsSeparator(*p)) ++p;
+                    const char* start = p;
+                    while (p < nl && !IsSeparator(*p)) ++p;
+                    if (p == start) break;
+                    header->names[size_t(c)].assign(start, size_t(p - start));
+                }
+                names_seen = true;
             }
-            header->num_chan = value;
-            header->shown = value < kMaxShownChannels ? value : kMaxShownChannels;
-            header->names.resize(size_t(header->shown));
-            chan_seen = true;
-        } else if (StartsWith(line, len, "#NAME=")) {
-            // One blank-free name per channel shown at this moment; a "#NAME=" line before
-            // "#CHAN=" therefore names nothing.
-            const char* p = line + 6;
-            const char* end = line + len;
-            for (int c = 0; c < header->shown; ++c) {
-                while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) ++p;
-                const char* start = p;
-                while (p < end && !(*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n')) ++p;
-                if (p == start) break;
-                header->names[size_t(c)].assign(start, size_t(p - start));
-            }
-            names_seen = true;
-        }
-        if (chan_seen && names_seen) break;
+            return !(chan_seen && names_seen);
+        },
+        [](uint64_t) {});
+    close(fd);
+    if (bad_count) {
+        ReportError(err_text, "NumChan<=0");
+        return 1;
     }
-    std::free(line);
-    std::fclose(f);
-    return result;
+    // A last line without its line end is still being written; it is not read yet.
+    if (end < 0 || !(chan_seen && names_seen)) {
+        ReportError(err_text, "Undefined NumChan & Name[]");
+        return 1;
+    }
+    *consumed = uint64_t(end);
+    return 0;
 }
 
 }  // namespace korvex

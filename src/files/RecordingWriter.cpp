@@ -1,5 +1,8 @@
 #include "files/RecordingWriter.h"
 
+#include <errno.h>
+#include <unistd.h>
+
 #include <cmath>
 
 #include "app/StrPrintf.h"
@@ -30,7 +33,7 @@ bool WriteLiveHeader(FILE* f, const std::string& port_name, const std::vector<st
 size_t FormatFixed6(double v, char* out) {
     // Fast path for the values a regulator sends: scale to millionths and round. It is
     // exact unless the scaled value lies near a rounding tie, where the product's own
-    // rounding could decide; those, and everything large or not finite, go to snprintf.
+    // rounding could decide; those, and everything large or not finite, go to printf.
     double a = std::fabs(v);
     if (a < 1e6) {
         double x = a * 1e6;
@@ -54,7 +57,7 @@ size_t FormatFixed6(double v, char* out) {
             return len;
         }
     }
-    int n = std::snprintf(out, 330, "%.6f", v);
+    int n = CSnprintf(out, 330, "%.6f", v);
     return n > 0 ? size_t(n) : 0;
 }
 
@@ -69,6 +72,27 @@ size_t FormatLiveRow(const double* values, size_t n, char* out) {
     return len;
 }
 
+bool AppendRow(FILE* f, const char* row, size_t len) {
+    if (std::fflush(f) != 0) return false;
+    int fd = fileno(f);
+    off_t start = lseek(fd, 0, SEEK_CUR);
+    size_t done = 0;
+    while (done < len) {
+        ssize_t w = write(fd, row + done, len - done);
+        if (w > 0) {
+            done += size_t(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        int error = w < 0 ? errno : ENOSPC;
+        // Half a row would be read as a row with wrong values; the rows before it stay.
+        if (done && start >= 0 && ftruncate(fd, start) == 0) lseek(fd, start, SEEK_SET);
+        errno = error;
+        return false;
+    }
+    return true;
+}
+
 bool WriteLiveRow(FILE* f, const double* values, size_t n) {
     char stack[15 * kLiveRowBytesPerValue + 2];
     std::string heap;
@@ -78,8 +102,7 @@ bool WriteLiveRow(FILE* f, const double* values, size_t n) {
         buf = heap.data();
     }
     size_t len = FormatLiveRow(values, n, buf);
-    bool ok = std::fwrite(buf, 1, len, f) == len;
-    return std::fflush(f) == 0 && ok;
+    return AppendRow(f, buf, len);
 }
 
 bool WriteRecorderHeader(FILE* f, const std::string& info, const std::string& names, int num_chan,
@@ -96,7 +119,7 @@ bool WriteRecorderRow(FILE* f, const double* values, size_t n) {
     char buf[330];
     for (size_t i = 0; i < n; ++i) {
         if (i) row += ' ';
-        int k = std::snprintf(buf, sizeof buf, "%f", values[i]);
+        int k = CSnprintf(buf, sizeof buf, "%f", values[i]);
         row.append(buf, size_t(k));
     }
     row += "\r\n";

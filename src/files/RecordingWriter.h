@@ -24,8 +24,13 @@ bool WriteLiveHeader(FILE* f, const std::string& port_name, const std::vector<st
 // length. Byte-identical to snprintf("%.6f\t") for every double.
 size_t FormatLiveRow(const double* values, size_t n, char* out);
 
-// Writes the row with one call and flushes it, so that a reader, or a crash, sees
-// only complete rows. False on a write error.
+// Appends one complete row (ending in CR LF) with one write, so that a reader, or a
+// crash, sees only complete rows. When the write fails part-way (a full disk), the file
+// is cut back to where the row began, so that it still ends with a complete row. False
+// on failure, with errno set. Whatever the stream buffered is written first.
+bool AppendRow(FILE* f, const char* row, size_t len);
+
+// Formats one live row and appends it (AppendRow). False on a write error.
 bool WriteLiveRow(FILE* f, const double* values, size_t n);
 
 // "%.6f" of v into out (room for 330 bytes); returns the length.

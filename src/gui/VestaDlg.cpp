@@ -165,7 +165,9 @@ bool CVestaDlg::SetUp() {
     write_->setVisible(link_.live_mode != 0);
 
     uint64_t consumed = 0;
-    if (ReadRecordingHeader(link_.file_arg, &header_, &consumed) != 0) {
+    // A recording being viewed is finished: its last line counts even without a line end.
+    const bool finished = !link_.live_mode;
+    if (ReadRecordingHeader(link_.file_arg, &header_, &consumed, nullptr, finished) != 0) {
         Fail();
         return false;
     }
@@ -198,7 +200,8 @@ bool CVestaDlg::SetUp() {
     }
 
     double rate = link_.live_mode ? osc_.sample_rate : 1.0;
-    if (!follower_.Open(link_.file_arg, consumed, header_.shown, rate, NowMs())) {
+    if (!follower_.Open(link_.file_arg, consumed, header_.shown, rate, NowMs(), nullptr,
+                        finished)) {
         Fail();
         return false;
     }

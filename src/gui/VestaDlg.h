@@ -11,10 +11,10 @@
 #include <QToolButton>
 #include <memory>
 
-#include "link/LinkSettings.h"
 #include "files/RecordingHeader.h"
 #include "gui/OscGraph.h"
 #include "gui/SelvoDlg.h"
+#include "link/LinkSettings.h"
 #include "osc/OscFollower.h"
 #include "osc/OscStream.h"
 

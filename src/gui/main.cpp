@@ -1,5 +1,7 @@
 // korvex: the Qt application. Without arguments it shows the start dialog; with a
 // recording file it shows that file in the main window.
+#include <signal.h>
+
 #include <QApplication>
 #include <QLocale>
 #include <QScreen>
@@ -10,13 +12,13 @@
 
 #include "app/Config.h"
 #include "app/Language.h"
-#include "link/LinkSettings.h"
 #include "app/Version.h"
 #include "app/Viewer.h"
 #include "gui/Captions.h"
 #include "gui/GuiErrorSink.h"
 #include "gui/PortDlg.h"
 #include "gui/VestaDlg.h"
+#include "link/LinkSettings.h"
 #include "osc/OscState.h"
 #include "sim/Regulator.h"
 
@@ -31,7 +33,7 @@ bool IsSystemRussian() {
 void Usage(FILE* out) {
     std::fprintf(
         out,
-        "Usage: korvex [--simulate [--osc]] [FILE]\n"
+        "Usage: korvex [--simulate [--osc]] [--] [FILE]\n"
         "\n"
         "Without FILE: the start dialog, from which the oscilloscope and the other modes run.\n"
         "With FILE: that recording (.trd) in the main window.\n"
@@ -59,25 +61,32 @@ void ScheduleScreenshot(QWidget* window, std::function<void()> before, std::func
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit ends a write with EFBIG, handled like a full disk, instead of
+    // killing the program in the middle of a row.
+    signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Korvex"));
     app.setWindowIcon(gui::ProgramIcon());
 
     bool simulate = false, osc_now = false;
     std::string file;
+    bool options_end = false;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--simulate"))
+        // After "--" every argument is a file name, even one that starts with "-".
+        if (options_end || argv[i][0] != '-') {
+            if (file.empty()) file = argv[i];
+        } else if (!std::strcmp(argv[i], "--"))
+            options_end = true;
+        else if (!std::strcmp(argv[i], "--simulate"))
             simulate = true;
         else if (!std::strcmp(argv[i], "--osc"))
             osc_now = true;
         else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             Usage(stdout);
             return 0;
-        } else if (argv[i][0] == '-') {
+        } else {
             Usage(stderr);
             return 2;
-        } else if (file.empty()) {
-            file = argv[i];
         }
     }
 

@@ -194,7 +194,7 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
                     uint32_t n_rx_req, std::string* err_text) {
     if (!port) {
         ReportError(err_text, "RS232_TxRx(): hComm=0");
-        return 1;
+        return kRS232NullHandle;
     }
     if (n_rx) *n_rx = 0;
 
@@ -217,7 +217,7 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
                 if (written == 0) {
                     ReportError(err_text, StrPrintf("RS232_TxRx(): WriteFile(%d bytes): error 0x%X",
                                                     int(n_tx), unsigned(errno)));
-                    return 2;
+                    return kRS232WriteFailed;
                 }
                 break;
             }
@@ -228,11 +228,11 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         if (written < n_tx) {
             ReportError(err_text,
                         StrPrintf("WriteFile(%d bytes): n_wr=%d", int(n_tx), int(written)));
-            return 3;
+            return kRS232WriteShort;
         }
     }
 
-    if (!rx || !n_rx || !n_rx_req) return 0;
+    if (!rx || !n_rx || !n_rx_req) return kRS232Ok;
 
     auto deadline = Clock::now() + std::chrono::milliseconds(port->wait_ms);
     uint32_t got = 0;
@@ -253,7 +253,7 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
             *n_rx = got;
             ReportError(err_text,
                         StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(errno)));
-            return 4;
+            return kRS232ReadFailed;
         }
         int ms = RemainingMs(deadline);
         if (ms == 0) break;
@@ -263,49 +263,54 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
             *n_rx = got;
             ReportError(err_text,
                         StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(errno)));
-            return 4;
+            return kRS232ReadFailed;
         }
         if (pr > 0 && (p.revents & (POLLERR | POLLNVAL))) {
             *n_rx = got;
             ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(EIO)));
-            return 4;
+            return kRS232ReadFailed;
         }
         if (pr == 0 && RemainingMs(deadline) == 0) break;
     }
     *n_rx = got;
 
-    uint32_t code = 0;
     if (got != n_rx_req) {
         if (!port->report_short) {
             if (err_text) *err_text = "@";
-            return 16;
+            return kRS232ShortReceive;
         }
         ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile(): n_req_rx=%d, n_rd=%d",
                                         int(n_rx_req), int(got)));
-        return 16;
+        return kRS232ShortReceive;
     }
 
     // Line-status check: the counters' change since the last check, and the marks.
     // A driver without counters at the open has none later either: no ioctl per receive.
+    // Counters that could be read at the open and cannot be read now are a failure of the
+    // check itself (a device gone, a driver in trouble), not a clean line.
     LineErrorCounts now{};
     bool known = port->counts_known && port->line_status->ReadCounts(port->fd, &now);
+    if (port->counts_known && !known) {
+        port->marks = MarkTally{};
+        ReportError(err_text, "RS232_TxRx(): ClearCommError() error");
+        return kRS232LineStatusFailed;
+    }
     LineErrorCounts delta{};
-    if (known && port->counts_known) {
+    if (known) {
         delta.brk = now.brk - port->counts.brk;
         delta.frame = now.frame - port->counts.frame;
         delta.overrun = now.overrun - port->counts.overrun;
         delta.parity = now.parity - port->counts.parity;
         delta.buf_overrun = now.buf_overrun - port->counts.buf_overrun;
     }
-    uint32_t line = ClassifyLineErrors(known && port->counts_known ? &delta : nullptr, port->marks);
-    port->counts = now;
-    port->counts_known = known;
+    uint32_t line = ClassifyLineErrors(known ? &delta : nullptr, port->marks);
+    if (known) port->counts = now;
     port->marks = MarkTally{};
     if (line) {
         ReportError(err_text, LineErrorText(line));
         return line;
     }
-    return code;
+    return kRS232Ok;
 }
 
 void RS232_PurgeRx(RS232Port* port) {

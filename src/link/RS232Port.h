@@ -33,6 +33,15 @@ struct RS232Port {
     MarkTally marks;  // marks seen since the last line-status check
 };
 
+// Result codes of RS232_TxRx. Line errors are 32..39 (LineErrors.h).
+constexpr uint32_t kRS232Ok = 0;
+constexpr uint32_t kRS232NullHandle = 1;        // "RS232_TxRx(): hComm=0"
+constexpr uint32_t kRS232WriteFailed = 2;       // the transmit could not be started
+constexpr uint32_t kRS232WriteShort = 3;        // the transmit could not finish
+constexpr uint32_t kRS232ReadFailed = 4;        // the receive failed (a device gone)
+constexpr uint32_t kRS232LineStatusFailed = 8;  // the line-error counters could not be read
+constexpr uint32_t kRS232ShortReceive = 16;     // fewer bytes than requested in wait_ms
+
 // Open flags.
 constexpr uint8_t kRS232ReportShort = 0x01;
 
@@ -54,8 +63,10 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
 // One exchange: transmit n_tx bytes (handed to the kernel, not awaited), then receive
 // exactly n_rx_req bytes, ending early only when wait_ms has run out since the receive
 // started. Codes: 0 success, 1 null handle, 2 write failed, 3 write could not finish,
-// 4 read failed, 16 short receive, 32..39 line errors. Texts by the buffer rule; a
-// short receive with report_short 0 puts "@" into the caller's buffer and shows nothing.
+// 4 read failed, 8 line-error counters unreadable, 16 short receive, 32..39 line errors.
+// (5, 6 and 7 belong to the Win32 wait and cannot occur here: one deadline bounds the
+// whole receive.) Texts by the buffer rule; a short receive with report_short 0 puts "@"
+// into the caller's buffer and shows nothing.
 uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* rx, uint32_t* n_rx,
                     uint32_t n_rx_req, std::string* err_text = nullptr);
 

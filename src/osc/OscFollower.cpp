@@ -5,7 +5,7 @@
 namespace korvex {
 
 bool OscFollower::Open(const std::string& path, uint64_t offset, int shown, double sample_rate,
-                       uint32_t now_ms, std::string* err_text) {
+                       uint32_t now_ms, std::string* err_text, bool finished) {
     shown_ = shown < 0 ? 0 : (shown > kMaxShownChannels ? kMaxShownChannels : shown);
     rows_ = 0;
     sample_rate_ = sample_rate;
@@ -14,17 +14,15 @@ bool OscFollower::Open(const std::string& path, uint64_t offset, int shown, doub
     // would. The status clock and the caption turn go on across recordings.
     if (!status_started_) last_status_ms_ = now_ms - 501;
     status_started_ = true;
-    return reader_.Open(path, offset, shown_, err_text);
+    if (!reader_.Open(path, offset, shown_, err_text)) return false;
+    reader_.set_finished(finished);
+    return true;
 }
 
 OscFollower::Tick OscFollower::Poll(uint32_t now_ms) {
     Tick tick;
     tick_ = &tick;
-    if (reader_.is_open() && reader_.Poll(*this) < 0) {
-        ++read_failures_;
-        error_line_ = StrPrintf("%d", read_failures_);
-        tick.error_changed = true;
-    }
+    if (reader_.is_open() && reader_.Poll(*this) < 0) OnUnreadableLine();
     tick_ = nullptr;
     if (reader_.is_open() && uint32_t(now_ms - last_status_ms_) > 500) {
         last_status_ms_ = now_ms;
@@ -75,6 +73,12 @@ void OscFollower::OnRowsSkipped(long count) {
 void OscFollower::OnSampleRate(double rate) {
     sample_rate_ = rate;
     tick_->rate_changed = true;
+}
+
+void OscFollower::OnUnreadableLine() {
+    ++read_failures_;
+    error_line_ = StrPrintf("%d", read_failures_);
+    tick_->error_changed = true;
 }
 
 void OscFollower::OnSeqError() {

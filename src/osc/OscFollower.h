@@ -29,9 +29,10 @@ public:
         int captions = 0;
     };
 
-    // Starts following `path` from byte `offset`. `now_ms` starts the Time count.
+    // Starts following `path` from byte `offset`. `now_ms` starts the Time count. A
+    // `finished` recording (viewing) has its last line read even without a line end.
     bool Open(const std::string& path, uint64_t offset, int shown, double sample_rate,
-              uint32_t now_ms, std::string* err_text = nullptr);
+              uint32_t now_ms, std::string* err_text = nullptr, bool finished = false);
     // Stops reading (writing switched off).
     void Close() { reader_.Close(); }
     bool is_open() const { return reader_.is_open(); }
@@ -55,6 +56,8 @@ private:
     void OnRow(const double* values, int shown) override;
     void OnSampleRate(double rate) override;
     void OnSeqError() override;
+    // A line too long to be read counts as a failed read.
+    void OnUnreadableLine() override;
     // Only the newest 4000 rows can be on screen; older ones of a long recording being
     // opened are counted, not parsed.
     size_t TailRowsNeeded() const override { return ChannelBuffer::kSize; }

@@ -62,7 +62,9 @@ int OSC_FileHeader(LinkSettings& link, OscState& osc) {
     std::vector<std::string> names;
     for (const auto& ch : osc.channels) names.push_back(ch.name);
     if (!WriteLiveHeader(f, link.port_name, names, link.rate_divider)) {
+        // No recording results: a file without its header is no recording.
         std::fclose(f);
+        std::remove(path.c_str());
         ShowError("Open File error");
         return 1;
     }

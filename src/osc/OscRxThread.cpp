@@ -120,12 +120,10 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
             size_t len = FormatLiveRow(values.data(), values.size(), row.data());
             {
                 std::lock_guard<std::mutex> lock(osc.writer_mu);
-                if (osc.writer && (std::fwrite(row.data(), 1, len, osc.writer) != len ||
-                                   std::fflush(osc.writer) != 0))
-                    bad = true;
+                if (osc.writer && !AppendRow(osc.writer, row.data(), len)) bad = true;
             }
             if (bad) {
-                Stopped(osc, StrPrintf("Write File error: %s", std::strerror(errno)));
+                Stopped(osc, StrPrintf("Write File error: %s", ErrnoText(errno).c_str()));
                 break;
             }
             std::this_thread::yield();

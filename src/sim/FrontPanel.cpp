@@ -1,12 +1,21 @@
 #include "sim/FrontPanel.h"
 
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
+
+#include "app/StrPrintf.h"
 
 namespace korvex::sim {
 
 namespace {
+
+// The setpoint being typed, read the same whatever the process locale.
+double EditValue(const std::string& edit) {
+    double v = 0.0;
+    std::from_chars(edit.data(), edit.data() + edit.size(), v);
+    return v;
+}
 
 const char* const kMenu[] = {"Measurements", "Setpoint Ug", "Events", "About"};
 constexpr int kMenuItems = 4;
@@ -86,7 +95,7 @@ void FrontPanel::Key(uint8_t code) {
                                                   Screen::kEvents, Screen::kAbout};
                 screen_ = kTargets[selected_];
                 char buf[16];
-                std::snprintf(buf, sizeof buf, "%.3f", setpoint_);
+                CSnprintf(buf, sizeof buf, "%.3f", setpoint_);
                 edit_ = buf;
             }
             break;
@@ -95,13 +104,13 @@ void FrontPanel::Key(uint8_t code) {
             if (a == Action::kDot && edit_.find('.') == std::string::npos) edit_ += '.';
             if (a == Action::kLeft && !edit_.empty()) edit_.pop_back();
             if (a == Action::kUp || a == Action::kDown) {
-                double v = std::atof(edit_.c_str()) + (a == Action::kUp ? 0.01 : -0.01);
+                double v = EditValue(edit_) + (a == Action::kUp ? 0.01 : -0.01);
                 char buf[16];
-                std::snprintf(buf, sizeof buf, "%.3f", v);
+                CSnprintf(buf, sizeof buf, "%.3f", v);
                 edit_ = buf;
             }
             if (a == Action::kEnter) {
-                double v = std::atof(edit_.c_str());
+                double v = EditValue(edit_);
                 if (v >= 0.8 && v <= 1.2) setpoint_ = v;
                 screen_ = Screen::kMenu;
             }
@@ -135,32 +144,32 @@ std::string FrontPanel::Text(const PanelValues& v) const {
     switch (screen_) {
         case Screen::kHome:
             lines.push_back(ToPanelCodePage(oem ? "РЕГУЛЯТОР  KORVEX" : "РЕГУЛЯТОР", oem));
-            std::snprintf(buf, sizeof buf, "Ug=%5.3f If=%5.2f", v.ug, v.ifield);
+            CSnprintf(buf, sizeof buf, "Ug=%5.3f If=%5.2f", v.ug, v.ifield);
             lines.push_back(buf);
-            std::snprintf(buf, sizeof buf, "P=%5.3f  Q=%6.3f", v.p, v.q);
+            CSnprintf(buf, sizeof buf, "P=%5.3f  Q=%6.3f", v.p, v.q);
             lines.push_back(buf);
             lines.push_back("ENT - menu");
             break;
         case Screen::kMenu:
             if (oem) {
                 for (int i = 0; i < kMenuItems; ++i) {
-                    std::snprintf(buf, sizeof buf, " %d %s", i + 1, kMenu[i]);
+                    CSnprintf(buf, sizeof buf, " %d %s", i + 1, kMenu[i]);
                     lines.push_back(buf);
                 }
             } else {
                 lines.push_back(ToPanelCodePage("МЕНЮ", false));
-                std::snprintf(buf, sizeof buf, " %d %s", selected_ + 1, kMenu[selected_]);
+                CSnprintf(buf, sizeof buf, " %d %s", selected_ + 1, kMenu[selected_]);
                 lines.push_back(buf);
             }
             break;
         case Screen::kMeasure:
-            std::snprintf(buf, sizeof buf, "Ug=%6.3f", v.ug);
+            CSnprintf(buf, sizeof buf, "Ug=%6.3f", v.ug);
             lines.push_back(buf);
-            std::snprintf(buf, sizeof buf, "If=%6.3f", v.ifield);
+            CSnprintf(buf, sizeof buf, "If=%6.3f", v.ifield);
             lines.push_back(buf);
-            std::snprintf(buf, sizeof buf, "P =%6.3f", v.p);
+            CSnprintf(buf, sizeof buf, "P =%6.3f", v.p);
             lines.push_back(buf);
-            std::snprintf(buf, sizeof buf, "Q =%6.3f", v.q);
+            CSnprintf(buf, sizeof buf, "Q =%6.3f", v.q);
             lines.push_back(buf);
             break;
         case Screen::kSetpoint:

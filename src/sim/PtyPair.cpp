@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -45,6 +46,10 @@ bool PtyPair::Open(std::string* error) {
     int flags = fcntl(master_, F_GETFL);
     fcntl(master_, F_SETFL, flags | O_NONBLOCK);
     return true;
+}
+
+void PtyPair::ReleaseExclusive() {
+    if (slave_keep_ >= 0) (void)ioctl(slave_keep_, TIOCNXCL);
 }
 
 void PtyPair::Close() {

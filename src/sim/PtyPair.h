@@ -20,6 +20,10 @@ public:
     void Close();
 
     int master() const { return master_; }
+    // Clears the tty's exclusive flag that the program set with its open. The pair's own
+    // descriptor keeps the tty open, so the flag would otherwise outlive a program that
+    // died without closing the port, and every later open would fail with EBUSY.
+    void ReleaseExclusive();
     const std::string& slave_path() const { return slave_path_; }
 
 private:

@@ -26,7 +26,12 @@ public:
         }
         sim_.pending_mode_ = it->second(key);
     }
-    void ReturnToNormal() override { sim_.pending_mode_ = std::make_unique<NormalMode>(); }
+    // Back in the normal mode the port is free for a new session, as a real regulator's is
+    // after a cable was pulled: the exclusive flag of a program that died goes too.
+    void ReturnToNormal() override {
+        sim_.pending_mode_ = std::make_unique<NormalMode>();
+        sim_.pty_.ReleaseExclusive();
+    }
     void Log(const std::string& text) override {
         if (sim_.logger_) sim_.logger_(text);
     }

@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "app/ErrorCapture.h"
@@ -144,12 +147,14 @@ TEST(CliModBus, TraceOfIdentificationVersionAndExit) {
     }
     EXPECT_TRUE(sim.Received().empty());
 
-    // A silent regulator: the nested text, exit status 1, and still the exit message.
+    // A silent regulator: the nested text and a plain line saying what the bare "@" means,
+    // exit status 1, and still the exit message.
     model.modbus_faults->silent = -1;
     r = RunCommand(kCli + " modbus --port " + sim.port_path() + " read-hold 130 2");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err,
-              "ModBus_ReadHldReg(Addr=1, Reg=130, Num=2):\nModBus_TxRx(): Rx(phase1) error:\n@\n");
+              "ModBus_ReadHldReg(Addr=1, Reg=130, Num=2):\nModBus_TxRx(): Rx(phase1) error:\n@\n"
+              "no answer from the regulator\n");
 }
 
 TEST(CliOsc, RecordsStopsOnCtrlCAndReportsAStreamError) {
@@ -198,6 +203,133 @@ TEST(CliOsc, RecordsStopsOnCtrlCAndReportsAStreamError) {
     r = RunCommand(kCli + " osc --port " + sim.port_path() + " --baud 57600 --rate 166");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "korvex-cli osc: rates above 50 Hz need 115200 baud\n");
+}
+
+TEST(CliArguments, NumbersAreCheckedAndDashNamesNeedDashes) {
+    // Every malformed or absurd number is refused with exit status 2 before anything is
+    // opened; none records without end or fills the disk.
+    struct Case {
+        std::string args;
+        std::string err;
+    } cases[] = {
+        {"osc --port /dev/null --seconds -1", "--seconds takes"},
+        {"osc --port /dev/null --seconds 0", "--seconds takes"},
+        {"osc --port /dev/null --seconds abc", "--seconds takes"},
+        {"osc --port /dev/null --seconds 99999999999999999999", "--seconds takes"},
+        {"osc --port /dev/null --seconds 1e400", "--seconds takes"},
+        {"osc --port /dev/null --rate 50x", "--rate takes"},
+        {"osc --port /dev/null --rate 7", "--rate takes"},
+        {"osc --port /dev/null --baud 9600", "--baud takes"},
+        {"sample --rows 99999999999999999999", "--rows takes"},
+        {"sample --rows -5", "--rows takes"},
+        {"sample --rows 12x", "--rows takes"},
+        {"sample --rate 7", "--rate takes"},
+    };
+    test::TempDir data;
+    for (const auto& c : cases) {
+        Result r = RunCommand(kCli + " " + c.args, "KORVEX_DATA_DIR=" + data.path());
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(data.path())) << "nothing was written";
+
+    // A recording whose name starts with "-" opens after "--".
+    test::TempDir tmp;
+    std::string file = tmp.path() + "/-r.trd";
+    test::WriteFileBytes(file, "#CHAN=1\r\n#NAME=U\r\n1.5\r\n2.5");
+    Result r = RunCommand("cd " + tmp.path() + " && " + kCli + " view -- -r.trd");
+    EXPECT_EQ(r.status, 0) << r.err;
+    // A finished recording is read to its last byte, last row included.
+    EXPECT_NE(r.out.find("Samples=0.002 K"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("U            2.500"), std::string::npos) << r.out;
+    EXPECT_EQ(RunCommand("cd " + tmp.path() + " && " + kCli + " view -r.trd").status, 2);
+
+    // An error number in a message is explained on a line of its own.
+    r = RunCommand(kCli + " osc --port /dev/ttyKorvexNone --seconds 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "RS232_Open(): Open port /dev/ttyKorvexNone : error 2\nNo such file or directory\n");
+}
+
+TEST(CliOsc, AFullDiskAndAClosedTerminalKeepEveryCompleteRow) {
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    std::string err;
+    ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
+    test::TempDir data;
+    std::string env = "KORVEX_DATA_DIR=" + data.path();
+
+    // The file may not grow beyond 8 KiB: the stream stops with the writer's message, and
+    // the recording ends with a complete row, the half row cut away.
+    Result r = RunCommand("ulimit -f 8; " + env + " " + kCli + " osc --port " + sim.port_path() +
+                          " --rate 166 --seconds 20");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Write File error: File too large\n");
+    std::string path = r.out.substr(0, r.out.find('\n'));
+    std::string rec = test::ReadFileBytes(path);
+    ASSERT_GT(rec.size(), 1000u) << path;
+    EXPECT_LE(rec.size(), 8192u);
+    EXPECT_EQ(rec.substr(rec.size() - 3), "\t\r\n");
+    size_t header_end = rec.find("#XX=0,0.006000\r\n") + 16;
+    ASSERT_LT(header_end, rec.size());
+    std::regex row("(-?[0-9]+\\.[0-9]{6}\t){12}\r");
+    std::istringstream rows(rec.substr(header_end));
+    for (std::string line; std::getline(rows, line);)
+        EXPECT_TRUE(std::regex_match(line, row)) << "a whole row of 12 values: " << line;
+
+    // A closed terminal (SIGHUP) stops as Exit does and still prints the path.
+    std::string out = data.path() + "/out";
+    model.stream_stats->packets = 0;
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("KORVEX_DATA_DIR", data.path().c_str(), 1);
+        FILE* f = std::freopen(out.c_str(), "w", stdout);
+        (void)f;
+        execl(kCli.c_str(), kCli.c_str(), "osc", "--port", sim.port_path().c_str(), nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && model.stream_stats->packets < 10; ++i) usleep(2000);
+    kill(pid, SIGHUP);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::string printed = test::ReadFileBytes(out);
+    ASSERT_NE(printed.find(".trd\n"), std::string::npos) << printed;
+    rec = test::ReadFileBytes(printed.substr(0, printed.find('\n')));
+    EXPECT_EQ(rec.substr(rec.size() - 3), "\t\r\n");
+    for (int i = 0; i < 500 && sim.current_mode() != "normal"; ++i) usleep(2000);
+    EXPECT_EQ(sim.current_mode(), "normal") << "the regulator got its stop byte";
+}
+
+TEST(SimProgram, ThePortIsFreeAgainAfterAClientWasKilled) {
+    // A client killed without closing the port leaves the tty's exclusive flag behind;
+    // once the regulator's keep-alive watchdog takes it back to its normal mode, the port
+    // opens again, as a real regulator's does after a cable was pulled.
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    std::string err;
+    ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
+    test::TempDir data;
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("KORVEX_DATA_DIR", data.path().c_str(), 1);
+        FILE* f = std::freopen("/dev/null", "w", stdout);
+        (void)f;
+        execl(kCli.c_str(), kCli.c_str(), "osc", "--port", sim.port_path().c_str(), nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 1000 && model.stream_stats->packets < 10; ++i) usleep(2000);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    RS232Port* p = RS232_Open(sim.port_path(), 9600, 0, 0, 100, 0, &err);
+    EXPECT_EQ(p, nullptr) << "still held while the regulator streams";
+    RS232_Close(p);
+    // The watchdog's 3 s without a keep-alive.
+    for (int i = 0; i < 500 && sim.current_mode() != "normal"; ++i) usleep(10000);
+    ASSERT_EQ(sim.current_mode(), "normal");
+    p = RS232_Open(sim.port_path(), 9600, 0, 0, 100, 0, &err);
+    EXPECT_NE(p, nullptr) << err;
+    RS232_Close(p);
 }
 
 TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {

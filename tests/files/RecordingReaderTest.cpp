@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/ErrorCapture.h"
+#include "files/LineScanner.h"
+#include "files/NumberParse.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
 
@@ -15,9 +22,11 @@ struct Collect : RowSink {
     void OnRow(const double* v, int n) override { rows.emplace_back(v, v + n); }
     void OnSampleRate(double r) override { rates.push_back(r); }
     void OnSeqError() override { ++seq_errors; }
+    void OnUnreadableLine() override { ++unreadable; }
     std::vector<std::vector<double>> rows;
     std::vector<double> rates;
     int seq_errors = 0;
+    int unreadable = 0;
 };
 
 class RecordingReaderTest : public ::testing::Test {
@@ -29,11 +38,12 @@ protected:
         std::fclose(f);
     }
     // Reads the header and the whole data phase.
-    int ReadAll(RecordingHeader* h, Collect* sink, std::string* err) {
+    int ReadAll(RecordingHeader* h, Collect* sink, std::string* err, bool finished = false) {
         uint64_t consumed = 0;
-        if (ReadRecordingHeader(path, h, &consumed, err) != 0) return 1;
+        if (ReadRecordingHeader(path, h, &consumed, err, finished) != 0) return 1;
         RecordingFollower f;
         if (!f.Open(path, consumed, h->shown, err)) return 1;
+        f.set_finished(finished);
         f.Poll(*sink);
         return 0;
     }
@@ -209,6 +219,127 @@ TEST_F(RecordingReaderTest, AFileCutAtEveryLengthNeverBreaksTheReader) {
             ASSERT_EQ(sink.rows.size(), 2u);
             EXPECT_EQ(sink.rows[1], (std::vector<double>{-4.0, 5.5, -6.25}));
             EXPECT_EQ(sink.seq_errors, 1);
+        }
+    }
+}
+
+TEST_F(RecordingReaderTest, AFinishedFileIsReadToItsLastByte) {
+    // Viewing a finished recording whose last line has no line end reads that line too;
+    // following a live one waits for it.
+    Write("#CHAN=2\r\n#NAME=A B\r\n1.0\t2.0\t\r\n3.5\t4.5");
+    RecordingHeader h;
+    Collect live, finished;
+    std::string err;
+    ASSERT_EQ(ReadAll(&h, &live, &err), 0);
+    ASSERT_EQ(ReadAll(&h, &finished, &err, true), 0);
+    EXPECT_EQ(live.rows.size(), 1u);
+    ASSERT_EQ(finished.rows.size(), 2u);
+    EXPECT_EQ(finished.rows[1], (std::vector<double>{3.5, 4.5}));
+
+    // The header's own last line, too.
+    Write("#CHAN=1\r\n#NAME=U");
+    EXPECT_EQ(ReadAll(&h, &live, &err), 1);
+    EXPECT_EQ(err, "Undefined NumChan & Name[]");
+    ASSERT_EQ(ReadAll(&h, &finished, &err, true), 0);
+    EXPECT_EQ(h.names[0], "U");
+}
+
+TEST_F(RecordingReaderTest, LinesTooLongToBeRowsAreSkippedAndCounted) {
+    // A line beyond the cap is skipped without being stored, reported once when its line
+    // end comes, and the rows around it keep their exact positions.
+    std::string junk(LineScanner::kMaxLineBytes + 10, '7');
+    Write("#CHAN=1\r\n#NAME=U\r\n1.5\r\n");
+    RecordingHeader h;
+    uint64_t consumed = 0;
+    ASSERT_EQ(ReadRecordingHeader(path, &h, &consumed), 0);
+    RecordingFollower f;
+    ASSERT_TRUE(f.Open(path, consumed, h.shown));
+    Collect sink;
+    EXPECT_EQ(f.Poll(sink), 1);
+    Append(junk);  // still running: skipped as it arrives, nothing reported yet
+    EXPECT_EQ(f.Poll(sink), 0);
+    EXPECT_EQ(sink.unreadable, 0);
+    Append(junk + "\r\n2.5\r\n");
+    EXPECT_EQ(f.Poll(sink), 2);
+    EXPECT_EQ(sink.unreadable, 1);
+    ASSERT_EQ(sink.rows.size(), 2u);
+    EXPECT_EQ(sink.rows[1][0], 2.5);
+    EXPECT_EQ(f.consumed(), test::ReadFileBytes(path).size());
+}
+
+TEST_F(RecordingReaderTest, ASparseHoleIsReadWithLittleMemory) {
+    // A header, then a hole of 128 MB: read through once, in bounded memory, as one
+    // unreadable line; both the header reader and the follower (and the bulk path that a
+    // large backlog takes) stay within a few block sizes.
+    Write("#CHAN=1\r\n#NAME=U\r\n1.5\r\n");
+    const off_t hole = off_t(128) << 20;
+    ASSERT_EQ(truncate(path.c_str(), hole), 0);
+    Append("\r\n2.5\r\n");
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    RecordingHeader h;
+    Collect sink;
+    std::string err;
+    ASSERT_EQ(ReadAll(&h, &sink, &err), 0);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "kilobytes";
+    ASSERT_EQ(sink.rows.size(), 2u);
+    EXPECT_EQ(sink.rows[1][0], 2.5);
+    EXPECT_EQ(sink.unreadable, 1);
+
+    // A hole before "#NAME=": the header reader skips it the same way.
+    Write("#CHAN=1\r\n");
+    ASSERT_EQ(truncate(path.c_str(), hole), 0);
+    Append("\r\n#NAME=U\r\n");
+    uint64_t consumed = 0;
+    ASSERT_EQ(ReadRecordingHeader(path, &h, &consumed), 0);
+    EXPECT_EQ(consumed, uint64_t(hole) + 11);
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 32 * 1024) << "kilobytes";
+}
+
+TEST(NumberReader, ReadsEveryNumberAsStrtodDoesInTheCLocale) {
+    const std::string long_one = "1" + std::string(200, '0');
+    const std::string long_fraction = "0." + std::string(150, '0') + "123";
+    const char* cases[] = {"0.000003",
+                           "-20.000000",
+                           "166.666667",
+                           "+1.5",
+                           "1e3",
+                           "1E-3",
+                           "-0",
+                           ".5",
+                           "5.",
+                           "inf",
+                           "-Infinity",
+                           "nan",
+                           "1e999",
+                           "-1e999",
+                           "1e-400",
+                           "0x1.8p1",
+                           "0x",
+                           "12abc",
+                           "1e",
+                           "+-1",
+                           "--1",
+                           "-",
+                           ".",
+                           "e5",
+                           long_one.c_str(),
+                           long_fraction.c_str()};
+    for (const char* text : cases) {
+        const char* end = text + std::strlen(text);
+        double ours = -12345.0;
+        const char* stop = ParseDouble(text, end, &ours);
+        char* ref_stop = nullptr;
+        double ref = std::strtod(text, &ref_stop);
+        EXPECT_EQ(stop - text, ref_stop - text) << text;
+        if (ref_stop != text) {
+            if (std::isnan(ref))
+                EXPECT_TRUE(std::isnan(ours)) << text;
+            else
+                EXPECT_EQ(ours, ref) << text;
         }
     }
 }

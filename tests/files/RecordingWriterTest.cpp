@@ -1,7 +1,12 @@
 #include "files/RecordingWriter.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -63,6 +68,49 @@ TEST_F(RecordingWriterTest, RecorderHeaderOrderAndRows) {
         "#FILE=\r\n#INFO=File : 0003_(2013.05.17_14.03.09.120)\r\n"
         "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q\r\n#CHAN=11\r\n"
         "#XN=Time (sec)\r\n#XX=0,0.008000\r\n#F=125.000000\r\n0.100000 -0.250000 12.500000\r\n");
+}
+
+// Runs `body` in a child process whose files may grow to `limit` bytes at most: writes
+// beyond it fail as on a full disk (EFBIG, with SIGXFSZ ignored). Returns the child's
+// exit status.
+template <typename Body>
+int WithFileSizeLimit(rlim_t limit, Body body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit rl{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &rl);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(RecordingWriterTest, AFullDiskLeavesOnlyCompleteRows) {
+    // Rows until the file cannot grow: the failed row is cut away, so the file ends with
+    // the last complete row, whatever byte the limit fell on.
+    for (rlim_t limit : {rlim_t(300), rlim_t(333), rlim_t(350)}) {
+        int rows = WithFileSizeLimit(limit, [&] {
+            FILE* f = Create();
+            if (!WriteLiveHeader(f, "COM1", {"A", "B"}, 10)) return 200;
+            const double row[] = {1.25, -3.5};
+            int n = 0;
+            while (WriteLiveRow(f, row, 2)) ++n;
+            int error = errno;
+            std::fclose(f);
+            return error == EFBIG ? n : 201;
+        });
+        std::string bytes = test::ReadFileBytes(path);
+        const std::string header =
+            "#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#XN=Time (sec)\r\n#F=50.000000\r\n"
+            "#XX=0,0.020000\r\n";
+        const std::string row = "1.250000\t-3.500000\t\r\n";
+        ASSERT_LT(rows, 200) << limit;
+        EXPECT_EQ(bytes.size(), header.size() + size_t(rows) * row.size()) << limit;
+        EXPECT_GT(bytes.size() + row.size(), size_t(limit)) << "every row that fitted is kept";
+        EXPECT_EQ(bytes.substr(bytes.size() - row.size()), row) << limit;
+    }
 }
 
 TEST(FormatFixed6, MatchesPrintfEverywhere) {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/ErrorCapture.h"
+#include "app/StrPrintf.h"
 #include "app/TempDataDir.h"
 #include "sim/Regulator.h"
 
@@ -18,7 +19,7 @@ const auto* const g_env = ::testing::AddGlobalTestEnvironment(new test::TempData
 std::string Rows(int n, int channels, int first = 0) {
     std::string s;
     for (int r = first; r < first + n; ++r) {
-        for (int c = 0; c < channels; ++c) s += std::to_string(r + c * 0.5) + "\t";
+        for (int c = 0; c < channels; ++c) s += StrPrintf("%f\t", r + c * 0.5);
         s += "\r\n";
     }
     return s;

@@ -112,9 +112,10 @@ class FakeCounters : public LineStatusSource {
 public:
     bool ReadCounts(int, LineErrorCounts* out) override {
         *out = counts;
-        return true;
+        return readable;
     }
     LineErrorCounts counts;
+    bool readable = true;
 };
 
 TEST_F(RS232PortTest, LineErrorsOnACompleteAnswerReplaceSuccess) {
@@ -149,6 +150,18 @@ TEST_F(RS232PortTest, LineErrorsOnACompleteAnswerReplaceSuccess) {
         EXPECT_EQ(n_rx, 2u);
         EXPECT_EQ(err, c.text);
     }
+
+    // Counters that were readable at the open and are not now: the check itself failed.
+    fake.readable = false;
+    peer.Write({0x01, 0x02});
+    uint8_t rx[2];
+    uint32_t n_rx = 0;
+    std::string err;
+    EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 2, &err), kRS232LineStatusFailed);
+    EXPECT_EQ(err, "RS232_TxRx(): ClearCommError() error");
+    fake.readable = true;  // readable again: the next exchange is clean
+    peer.Write({0x01, 0x02});
+    EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 2, &err), kRS232Ok);
 }
 
 TEST(RS232Framing, SettingsOfTheOpen) {

@@ -1,9 +1,14 @@
 #include "osc/OscStream.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <regex>
 #include <thread>
 
@@ -58,6 +63,37 @@ TEST(OscDescription, FieldsNamesAndShortDescriptions) {
     EXPECT_EQ(ch.colour, DefaultChannelColour(1));
     EXPECT_EQ(ch.scale, 1.0);
     EXPECT_EQ(ch.name, "");
+}
+
+TEST(OscFileHeader, AHeaderThatCannotBeWrittenLeavesNoFile) {
+    // The disk takes the file but not its header: "Open File error", and no empty file
+    // is left behind.
+    const std::string dir = std::getenv("KORVEX_DATA_DIR");
+    auto files = [&dir] {
+        size_t n = 0;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+            n += e.is_regular_file();
+        return n;
+    };
+    const size_t before = files();
+    pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit rl{20, 20};
+        setrlimit(RLIMIT_FSIZE, &rl);
+        test::ErrorCapture errors;
+        LinkSettings link;
+        link.port_name = "COM1";
+        OscState osc;
+        osc.channels.resize(3);
+        int rc = OSC_FileHeader(link, osc);
+        bool message = errors.texts() == std::vector<std::string>{"Open File error"};
+        _exit(rc == 1 && message ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(files(), before);
 }
 
 TEST(OscDisplay, SegmentsStatusAndIdleBlanking) {

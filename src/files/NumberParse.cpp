@@ -1,0 +1,47 @@
+#include "files/NumberParse.h"
+
+#include <locale.h>
+#include <stdlib.h>
+
+#include <charconv>
+#include <string>
+
+namespace korvex {
+
+namespace {
+
+// strtod in the C locale on a terminated copy: only for what from_chars leaves open.
+const char* StrtodC(const char* p, const char* end, double* out) {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    const char* stop_at = p;
+    while (stop_at<end&& static_cast<unsigned char>(*stop_at)> ' ') ++stop_at;
+    std::string copy(p, stop_at);
+    char* stop = nullptr;
+    double v = strtod_l(copy.c_str(), &stop, c);
+    if (stop == copy.c_str()) return p;
+    *out = v;
+    return p + (stop - copy.c_str());
+}
+
+}  // namespace
+
+const char* ParseDouble(const char* p, const char* end, double* out) {
+    const char* s = p;
+    bool neg = false;
+    if (s < end && (*s == '-' || *s == '+')) {
+        neg = *s == '-';
+        ++s;
+    }
+    // from_chars takes no '+' and no "0x"; the sign is applied here and a hexadecimal
+    // number goes to its own format, as strtod reads both.
+    if (end - s >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) return StrtodC(p, end, out);
+    if (s < end && *s == '-') return p;  // "+-1" and "--1" are no numbers
+    double v = 0.0;
+    auto r = std::from_chars(s, end, v, std::chars_format::general);
+    if (r.ec == std::errc::result_out_of_range) return StrtodC(p, r.ptr, out);
+    if (r.ec != std::errc()) return p;
+    *out = neg ? -v : v;
+    return r.ptr;
+}
+
+}  // namespace korvex
