@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "files/RecordingWriter.h"
-#include "gui/VestaDlg.h"
+#include "gui/Modes.h"
 
 using namespace korvex;
 using Clock = std::chrono::steady_clock;
@@ -106,16 +106,14 @@ int main(int argc, char** argv) {
     std::vector<double> open_ms;
     QString status;
     for (int k = 0; k < 3; ++k) {
-        LinkSettings link;
-        link.file_arg = big;
-        OscState osc;
-        gui::CVestaDlg dlg(link, osc);
-        dlg.show();
         auto t0 = Clock::now();
-        if (!dlg.SetUp()) return 1;
-        dlg.OnTick();
+        auto session = std::make_unique<gui::OscSession>();
+        if (!session->OpenFile(big)) return 1;
+        gui::LiveWindow window(std::move(session));
+        window.show();
+        window.session().Tick();
         open_ms.push_back(Ms(Clock::now() - t0));
-        status = dlg.status_line()->text();
+        status = window.findChild<QLabel*>("statusLine")->text();
     }
     double last[kChannels];
     auto t0 = Clock::now();
@@ -136,13 +134,11 @@ int main(int argc, char** argv) {
 
     // Live ticks: 5 new rows per 30 ms tick at 166.7 Hz.
     std::string live = MakeFile(dir + "/live.trd", 5000, true);
-    LinkSettings link;
-    link.file_arg = live;
-    OscState osc;
-    gui::CVestaDlg dlg(link, osc);
+    auto session = std::make_unique<gui::OscSession>();
+    if (!session->OpenFile(live)) return 1;
+    gui::LiveWindow dlg(std::move(session));
     dlg.show();
-    if (!dlg.SetUp()) return 1;
-    dlg.OnTick();
+    dlg.session().Tick();
     FILE* out = std::fopen(live.c_str(), "ab");
     std::mt19937 rng(2);
     std::vector<double> tick_ms;
@@ -150,7 +146,7 @@ int main(int argc, char** argv) {
         AppendRows(out, 5, rng, true);
         std::fflush(out);
         auto a = Clock::now();
-        dlg.OnTick();
+        dlg.session().Tick();
         tick_ms.push_back(Ms(Clock::now() - a));
         app.processEvents();
     }
@@ -168,7 +164,7 @@ int main(int argc, char** argv) {
         AppendRows(out, 5, rng, false);
         std::fflush(out);
         auto a = Clock::now();
-        dlg.OnTick();
+        dlg.session().Tick();
         worst_ms.push_back(Ms(Clock::now() - a));
         app.processEvents();
     }

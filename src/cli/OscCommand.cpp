@@ -64,7 +64,7 @@ struct RowCounter : RowSink {
 }  // namespace
 
 int OscCommand(int argc, char** argv) {
-    LinkSettings& link = g_LinkSettings;
+    LinkSettings link;
     double seconds = 0;
     long rate = 50, baud = 115200;
     for (int i = 0; i < argc; ++i) {
@@ -118,8 +118,7 @@ int OscCommand(int argc, char** argv) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
 
-    OscState& osc = g_OscState;
-    osc.Reset();
+    OscState osc;
     if (OSC_Open(link, osc) != 0) return 1;
     std::string path = link.file_arg;
 
@@ -146,8 +145,10 @@ int OscCommand(int argc, char** argv) {
     }
     worker.Stop();
     if (progress) std::fprintf(stderr, "\n");
+    std::string message = osc.StopMessage();
+    if (!message.empty()) ShowError(message);
     std::printf("%s\n", path.c_str());
-    return osc.StopMessage().empty() ? 0 : 1;
+    return message.empty() ? 0 : 1;
 }
 
 }  // namespace korvex::cli

@@ -21,6 +21,9 @@ namespace {
 constexpr uint64_t kBulkBacklog = 4 << 20;
 // A sink that wants more of the newest rows than this is read the ordinary way.
 constexpr size_t kMaxTailRows = 1 << 20;
+// PollTail's answer when the tail holds a short row, which takes values from rows
+// before the tail: the backlog is then read the ordinary way.
+constexpr long kTailNeedsFullRead = -2;
 
 inline bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -109,7 +112,7 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
             table.insert(table.end(), values_, values_ + shown_);
         }) < 0)
         return -1;
-    if (!complete) return -2;
+    if (!complete) return kTailNeedsFullRead;
 
     // Report in file order: markers before the tail, the skipped count, then the tail.
     auto marker = [&](uint64_t off) {
@@ -155,7 +158,7 @@ long RecordingFollower::Poll(RowSink& sink) {
     if (tail <= kMaxTailRows && file_length_ - consumed_ > kBulkBacklog && !scanner_.skipping()) {
         std::vector<double> saved(values_, values_ + kMaxShownChannels);
         long n = PollTail(sink, tail);
-        if (n != -2) return n;
+        if (n != kTailNeedsFullRead) return n;
         std::copy(saved.begin(), saved.end(), values_);
     }
     // Bytes of an unfinished line are read again once more arrive rather than kept, so the

@@ -21,7 +21,7 @@ void GuiErrorSink::ShowError(const std::string& text) {
     if (QThread::currentThread() == qApp->thread())
         show();
     else
-        QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
 }
 
 }  // namespace korvex::gui

@@ -4,10 +4,11 @@
 
 namespace korvex::gui {
 
-// Shows the core's messages as a modal box with an OK button. From another thread the
-// box is shown on the GUI thread and the calling thread waits for OK, as it would for
-// its own box; the GUI thread therefore never blocks on a worker without processing
-// events.
+// Shows the core's messages as a modal box with an OK button, titled "Korvex", with
+// what an error number means as the box's informative text. On the GUI thread the box
+// is shown at once and the caller continues after OK, as it would after its own box.
+// From another thread the box is posted to the GUI thread and the caller goes on at
+// once: a worker never waits on the GUI.
 class GuiErrorSink : public ErrorSink {
 public:
     void ShowError(const std::string& text) override;

@@ -9,6 +9,8 @@ QColor ChannelColour(uint32_t v) {
 namespace {
 
 void DarkAxes(QCustomPlot* p) {
+    // Tick labels are numbers on a fixed screen: "." as the decimal point in any locale.
+    p->setLocale(QLocale::c());
     p->setBackground(QBrush(QColor(16, 20, 24)));
     for (QCPAxis* a : {p->xAxis, p->yAxis}) {
         a->setBasePen(QPen(QColor(150, 150, 150)));

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -16,10 +17,8 @@
 #include "app/Viewer.h"
 #include "gui/Captions.h"
 #include "gui/GuiErrorSink.h"
-#include "gui/PortDlg.h"
-#include "gui/VestaDlg.h"
+#include "gui/Modes.h"
 #include "link/LinkSettings.h"
-#include "osc/OscState.h"
 #include "sim/Regulator.h"
 
 using namespace korvex;
@@ -89,6 +88,12 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (osc_now && !simulate) {
+        std::fprintf(
+            stderr,
+            "korvex: --osc goes with --simulate; for a real regulator use the start dialog\n");
+        return 2;
+    }
 
     g_bRussian = IsSystemRussian();
     gui::GuiErrorSink sink;
@@ -99,19 +104,37 @@ int main(int argc, char** argv) {
         std::string message = ViewerStartupMessage(!FindViewer().empty(), false, Version4{}, true);
         if (!message.empty()) ShowError(message);
     }
-    LinkSettings& link = g_LinkSettings;
     int delay = std::getenv("KORVEX_SCREENSHOT_DELAY_MS")
                     ? std::atoi(std::getenv("KORVEX_SCREENSHOT_DELAY_MS"))
                     : 1500;
 
-    if (!file.empty()) {
-        link.file_arg = file;
-        link.live_mode = 0;
-        gui::CVestaDlg dlg(link, g_OscState);
+    // The window shown without the start dialog (a file, or --osc); deleted here when it
+    // is still open at the end.
+    QPointer<gui::LiveWindow> window;
+    auto shoot_window = [&] {
         ScheduleScreenshot(
-            &dlg, nullptr, [&dlg] { dlg.Exit(); }, delay);
-        dlg.exec();
-        return 0;
+            window,
+            [&window] {
+                const char* panel = std::getenv("KORVEX_SCREENSHOT_PANEL");
+                if (panel && *panel && window && window->panel(0)) {
+                    window->ShowPanels();
+                    window->panel(0)->Refresh();
+                    window->panel(0)->grab().save(QString::fromUtf8(panel));
+                }
+            },
+            [&window] {
+                if (window) window->close();
+            },
+            delay);
+    };
+
+    if (!file.empty()) {
+        window = gui::OpenRecording(file);
+        if (!window) return 0;
+        shoot_window();
+        int rc = app.exec();
+        delete window;
+        return rc;
     }
 
     ConfigValues cfg = ReadConfigFile();
@@ -125,30 +148,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    auto run_oscilloscope = [&](LinkSettings& l) {
-        gui::CVestaDlg dlg(l, g_OscState);
-        ScheduleScreenshot(
-            &dlg,
-            [&dlg] {
-                const char* panel = std::getenv("KORVEX_SCREENSHOT_PANEL");
-                if (panel && *panel && dlg.selvo()) {
-                    dlg.ShowPanels();
-                    dlg.selvo()->Refresh();
-                    dlg.selvo()->grab().save(QString::fromUtf8(panel));
-                }
-            },
-            [&dlg] { dlg.Exit(); }, delay);
-        dlg.exec();
-    };
-
-    if (osc_now && !simulate) {
-        std::fprintf(
-            stderr,
-            "korvex: --osc goes with --simulate; for a real regulator use the start dialog\n");
-        return 2;
-    }
     if (osc_now) {
         // The settings the start dialog would preselect from Korvex.cfg.
+        LinkSettings link;
         link.port_name = sim.port_path();
         link.osc_baud = cfg.cfg_baud1 == 38400 ? 38400 : cfg.cfg_baud1 == 57600 ? 57600 : 115200;
         int rate = link.osc_baud < 115200 ? 0
@@ -159,13 +161,15 @@ int main(int argc, char** argv) {
         const int dividers[4] = {10, 5, 4, 3};
         link.rate_divider = dividers[rate];
         link.rate_index = rate + 1;
-        link.live_mode = 1;
-        run_oscilloscope(link);
-        return 0;
+        window = gui::OpenOscilloscope(link);
+        if (!window) return 1;
+        shoot_window();
+        int rc = app.exec();
+        delete window;
+        return rc;
     }
 
-    gui::CPortDlg::Modes modes;
-    modes.oscilloscope = run_oscilloscope;
+    gui::StartDialog::Modes modes = gui::ProgramModes();
     if (simulate) {
         std::string sim_port = sim.port_path();
         modes.enumerate = [sim_port] {
@@ -179,9 +183,12 @@ int main(int argc, char** argv) {
         // The simulator's port is the one to use: it stands first and is selected.
         cfg.cfg_port = sim_port;
     }
-    gui::CPortDlg dlg(link, cfg, modes);
+    gui::StartDialog dlg(cfg, modes);
+    if (!dlg.InitDialog()) return 0;
+    // Closing the start dialog ends the program, and a mode still running with it.
+    QObject::connect(&dlg, &QDialog::finished, &app, &QApplication::quit);
+    dlg.show();
     ScheduleScreenshot(
-        &dlg, nullptr, [&dlg] { dlg.done(QDialog::Rejected); }, delay);
-    dlg.exec();
-    return 0;
+        &dlg, nullptr, [&dlg] { dlg.reject(); }, delay);
+    return app.exec();
 }

@@ -8,9 +8,24 @@
 
 namespace korvex {
 
-// The program-wide link record: filled by the start dialog (or the command line) before
-// a mode starts, read by the modes.
+// The link record: filled by the start dialog (or the command line) before a mode
+// starts; each mode's session keeps its own copy and the port it opens.
 struct LinkSettings {
+    LinkSettings() = default;
+    // A copy carries the choices, the mode flag and the file, but never the open port,
+    // which has one owner.
+    LinkSettings(const LinkSettings& o) { *this = o; }
+    LinkSettings& operator=(const LinkSettings& o) {
+        port_name = o.port_name;
+        osc_baud = o.osc_baud;
+        rate_divider = o.rate_divider;
+        rate_index = o.rate_index;
+        av_baud = o.av_baud;
+        live_mode = o.live_mode.load();
+        file_arg = o.file_arg;
+        return *this;
+    }
+
     std::string port_name;
     RS232Port* port = nullptr;   // the one open port, null while closed
     uint32_t osc_baud = 115200;  // 115200, 57600 or 38400
@@ -22,7 +37,5 @@ struct LinkSettings {
     std::atomic<int> live_mode{0};
     std::string file_arg;  // the recording being written or shown
 };
-
-extern LinkSettings g_LinkSettings;
 
 }  // namespace korvex

@@ -102,7 +102,7 @@ uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* r
     if (L == 3) {
         ReportError(err_text, StrPrintf("ModBus_TxRx(): Exception %d (%s)", rsp[2],
                                         ModBusExceptionName(rsp[2])));
-        return 0x100u + rsp[2];
+        return kModBusExceptionBase + rsp[2];
     }
     return 0;
 }

@@ -21,7 +21,10 @@ namespace korvex {
 // step, whichever thread issues them. Before each request whatever is still pending in
 // the receive queue (the surplus of an earlier broken answer) is discarded.
 
+constexpr uint32_t kModBusOk = 0;
 constexpr uint32_t kModBusProtocolError = 0xFFFFFFFFu;
+// An exception answer returns this plus the exception code (6: slave busy, 0x106).
+constexpr uint32_t kModBusExceptionBase = 0x100;
 constexpr uint16_t kModBusMaxRead = 125;   // registers per read
 constexpr uint16_t kModBusMaxWrite = 123;  // registers per multiple write
 constexpr uint32_t kCanMaxData = 8;        // data bytes of a CAN data frame

@@ -103,6 +103,16 @@ int RemainingMs(Clock::time_point deadline) {
     return static_cast<int>(left.count()) + 1;
 }
 
+// Waits up to `ms` for `events` on the port, or for its cancel handle. Returns what poll
+// returns; *cancelled tells whether the handle woke it.
+int WaitPort(const RS232Port& port, short events, int ms, short* revents, bool* cancelled) {
+    pollfd p[2] = {{port.fd, events, 0}, {port.cancel ? port.cancel->fd() : -1, POLLIN, 0}};
+    int pr = poll(p, port.cancel ? 2 : 1, ms);
+    *revents = p[0].revents;
+    *cancelled = pr > 0 && port.cancel && (p[1].revents & POLLIN);
+    return pr;
+}
+
 // Once an answer has begun, the rest cannot arrive sooner than its time on the line.
 // Sleeping through most of it, instead of waking for every few characters, keeps a
 // 166 Hz stream from costing a wake-up per character. The last characters are waited
@@ -115,7 +125,16 @@ void SleepForTheRest(const RS232Port& port, uint32_t missing, Clock::time_point 
     auto rest = char_time * missing;
     if (rest < margin + std::chrono::microseconds(500)) return;
     auto until = std::min(deadline, Clock::now() + rest - margin);
-    std::this_thread::sleep_until(until);
+    if (!port.cancel) {
+        std::this_thread::sleep_until(until);
+        return;
+    }
+    // A stop ends the sleep at once.
+    auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now());
+    if (left.count() <= 0) return;
+    timespec ts{time_t(left.count() / 1000000000), long(left.count() % 1000000000)};
+    pollfd p{port.cancel->fd(), POLLIN, 0};
+    (void)ppoll(&p, 1, &ts, nullptr);
 }
 
 }  // namespace
@@ -221,9 +240,11 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
                 }
                 break;
             }
-            pollfd p{port->fd, POLLOUT, 0};
             int ms = RemainingMs(deadline);
-            if (ms == 0 || poll(&p, 1, ms) <= 0) break;
+            short revents = 0;
+            bool cancelled = false;
+            if (ms == 0 || WaitPort(*port, POLLOUT, ms, &revents, &cancelled) <= 0 || cancelled)
+                break;
         }
         if (written < n_tx) {
             ReportError(err_text,
@@ -257,15 +278,21 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         }
         int ms = RemainingMs(deadline);
         if (ms == 0) break;
-        pollfd p{port->fd, POLLIN, 0};
-        int pr = poll(&p, 1, ms);
+        short revents = 0;
+        bool cancelled = false;
+        int pr = WaitPort(*port, POLLIN, ms, &revents, &cancelled);
+        if (cancelled) {
+            *n_rx = got;
+            ReportError(err_text, "RS232_TxRx(): Cancelled");
+            return kRS232Cancelled;
+        }
         if (pr < 0 && errno != EINTR) {
             *n_rx = got;
             ReportError(err_text,
                         StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(errno)));
             return kRS232ReadFailed;
         }
-        if (pr > 0 && (p.revents & (POLLERR | POLLNVAL))) {
+        if (pr > 0 && (revents & (POLLERR | POLLNVAL))) {
             *n_rx = got;
             ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(EIO)));
             return kRS232ReadFailed;
@@ -321,6 +348,10 @@ void RS232_PurgeRx(RS232Port* port) {
     port->marks = MarkTally{};
     if (port->counts_known)
         port->counts_known = port->line_status->ReadCounts(port->fd, &port->counts);
+}
+
+void RS232_Drain(RS232Port* port) {
+    if (port) (void)tcdrain(port->fd);
 }
 
 int RS232_Close(RS232Port* port, std::string* err_text) {

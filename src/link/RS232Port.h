@@ -5,6 +5,7 @@
 
 #include <termios.h>
 
+#include "link/CancelHandle.h"
 #include "link/LineErrors.h"
 
 namespace korvex {
@@ -22,6 +23,9 @@ struct RS232Port {
     // wake-ups per packet; an answer may be taken up to a timer slack (~50 us) later, so
     // request-answer protocols leave it off.
     bool sleep_through_receive = false;
+    // Set by the owner of a worker that must stop at once (Exit during a packet's wait):
+    // a signalled handle ends every receive with kRS232Cancelled. Null: not cancellable.
+    const CancelHandle* cancel = nullptr;
     uint32_t baud = 0;
     uint32_t bits_per_char = 10;  // start + 8 data + parity + stop, for the write bound
     std::string name;
@@ -40,6 +44,7 @@ constexpr uint32_t kRS232WriteFailed = 2;       // the transmit could not be sta
 constexpr uint32_t kRS232WriteShort = 3;        // the transmit could not finish
 constexpr uint32_t kRS232ReadFailed = 4;        // the receive failed (a device gone)
 constexpr uint32_t kRS232LineStatusFailed = 8;  // the line-error counters could not be read
+constexpr uint32_t kRS232Cancelled = 9;         // the port's cancel handle was signalled
 constexpr uint32_t kRS232ShortReceive = 16;     // fewer bytes than requested in wait_ms
 
 // Open flags.
@@ -63,7 +68,8 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
 // One exchange: transmit n_tx bytes (handed to the kernel, not awaited), then receive
 // exactly n_rx_req bytes, ending early only when wait_ms has run out since the receive
 // started. Codes: 0 success, 1 null handle, 2 write failed, 3 write could not finish,
-// 4 read failed, 8 line-error counters unreadable, 16 short receive, 32..39 line errors.
+// 4 read failed, 8 line-error counters unreadable, 9 cancelled ("RS232_TxRx(): Cancelled",
+// a stop the owner asked for, never shown), 16 short receive, 32..39 line errors.
 // (5, 6 and 7 belong to the Win32 wait and cannot occur here: one deadline bounds the
 // whole receive.) Texts by the buffer rule; a short receive with report_short 0 puts "@"
 // into the caller's buffer and shows nothing.
@@ -72,6 +78,9 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
 
 // Discards whatever has arrived and not been read yet, with its line errors.
 void RS232_PurgeRx(RS232Port* port);
+
+// Waits until everything written has left the port (a stop byte before the close).
+void RS232_Drain(RS232Port* port);
 
 // Closes and frees the port; 0, or -1 with "RS232_Close(): CloseHandle() error".
 // A null handle returns 0.

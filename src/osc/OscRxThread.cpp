@@ -18,17 +18,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void Stopped(OscState& osc, const std::string& message) {
-    ShowError(message);
+// The worker never shows a message itself (a message box would hold it while the
+// stream runs on): it keeps the message for its owner, who shows it once the worker has
+// stopped. A failure after a stop was asked for is the stop, not an error.
+void Stopped(LinkSettings& link, OscState& osc, const std::string& message) {
+    if (!link.live_mode) return;
     std::lock_guard<std::mutex> lock(osc.stop_mu);
     osc.stop_message = message;
 }
 
-// Sends one command byte; false (with the port's message shown) on failure.
+// Sends one command byte; false (with the port's message kept) on failure.
 bool SendByte(LinkSettings& link, OscState& osc, uint8_t b) {
     std::string err;
     if (RS232_TxRx(link.port, &b, 1, nullptr, nullptr, 0, &err) == 0) return true;
-    Stopped(osc, err);
+    Stopped(link, osc, err);
     return false;
 }
 
@@ -94,12 +97,13 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
             std::string err;
             uint32_t n = 0;
             if (RS232_TxRx(link.port, nullptr, 0, packet.data(), &n, uint32_t(length), &err)) {
-                Stopped(osc, err);
+                Stopped(link, osc, err);
                 break;
             }
             if (packet[1] != expected) {
-                Stopped(osc, StrPrintf("Illegal Packet Number\nN_wait=0x%2.2X  N_rx=0x%2.2X",
-                                       expected, packet[1]));
+                Stopped(link, osc,
+                        StrPrintf("Illegal Packet Number\nN_wait=0x%2.2X  N_rx=0x%2.2X", expected,
+                                  packet[1]));
                 break;
             }
             expected = uint8_t(packet[1] + 1);
@@ -110,7 +114,8 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
                 const OscChannel& ch = osc.channels[size_t(i)];
                 float v = DecodeOscValue(packet.data() + header + 4 * size_t(i), ch.type, ch.scale);
                 if (!(v >= -100.0f && v <= 100.0f)) {
-                    Stopped(osc, StrPrintf("Too big value for channel '%s'", ch.name.c_str()));
+                    Stopped(link, osc,
+                            StrPrintf("Too big value for channel '%s'", ch.name.c_str()));
                     bad = true;
                     break;
                 }
@@ -123,19 +128,20 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
                 if (osc.writer && !AppendRow(osc.writer, row.data(), len)) bad = true;
             }
             if (bad) {
-                Stopped(osc, StrPrintf("Write File error: %s", ErrnoText(errno).c_str()));
+                Stopped(link, osc, StrPrintf("Write File error: %s", ErrnoText(errno).c_str()));
                 break;
             }
             std::this_thread::yield();
         }
     }
 
-    // Stop sequence.
+    // Stop sequence: the stop byte, the recording closed after its last complete row,
+    // the port closed once the stop byte has left it.
     const uint8_t stop = 0xC0;
     std::string ignored;
     RS232_TxRx(link.port, &stop, 1, nullptr, nullptr, 0, &ignored);
     OSC_CloseWriter(osc);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    RS232_Drain(link.port);
     RS232_Close(link.port);
     link.port = nullptr;
     rusage ru{};
@@ -143,6 +149,7 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
         osc.worker_cpu_seconds = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
                                  double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     osc.done = 1;
+    if (osc.on_stopped) osc.on_stopped();
 }
 
 void OscWorker::Start(LinkSettings& link, OscState& osc) {
@@ -150,13 +157,24 @@ void OscWorker::Start(LinkSettings& link, OscState& osc) {
     link_ = &link;
     link.live_mode = 1;
     osc.done = 0;
+    cancel_.Reset();
+    if (link.port) link.port->cancel = &cancel_;
     thread_ = std::thread([&link, &osc] { OSC_RxThread(link, osc); });
 }
 
 void OscWorker::Stop() {
     if (!thread_.joinable()) return;
     link_->live_mode = 0;
+    // Wakes a receive that waits for a packet: the worker goes to its stop sequence now,
+    // not after a packet time-out.
+    cancel_.Signal();
     thread_.join();
+}
+
+void OscWorker::RequestStop() {
+    if (!thread_.joinable()) return;
+    link_->live_mode = 0;
+    cancel_.Signal();
 }
 
 void OscWorker::Join() {

@@ -4,8 +4,6 @@
 
 namespace korvex {
 
-OscState g_OscState;
-
 uint32_t DefaultChannelColour(int slot) {
     static const uint32_t kColours[15] = {0x00FF00, 0xFF0000, 0x0000FF, 0xFFFF00, 0xFF00FF,
                                           0x00FFFF, 0xFFFFFF, 0x008000, 0x800000, 0x000080,

@@ -64,10 +64,16 @@ struct OscState {
     // blanked; the window turns it into a queued signal. Set before the worker starts.
     std::function<void()> on_screen_changed;
 
+    // Called on the worker thread as its last step, after done is set: the owner learns
+    // that the worker ended (by a stop or by an error) without polling. Set before the
+    // worker starts.
+    std::function<void()> on_stopped;
+
     // CPU time the worker thread used, written when it ends (before done).
     double worker_cpu_seconds = 0;
 
-    // The message the worker stopped with, empty when it was told to stop.
+    // The message the worker stopped with, empty when it was told to stop. The worker
+    // keeps it for its owner to show.
     std::mutex stop_mu;
     std::string stop_message;
 
@@ -75,7 +81,5 @@ struct OscState {
     void Reset();
     std::string StopMessage();
 };
-
-extern OscState g_OscState;
 
 }  // namespace korvex

@@ -31,7 +31,9 @@ void OSC_CloseWriter(OscState& osc);
 
 // The acquisition worker's body: starts the stream, reads packets until link.live_mode
 // is cleared or an error stops it, writes one row per packet, and always ends with the
-// stop sequence (0xC0, writer closed, 100 ms, port closed, done = 1).
+// stop sequence (0xC0, writer closed, the stop byte drained, port closed, done = 1,
+// on_stopped). The message it stopped with is kept in osc.stop_message, never shown:
+// its owner shows it. Empty when it was asked to stop.
 void OSC_RxThread(LinkSettings& link, OscState& osc);
 
 // One channel's value from its 4-byte packet slot: type 1 signed byte 3, type 2 signed
@@ -50,8 +52,10 @@ void OSC_DecodeDescription(const uint8_t* d, size_t nbyte, int slot, OscChannel*
 // row blanks the screen and notifies, once. a, b: the SELVO and SELVO-M flags.
 void OSC_HandleDisplay(OscState& osc, const uint8_t* packet);
 
-// Owns the worker thread: Start runs OSC_RxThread, Stop clears live_mode and joins.
-// The destructor stops a running worker.
+// Owns the worker thread: Start runs OSC_RxThread on the open port, Stop clears
+// live_mode, wakes the worker's wait for a packet and joins it. A stop therefore takes
+// the stop sequence only (stop byte, last row, file and port closed), a few
+// milliseconds, never a packet time-out. The destructor stops a running worker.
 class OscWorker {
 public:
     OscWorker() = default;
@@ -60,14 +64,17 @@ public:
     OscWorker& operator=(const OscWorker&) = delete;
 
     void Start(LinkSettings& link, OscState& osc);
-    // Asks the worker to stop and waits until it has (at most one packet time-out).
+    // Asks the worker to stop and waits until it has.
     void Stop();
+    // Asks the worker to stop without waiting (from a signal handler's thread, say).
+    void RequestStop();
     // Waits for a worker that stops by itself.
     void Join();
     bool running() const { return thread_.joinable(); }
 
 private:
     LinkSettings* link_ = nullptr;
+    CancelHandle cancel_;
     std::thread thread_;
 };
 

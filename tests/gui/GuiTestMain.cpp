@@ -1,4 +1,6 @@
-// The GUI tests: real widgets on Qt's offscreen platform.
+// The GUI tests: real widgets, in real windows under a virtual X server when
+// QT_QPA_PLATFORM=xcb (test.sh), else on Qt's offscreen platform. Input goes through
+// the platform's input path (UserInput.h), so modality is honoured as for a user.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 

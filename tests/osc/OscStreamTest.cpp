@@ -252,6 +252,8 @@ TEST_F(OscStreamTest, KeepAliveAndKeys) {
     osc.pending_key = 0x1B;
     std::this_thread::sleep_for(milliseconds(1150));
     worker.Stop();
+    // The stop byte has left the port; the regulator takes it at the line's pace.
+    ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
     Bytes b = StreamBytes();
     EXPECT_EQ(std::count(b.begin(), b.end(), 0x0D), 0);
     EXPECT_EQ(std::count(b.begin(), b.end(), 0x1B), 1);
@@ -338,7 +340,7 @@ TEST_F(OscStreamTest, StopsOnFaultsWithTheirMessages) {
         std::smatch m;
         std::string msg = osc.StopMessage();
         EXPECT_TRUE(std::regex_match(msg, m, std::regex(c.pattern))) << msg;
-        EXPECT_EQ(shown.texts(), std::vector<std::string>{msg});
+        EXPECT_TRUE(shown.texts().empty()) << "kept for the owner, never shown by the worker";
         if (m.size() == 3) {
             int wait = std::stoi(m[1], nullptr, 16), rx = std::stoi(m[2], nullptr, 16);
             EXPECT_EQ(rx, (k == 1 ? wait + 1 : wait + 255) % 256);

@@ -1,7 +1,9 @@
-#include "gui/AboutDlg.h"
+#include "gui/AboutDialog.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "app/Version.h"
 #include "gui/Captions.h"
@@ -9,24 +11,32 @@
 
 namespace korvex::gui {
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About Korvex"));
     setWindowIcon(ProgramIcon());
     DialogUnits du(this);
     auto* icon = new QLabel(this);
     icon->setPixmap(ProgramIcon().pixmap(du.X(20), du.X(20)));
-    du.Place(icon, 11, 17, 20, 20);
     auto* version = new QLabel(QString::fromStdString(AboutVersionLine()), this);
     version->setObjectName(QStringLiteral("versionLine"));
-    du.Place(version, 40, 10, 140, 8);
     auto* line = new QLabel(
         QStringLiteral("Service and commissioning tool for excitation regulators"), this);
-    du.Place(line, 40, 25, 190, 8);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
-    du.Place(ok, 185, 7, 50, 14);
+    ok->setMinimumSize(du.Size(50, 14));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    setFixedSize(du.Size(242, 55));
+
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(version);
+    texts->addWidget(line);
+    texts->addStretch(1);
+    auto* row = new QHBoxLayout(this);
+    row->setSizeConstraint(QLayout::SetFixedSize);
+    row->setContentsMargins(du.X(11), du.Y(7), du.X(7), du.Y(7));
+    row->setSpacing(du.X(9));
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addLayout(texts);
+    row->addWidget(ok, 0, Qt::AlignTop);
 }
 
 }  // namespace korvex::gui

@@ -1,4 +1,9 @@
-#include "gui/PortDlg.h"
+#include "gui/StartDialog.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
@@ -27,80 +32,109 @@ bool SamePort(const std::string& configured, const std::string& listed) {
 
 }  // namespace
 
-CPortDlg::CPortDlg(LinkSettings& link, const ConfigValues& cfg, Modes modes, QWidget* parent)
-    : QDialog(parent), link_(link), cfg_(cfg), modes_(std::move(modes)) {
+StartDialog::StartDialog(const ConfigValues& cfg, Modes modes, QWidget* parent)
+    : QDialog(parent), cfg_(cfg), modes_(std::move(modes)) {
     setWindowIcon(ProgramIcon());
     DialogUnits du(this);
-    auto place = [&du](QWidget* w, int x, int y, int width, int height) {
-        du.Place(w, x, y, width, height);
+    auto button = [&](const QString& text, const char* name, int width) {
+        auto* b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setMinimumSize(du.Size(width, 14));
+        return b;
     };
 
+    // Left: the port list, the progress of a reading mode, Diary and Parameters.
+    auto* left = new QVBoxLayout;
     port_label_ = new QLabel(T("Порт", "Port"), this);
     port_label_->setAlignment(Qt::AlignCenter);
-    place(port_label_, 34, 13, 51, 8);
     ports_ = new QComboBox(this);
+    ports_->setObjectName(QStringLiteral("ports"));
     ports_->setEditable(true);
     ports_->setInsertPolicy(QComboBox::NoInsert);
-    ports_->setGeometry(du.X(21), du.Y(25), du.X(69), ports_->sizeHint().height());
+    ports_->setMinimumWidth(du.X(69));
     progress_ = new QProgressBar(this);
     progress_->setRange(0, 100);
     progress_->setTextVisible(false);
-    progress_->hide();
-    place(progress_, 14, 60, 81, 11);
+    progress_->setMinimumSize(du.Size(81, 11));
     wait_ = new QLabel(T("Считывание ...", "Please wait ..."), this);
+    wait_->setObjectName(QStringLiteral("wait"));
     wait_->setAlignment(Qt::AlignCenter);
-    wait_->hide();
-    place(wait_, 15, 75, 85, 8);
-    diary_button_ = new QPushButton(T("Дневники и параметры", "Diary and Parameters"), this);
-    place(diary_button_, 7, 87, 93, 14);
+    for (QWidget* w : std::initializer_list<QWidget*>{progress_, wait_}) {
+        QSizePolicy p = w->sizePolicy();
+        p.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(p);
+        w->hide();
+    }
+    diary_button_ = button(T("Дневники и параметры", "Diary and Parameters"), "diary", 93);
+    left->addSpacing(du.Y(6));
+    left->addWidget(port_label_);
+    left->addWidget(ports_);
+    left->addStretch(1);
+    left->addWidget(progress_);
+    left->addWidget(wait_);
+    left->addWidget(diary_button_);
 
+    // Middle: the oscilloscope's speed and sampling rate, and its button.
     auto* osc_box = new QGroupBox(this);
-    place(osc_box, 108, 4, 98, 105);
-    auto* rec_box = new QGroupBox(this);
-    place(rec_box, 215, 5, 95, 105);
-    osc_box->lower();
-    rec_box->lower();
-
-    speed_label_ = new QLabel(T("Скорость:", "Speed:"), this);
-    place(speed_label_, 117, 19, 36, 8);
+    osc_box->setMinimumWidth(du.X(98));
+    auto* osc = new QGridLayout(osc_box);
+    speed_label_ = new QLabel(T("Скорость:", "Speed:"), osc_box);
+    rate_label_ = new QLabel(T("F оцифр.:", "F samp.:"), osc_box);
+    osc->addWidget(speed_label_, 0, 0);
+    osc->addWidget(rate_label_, 0, 1);
     osc_group_ = new QButtonGroup(this);
     const char* osc_texts[3] = {"115200", "57600", "38400"};
-    const int osc_y[3] = {33, 46, 59};
     for (int i = 0; i < 3; ++i) {
-        osc_speed_[i] = new QRadioButton(QString::fromLatin1(osc_texts[i]), this);
-        place(osc_speed_[i], 116, osc_y[i], i ? 36 : 40, 10);
+        osc_speed_[i] = new QRadioButton(QString::fromLatin1(osc_texts[i]), osc_box);
+        osc_speed_[i]->setObjectName(QStringLiteral("oscSpeed%1").arg(i));
+        osc->addWidget(osc_speed_[i], 1 + i, 0);
         osc_group_->addButton(osc_speed_[i], i);
     }
-    rate_label_ = new QLabel(T("F оцифр.:", "F samp.:"), this);
-    place(rate_label_, 164, 19, 39, 8);
     rate_group_ = new QButtonGroup(this);
     const char* rate_texts[4] = {"50 Hz", "100 Hz", "125 Hz", "166 Hz"};
-    const int rate_y[4] = {33, 46, 57, 70};
     for (int i = 0; i < 4; ++i) {
-        rate_[i] = new QRadioButton(QString::fromLatin1(rate_texts[i]), this);
-        place(rate_[i], 165, rate_y[i], i ? 39 : 35, 10);
+        rate_[i] = new QRadioButton(QString::fromLatin1(rate_texts[i]), osc_box);
+        rate_[i]->setObjectName(QStringLiteral("rate%1").arg(i));
+        osc->addWidget(rate_[i], 1 + i, 1);
         rate_group_->addButton(rate_[i], i);
     }
-    rec_speed_label_ = new QLabel(T("Скорость:", "Speed:"), this);
-    place(rec_speed_label_, 228, 22, 36, 8);
+    osc->setRowStretch(5, 1);
+    osc_button_ = button(T("Осциллограф", "Oscilloscope"), "oscilloscope", 77);
+    osc_button_->setDefault(true);
+    osc->addWidget(osc_button_, 6, 0, 1, 2, Qt::AlignHCenter);
+
+    // Right: the recorder's speed and its button.
+    auto* rec_box = new QGroupBox(this);
+    rec_box->setMinimumWidth(du.X(95));
+    auto* rec = new QVBoxLayout(rec_box);
+    rec_speed_label_ = new QLabel(T("Скорость:", "Speed:"), rec_box);
+    rec->addWidget(rec_speed_label_);
     rec_group_ = new QButtonGroup(this);
     const char* rec_texts[2] = {"230400", "115200"};
     for (int i = 0; i < 2; ++i) {
-        rec_speed_[i] = new QRadioButton(QString::fromLatin1(rec_texts[i]), this);
-        place(rec_speed_[i], 226, i ? 48 : 35, 40, 10);
+        rec_speed_[i] = new QRadioButton(QString::fromLatin1(rec_texts[i]), rec_box);
+        rec_speed_[i]->setObjectName(QStringLiteral("recSpeed%1").arg(i));
+        rec->addWidget(rec_speed_[i]);
         rec_group_->addButton(rec_speed_[i], i);
     }
-    osc_button_ = new QPushButton(T("Осциллограф", "Oscilloscope"), this);
-    osc_button_->setDefault(true);
-    place(osc_button_, 118, 87, 77, 14);
-    recorder_button_ = new QPushButton(T("Авар. осциллограф", "Emergency Recorder"), this);
-    place(recorder_button_, 224, 87, 77, 14);
-    setFixedSize(du.Size(317, 119));
+    rec->addStretch(1);
+    recorder_button_ = button(T("Авар. осциллограф", "Emergency Recorder"), "recorder", 77);
+    rec->addWidget(recorder_button_, 0, Qt::AlignHCenter);
+
+    auto* row = new QHBoxLayout(this);
+    row->setSizeConstraint(QLayout::SetFixedSize);
+    row->setContentsMargins(du.X(7), du.Y(4), du.X(7), du.Y(7));
+    row->setSpacing(du.X(7));
+    row->addLayout(left);
+    row->addWidget(osc_box);
+    row->addWidget(rec_box);
+    // The template's height: the mode buttons sit at its foot.
+    setMinimumHeight(du.Y(119));
     SetTitleVersion(this);
 
-    connect(rate_group_, &QButtonGroup::idClicked, this, &CPortDlg::OnRate);
-    connect(osc_group_, &QButtonGroup::idClicked, this, &CPortDlg::OnOscSpeed);
-    connect(rec_group_, &QButtonGroup::idClicked, this, &CPortDlg::OnRecorderSpeed);
+    connect(rate_group_, &QButtonGroup::idClicked, this, &StartDialog::OnRate);
+    connect(osc_group_, &QButtonGroup::idClicked, this, &StartDialog::OnOscSpeed);
+    connect(rec_group_, &QButtonGroup::idClicked, this, &StartDialog::OnRecorderSpeed);
     connect(osc_button_, &QPushButton::clicked, this,
             [this] { RunMode(modes_.oscilloscope, true); });
     connect(recorder_button_, &QPushButton::clicked, this,
@@ -108,7 +142,14 @@ CPortDlg::CPortDlg(LinkSettings& link, const ConfigValues& cfg, Modes modes, QWi
     connect(diary_button_, &QPushButton::clicked, this, [this] { RunMode(modes_.diary, false); });
 }
 
-bool CPortDlg::InitDialog() {
+StartDialog::~StartDialog() {
+    if (mode_) {
+        disconnect(mode_, nullptr, this, nullptr);
+        delete mode_.data();
+    }
+}
+
+bool StartDialog::InitDialog() {
     if (modes_.enumerate) {
         list_ = modes_.enumerate();
     } else {
@@ -148,12 +189,7 @@ bool CPortDlg::InitDialog() {
     return true;
 }
 
-int CPortDlg::exec() {
-    if (!InitDialog()) return QDialog::Rejected;
-    return QDialog::exec();
-}
-
-void CPortDlg::EnableModeControls(bool enable) {
+void StartDialog::EnableModeControls(bool enable) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{diary_button_, osc_button_, recorder_button_, ports_,
                                          speed_label_, rate_label_, rec_speed_label_})
@@ -168,16 +204,16 @@ void CPortDlg::EnableModeControls(bool enable) {
     if (!modes_.diary) diary_button_->setEnabled(false);
 }
 
-void CPortDlg::FollowSpeed() {
+void StartDialog::FollowSpeed() {
     for (int i = 1; i < 4; ++i) rate_[i]->setEnabled(link_.osc_baud >= 115200);
 }
 
-void CPortDlg::OnRate(int choice) {
+void StartDialog::OnRate(int choice) {
     link_.rate_divider = kDividers[choice];
     link_.rate_index = choice + 1;
 }
 
-void CPortDlg::OnOscSpeed(int choice) {
+void StartDialog::OnOscSpeed(int choice) {
     link_.osc_baud = kOscBauds[choice];
     if (choice != 0 && rate_group_->checkedId() != 0) {
         rate_[0]->setChecked(true);
@@ -186,24 +222,44 @@ void CPortDlg::OnOscSpeed(int choice) {
     FollowSpeed();
 }
 
-void CPortDlg::OnRecorderSpeed(int choice) {
+void StartDialog::OnRecorderSpeed(int choice) {
     link_.av_baud = choice == 0 ? 230400 : 115200;
 }
 
-std::string CPortDlg::SelectedPortName() const {
+std::string StartDialog::SelectedPortName() const {
     int i = ports_->currentIndex();
     if (i >= 0 && i < int(list_.ports.size()) && ports_->currentText() == ports_->itemText(i))
         return list_.ports[size_t(i)].name;
     return ports_->currentText().trimmed().toStdString();
 }
 
-void CPortDlg::RunMode(const std::function<void(LinkSettings&)>& mode, bool live) {
-    if (!mode) return;
+void StartDialog::ShowProgress(bool visible) {
+    progress_->setValue(0);
+    progress_->setVisible(visible);
+    wait_->setVisible(visible);
+}
+
+void StartDialog::SetProgress(int percent) {
+    progress_->setValue(percent);
+}
+
+void StartDialog::RunMode(const Mode& mode, bool live) {
+    if (!mode || mode_) return;
     EnableModeControls(false);
     link_.port_name = SelectedPortName();
-    if (live) link_.live_mode = 1;
-    mode(link_);
-    EnableModeControls(true);
+    link_.live_mode = live ? 1 : 0;
+    QObject* running = mode(link_, *this);
+    if (!running) {
+        EnableModeControls(true);
+        emit modeEnded();
+        return;
+    }
+    mode_ = running;
+    connect(running, &QObject::destroyed, this, [this] {
+        mode_ = nullptr;
+        EnableModeControls(true);
+        emit modeEnded();
+    });
 }
 
 }  // namespace korvex::gui

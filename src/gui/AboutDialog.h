@@ -5,10 +5,11 @@
 namespace korvex::gui {
 
 // "About Korvex": the icon, "Korvex   v1.3.1.0", one line on what the program is, OK.
-class CAboutDlg : public QDialog {
+// Opened with open(); changes nothing.
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CAboutDlg(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 };
 
 }  // namespace korvex::gui

@@ -1,0 +1,36 @@
+#include "gui/Modes.h"
+
+namespace korvex::gui {
+
+namespace {
+
+LiveWindow* ShowWindow(std::unique_ptr<OscSession> session, QWidget* parent) {
+    auto* window = new LiveWindow(std::move(session), parent);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    return window;
+}
+
+}  // namespace
+
+LiveWindow* OpenOscilloscope(const LinkSettings& settings, QWidget* parent) {
+    auto session = std::make_unique<OscSession>();
+    if (!session->StartLive(settings)) return nullptr;
+    return ShowWindow(std::move(session), parent);
+}
+
+LiveWindow* OpenRecording(const std::string& path, QWidget* parent) {
+    auto session = std::make_unique<OscSession>();
+    if (!session->OpenFile(path)) return nullptr;
+    return ShowWindow(std::move(session), parent);
+}
+
+StartDialog::Modes ProgramModes() {
+    StartDialog::Modes modes;
+    modes.oscilloscope = [](const LinkSettings& settings, StartDialog& dialog) -> QObject* {
+        return OpenOscilloscope(settings, &dialog);
+    };
+    return modes;
+}
+
+}  // namespace korvex::gui

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "gui/LiveWindow.h"
+#include "gui/StartDialog.h"
+
+namespace korvex::gui {
+
+// The oscilloscope mode: a session started live on the settings and its window, shown
+// beside the start dialog (`parent`, which then owns it). Null when the stream did not
+// open (its message has been shown).
+LiveWindow* OpenOscilloscope(const LinkSettings& settings, QWidget* parent = nullptr);
+
+// A recording in the viewing mode's window. Null when it cannot be read (the reader's
+// message has been shown).
+LiveWindow* OpenRecording(const std::string& path, QWidget* parent = nullptr);
+
+// The start dialog's modes of this build.
+StartDialog::Modes ProgramModes();
+
+}  // namespace korvex::gui

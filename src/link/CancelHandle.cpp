@@ -1,0 +1,32 @@
+#include "link/CancelHandle.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+namespace korvex {
+
+CancelHandle::CancelHandle() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+CancelHandle::~CancelHandle() {
+    if (fd_ >= 0) close(fd_);
+}
+
+void CancelHandle::Signal() {
+    uint64_t one = 1;
+    (void)!write(fd_, &one, sizeof one);
+}
+
+void CancelHandle::Reset() {
+    uint64_t value;
+    (void)!read(fd_, &value, sizeof value);
+}
+
+bool CancelHandle::signalled() const {
+    pollfd p{fd_, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+}
+
+}  // namespace korvex

@@ -1,7 +1,0 @@
-#include "link/LinkSettings.h"
-
-namespace korvex {
-
-LinkSettings g_LinkSettings;
-
-}  // namespace korvex

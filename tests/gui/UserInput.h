@@ -1,0 +1,81 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+#include <functional>
+
+namespace korvex::test {
+
+// Input as a user gives it: the events go to the widget's top-level window through the
+// platform's input path (QWindowSystemInterface), where a window that a modal one blocks
+// does not get them. A click that a modal window would swallow therefore fails the test,
+// unlike a click sent to the widget itself.
+inline void ClickAsUser(QWidget* w) {
+    QWidget* top = w->window();
+    QPoint at = w->rect().center();
+    // A check box or radio button takes clicks on its indicator and text only.
+    if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) {
+        int indicator = w->style()->pixelMetric(qobject_cast<QCheckBox*>(w)
+                                                    ? QStyle::PM_IndicatorWidth
+                                                    : QStyle::PM_ExclusiveIndicatorWidth);
+        at.setX(indicator / 2 + 1);
+    }
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, at));
+}
+
+// A key pressed in a window, which the user has brought to the front first.
+inline void KeyAsUser(QWidget* window, Qt::Key key) {
+    QWidget* top = window->window();
+    top->activateWindow();
+    (void)QTest::qWaitForWindowActive(top);
+    QTest::keyClick(top->windowHandle(), key);
+}
+
+// Every label and button of a window shows its whole text: the text, with the style's
+// margins or indicator, fits the place the layout gave the widget.
+inline void ExpectNoTextClipped(QWidget* window, const QStringList& data_labels = {}) {
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (!w->isVisible() || data_labels.contains(w->objectName())) continue;
+        QString text = w->property("text").toString();
+        if (text.isEmpty()) continue;
+        QSize need;
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            if (label->wordWrap()) {
+                need = QSize(0, label->heightForWidth(label->width()));
+            } else {
+                need = label->sizeHint();
+            }
+        } else if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) {
+            need = w->sizeHint();
+        } else if (qobject_cast<QAbstractButton*>(w)) {
+            QSize t = w->fontMetrics().size(Qt::TextShowMnemonic, text);
+            need = QSize(t.width() + 2 * w->style()->pixelMetric(QStyle::PM_ButtonMargin) / 2,
+                         t.height());
+        } else {
+            continue;
+        }
+        std::string what = std::string(window->metaObject()->className()) + " " +
+                           w->objectName().toStdString() + " '" + text.toStdString() + "'";
+        EXPECT_LE(need.width(), w->width()) << what;
+        EXPECT_LE(need.height(), w->height()) << what;
+    }
+}
+
+// Shows a window and waits until the window system has put it on screen.
+inline bool ShowAndWait(QWidget* w) {
+    w->show();
+    return QTest::qWaitForWindowExposed(w);
+}
+
+// Processes events until `done` holds or `ms` have passed.
+inline bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
+    return QTest::qWaitFor(done, ms);
+}
+
+}  // namespace korvex::test
