@@ -5,7 +5,8 @@
 #   ./run.sh                        the start dialog on the simulated regulator
 #   ./run.sh --port /dev/ttyUSB0    the start dialog, for a real regulator on that port
 #   ./run.sh --headless             no window: record ten seconds, print the recording,
-#                                   and save a picture of its plot (also without a display)
+#                                   read a fault recording from the regulator's recorder,
+#                                   and save a picture of the plot (also without a display)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -15,7 +16,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
         --port) port="$2"; shift 2 ;;
         --headless) headless=1; shift ;;
-        -h|--help) sed -n '2,9p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
         *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -56,6 +57,12 @@ file=$("$bin/korvex-cli" osc --port "$port" --rate 166 --seconds 10)
 echo
 echo "== The recording, read back as the viewer window reads it"
 "$bin/korvex-cli" view "$file"
+
+echo
+echo "== The simulated regulator's fault recorder, and its recording 2 read back"
+"$bin/korvex-cli" recorder --port "$port" --baud 230400 list
+recording=$("$bin/korvex-cli" recorder --port "$port" --baud 230400 read 2)
+"$bin/korvex-cli" view "$recording"
 
 png="${file%.trd}.png"
 QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT="$png" KORVEX_SCREENSHOT_DELAY_MS=300 "$bin/korvex" "$file" 2>/dev/null

@@ -24,5 +24,7 @@ LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/start-dialog-en.png build/default/korv
 LC_ALL=ru_RU.UTF-8 KORVEX_SCREENSHOT=docs/start-dialog-ru.png build/default/korvex --simulate
 LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/live-window.png KORVEX_SCREENSHOT_PANEL=docs/selvo-panel.png \
     KORVEX_SCREENSHOT_DELAY_MS=9000 build/default/korvex --simulate --osc
+LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/recorder.png KORVEX_SCREENSHOT_READ=2 \
+    KORVEX_SCREENSHOT_DELAY_MS=2400 build/default/korvex --simulate --recorder
 rm -rf "$data"
 ls -l docs/*.png

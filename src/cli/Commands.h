@@ -8,5 +8,6 @@ int ViewCommand(int argc, char** argv);
 int SampleCommand(int argc, char** argv);
 int ModBusCommand(int argc, char** argv);
 int OscCommand(int argc, char** argv);
+int RecorderCommand(int argc, char** argv);
 
 }  // namespace korvex::cli

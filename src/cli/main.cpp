@@ -38,6 +38,9 @@ void Usage(FILE* out) {
         "                      (--baud, --rate 50|100|125|166, --seconds N; Ctrl-C stops)\n"
         "  modbus --port P ... switch the regulator into ModBus RTU and read or write\n"
         "                      registers, send CAN-tunnel messages (--help for details)\n"
+        "  recorder --port P ACTION\n"
+        "                      the regulator's fault recorder: list its recordings, read\n"
+        "                      one into a recording file, switch manual recording on or off\n"
         "  sample [options]    write a synthetic live recording into the data directory\n"
         "                      (options: --rows N, --rate 50|100|125|166, --port NAME)\n"
         "\n"
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
     if (cmd == "osc") return korvex::cli::OscCommand(argc - 2, argv + 2);
     if (cmd == "modbus") return korvex::cli::ModBusCommand(argc - 2, argv + 2);
     if (cmd == "sample") return korvex::cli::SampleCommand(argc - 2, argv + 2);
+    if (cmd == "recorder") return korvex::cli::RecorderCommand(argc - 2, argv + 2);
     std::fprintf(stderr, "korvex-cli: unknown command '%s'\n\n", cmd.c_str());
     Usage(stderr);
     return 2;

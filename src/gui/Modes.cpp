@@ -1,5 +1,7 @@
 #include "gui/Modes.h"
 
+#include "gui/RecorderDialog.h"
+
 namespace korvex::gui {
 
 namespace {
@@ -19,6 +21,19 @@ LiveWindow* OpenOscilloscope(const LinkSettings& settings, QWidget* parent) {
     return ShowWindow(std::move(session), parent);
 }
 
+RecorderSession* OpenRecorder(const LinkSettings& settings, QWidget* parent) {
+    auto* session = new RecorderSession(parent);
+    QObject::connect(session, &RecorderSession::opened, session, [session, parent] {
+        auto* dialog = new RecorderDialog(*session, parent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(session, &RecorderSession::ended, dialog, &QWidget::close);
+        dialog->show();
+    });
+    QObject::connect(session, &RecorderSession::ended, session, &QObject::deleteLater);
+    session->Start(settings);
+    return session;
+}
+
 LiveWindow* OpenRecording(const std::string& path, QWidget* parent) {
     auto session = std::make_unique<OscSession>();
     if (!session->OpenFile(path)) return nullptr;
@@ -29,6 +44,9 @@ StartDialog::Modes ProgramModes() {
     StartDialog::Modes modes;
     modes.oscilloscope = [](const LinkSettings& settings, StartDialog& dialog) -> QObject* {
         return OpenOscilloscope(settings, &dialog);
+    };
+    modes.recorder = [](const LinkSettings& settings, StartDialog& dialog) -> QObject* {
+        return OpenRecorder(settings, &dialog);
     };
     return modes;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gui/LiveWindow.h"
+#include "gui/RecorderSession.h"
 #include "gui/StartDialog.h"
 
 namespace korvex::gui {
@@ -9,6 +10,11 @@ namespace korvex::gui {
 // beside the start dialog (`parent`, which then owns it). Null when the stream did not
 // open (its message has been shown).
 LiveWindow* OpenOscilloscope(const LinkSettings& settings, QWidget* parent = nullptr);
+
+// The fault recorder mode: its session starts switching the regulator; its window shows
+// once the recorder answers. Returns the session, whose end ends the mode; it goes when
+// the mode is over.
+RecorderSession* OpenRecorder(const LinkSettings& settings, QWidget* parent);
 
 // A recording in the viewing mode's window. Null when it cannot be read (the reader's
 // message has been shown).

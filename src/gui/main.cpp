@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLocale>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "gui/Captions.h"
 #include "gui/GuiErrorSink.h"
 #include "gui/Modes.h"
+#include "gui/RecorderDialog.h"
 #include "link/LinkSettings.h"
 #include "sim/Regulator.h"
 
@@ -39,9 +41,11 @@ void Usage(FILE* out) {
         "\n"
         "  --simulate   start the built-in simulated regulator and list its port first\n"
         "  --osc        with --simulate: open the live oscilloscope at once\n"
+        "  --recorder   with --simulate: open the fault recorder at once\n"
         "\n"
         "KORVEX_SCREENSHOT=PNG saves a picture of the first window after a moment and\n"
-        "closes it (KORVEX_SCREENSHOT_PANEL=PNG also the SELVO panel, live only).\n");
+        "closes it (KORVEX_SCREENSHOT_PANEL=PNG also the SELVO panel, live only;\n"
+        "KORVEX_SCREENSHOT_READ=N reads recording N in the recorder first).\n");
 }
 
 // Saves a picture of the window after `ms` and ends it; for the README's screenshots.
@@ -67,7 +71,7 @@ int main(int argc, char** argv) {
     app.setApplicationName(QStringLiteral("Korvex"));
     app.setWindowIcon(gui::ProgramIcon());
 
-    bool simulate = false, osc_now = false;
+    bool simulate = false, osc_now = false, recorder_now = false;
     std::string file;
     bool options_end = false;
     for (int i = 1; i < argc; ++i) {
@@ -80,6 +84,8 @@ int main(int argc, char** argv) {
             simulate = true;
         else if (!std::strcmp(argv[i], "--osc"))
             osc_now = true;
+        else if (!std::strcmp(argv[i], "--recorder"))
+            recorder_now = true;
         else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             Usage(stdout);
             return 0;
@@ -88,10 +94,10 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (osc_now && !simulate) {
-        std::fprintf(
-            stderr,
-            "korvex: --osc goes with --simulate; for a real regulator use the start dialog\n");
+    if ((osc_now || recorder_now) && !simulate) {
+        std::fprintf(stderr,
+                     "korvex: --osc and --recorder go with --simulate; for a real regulator use "
+                     "the start dialog\n");
         return 2;
     }
 
@@ -167,6 +173,32 @@ int main(int argc, char** argv) {
         int rc = app.exec();
         delete window;
         return rc;
+    }
+
+    if (recorder_now) {
+        LinkSettings link;
+        link.port_name = sim.port_path();
+        link.av_baud = cfg.cfg_baud2 == 230400 ? 230400 : 115200;
+        QWidget owner;
+        QPointer<gui::RecorderSession> session = gui::OpenRecorder(link, &owner);
+        QObject::connect(session, &QObject::destroyed, &app, &QApplication::quit);
+        QObject::connect(session, &gui::RecorderSession::opened, [&] {
+            auto* dialog = owner.findChild<gui::RecorderDialog*>();
+            if (!dialog) return;
+            // For the README's picture: a read in progress.
+            int row = std::getenv("KORVEX_SCREENSHOT_READ")
+                          ? std::atoi(std::getenv("KORVEX_SCREENSHOT_READ")) - 1
+                          : -1;
+            if (row >= 0)
+                QTimer::singleShot(delay / 3, dialog, [dialog, row] {
+                    dialog->list()->selectRow(row);
+                    if (auto* read = dialog->findChild<QPushButton*>(QStringLiteral("read")))
+                        read->click();
+                });
+            ScheduleScreenshot(
+                dialog, nullptr, [dialog] { dialog->close(); }, delay);
+        });
+        return app.exec();
     }
 
     gui::StartDialog::Modes modes = gui::ProgramModes();

@@ -350,6 +350,20 @@ void RS232_PurgeRx(RS232Port* port) {
         port->counts_known = port->line_status->ReadCounts(port->fd, &port->counts);
 }
 
+void RS232_DiscardUntilQuiet(RS232Port* port, uint32_t quiet_ms) {
+    if (!port) return;
+    auto deadline = Clock::now() + std::chrono::milliseconds(port->wait_ms);
+    uint8_t junk[512];
+    while (Clock::now() < deadline) {
+        short revents = 0;
+        bool cancelled = false;
+        int pr = WaitPort(*port, POLLIN, int(quiet_ms), &revents, &cancelled);
+        if (pr <= 0 || cancelled || !(revents & POLLIN)) break;
+        if (read(port->fd, junk, sizeof junk) <= 0) break;
+    }
+    RS232_PurgeRx(port);
+}
+
 void RS232_Drain(RS232Port* port) {
     if (port) (void)tcdrain(port->fd);
 }

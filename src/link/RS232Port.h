@@ -79,6 +79,10 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
 // Discards whatever has arrived and not been read yet, with its line errors.
 void RS232_PurgeRx(RS232Port* port);
 
+// Reads and discards until nothing has arrived for `quiet_ms` (the rest of a broken
+// answer still on the line), at most the port's wait_ms; the line errors go with it.
+void RS232_DiscardUntilQuiet(RS232Port* port, uint32_t quiet_ms);
+
 // Waits until everything written has left the port (a stop byte before the close).
 void RS232_Drain(RS232Port* port);
 

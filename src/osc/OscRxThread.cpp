@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/ErrorReport.h"
+#include "app/Single.h"
 #include "app/StrPrintf.h"
 #include "files/RecordingWriter.h"
 #include "link/ByteOrder.h"
@@ -72,7 +73,7 @@ float DecodeOscValue(const uint8_t* slot, uint32_t type, double scale) {
         case 20: raw = GetF32BE(slot); break;
         default: raw = 0; break;
     }
-    return float(raw * scale);
+    return ToSingle(raw * scale);
 }
 
 void OSC_RxThread(LinkSettings& link, OscState& osc) {

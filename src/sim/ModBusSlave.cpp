@@ -19,8 +19,28 @@ uint16_t Get16(const uint8_t* p) {
 }  // namespace
 
 ModBusSlave::ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs,
-                         std::shared_ptr<ModBusFaults> faults)
-    : baud_(baud), regs_(std::move(regs)), faults_(std::move(faults)) {}
+                         std::shared_ptr<ModBusFaults> faults,
+                         std::vector<std::shared_ptr<RegisterDevice>> devices)
+    : baud_(baud),
+      regs_(std::move(regs)),
+      faults_(std::move(faults)),
+      devices_(std::move(devices)) {}
+
+int ModBusSlave::ReadRegisters(uint16_t reg, uint16_t num, uint16_t* out, bool input) {
+    for (auto& d : devices_) {
+        int rc = d->Read(reg, num, out, input);
+        if (rc != RegisterDevice::kNotMine) return rc;
+    }
+    return regs_->Read(reg, num, out) ? 0 : 2;
+}
+
+int ModBusSlave::WriteRegister(uint16_t reg, uint16_t value) {
+    for (auto& d : devices_) {
+        int rc = d->Write(reg, value);
+        if (rc != RegisterDevice::kNotMine) return rc;
+    }
+    return regs_->Write(reg, value) ? 0 : 2;
+}
 
 size_t ModBusSlave::ExpectedLength() const {
     if (frame_.size() < 2) return 0;
@@ -99,8 +119,8 @@ void ModBusSlave::Serve(SimLink& link) {
                 Answer(link, {addr, uint8_t(fn | 0x80), 3});
                 return;
             }
-            if (!regs_->Read(reg, num, values.data())) {
-                Answer(link, {addr, uint8_t(fn | 0x80), 2});
+            if (int ex = ReadRegisters(reg, num, values.data(), fn == 4)) {
+                Answer(link, {addr, uint8_t(fn | 0x80), uint8_t(ex)});
                 return;
             }
             std::vector<uint8_t> pdu = {addr, fn, uint8_t(2 * num)};
@@ -112,8 +132,8 @@ void ModBusSlave::Serve(SimLink& link) {
             return;
         }
         case 6: {
-            if (!regs_->Write(Get16(&f[2]), Get16(&f[4]))) {
-                Answer(link, {addr, uint8_t(fn | 0x80), 2});
+            if (int ex = WriteRegister(Get16(&f[2]), Get16(&f[4]))) {
+                Answer(link, {addr, uint8_t(fn | 0x80), uint8_t(ex)});
                 return;
             }
             Answer(link, std::vector<uint8_t>(f.begin(), f.begin() + 6));
@@ -126,8 +146,8 @@ void ModBusSlave::Serve(SimLink& link) {
                 return;
             }
             for (uint16_t i = 0; i < num; ++i) {
-                if (!regs_->Write(uint16_t(reg + i), Get16(&f[7 + 2 * i]))) {
-                    Answer(link, {addr, uint8_t(fn | 0x80), 2});
+                if (int ex = WriteRegister(uint16_t(reg + i), Get16(&f[7 + 2 * i]))) {
+                    Answer(link, {addr, uint8_t(fn | 0x80), uint8_t(ex)});
                     return;
                 }
             }

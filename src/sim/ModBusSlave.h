@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "sim/RegisterDevice.h"
 #include "sim/RegisterMap.h"
 #include "sim/SimMode.h"
 
@@ -33,8 +34,10 @@ public:
     // parity (11 bits per character).
     static uint32_t BaudForKey(int32_t key) { return key == 648 ? 230400 : 115200; }
 
+    // `devices` serve their own registers and are asked before `regs`, in order.
     ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs,
-                std::shared_ptr<ModBusFaults> faults);
+                std::shared_ptr<ModBusFaults> faults,
+                std::vector<std::shared_ptr<RegisterDevice>> devices = {});
 
     const char* name() const override { return "modbus"; }
     LineSpeed speed() const override { return {baud_, 11}; }
@@ -47,10 +50,14 @@ private:
     size_t ExpectedLength() const;
     void Serve(SimLink& link);
     void Answer(SimLink& link, std::vector<uint8_t> pdu);
+    // 0 or a ModBus exception code, from the devices or the register map.
+    int ReadRegisters(uint16_t reg, uint16_t num, uint16_t* out, bool input);
+    int WriteRegister(uint16_t reg, uint16_t value);
 
     uint32_t baud_;
     std::shared_ptr<RegisterMap> regs_;
     std::shared_ptr<ModBusFaults> faults_;
+    std::vector<std::shared_ptr<RegisterDevice>> devices_;
     std::vector<uint8_t> frame_;
     Clock::time_point last_byte_{};
 };

@@ -14,19 +14,6 @@ RegisterMap::RegisterMap() {
     Set(131, 0x0100);         // release 1, no beta
     SetText(144, 16, "KORVEX SIM AVR-2");
     for (uint16_t r = kClock; r < kClock + 6; ++r) Set(r, 0);
-
-    // Fault recorder: version 1, no recordings yet, recording off.
-    Set(0x8000, 1);
-    Set(0x8001, 0);
-    Set(0x8002, 0);
-    Set(0x8003, 0);
-    Set(0x8004, 8192);  // 4 MB of recorder memory in 512-byte sectors
-    Set(0x8005, 0);
-    Set(0x8006, 0, true);
-    for (uint16_t i = 0; i < 512 * 5; ++i) Set(uint16_t(0x8300 + i), 0);
-    Set(0x8100, 0, true);
-    Set(0x8101, 0, true);
-    for (uint16_t i = 0; i < 256; ++i) Set(uint16_t(0x8200 + i), uint16_t(i * 0x0101));
 }
 
 bool RegisterMap::Read(uint16_t reg, uint16_t num, uint16_t* out) {
@@ -56,8 +43,6 @@ bool RegisterMap::Write(uint16_t reg, uint16_t value) {
         auto it = cells_.find(reg);
         if (it == cells_.end() || !it->second.writable) return false;
         it->second.value = value;
-        // The manual recording switch shows in the recorder's state word.
-        if (reg == 0x8006) cells_[0x8002].value = value ? 1 : 0;
         hook = on_write_;
     }
     if (hook) hook(reg, value);

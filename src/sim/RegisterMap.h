@@ -12,8 +12,8 @@ namespace korvex::sim {
 // simulator's thread serves them while tests and demos look at or change them.
 class RegisterMap {
 public:
-    // A plausible regulator: channel word, version, identification text and clock, the
-    // fault recorder's header, size, switch, file table and sector window.
+    // A plausible regulator: channel word, version, identification text and clock. The
+    // fault recorder and the diaries are devices of their own (RegisterDevice).
     RegisterMap();
 
     // Reads `num` registers from `reg`; false when any of them does not exist.
@@ -25,7 +25,7 @@ public:
     uint16_t Get(uint16_t reg);
     // Places text two characters per register, low byte first, zero-padded.
     void SetText(uint16_t reg, uint16_t num_regs, const std::string& text);
-    // Called after every successful write from the master (the recorder's switch, ...).
+    // Called after every successful write from the master.
     void OnWrite(std::function<void(uint16_t reg, uint16_t value)> fn);
 
 private:

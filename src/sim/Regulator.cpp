@@ -4,11 +4,15 @@
 
 namespace korvex::sim {
 
+std::unique_ptr<ModBusSlave> MakeModBusSlave(const RegulatorModel& model, uint32_t baud) {
+    return std::make_unique<ModBusSlave>(
+        baud, model.registers, model.modbus_faults,
+        std::vector<std::shared_ptr<RegisterDevice>>{model.recorder});
+}
+
 void InstallRegulator(SimRegulator& sim, const RegulatorModel& model) {
-    auto regs = model.registers;
-    auto faults = model.modbus_faults;
-    sim.RegisterMode(kTargetModBus, [regs, faults](int32_t key) {
-        return std::make_unique<ModBusSlave>(ModBusSlave::BaudForKey(key), regs, faults);
+    sim.RegisterMode(kTargetModBus, [model](int32_t key) {
+        return MakeModBusSlave(model, ModBusSlave::BaudForKey(key));
     });
     auto options = model.stream_options;
     auto stream_faults = model.stream_faults;
@@ -21,9 +25,7 @@ void InstallRegulator(SimRegulator& sim, const RegulatorModel& model) {
 bool StartRegulator(SimRegulator& sim, const RegulatorModel& model, std::string* error,
                     uint32_t modbus_baud) {
     InstallRegulator(sim, model);
-    if (modbus_baud)
-        sim.StartIn(
-            std::make_unique<ModBusSlave>(modbus_baud, model.registers, model.modbus_faults));
+    if (modbus_baud) sim.StartIn(MakeModBusSlave(model, modbus_baud));
     return sim.Start(error);
 }
 

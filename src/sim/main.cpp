@@ -44,12 +44,19 @@ void Usage(FILE* out) {
         "  --nbyte N           channel description length (default 40; 0 and 113 are faults)\n"
         "  --stream-fault KIND[:N]  spoil the next N packets (all when N is left out):\n"
         "                      skip-number, repeat-number, out-of-range, nan, silent\n"
+        "  --recorder KIND[=N] the fault recorder: bad-format=SECTOR, sequence-gap=SECTOR,\n"
+        "                      flags-change=SECTOR, timebeg-change=SECTOR spoil that sector\n"
+        "                      of every recording; busy=MS after each sector selection\n"
+        "                      (default 30), busy-second=N sectors busy on their second\n"
+        "                      chunk, files=N reported, version=N, nchan14 (adds a\n"
+        "                      14-channel recording), automatic=SECONDS (records at once)\n"
         "  --verbose           log mode changes and frames on standard error\n"
         "  --help              show this text\n"
         "\n"
         "ModBus side: slave address 1, 8 data bits, even parity, 1 stop bit; functions 3, 4,\n"
         "6, 16 and 0x41. Registers: 0 channel word, 130-131 version, 144-159 identification,\n"
-        "560-565 clock, 0x8000-0x8006 fault recorder header and switch, 0x8300.. file table.\n");
+        "560-565 clock, 0x8000-0x8006 fault recorder header and switch, 0x8100-0x8101\n"
+        "recording and sector selection, 0x8200.. sector, 0x8300.. file table.\n");
 }
 
 // A fault argument KIND[=VALUE][:N]; N (how many answers or packets it spoils) is -1,
@@ -117,6 +124,44 @@ bool ApplyStreamFault(const std::string& arg, korvex::sim::StreamFaults& f) {
     return true;
 }
 
+// bad-format=K, sequence-gap=K, flags-change=K, timebeg-change=K, busy=MS,
+// busy-second=N, files=N, version=N, nchan14, automatic=SECONDS.
+bool ApplyRecorderOption(const std::string& arg, korvex::sim::RecorderMemory& recorder) {
+    size_t eq = arg.find('=');
+    std::string kind = arg.substr(0, eq);
+    bool has = eq != std::string::npos;
+    char* end = nullptr;
+    long value = has ? std::strtol(arg.c_str() + eq + 1, &end, 10) : 0;
+    if (has && (end == arg.c_str() + eq + 1 || *end || value < 0 || value > 65535)) return false;
+    auto& f = *recorder.faults;
+    if (kind == "bad-format" && has)
+        f.bad_format_sector = int(value);
+    else if (kind == "sequence-gap" && has)
+        f.sequence_gap_sector = int(value);
+    else if (kind == "flags-change" && has)
+        f.flags_change_sector = int(value);
+    else if (kind == "timebeg-change" && has)
+        f.timebeg_change_sector = int(value);
+    else if (kind == "busy" && has)
+        f.busy_ms = int(value);
+    else if (kind == "busy-second" && has)
+        f.busy_second_chunk = int(value);
+    else if (kind == "files" && has)
+        f.file_count = int(value);
+    else if (kind == "version" && has)
+        f.version = int(value);
+    else if (kind == "nchan14" && !has) {
+        korvex::sim::SimRecording r;
+        r.nchan = 14;
+        r.start = {2026, 12, 6, 8, 0, 0, 0};
+        recorder.Add(r);
+    } else if (kind == "automatic" && has)
+        recorder.StartAutomatic(9, double(value));
+    else
+        return false;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,6 +219,11 @@ int main(int argc, char** argv) {
         } else if (a == "--stream-fault" && i + 1 < argc) {
             if (!ApplyStreamFault(argv[++i], *model.stream_faults)) {
                 std::fprintf(stderr, "korvex-sim: bad stream fault '%s'\n", argv[i]);
+                return 2;
+            }
+        } else if (a == "--recorder" && i + 1 < argc) {
+            if (!ApplyRecorderOption(argv[++i], *model.recorder)) {
+                std::fprintf(stderr, "korvex-sim: bad recorder option '%s'\n", argv[i]);
                 return 2;
             }
         } else if (a == "--verbose" || a == "-v") {

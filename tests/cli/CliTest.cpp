@@ -332,6 +332,63 @@ TEST(SimProgram, ThePortIsFreeAgainAfterAClientWasKilled) {
     RS232_Close(p);
 }
 
+TEST(CliRecorder, ListReadAndWriteAsTheWindowDoes) {
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    std::string err;
+    ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
+    model.recorder->faults->busy_ms = 2;
+    test::TempDir data;
+    std::string env = "KORVEX_DATA_DIR=" + data.path();
+    std::string cli = kCli + " recorder --port " + sim.port_path() + " --baud 230400 ";
+
+    Result r = RunCommand(cli + "list", env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::istringstream out(r.out);
+    std::string line;
+    std::getline(out, line);
+    EXPECT_EQ(
+        line,
+        "Version:0.1 \tFiles:4    \tSize : 4.000 Mb \tCurrent File : 4      \tWrite : Off      ");
+    std::getline(out, line);
+    EXPECT_EQ(line.rfind("File          Write           Reason", 0), 0u) << line;
+    std::getline(out, line);
+    EXPECT_EQ(
+        line,
+        "  1                Yes        # Protect         500.00        12        2026-11-18       "
+        "14:22:07:315          0.029           2.40");
+    EXPECT_EQ(sim.current_mode(), "normal") << "taken out of ModBus mode at the end";
+
+    // A read: the path, the file; a failure keeps the sectors before it and exits 1.
+    r = RunCommand(cli + "read 4", env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("_0004_(2026.12.05_12.00.00.000).trd\n"), std::string::npos) << r.out;
+    model.recorder->faults->bad_format_sector = 2;
+    r = RunCommand(cli + "read 4", env);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "Ошибка: Неизвестный формат (0xFFFF) сектора данных (сектор=2).\nВозможно, запись "
+              "была прервана.\n");
+    std::string rec = test::ReadFileBytes(r.out.substr(0, r.out.find('\n')));
+    EXPECT_NE(rec.find("#F=250.000000\r\n"), std::string::npos);
+    EXPECT_EQ(rec.substr(rec.size() - 2), "\r\n");
+    r = RunCommand(cli + "read 9", env);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Недопустимый номер файла\n");
+
+    r = RunCommand(cli + "write on", env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Write : On (manu)"), std::string::npos) << r.out;
+    EXPECT_EQ(model.recorder->state(), 1);
+    r = RunCommand(cli + "write off", env);
+    EXPECT_EQ(model.recorder->state(), 0);
+
+    for (const char* bad : {"read 0", "read x", "write maybe", "list extra", ""})
+        EXPECT_EQ(RunCommand(cli + bad).status, 2) << bad;
+    EXPECT_EQ(RunCommand(kCli + " recorder --port " + sim.port_path() + " --baud 9600 list").status,
+              2);
+}
+
 TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {
     test::TempDir tmp;
     std::string link = tmp.path() + "/regulator";

@@ -1,0 +1,181 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/ErrorReport.h"
+#include "app/StrPrintf.h"
+#include "cli/Args.h"
+#include "cli/Commands.h"
+#include "link/ModBus.h"
+#include "recorder/RecorderLink.h"
+#include "recorder/RecorderPoll.h"
+#include "recorder/RecorderTexts.h"
+#include "recorder/RecordingReader.h"
+
+namespace korvex::cli {
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+void OnStop(int) {
+    g_stop = true;
+}
+
+void Usage(FILE* out) {
+    std::fprintf(
+        out,
+        "Usage: korvex-cli recorder --port DEVICE [--baud 115200|230400] ACTION\n"
+        "\n"
+        "Switches the regulator into ModBus at the recorder speed, runs the action on its\n"
+        "fault recorder and takes it back to its normal mode.\n"
+        "\n"
+        "Actions:\n"
+        "  list          the status line and the recordings as the recorder window shows them\n"
+        "  read N        reads recording N (from 1) into a recording file and prints its path;\n"
+        "                Ctrl-C stops between sectors and keeps what was read\n"
+        "  write on|off  switches manual recording on or off\n");
+}
+
+void Show(const std::vector<std::string>& messages) {
+    for (const auto& m : messages) ShowError(m);
+}
+
+// Characters of a UTF-8 text, for padding columns.
+size_t Width(const std::string& s) {
+    size_t n = 0;
+    for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+std::string Pad(const std::string& s, size_t width) {
+    size_t w = Width(s);
+    return w >= width ? s + " " : s + std::string(width - w, ' ');
+}
+
+void PrintTable(const RecorderPollResult& r) {
+    std::printf("%s\n", r.status_text.c_str());
+    size_t widths[kRecorderColumns];
+    std::string line;
+    for (int c = 0; c < kRecorderColumns; ++c) {
+        widths[c] = Width(RecorderColumnWidthSample(c));
+        line += Pad(RecorderColumnCaption(c), widths[c]);
+    }
+    std::printf("%s\n", line.c_str());
+    for (size_t i = 0; i < r.table.size(); ++i) {
+        line.clear();
+        for (int c = 0; c < kRecorderColumns; ++c)
+            line += Pad(RecorderCellText(r.table[i], int(i), c, int(i) == r.header.current_file),
+                        widths[c]);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+}  // namespace
+
+int RecorderCommand(int argc, char** argv) {
+    LinkSettings settings;
+    settings.av_baud = 115200;
+    long baud = 115200;
+    int i = 0;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        std::string a = argv[i];
+        bool v = i + 1 < argc;
+        if (a == "--help") {
+            Usage(stdout);
+            return 0;
+        } else if (a == "--port" && v) {
+            settings.port_name = argv[++i];
+        } else if (a == "--baud" && v) {
+            if (!ParseLong(argv[++i], 0, LONG_MAX, &baud) || (baud != 115200 && baud != 230400)) {
+                std::fprintf(stderr, "korvex-cli recorder: --baud takes 115200 or 230400\n");
+                return 2;
+            }
+        } else {
+            Usage(stderr);
+            return 2;
+        }
+    }
+    settings.av_baud = uint32_t(baud);
+    std::string action = i < argc ? argv[i] : "";
+    long number = 0;
+    bool on = false;
+    bool ok = settings.port_name.size() &&
+              ((action == "list" && i + 1 == argc) ||
+               (action == "read" && i + 2 == argc && ParseLong(argv[i + 1], 1, 65536, &number)) ||
+               (action == "write" && i + 2 == argc &&
+                (!std::strcmp(argv[i + 1], "on") || !std::strcmp(argv[i + 1], "off"))));
+    if (!ok) {
+        Usage(stderr);
+        return 2;
+    }
+    if (action == "write") on = !std::strcmp(argv[i + 1], "on");
+
+    // Ctrl-C, a closed terminal or a kill stop a read between sectors, as Stop does.
+    struct sigaction sa {};
+    sa.sa_handler = OnStop;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+
+    std::vector<std::string> messages;
+    RecorderLink link = OpenRecorder(settings, &messages);
+    Show(messages);
+    if (!link.port) return 1;
+
+    int status = 0;
+    RecorderPoller poller(link.port);
+    if (action == "write") {
+        std::string err;
+        if (ModBus_WriteSingleReg(link.port, 1, kRecorderSwitchReg, on ? 1 : 0, &err)) {
+            ShowError(err);
+            status = 1;
+        }
+    }
+    RecorderPollResult table = poller.Poll();
+    Show(table.messages);
+    link.link_status = table.link_status;
+    if (table.close) {
+        status = 1;
+    } else if (action == "list" || action == "write") {
+        PrintTable(table);
+    } else {
+        int index = int(number - 1);
+        if (index >= int(table.table.size())) {
+            ShowError("Недопустимый номер файла");
+            status = 1;
+        } else if (table.table[size_t(index)].status() == 0) {
+            ShowError("Файл нельзя считать");
+            status = 1;
+        } else if (table.table[size_t(index)].sectors == 0) {
+            ShowError("Файл пустой");
+            status = 1;
+        } else {
+            const bool bar = isatty(STDERR_FILENO);
+            RecorderReadEvents events;
+            events.progress = [bar, number](int p) {
+                if (bar)
+                    std::fprintf(stderr, "\rReading recording %ld: [%-50s] %3d %%", number,
+                                 std::string(size_t(p / 2), '#').c_str(), p);
+            };
+            RecorderReadResult r =
+                ReadRecording(link.port, index, table.table[size_t(index)], g_stop, events);
+            if (bar) std::fprintf(stderr, "\n");
+            Show(r.messages);
+            if (!r.path.empty()) std::printf("%s\n", r.path.c_str());
+            if (!r.messages.empty()) status = 1;
+        }
+    }
+    messages.clear();
+    CloseRecorder(&link, &messages);
+    Show(messages);
+    return status;
+}
+
+}  // namespace korvex::cli

@@ -1,0 +1,73 @@
+#include "recorder/RecordingReader.h"
+
+#include "app/ErrorReport.h"
+#include "files/DataDirectory.h"
+#include "link/ModBus.h"
+#include "recorder/RecorderTexts.h"
+#include "recorder/SectorConverter.h"
+#include "recorder/SectorRead.h"
+
+namespace korvex {
+
+RecorderReadResult ReadRecording(RS232Port* port, int index, const RecorderFileEntry& entry,
+                                 const std::atomic<bool>& stop, const RecorderReadEvents& events) {
+    RecorderReadResult result;
+    const int n = entry.sectors;
+    std::string err;
+    std::string path;
+    FILE* out = OpenDataFile(RecorderFileBaseName(index, entry), "w", &path, &err);
+    if (!out) {
+        if (!err.empty()) result.messages.push_back(err);
+        result.messages.push_back("Open File error");
+        return result;
+    }
+    result.path = path;
+    std::string message;
+    int s = 0;
+    if (ModBus_WriteSingleReg(port, 1, kRecorderSelectReg, uint16_t(index), &message) == 0) {
+        if (events.reading_text) events.reading_text(RecorderReadingText(index + 1));
+        SectorConverter converter(index, entry);
+        uint16_t words[kSectorWords];
+        int last_percent = -1;
+        for (; s < n && !stop; ++s) {
+            const uint16_t sector = uint16_t(s);
+            if (ModBus_WriteMultipleReg(port, 1, kRecorderSectorReg, 1, &sector, &message)) break;
+            if (AvOsc_ReadSector(port, words, &message)) break;
+            int percent = int((int64_t(s) + 1) * 100 / n);
+            if (percent != last_percent && events.progress) events.progress(percent);
+            last_percent = percent;
+            std::string stamp;
+            message = converter.Convert(s, words, out, &stamp);
+            if (!message.empty()) break;
+            if (s == 0 && events.sector_time) events.sector_time(stamp);
+        }
+    }
+    result.stopped = stop && message.empty() && s < n;
+    if (std::fclose(out) != 0 && message.empty()) message = "Write File error";
+    result.sectors = s;
+    if (!message.empty()) result.messages.push_back(message);
+    return result;
+}
+
+RecorderReader::~RecorderReader() {
+    RequestStop();
+    Join();
+}
+
+void RecorderReader::Start(RS232Port* port, int index, const RecorderFileEntry& entry,
+                           RecorderReadEvents events,
+                           std::function<void(const RecorderReadResult&)> done) {
+    Join();
+    stop_ = false;
+    thread_ =
+        std::thread([this, port, index, entry, events = std::move(events), done = std::move(done)] {
+            RecorderReadResult r = ReadRecording(port, index, entry, stop_, events);
+            if (done) done(r);
+        });
+}
+
+void RecorderReader::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace korvex
