@@ -41,6 +41,9 @@ RecorderReadResult ReadRecording(RS232Port* port, int index, const RecorderFileE
             if (!message.empty()) break;
             if (s == 0 && events.sector_time) events.sector_time(stamp);
         }
+        // The rows of every sector converted, whatever ended the read.
+        std::string written = converter.Flush(out);
+        if (message.empty()) message = written;
     }
     result.stopped = stop && message.empty() && s < n;
     if (std::fclose(out) != 0 && message.empty()) message = "Write File error";

@@ -14,6 +14,10 @@ namespace {
 
 const char kInterrupted[] = "\nВозможно, запись была прервана.";
 
+// Converted rows go to the file in batches of whole sectors, so that a read spends its
+// time on the line, not in writes; a full disk keeps the batches before.
+constexpr size_t kWriteBatch = 64 * 1024;
+
 std::string TimeBegMessage(int s) {
     return StrPrintf("Ошибка: TimeBeg_file (сектор %d) отличается от TimeBeg_info.", s) +
            (s > 0 ? kInterrupted : "");
@@ -147,9 +151,17 @@ std::string SectorConverter::Convert(int s, const uint16_t* w, FILE* out,
                 s, w[0], last_n_);
         last_n_ = w[0];
     }
-    AppendRows(w, &text);
-    if (!AppendRow(out, text.data(), text.size()))
-        return StrPrintf("Write File error: %s", ErrnoText(errno).c_str());
+    pending_ += text;
+    AppendRows(w, &pending_);
+    if (pending_.size() >= kWriteBatch) return Flush(out);
+    return {};
+}
+
+std::string SectorConverter::Flush(FILE* out) {
+    if (pending_.empty()) return {};
+    bool ok = AppendRow(out, pending_.data(), pending_.size());
+    pending_.clear();
+    if (!ok) return StrPrintf("Write File error: %s", ErrnoText(errno).c_str());
     return {};
 }
 

@@ -32,12 +32,15 @@ class SectorConverter {
 public:
     SectorConverter(int index, const RecorderFileEntry& entry) : index_(index), entry_(entry) {}
 
-    // Validates sector s, writes the header after sector 0 has passed, and appends the
-    // sector's rows with one write (a full disk leaves the file at the last complete
-    // sector). Returns "" or the message of the first failure, as the recorder's users
-    // know it (Russian), or "Write File error: <reason>". For sector 0, *sector_time
-    // receives the sector's time stamp text.
+    // Validates sector s and converts it: the header after sector 0 has passed, then the
+    // sector's rows. Rows go to the file in batches of whole sectors (a full disk leaves
+    // the file at the end of the last batch written). Returns "" or the message of the
+    // first failure, as the recorder's users know it (Russian), or "Write File error:
+    // <reason>". For sector 0, *sector_time receives the sector's time stamp text.
     std::string Convert(int s, const uint16_t* words, FILE* out, std::string* sector_time);
+    // Writes the rows not yet written; "" or "Write File error: <reason>". Call it before
+    // the file is closed, after a stop or a failure too.
+    std::string Flush(FILE* out);
 
     // Rows per sector: 240 / NCHAN (30, 24 or 20).
     int samples_per_sector() const { return samples_; }
@@ -52,6 +55,7 @@ private:
     uint16_t last_n_ = 0;
     int nchan_ = 0;
     int samples_ = 0;
+    std::string pending_;  // converted rows not yet written
 };
 
 }  // namespace korvex

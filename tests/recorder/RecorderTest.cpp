@@ -131,6 +131,7 @@ TEST_F(SectorConverterTest, HeaderFlagsValuesAndTheRootMeanSquare) {
     EXPECT_EQ(conv.Convert(0, s.w, out, &stamp), "");
     EXPECT_EQ(stamp, "2013-05-15     10:15:58:456");
     EXPECT_EQ(conv.samples_per_sector(), 24);
+    EXPECT_EQ(conv.Flush(out), "");
     std::string file = Written();
     EXPECT_EQ(file.substr(0, file.find("0.500000")),
               "#FILE=\r\n#INFO=File : 0003_(2013.05.15_10.15.58.456)\r\n"
