@@ -26,5 +26,7 @@ LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/live-window.png KORVEX_SCREENSHOT_PANE
     KORVEX_SCREENSHOT_DELAY_MS=9000 build/default/korvex --simulate --osc
 LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/recorder.png KORVEX_SCREENSHOT_READ=2 \
     KORVEX_SCREENSHOT_DELAY_MS=2400 build/default/korvex --simulate --recorder
+LC_ALL=ru_RU.UTF-8 KORVEX_SCREENSHOT=docs/report-window.png KORVEX_SCREENSHOT_DELAY_MS=800 \
+    build/default/korvex --simulate --diary
 rm -rf "$data"
 ls -l docs/*.png

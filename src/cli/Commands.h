@@ -9,5 +9,6 @@ int SampleCommand(int argc, char** argv);
 int ModBusCommand(int argc, char** argv);
 int OscCommand(int argc, char** argv);
 int RecorderCommand(int argc, char** argv);
+int DiaryCommand(int argc, char** argv);
 
 }  // namespace korvex::cli

@@ -41,6 +41,8 @@ void Usage(FILE* out) {
         "  recorder --port P ACTION\n"
         "                      the regulator's fault recorder: list its recordings, read\n"
         "                      one into a recording file, switch manual recording on or off\n"
+        "  diary --port P      read the regulator's diaries and parameter sets into a\n"
+        "                      report (--print also prints it)\n"
         "  sample [options]    write a synthetic live recording into the data directory\n"
         "                      (options: --rows N, --rate 50|100|125|166, --port NAME)\n"
         "\n"
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     if (cmd == "modbus") return korvex::cli::ModBusCommand(argc - 2, argv + 2);
     if (cmd == "sample") return korvex::cli::SampleCommand(argc - 2, argv + 2);
     if (cmd == "recorder") return korvex::cli::RecorderCommand(argc - 2, argv + 2);
+    if (cmd == "diary") return korvex::cli::DiaryCommand(argc - 2, argv + 2);
     std::fprintf(stderr, "korvex-cli: unknown command '%s'\n\n", cmd.c_str());
     Usage(stderr);
     return 2;

@@ -1,6 +1,7 @@
 #include "gui/Modes.h"
 
 #include "gui/RecorderDialog.h"
+#include "gui/ReportWindow.h"
 
 namespace korvex::gui {
 
@@ -34,6 +35,27 @@ RecorderSession* OpenRecorder(const LinkSettings& settings, QWidget* parent) {
     return session;
 }
 
+DiarySession* OpenDiary(const LinkSettings& settings, StartDialog& dialog) {
+    auto* session = new DiarySession(&dialog);
+    QObject::connect(session, &DiarySession::progressRange, &dialog, [&dialog](int maximum) {
+        if (maximum == 100) dialog.ShowProgress(true);
+        dialog.SetProgressRange(maximum);
+    });
+    QObject::connect(session, &DiarySession::progressPosition, &dialog, &StartDialog::SetProgress);
+    QObject::connect(session, &DiarySession::finished, &dialog,
+                     [session, &dialog](const QString& report) {
+                         dialog.ShowProgress(false);
+                         if (!report.isEmpty()) {
+                             auto* window = new ReportWindow(report.toStdString(), &dialog);
+                             window->setAttribute(Qt::WA_DeleteOnClose);
+                             window->show();
+                         }
+                         session->deleteLater();
+                     });
+    session->Start(settings);
+    return session;
+}
+
 LiveWindow* OpenRecording(const std::string& path, QWidget* parent) {
     auto session = std::make_unique<OscSession>();
     if (!session->OpenFile(path)) return nullptr;
@@ -47,6 +69,9 @@ StartDialog::Modes ProgramModes() {
     };
     modes.recorder = [](const LinkSettings& settings, StartDialog& dialog) -> QObject* {
         return OpenRecorder(settings, &dialog);
+    };
+    modes.diary = [](const LinkSettings& settings, StartDialog& dialog) -> QObject* {
+        return OpenDiary(settings, dialog);
     };
     return modes;
 }

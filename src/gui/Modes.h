@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/DiarySession.h"
 #include "gui/LiveWindow.h"
 #include "gui/RecorderSession.h"
 #include "gui/StartDialog.h"
@@ -15,6 +16,11 @@ LiveWindow* OpenOscilloscope(const LinkSettings& settings, QWidget* parent = nul
 // once the recorder answers. Returns the session, whose end ends the mode; it goes when
 // the mode is over.
 RecorderSession* OpenRecorder(const LinkSettings& settings, QWidget* parent);
+
+// "Diary and Parameters": the read runs on its session's worker while the start dialog
+// shows its progress bar and "Please wait ..."; the report opens in a report window at
+// the end. Returns the session, which goes when the run is over.
+DiarySession* OpenDiary(const LinkSettings& settings, StartDialog& dialog);
 
 // A recording in the viewing mode's window. Null when it cannot be read (the reader's
 // message has been shown).

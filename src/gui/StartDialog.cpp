@@ -234,13 +234,18 @@ std::string StartDialog::SelectedPortName() const {
 }
 
 void StartDialog::ShowProgress(bool visible) {
+    progress_->setRange(0, 100);
     progress_->setValue(0);
     progress_->setVisible(visible);
     wait_->setVisible(visible);
 }
 
-void StartDialog::SetProgress(int percent) {
-    progress_->setValue(percent);
+void StartDialog::SetProgressRange(int maximum) {
+    progress_->setRange(0, maximum);
+}
+
+void StartDialog::SetProgress(int position) {
+    progress_->setValue(position);
 }
 
 void StartDialog::RunMode(const Mode& mode, bool live) {

@@ -54,9 +54,11 @@ public:
     // The running mode's object, null when none runs.
     QObject* running_mode() const { return mode_; }
 
-    // The progress bar and "Please wait ..." of a mode that reads (range 0 to 100).
+    // The progress bar and "Please wait ..." of a mode that reads (range 0 to 100 when
+    // shown).
     void ShowProgress(bool visible);
-    void SetProgress(int percent);
+    void SetProgressRange(int maximum);
+    void SetProgress(int position);
 
 signals:
     // A mode has ended and the controls are enabled again.

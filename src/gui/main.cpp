@@ -20,6 +20,7 @@
 #include "gui/GuiErrorSink.h"
 #include "gui/Modes.h"
 #include "gui/RecorderDialog.h"
+#include "gui/ReportWindow.h"
 #include "link/LinkSettings.h"
 #include "sim/Regulator.h"
 
@@ -42,6 +43,7 @@ void Usage(FILE* out) {
         "  --simulate   start the built-in simulated regulator and list its port first\n"
         "  --osc        with --simulate: open the live oscilloscope at once\n"
         "  --recorder   with --simulate: open the fault recorder at once\n"
+        "  --diary      with --simulate: read the diaries and parameters at once\n"
         "\n"
         "KORVEX_SCREENSHOT=PNG saves a picture of the first window after a moment and\n"
         "closes it (KORVEX_SCREENSHOT_PANEL=PNG also the SELVO panel, live only;\n"
@@ -71,7 +73,7 @@ int main(int argc, char** argv) {
     app.setApplicationName(QStringLiteral("Korvex"));
     app.setWindowIcon(gui::ProgramIcon());
 
-    bool simulate = false, osc_now = false, recorder_now = false;
+    bool simulate = false, osc_now = false, recorder_now = false, diary_now = false;
     std::string file;
     bool options_end = false;
     for (int i = 1; i < argc; ++i) {
@@ -86,6 +88,8 @@ int main(int argc, char** argv) {
             osc_now = true;
         else if (!std::strcmp(argv[i], "--recorder"))
             recorder_now = true;
+        else if (!std::strcmp(argv[i], "--diary"))
+            diary_now = true;
         else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             Usage(stdout);
             return 0;
@@ -94,10 +98,10 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if ((osc_now || recorder_now) && !simulate) {
+    if ((osc_now || recorder_now || diary_now) && !simulate) {
         std::fprintf(stderr,
-                     "korvex: --osc and --recorder go with --simulate; for a real regulator use "
-                     "the start dialog\n");
+                     "korvex: --osc, --recorder and --diary go with --simulate; for a real "
+                     "regulator use the start dialog\n");
         return 2;
     }
 
@@ -197,6 +201,24 @@ int main(int argc, char** argv) {
                 });
             ScheduleScreenshot(
                 dialog, nullptr, [dialog] { dialog->close(); }, delay);
+        });
+        return app.exec();
+    }
+
+    if (diary_now) {
+        LinkSettings link;
+        link.port_name = sim.port_path();
+        gui::StartDialog owner(cfg, gui::ProgramModes());
+        gui::DiarySession* session = gui::OpenDiary(link, owner);
+        QObject::connect(session, &gui::DiarySession::finished, [&](const QString& report) {
+            auto* window = owner.findChild<gui::ReportWindow*>();
+            if (report.isEmpty() || !window) {
+                app.quit();
+                return;
+            }
+            QObject::connect(window, &QObject::destroyed, &app, &QApplication::quit);
+            ScheduleScreenshot(
+                window, nullptr, [window] { window->close(); }, delay);
         });
         return app.exec();
     }

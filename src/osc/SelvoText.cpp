@@ -1,6 +1,6 @@
 #include "osc/SelvoText.h"
 
-#include "osc/CodePages.h"
+#include "app/CodePages.h"
 
 namespace korvex {
 

@@ -1,7 +1,6 @@
 #include "recorder/SectorRead.h"
 
 #include <chrono>
-#include <thread>
 
 #include "link/ModBus.h"
 #include "recorder/RecorderEntry.h"
@@ -27,7 +26,6 @@ uint32_t AvOsc_ReadSector(RS232Port* port, uint16_t* words, std::string* text) {
         bool busy_seen = false;
         Clock::time_point first_busy{};
         while (true) {
-            std::this_thread::yield();
             uint32_t code = ModBus_ReadHldReg(port, 1, uint16_t(kRecorderWindowReg + o), count,
                                               words + o, text);
             if (code == 0) break;

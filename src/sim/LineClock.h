@@ -31,7 +31,4 @@ private:
     Clock::time_point free_at_{};
 };
 
-// Sleeps until `t` with the precision a 230400-baud line needs.
-void SleepUntil(Clock::time_point t);
-
 }  // namespace korvex::sim

@@ -20,11 +20,13 @@ uint16_t Get16(const uint8_t* p) {
 
 ModBusSlave::ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs,
                          std::shared_ptr<ModBusFaults> faults,
-                         std::vector<std::shared_ptr<RegisterDevice>> devices)
+                         std::vector<std::shared_ptr<RegisterDevice>> devices,
+                         std::shared_ptr<CanDevice> can)
     : baud_(baud),
       regs_(std::move(regs)),
       faults_(std::move(faults)),
-      devices_(std::move(devices)) {}
+      devices_(std::move(devices)),
+      can_(std::move(can)) {}
 
 int ModBusSlave::ReadRegisters(uint16_t reg, uint16_t num, uint16_t* out, bool input) {
     for (auto& d : devices_) {
@@ -101,7 +103,15 @@ void ModBusSlave::Serve(SimLink& link) {
             link.ReturnToNormal();
             return;
         }
-        // The service channel answers from the same identifier; nothing is served on it yet.
+        // The service channel answers from the same identifier.
+        std::vector<uint8_t> data;
+        if (can_ && can_->Answer(can_id, &f[4], len, &data)) {
+            std::vector<uint8_t> pdu = {
+                addr, 0x41, uint8_t(data.size() << 4 | (can_id >> 8 & 0x07)), uint8_t(can_id)};
+            pdu.insert(pdu.end(), data.begin(), data.end());
+            Answer(link, std::move(pdu));
+            return;
+        }
         Answer(link, {addr, 0x41, uint8_t(f[2] & 0x07), f[3]});
         return;
     }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "sim/ParameterStore.h"
 #include "sim/RegisterDevice.h"
 #include "sim/RegisterMap.h"
 #include "sim/SimMode.h"
@@ -37,7 +38,8 @@ public:
     // `devices` serve their own registers and are asked before `regs`, in order.
     ModBusSlave(uint32_t baud, std::shared_ptr<RegisterMap> regs,
                 std::shared_ptr<ModBusFaults> faults,
-                std::vector<std::shared_ptr<RegisterDevice>> devices = {});
+                std::vector<std::shared_ptr<RegisterDevice>> devices = {},
+                std::shared_ptr<CanDevice> can = nullptr);
 
     const char* name() const override { return "modbus"; }
     LineSpeed speed() const override { return {baud_, 11}; }
@@ -58,6 +60,7 @@ private:
     std::shared_ptr<RegisterMap> regs_;
     std::shared_ptr<ModBusFaults> faults_;
     std::vector<std::shared_ptr<RegisterDevice>> devices_;
+    std::shared_ptr<CanDevice> can_;
     std::vector<uint8_t> frame_;
     Clock::time_point last_byte_{};
 };

@@ -7,7 +7,8 @@ namespace korvex::sim {
 std::unique_ptr<ModBusSlave> MakeModBusSlave(const RegulatorModel& model, uint32_t baud) {
     return std::make_unique<ModBusSlave>(
         baud, model.registers, model.modbus_faults,
-        std::vector<std::shared_ptr<RegisterDevice>>{model.recorder});
+        std::vector<std::shared_ptr<RegisterDevice>>{model.recorder, model.diaries},
+        model.parameters);
 }
 
 void InstallRegulator(SimRegulator& sim, const RegulatorModel& model) {

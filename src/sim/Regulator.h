@@ -3,7 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "sim/DiaryMemory.h"
 #include "sim/ModBusSlave.h"
+#include "sim/ParameterStore.h"
 #include "sim/RecorderMemory.h"
 #include "sim/RegisterMap.h"
 #include "sim/SimRegulator.h"
@@ -17,6 +19,8 @@ struct RegulatorModel {
     std::shared_ptr<RegisterMap> registers = std::make_shared<RegisterMap>();
     std::shared_ptr<ModBusFaults> modbus_faults = std::make_shared<ModBusFaults>();
     std::shared_ptr<RecorderMemory> recorder = std::make_shared<RecorderMemory>();
+    std::shared_ptr<DiaryMemory> diaries = std::make_shared<DiaryMemory>();
+    std::shared_ptr<ParameterStore> parameters = std::make_shared<ParameterStore>();
     // Read when the stream mode is entered: set them before the program switches.
     std::shared_ptr<StreamOptions> stream_options = std::make_shared<StreamOptions>();
     std::shared_ptr<StreamFaults> stream_faults = std::make_shared<StreamFaults>();
@@ -24,7 +28,7 @@ struct RegulatorModel {
 };
 
 // Registers the regulator's modes on the port: target 0xF5 enters ModBus RTU (with the
-// fault recorder), 0xF6 the oscilloscope stream.
+// fault recorder, the diaries and the service channel), 0xF6 the oscilloscope stream.
 void InstallRegulator(SimRegulator& sim, const RegulatorModel& model);
 
 // One call for tests and demos: installs the modes, optionally starts directly in

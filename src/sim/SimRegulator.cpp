@@ -141,11 +141,23 @@ void SimRegulator::PumpInput(Clock::time_point until) {
         auto now = Clock::now();
         Clock::time_point wake = until;
         if (!rx_queue_.empty() && rx_queue_.front().due < wake) wake = rx_queue_.front().due;
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(wake - now);
-        int ms = left.count() <= 0 ? 0 : int((left.count() + 999) / 1000);
+        auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now);
+        if (left.count() < 0) left = std::chrono::nanoseconds(0);
         pollfd fds[2] = {{pty_.master(), POLLIN, 0}, {wake_pipe_[0], POLLIN, 0}};
-        // Sub-millisecond waits (one character at 230400 baud is 48 us) are slept out.
-        int pr = poll(fds, 2, ms > 1 ? ms - 1 : 0);
+        // A wait to the nanosecond (one character at 230400 baud is 48 us) that still
+        // takes the program's bytes the moment they come: a blind sleep would hand them
+        // over up to its length late, and every answer after them.
+        // The last microseconds are spun rather than slept: a thread's wake-up takes
+        // about as long, and would make every answer late by it.
+        constexpr std::chrono::nanoseconds kSpin = std::chrono::microseconds(25);
+        auto sleep = left > kSpin ? left - kSpin : std::chrono::nanoseconds(0);
+        timespec ts{time_t(sleep.count() / 1000000000), long(sleep.count() % 1000000000)};
+        int pr = ppoll(fds, 2, &ts, nullptr);
+        if (pr == 0) {
+            while (Clock::now() < wake) {
+            }
+            return;
+        }
         if (pr > 0 && (fds[0].revents & POLLIN)) {
             uint8_t buf[4096];
             ssize_t r = read(pty_.master(), buf, sizeof buf);
@@ -158,7 +170,6 @@ void SimRegulator::PumpInput(Clock::time_point until) {
         }
         if (fds[1].revents & POLLIN) return;
         if (Clock::now() >= wake) return;
-        if (pr == 0 && ms <= 1) SleepUntil(wake);
     }
 }
 

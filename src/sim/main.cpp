@@ -56,7 +56,9 @@ void Usage(FILE* out) {
         "ModBus side: slave address 1, 8 data bits, even parity, 1 stop bit; functions 3, 4,\n"
         "6, 16 and 0x41. Registers: 0 channel word, 130-131 version, 144-159 identification,\n"
         "560-565 clock, 0x8000-0x8006 fault recorder header and switch, 0x8100-0x8101\n"
-        "recording and sector selection, 0x8200.. sector, 0x8300.. file table.\n");
+        "recording and sector selection, 0x8200.. sector, 0x8300.. file table, 0x1000-0x1009\n"
+        "diary block, 0x1100.. diary window; CAN 0x690 (function 0x41) the service channel's\n"
+        "parameter sets.\n");
 }
 
 // A fault argument KIND[=VALUE][:N]; N (how many answers or packets it spoils) is -1,

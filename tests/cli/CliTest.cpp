@@ -389,6 +389,32 @@ TEST(CliRecorder, ListReadAndWriteAsTheWindowDoes) {
               2);
 }
 
+TEST(CliDiary, WritesTheReportAndPrintsItDecoded) {
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    std::string err;
+    ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
+    test::TempDir data;
+    Result r = RunCommand(kCli + " diary --port " + sim.port_path() + " --print",
+                          "KORVEX_DATA_DIR=" + data.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("********** Дневник-2 (40 сообщ) **********\n"), std::string::npos)
+        << r.out.substr(0, 300);
+    std::string path = r.out.substr(r.out.rfind('\n', r.out.size() - 2) + 1);
+    path.pop_back();
+    EXPECT_NE(path.find("KORVEX(1).info.txt"), std::string::npos) << path;
+    std::string bytes = test::ReadFileBytes(path);
+    EXPECT_NE(bytes.find("\xC4\xED\xE5\xE2\xED\xE8\xEA-2"), std::string::npos) << "CP1251 on disk";
+    EXPECT_NE(bytes.find("\r\n"), std::string::npos);
+
+    // A failing regulator: the message, no report shown, exit status 1.
+    model.parameters->faults->set_count = 9;
+    r = RunCommand(kCli + " diary --port " + sim.port_path(), "KORVEX_DATA_DIR=" + data.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error 5\n");
+    EXPECT_EQ(RunCommand(kCli + " diary").status, 2);
+}
+
 TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {
     test::TempDir tmp;
     std::string link = tmp.path() + "/regulator";

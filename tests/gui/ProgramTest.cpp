@@ -36,7 +36,8 @@ TEST(Program, StartDialogOnTheSimulatorViewingModeAndBadArguments) {
 
     std::string err;
     EXPECT_EQ(RunKorvex("", "--osc", &err), 2);
-    EXPECT_NE(err.find("--osc and --recorder go with --simulate"), std::string::npos) << err;
+    EXPECT_NE(err.find("--osc, --recorder and --diary go with --simulate"), std::string::npos)
+        << err;
     EXPECT_EQ(RunKorvex("", "--bogus"), 2);
     EXPECT_EQ(RunKorvex("", "--help"), 0);
 }

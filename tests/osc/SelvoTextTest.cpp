@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "osc/CodePages.h"
+#include "app/CodePages.h"
 
 namespace korvex {
 namespace {

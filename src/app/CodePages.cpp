@@ -1,4 +1,4 @@
-#include "osc/CodePages.h"
+#include "app/CodePages.h"
 
 namespace korvex {
 
@@ -64,6 +64,35 @@ std::string Cp866ToUtf8(const std::string& bytes) {
 }
 std::string Cp1251ToUtf8(const std::string& bytes) {
     return Convert(bytes, kCp1251);
+}
+
+std::string Utf8ToCp1251(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char c = static_cast<unsigned char>(utf8[i]);
+        char32_t cp = c;
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+        if (len > 1 && i + len <= utf8.size()) {
+            cp = len == 2 ? c & 0x1F : len == 3 ? c & 0x0F : c & 0x07;
+            for (size_t k = 1; k < len; ++k)
+                cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        }
+        i += len;
+        if (cp < 0x80) {
+            out += char(cp);
+            continue;
+        }
+        char byte = '?';
+        for (int b = 0; b < 128; ++b) {
+            if (char32_t(kCp1251[b]) == cp) {
+                byte = char(0x80 + b);
+                break;
+            }
+        }
+        out += byte;
+    }
+    return out;
 }
 
 }  // namespace korvex

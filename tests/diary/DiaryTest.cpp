@@ -1,0 +1,379 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "app/ErrorCapture.h"
+#include "app/StrPrintf.h"
+#include "app/TempDataDir.h"
+#include "app/Version.h"
+#include "diary/DiaryBlock.h"
+#include "diary/DiaryReport.h"
+#include "diary/DiaryRun.h"
+#include "diary/ServiceChannel.h"
+#include "link/LinkTrace.h"
+#include "link/ModBusCRC.h"
+#include "link/PtyPeer.h"
+#include "sim/Regulator.h"
+
+namespace korvex {
+namespace {
+
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new test::TempDataDirEnvironment);
+
+// The report's fixed Russian texts as CP1251 bytes, spelled out here so that the test
+// does not lean on the program's own conversion.
+const std::string kChannel = "\xCA\xE0\xED\xE0\xEB=";        // "Канал="
+const std::string kDiary = "\xC4\xED\xE5\xE2\xED\xE8\xEA-";  // "Дневник-"
+const std::string kMessages = "\xF1\xEE\xEE\xE1\xF9";        // "сообщ"
+const std::string kSet = "\xCD\xE0\xE1\xEE\xF0 \xEF\xE0\xF0\xE0\xEC\xE5\xF2\xF0\xEE\xE2";
+const std::string kParams = "\xEF\xE0\xF0\xE0\xEC.";  // "парам."
+
+bool WaitFor(const std::function<bool()>& done, int ms = 2000) {
+    for (int i = 0; i < ms / 5 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+// The report as a reader sees it: lines without their CR LF.
+std::vector<std::string> Lines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t p; (p = bytes.find("\r\n", start)) != std::string::npos; start = p + 2)
+        lines.push_back(bytes.substr(start, p - start));
+    EXPECT_EQ(start, bytes.size()) << "every line ends with CR LF";
+    for (const auto& l : lines) EXPECT_EQ(l.find('\n'), std::string::npos) << "no bare LF";
+    return lines;
+}
+
+class DiaryRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string err;
+        ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
+        settings.port_name = sim.port_path();
+    }
+    void TearDown() override { SetLinkTrace(nullptr); }
+    DiaryRunResult Run() {
+        DiaryRunEvents events;
+        events.progress_range = [this](int m) { ranges.push_back(m); };
+        events.progress_position = [this](int p) { last_position = p; };
+        return ReadDiariesAndParameters(settings, events);
+    }
+    std::vector<std::string> ReportLines(const DiaryRunResult& r) {
+        return Lines(test::ReadFileBytes(r.report_path));
+    }
+    void CountExchanges() {
+        exchanges = 0;
+        SetLinkTrace([this](bool tx, const uint8_t*, size_t) { exchanges += tx; });
+    }
+
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    LinkSettings settings;
+    std::vector<int> ranges;
+    int last_position = -1;
+    std::atomic<int> exchanges{0};
+};
+
+// The expected report of the simulated regulator's standard content, line by line,
+// made here from the simulator's own data.
+std::vector<std::string> ExpectedReport(sim::RegulatorModel& model) {
+    std::vector<std::string> e;
+    Version4 v = OwnVersion();
+    e.push_back(StrPrintf("Korvex v%d.%d.%d.%d", v[0], v[1], v[2], v[3]));
+    e.push_back("");
+    e.push_back("KORVEX SIM AVR-2     Version 2.3.1");
+    e.push_back(kChannel + "1, Master");
+    e.push_back("<pc clock>");
+    e.push_back("<regulator clock>");
+    e.push_back("");
+    auto texts = model.diaries->texts();
+    auto diaries = model.diaries->diaries();
+    for (size_t d = 0; d < diaries.size(); ++d) {
+        const sim::SimDiary& diary = diaries[d];
+        bool wrapped = diary.fill & 0x8000;
+        int count = wrapped ? diary.capacity : diary.fill;
+        int start = wrapped ? diary.fill & 0x7FFF : 0;
+        e.push_back(StrPrintf("********** %s%d (%d %s) **********", kDiary.c_str(), int(d + 1),
+                              count, kMessages.c_str()));
+        e.push_back("");
+        for (int k = 0; k < count; ++k) {
+            const sim::SimDiaryRecord& r = diary.places[size_t((start + k) % diary.capacity)];
+            std::string text = r.code < texts.size() ? texts[r.code] : "";
+            e.push_back(StrPrintf("%d\t%4.4d-%2.2d-%2.2d  %2.2d:%2.2d:%2.2d:%3.3d  [%3.3d]  %s",
+                                  k + 1, r.year, r.month, r.day, r.hour, r.minute, r.second,
+                                  r.millisecond, r.code, text.c_str()));
+        }
+        e.push_back("");
+    }
+    auto sets = model.parameters->sets();
+    e.push_back("");
+    e.push_back(StrPrintf("********** %s 0 (%d %s) **********", kSet.c_str(),
+                          int(sets[0].params.size()), kParams.c_str()));
+    e.push_back("");
+    for (size_t j = 0; j < sets[0].params.size(); ++j) {
+        const auto& p = sets[0].params[j];
+        e.push_back(p.is_float ? StrPrintf("%d\t%-14s = %.3f", int(j + 1), p.name.c_str(), p.f)
+                               : StrPrintf("%d\t%-14s = %d", int(j + 1), p.name.c_str(), p.i));
+    }
+    e.push_back("");
+    e.push_back(StrPrintf("********** %s 1/2 (%d %s) **********", kSet.c_str(),
+                          int(sets[1].params.size()), kParams.c_str()));
+    e.push_back("");
+    for (size_t j = 0; j < sets[1].params.size(); ++j) {
+        const auto &a = sets[1].params[j], &b = sets[2].params[j];
+        std::string line =
+            a.is_float
+                ? StrPrintf("%d\t%-14s = %-11.3f%-11.3f", int(j + 1), a.name.c_str(), a.f, b.f)
+                : StrPrintf("%d\t%-14s = %-11d%-11d", int(j + 1), a.name.c_str(), a.i, b.i);
+        if (a.is_float ? a.f != b.f : a.i != b.i) line += "[#]";
+        e.push_back(line);
+    }
+    return e;
+}
+
+TEST_F(DiaryRunTest, TheWholeReportByteForByte) {
+    CountExchanges();
+    DiaryRunResult r = Run();
+    ASSERT_TRUE(r.complete) << (r.messages.empty() ? "" : r.messages[0]);
+    EXPECT_TRUE(r.messages.empty());
+    EXPECT_NE(r.report_path.find("_KORVEX(1).info.txt"), std::string::npos) << r.report_path;
+    std::vector<std::string> lines = ReportLines(r), expect = ExpectedReport(model);
+    ASSERT_EQ(lines.size(), expect.size());
+    const std::regex pc(
+        "\xC2\xF0\xE5\xEC\xFF Windows   : \\d{4}-\\d\\d-\\d\\d   \\d\\d:\\d\\d:\\d\\d ");
+    const std::regex reg(
+        "\xC2\xF0\xE5\xEC\xFF \xF0\xE5\xE3\xF3\xEB\xFF\xF2\xEE\xF0\xE0: \\d{4}-\\d\\d-\\d\\d   "
+        "\\d\\d:\\d\\d:\\d\\d ");
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (expect[i] == "<pc clock>")
+            EXPECT_TRUE(std::regex_match(lines[i], pc)) << lines[i];
+        else if (expect[i] == "<regulator clock>")
+            EXPECT_TRUE(std::regex_match(lines[i], reg)) << lines[i];
+        else
+            ASSERT_EQ(lines[i], expect[i]) << "line " << i + 1;
+    }
+    // Each text once per code, whatever how often the code occurs.
+    EXPECT_EQ(model.diaries->text_reads(13), 1);
+    EXPECT_EQ(model.diaries->text_reads(0), 1);
+    EXPECT_EQ(model.diaries->text_reads(40), 0) << "a code beyond the texts has none";
+    // The progress: 100, then the messages and the counted parameters.
+    ASSERT_EQ(ranges.size(), 2u);
+    EXPECT_EQ(ranges[0], 100);
+    EXPECT_EQ(ranges[1], 100 + 40 + 12 + 20 + 20);
+    EXPECT_EQ(last_position, ranges[1]);
+    // The regulator was taken out of ModBus mode with the exit message.
+    EXPECT_EQ(r.link_status, 0u);
+    EXPECT_EQ(sim.current_mode(), "normal");
+}
+
+TEST_F(DiaryRunTest, TheChannelLineAndTheReportsName) {
+    struct Case {
+        uint16_t word;
+        std::string line;
+        std::string name;
+    } cases[] = {{0, "", "(0).info.txt"},
+                 {1 | 4, kChannel + "1, Master", "(1).info.txt"},
+                 {2 | 8, kChannel + "2, Master", "(2).info.txt"},
+                 {2 | 4, kChannel + "2, Slave", "(2).info.txt"}};
+    for (const auto& c : cases) {
+        model.registers->Set(0, c.word);
+        DiaryRunResult r = Run();
+        ASSERT_TRUE(r.complete);
+        auto lines = ReportLines(r);
+        EXPECT_EQ(lines[3].rfind(kChannel, 0) == 0 ? lines[3] : "", c.line) << c.word;
+        EXPECT_EQ(r.report_path.substr(r.report_path.size() - c.name.size()), c.name);
+    }
+    // An identification without blanks names the report whole.
+    model.registers->SetText(144, 16, "SELVO-7");
+    DiaryRunResult r = Run();
+    EXPECT_NE(r.report_path.find("_SELVO-7(2).info.txt"), std::string::npos) << r.report_path;
+}
+
+TEST_F(DiaryRunTest, TheInputRegisterVariantAndItsTexts) {
+    model.diaries->faults->input_variant = true;
+    // A text whose CP1251 bytes have the top bit set in low bytes: the input registers
+    // carry the high byte one lower, the reader adds it back.
+    DiaryRunResult r = Run();
+    ASSERT_TRUE(r.complete) << (r.messages.empty() ? "" : r.messages[0]);
+    std::string report = test::ReadFileBytes(r.report_path);
+    auto texts = model.diaries->texts();
+    EXPECT_NE(report.find("[013]  " + texts[13] + "\r\n"), std::string::npos);
+    EXPECT_NE(report.find("[017]  " + texts[17] + "\r\n"), std::string::npos)
+        << "a text of exactly 20 characters, whole";
+    EXPECT_EQ(texts[17].size(), 20u);
+}
+
+TEST_F(DiaryRunTest, LimitsAndReplyChecks) {
+    struct Case {
+        std::function<void()> fault;
+        std::vector<std::string> messages;
+        bool exit_message;  // the run's last exchange succeeded
+    } cases[] = {
+        {[&] { model.diaries->faults->text_count = 1001; }, {"Too  much messages !"}, true},
+        {[&] { model.parameters->faults->set_count = 8; }, {"Error 5"}, true},
+        {[&] { model.parameters->faults->short_select = 1; }, {"Error 6"}, true},
+        {[&] { model.parameters->faults->wrong_name_echo = 1; },
+         {"Parameter Read Name Error"},
+         true},
+        {[&] { model.parameters->faults->short_value = 1; },
+         {"Bad Length (Read Param Value)"},
+         true},
+    };
+    for (auto& c : cases) {
+        c.fault();
+        DiaryRunResult r = Run();
+        EXPECT_FALSE(r.complete);
+        EXPECT_EQ(r.messages, c.messages);
+        EXPECT_EQ(r.link_status == 0, c.exit_message);
+        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+        model.diaries->faults->text_count = -1;
+        model.parameters->faults->set_count = -1;
+    }
+    // At the limits: 1000 texts and 7 sets are accepted.
+    model.diaries->faults->text_count = 1000;
+    model.parameters->faults->set_count = 7;
+    DiaryRunResult r = Run();
+    EXPECT_TRUE(r.complete) << (r.messages.empty() ? "" : r.messages[0]);
+}
+
+TEST_F(DiaryRunTest, AFailedExchangeClosesThePortAndKeepsTheReportSoFar) {
+    model.diaries->faults->fail_after_reads = 30;
+    DiaryRunResult r = Run();
+    EXPECT_FALSE(r.complete);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_NE(r.messages[0].find("Exception 4 (SLAVE_DEVICE_FAILURE)"), std::string::npos)
+        << r.messages[0];
+    EXPECT_NE(r.link_status, 0u);
+    EXPECT_EQ(sim.current_mode(), "modbus") << "no exit message after a failed exchange";
+    auto lines = ReportLines(r);
+    ASSERT_GE(lines.size(), 8u);
+    EXPECT_EQ(lines[2], "KORVEX SIM AVR-2     Version 2.3.1");
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("\\d+\t2026-.*")))
+        << "the messages read before the failure stay: " << lines.back();
+}
+
+TEST_F(DiaryRunTest, DecidedOpenPoints) {
+    // No diaries: the diary part is empty, the parameters are still read.
+    model.diaries->SetDiaries({});
+    DiaryRunResult r = Run();
+    ASSERT_TRUE(r.complete);
+    std::string report = test::ReadFileBytes(r.report_path);
+    EXPECT_EQ(report.find(kDiary), std::string::npos);
+    EXPECT_NE(report.find(kSet + " 0 (12"), std::string::npos);
+
+    // A diary of no records has no heading; one of records shows them.
+    model.diaries->SetDiaries({sim::MakeDiary(50, 0, {1}, 1000), sim::MakeDiary(50, 3, {1}, 1000)});
+    r = Run();
+    report = test::ReadFileBytes(r.report_path);
+    EXPECT_EQ(report.find(kDiary + "1"), std::string::npos);
+    EXPECT_NE(report.find(kDiary + "2 (3 " + kMessages), std::string::npos);
+
+    // Sets: none, one, two; and a set 2 shorter than set 1, with a type that differs.
+    auto standard = model.parameters->sets();
+    model.parameters->SetSets({});
+    r = Run();
+    EXPECT_EQ(test::ReadFileBytes(r.report_path).find(kSet), std::string::npos);
+    model.parameters->SetSets({standard[0]});
+    r = Run();
+    report = test::ReadFileBytes(r.report_path);
+    EXPECT_NE(report.find(kSet + " 0 ("), std::string::npos);
+    EXPECT_EQ(report.find(kSet + " 1"), std::string::npos);
+    model.parameters->SetSets({standard[0], standard[1]});
+    r = Run();
+    report = test::ReadFileBytes(r.report_path);
+    EXPECT_NE(report.find(kSet + " 1 (20 " + kParams), std::string::npos) << "like set 0";
+    EXPECT_EQ(report.find("1/2"), std::string::npos);
+    auto two = standard[2];
+    two.params.resize(18);
+    two.params[3].is_float = false;
+    two.params[3].i = 3;
+    model.parameters->SetSets({standard[0], standard[1], two});
+    r = Run();
+    report = test::ReadFileBytes(r.report_path);
+    EXPECT_NE(report.find("4\tK1u            = 2.500      3          [#]\r\n"), std::string::npos);
+    EXPECT_NE(report.find("20\tRotor temp limit,C = 130                   [#]\r\n"),
+              std::string::npos);
+
+    // More than 256 parameters: the first 256, the heading keeps the count reported; a
+    // name of exactly 20 characters is written whole.
+    sim::SimParameterSet big;
+    for (int j = 0; j < 300; ++j) {
+        sim::SimParameter p;
+        p.name = j == 7 ? "Twenty characters!!!" : StrPrintf("P%d", j);
+        p.i = j;
+        big.params.push_back(p);
+    }
+    model.parameters->SetSets({big});
+    r = Run();
+    ASSERT_TRUE(r.complete);
+    report = test::ReadFileBytes(r.report_path);
+    EXPECT_NE(report.find(kSet + " 0 (300 " + kParams), std::string::npos);
+    EXPECT_NE(report.find("\r\n256\tP255"), std::string::npos);
+    EXPECT_EQ(report.find("\r\n257\t"), std::string::npos);
+    EXPECT_NE(report.find("\r\n8\tTwenty characters!!! = 7\r\n"), std::string::npos);
+}
+
+// The set count reply's checks, with a regulator played by the test.
+TEST(ServiceChannel, TheSetCountRepliesChecks) {
+    test::PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    std::string err;
+    RS232Port* port = RS232_Open(peer.port(), 115200, kParityEven, 0, 200, 0, &err);
+    ASSERT_NE(port, nullptr) << err;
+    auto frame = [](std::vector<uint8_t> data) {
+        std::vector<uint8_t> f = {0x00, 0x41, uint8_t(data.size() << 4 | 0x06), 0x90};
+        f.insert(f.end(), data.begin(), data.end());
+        uint16_t crc = ModBus_CRC(f.data(), f.size());
+        f.push_back(uint8_t(crc));
+        f.push_back(uint8_t(crc >> 8));
+        return f;
+    };
+    struct Case {
+        std::vector<uint8_t> reply;
+        std::string message;
+        int count;
+    } cases[] = {
+        {{0, 0x02, 0, 1, 3, 0, 0, 0}, "Error 1", 0}, {{0, 0x01, 1, 1, 3, 0, 0, 0}, "Error 2", 0},
+        {{0, 0x01, 0, 1, 3, 0, 0}, "Error 3", 0},    {{0, 0x01, 0, 2, 3, 0, 0, 0}, "Error 4", 0},
+        {{0, 0x01, 0, 1, 8, 0, 0, 0}, "Error 5", 0}, {{0, 0x01, 0, 1, 7, 0, 0, 0}, "", 7}};
+    for (const auto& c : cases) {
+        std::thread regulator([&] {
+            peer.Read(8, 500);
+            peer.Write(frame(c.reply));
+        });
+        int count = 0;
+        ServiceResult r = RequestSetCount(port, &count);
+        regulator.join();
+        EXPECT_EQ(r.code, 0u);
+        EXPECT_EQ(r.messages.empty() ? "" : r.messages[0], c.message);
+        EXPECT_EQ(count, c.count);
+    }
+    RS232_Close(port);
+}
+
+TEST(DiaryDecoding, RecordsFillWordsAndTexts) {
+    const uint16_t w[4] = {17, uint16_t(42 << 10 | 123), uint16_t(15 << 11 | 10 << 6 | 5),
+                           uint16_t(26 << 4 | 12)};
+    DiaryRecord r = DecodeDiaryRecord(w);
+    EXPECT_EQ(r.code, 17);
+    EXPECT_EQ(StrPrintf("%d-%d-%d %d:%d:%d.%d", r.year, r.month, r.day, r.hour, r.minute, r.second,
+                        r.millisecond),
+              "2026-12-15 10:5:42.123");
+    EXPECT_EQ(DiaryExtentFromFill(0x8005, 100).count, 100u);
+    EXPECT_EQ(DiaryExtentFromFill(0x8005, 100).start, 5u);
+    EXPECT_EQ(DiaryExtentFromFill(40, 200).count, 40u);
+    // 20 characters end at 20; the input variant adds 1 to a high byte after a low one
+    // of 0x80 or more.
+    uint16_t t[10];
+    for (int i = 0; i < 10; ++i) t[i] = uint16_t('b' << 8 | 'a');
+    EXPECT_EQ(DecodeMessageText(t, false), "abababababababababab");
+    const uint16_t cyr[10] = {uint16_t(0xE0 << 8 | 0xCF), uint16_t('x' << 8 | 'y'), 0};
+    EXPECT_EQ(DecodeMessageText(cyr, false), "\xCF\xE0yx");
+    EXPECT_EQ(DecodeMessageText(cyr, true), "\xCF\xE1yx");
+}
+
+}  // namespace
+}  // namespace korvex
