@@ -24,7 +24,7 @@ done
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j"$(nproc)" --target korvex korvex-cli korvex-sim >/dev/null
+cmake --build --preset default -j"$(nproc)" --target korvex korvex-view korvex-cli korvex-sim >/dev/null
 bin=build/default
 
 if [ "$headless" = 0 ]; then
@@ -63,6 +63,11 @@ echo "== The simulated regulator's fault recorder, and its recording 2 read back
 "$bin/korvex-cli" recorder --port "$port" --baud 230400 list
 recording=$("$bin/korvex-cli" recorder --port "$port" --baud 230400 read 2)
 "$bin/korvex-cli" view "$recording"
+
+echo
+echo "== Its statistics, and the recording as a COMTRADE record"
+"$bin/korvex-cli" stats "$recording"
+"$bin/korvex-cli" export "$recording" --to comtrade
 
 png="${file%.trd}.png"
 QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT="$png" KORVEX_SCREENSHOT_DELAY_MS=300 "$bin/korvex" "$file" 2>/dev/null

@@ -19,7 +19,8 @@
 #include "RatioReporter.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
-#include "files/RecordingWriter.h"
+
+#include "RandomRecording.h"
 
 using namespace korvex;
 
@@ -30,22 +31,7 @@ constexpr int kChannels = 15;
 std::string g_dir;
 
 std::string MakeFile(const std::string& name, long rows, unsigned seed) {
-    std::string path = g_dir + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    std::vector<std::string> names;
-    for (int c = 0; c < kChannels; ++c) names.push_back("ch" + std::to_string(c));
-    WriteLiveHeader(f, "COM1", names, 3);
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> d(-100.0, 100.0);
-    std::vector<char> buf(kChannels * kLiveRowBytesPerValue + 2);
-    double v[kChannels];
-    for (long r = 0; r < rows; ++r) {
-        for (double& x : v) x = d(rng);
-        size_t n = FormatLiveRow(v, kChannels, buf.data());
-        std::fwrite(buf.data(), 1, n, f);
-    }
-    std::fclose(f);
-    return path;
+    return WriteRandomRecording(g_dir + "/" + name, rows, kChannels, seed);
 }
 
 struct Checksum : RowSink {

@@ -4,7 +4,7 @@
 # installed are left alone and apt is not touched at all when nothing is missing.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev libfast-float-dev
           qt6-base-dev libqcustomplot-dev libgl-dev fonts-dejavu-core locales
           xvfb xauth)
 

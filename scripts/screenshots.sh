@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default -j"$(nproc)" --target korvex >/dev/null
+cmake --build --preset default -j"$(nproc)" --target korvex korvex-view korvex-cli korvex-sim >/dev/null
 mkdir -p docs
 
 # Xvfb picks a free display and writes its number once it is ready to take clients.
@@ -28,5 +28,16 @@ LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/recorder.png KORVEX_SCREENSHOT_READ=2 
     KORVEX_SCREENSHOT_DELAY_MS=2400 build/default/korvex --simulate --recorder
 LC_ALL=ru_RU.UTF-8 KORVEX_SCREENSHOT=docs/report-window.png KORVEX_SCREENSHOT_DELAY_MS=800 \
     build/default/korvex --simulate --diary
+# The viewer on the simulated regulator's second fault recording, cursors around the dip.
+simfifo="$data/sim.fifo"
+mkfifo "$simfifo"
+build/default/korvex-sim >"$simfifo" &
+sim=$!
+read -r _ port <"$simfifo"
+recording=$(build/default/korvex-cli recorder --port "$port" --baud 230400 read 2)
+kill $sim
+wait $sim 2>/dev/null || true
+LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/viewer.png KORVEX_SCREENSHOT_CURSORS=1.9,3.5 \
+    build/default/korvex-view "$recording"
 rm -rf "$data"
 ls -l docs/*.png

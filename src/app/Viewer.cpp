@@ -34,7 +34,10 @@ std::string ViewerStartupMessage(bool present, bool has_version_record, const Ve
 
 int RunViewer(const std::string& file) {
     std::string program = FindViewer();
-    if (program.empty()) program = GetProgramDir() + "korvex";
+    // Korvex's own viewer shows the whole recording; the main program's viewing mode,
+    // its newest rows, where the viewer was not installed.
+    if (program.empty()) program = GetProgramDir() + "korvex-view";
+    if (access(program.c_str(), X_OK) != 0) program = GetProgramDir() + "korvex";
     // Arguments go to the program as they are: no shell, no quoting needed for blanks.
     std::vector<char*> argv = {program.data(), const_cast<char*>(file.c_str()), nullptr};
     pid_t pid = 0;

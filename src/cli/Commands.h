@@ -10,5 +10,7 @@ int ModBusCommand(int argc, char** argv);
 int OscCommand(int argc, char** argv);
 int RecorderCommand(int argc, char** argv);
 int DiaryCommand(int argc, char** argv);
+int StatsCommand(int argc, char** argv);
+int ExportCommand(int argc, char** argv);
 
 }  // namespace korvex::cli

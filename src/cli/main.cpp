@@ -43,6 +43,10 @@ void Usage(FILE* out) {
         "                      one into a recording file, switch manual recording on or off\n"
         "  diary --port P      read the regulator's diaries and parameter sets into a\n"
         "                      report (--print also prints it)\n"
+        "  stats FILE          each channel's minimum and maximum with their times, mean\n"
+        "                      and RMS (--from SEC --to SEC for a part of it)\n"
+        "  export FILE --to csv|comtrade|comtrade-ascii [-o OUT]\n"
+        "                      write a recording, or part of it, as CSV or COMTRADE\n"
         "  sample [options]    write a synthetic live recording into the data directory\n"
         "                      (options: --rows N, --rate 50|100|125|166, --port NAME)\n"
         "\n"
@@ -72,6 +76,8 @@ int main(int argc, char** argv) {
     if (cmd == "modbus") return korvex::cli::ModBusCommand(argc - 2, argv + 2);
     if (cmd == "sample") return korvex::cli::SampleCommand(argc - 2, argv + 2);
     if (cmd == "recorder") return korvex::cli::RecorderCommand(argc - 2, argv + 2);
+    if (cmd == "stats") return korvex::cli::StatsCommand(argc - 2, argv + 2);
+    if (cmd == "export") return korvex::cli::ExportCommand(argc - 2, argv + 2);
     if (cmd == "diary") return korvex::cli::DiaryCommand(argc - 2, argv + 2);
     std::fprintf(stderr, "korvex-cli: unknown command '%s'\n\n", cmd.c_str());
     Usage(stderr);

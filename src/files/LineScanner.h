@@ -21,7 +21,7 @@ namespace korvex {
 class LineScanner {
 public:
     static constexpr size_t kMaxLineBytes = 1 << 20;
-    static constexpr size_t kBlock = 4 << 20;
+    static constexpr size_t kBlock = 256 << 10;
 
     explicit LineScanner(int fd = -1) : fd_(fd) {}
     void Reset(int fd) {

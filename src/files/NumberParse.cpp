@@ -3,7 +3,8 @@
 #include <locale.h>
 #include <stdlib.h>
 
-#include <charconv>
+#include <fast_float/fast_float.h>
+
 #include <string>
 
 namespace korvex {
@@ -25,19 +26,19 @@ const char* StrtodC(const char* p, const char* end, double* out) {
 
 }  // namespace
 
-const char* ParseDouble(const char* p, const char* end, double* out) {
+const char* ParseDoubleGeneral(const char* p, const char* end, double* out) {
     const char* s = p;
     bool neg = false;
     if (s < end && (*s == '-' || *s == '+')) {
         neg = *s == '-';
         ++s;
     }
-    // from_chars takes no '+' and no "0x"; the sign is applied here and a hexadecimal
-    // number goes to its own format, as strtod reads both.
+    // fast_float (exact, round to nearest) takes no '+' and no "0x"; the sign is applied
+    // here and a hexadecimal number goes to strtod, as strtod reads both.
     if (end - s >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) return StrtodC(p, end, out);
     if (s < end && *s == '-') return p;  // "+-1" and "--1" are no numbers
     double v = 0.0;
-    auto r = std::from_chars(s, end, v, std::chars_format::general);
+    auto r = fast_float::from_chars(s, end, v, fast_float::chars_format::general);
     if (r.ec == std::errc::result_out_of_range) return StrtodC(p, r.ptr, out);
     if (r.ec != std::errc()) return p;
     *out = neg ? -v : v;

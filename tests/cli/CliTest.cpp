@@ -93,6 +93,54 @@ TEST_F(CliViewTest, ReaderMessagesGoToStandardError) {
     EXPECT_EQ(r.err, "Open File '" + tmp.path() + "/missing.trd' error\n");
 }
 
+TEST_F(CliViewTest, StatsAndExportOfAWholeFileAndOfARange) {
+    std::string content =
+        "#FILE=COM1\r\n#CHAN=2\r\n#NAME=Ug If \r\n#F=100.000000\r\n#XX=0,0.010000\r\n";
+    for (int r = 0; r < 300; ++r)
+        content += std::string(r == 150 ? "9.500000" : (r == 40 ? "-2.000000" : "1.000000")) +
+                   "\t" + (r % 2 ? "3.000000" : "-3.000000") + "\t\r\n";
+    content += "1.0";  // a row still being written
+    test::WriteFileBytes(file, content);
+    Result r = RunCommand(kCli + " stats " + file);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Note: the last 3 bytes are a row still being written and are left out\n");
+    EXPECT_EQ(r.out, "File: " + file +
+                         "\nRows: 300, 0.010000 s apart, 2.990000 s in all\n"
+                         "Channel            Min         at (s)            Max         at (s)      "
+                         "     Mean            RMS\n"
+                         "Ug           -2.000000       0.400000       9.500000       1.500000      "
+                         " 1.018333       1.143460\n"
+                         "If           -3.000000       0.000000       3.000000       0.010000      "
+                         " 0.000000       3.000000\n");
+    r = RunCommand(kCli + " stats --from 0.5 --to 1 " + file);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Range: 0.500000 s to 1.000000 s, rows 50 to 100\n"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Ug            1.000000       0.500000       1.000000       0.500000"),
+              std::string::npos)
+        << r.out;
+
+    r = RunCommand(kCli + " export " + file + " --to csv --from 1.5 --to 1.52");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string csv = tmp.path() + "/r.csv";
+    EXPECT_EQ(r.out, csv + "\n3 rows\n");
+    EXPECT_EQ(test::ReadFileBytes(csv),
+              "Time (s),Ug,If\r\n1.5,9.5,-3\r\n1.51,1,3\r\n1.52,1,-3\r\n");
+    r = RunCommand(kCli + " export " + file + " --to csv");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\n'" + csv + "' already exists\n"), std::string::npos) << r.err;
+    r = RunCommand(kCli + " export " + file + " --to comtrade -o " + tmp.path() + "/c --overwrite");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, tmp.path() + "/c.cfg\n" + tmp.path() + "/c.dat\n300 rows\n");
+    EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/c.dat").size(), 300u * 12);
+    r = RunCommand(kCli + " export " + file + " --to xml");
+    EXPECT_EQ(r.status, 2);
+    r = RunCommand(kCli + " stats --from 5 " + file);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "No rows between 5.000000 s and 2.990000 s (the recording ends at 2.990000 s)\n");
+}
+
 TEST(CliSample, WritesIntoTheDataDirectoryAndReadsBack) {
     test::TempDir tmp;
     Result w = RunCommand(kCli + " sample --rows 25 --rate 166", "KORVEX_DATA_DIR=" + tmp.path());

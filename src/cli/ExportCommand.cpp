@@ -1,0 +1,88 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/ErrorReport.h"
+#include "cli/Commands.h"
+#include "cli/RecordingArgs.h"
+#include "files/ComtradeExport.h"
+#include "files/CsvExport.h"
+
+namespace korvex::cli {
+
+namespace {
+
+void Usage(FILE* out) {
+    std::fprintf(out,
+                 "Usage: korvex-cli export FILE --to csv|comtrade|comtrade-ascii [-o OUT]\n"
+                 "                         [--from SEC] [--to SEC] [--overwrite]\n"
+                 "\n"
+                 "Writes a recording, or the rows between --from and --to (seconds from its first\n"
+                 "row), as CSV or as a COMTRADE record (IEEE C37.111-1999: OUT.cfg and OUT.dat,\n"
+                 "BINARY, or ASCII with comtrade-ascii). OUT defaults to FILE without its\n"
+                 "extension; existing files are kept unless --overwrite is given.\n");
+}
+
+}  // namespace
+
+int ExportCommand(int argc, char** argv) {
+    RecordingArgs args;
+    std::string format, out;
+    bool overwrite = false, files_only = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        bool value = i + 1 < argc;
+        if (!files_only && a == "--help") {
+            Usage(stdout);
+            return 0;
+        } else if (!files_only && a == "--") {
+            files_only = true;
+        } else if (!files_only && a == "--overwrite") {
+            overwrite = true;
+        } else if (!files_only && (a == "-o" || a == "--output") && value) {
+            out = argv[++i];
+        } else if (!files_only && a == "--to" && value &&
+                   (!std::strcmp(argv[i + 1], "csv") || !std::strcmp(argv[i + 1], "comtrade") ||
+                    !std::strcmp(argv[i + 1], "comtrade-ascii"))) {
+            // "--to" names the format when followed by one, else the end of the range.
+            format = argv[++i];
+        } else if (int taken = args.Take(argc, argv, &i, files_only, "export"); taken != 0) {
+            if (taken < 0) return 2;
+        } else {
+            Usage(stderr);
+            return 2;
+        }
+    }
+    if (args.path.empty() || format.empty()) {
+        Usage(stderr);
+        return 2;
+    }
+    if (out.empty()) {
+        out = args.path;
+        size_t slash = out.rfind('/'), dot = out.rfind('.');
+        if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+            out.resize(dot);
+        if (format == "csv") out += ".csv";
+    }
+    RecordingData data;
+    size_t begin = 0, end = 0;
+    if (!LoadRecording(args, &data, &begin, &end)) return 1;
+    std::string error;
+    bool ok = format == "csv"
+                  ? ExportCsv(data, begin, end, out, overwrite, &error)
+                  : ExportComtrade(data, begin, end, out, format == "comtrade", overwrite, &error);
+    if (!ok) {
+        ShowError(error);
+        return 1;
+    }
+    if (format == "csv") {
+        std::printf("%s\n", out.c_str());
+    } else {
+        std::string base = ComtradeBase(out);
+        std::printf("%s.cfg\n%s.dat\n", base.c_str(), base.c_str());
+    }
+    std::printf("%zu rows\n", end - begin);
+    return 0;
+}
+
+}  // namespace korvex::cli

@@ -1,0 +1,56 @@
+#include "cli/RecordingArgs.h"
+
+#include <cstdio>
+
+#include "app/ErrorReport.h"
+#include "app/StrPrintf.h"
+#include "cli/Args.h"
+#include "files/RecordingStats.h"
+
+namespace korvex::cli {
+
+int RecordingArgs::Take(int argc, char** argv, int* i, bool files_only, const char* command) {
+    std::string a = argv[*i];
+    if (!files_only && (a == "--from" || a == "--to") && *i + 1 < argc) {
+        double v = 0;
+        if (!ParseSeconds(argv[++*i], -1e-300, 1e12, &v)) {
+            std::fprintf(stderr, "korvex-cli %s: %s needs a time in seconds, not '%s'\n", command,
+                         a.c_str(), argv[*i]);
+            return -1;
+        }
+        (a == "--from" ? from : to) = v;
+        (a == "--from" ? has_from : has_to) = true;
+        return 1;
+    }
+    if ((files_only || a[0] != '-') && path.empty()) {
+        path = a;
+        return 1;
+    }
+    return 0;
+}
+
+bool LoadRecording(const RecordingArgs& args, RecordingData* data, size_t* begin, size_t* end) {
+    std::string error;
+    if (!data->Load(args.path, &error)) {
+        ShowError(error);
+        return false;
+    }
+    if (data->pending_bytes())
+        CFprintf(stderr,
+                 "Note: the last %llu bytes are a row still being written and are left out\n",
+                 static_cast<unsigned long long>(data->pending_bytes()));
+    if (data->rows() == 0) {
+        ShowError(StrPrintf("'%s' holds no rows", args.path.c_str()));
+        return false;
+    }
+    double from = args.has_from ? args.from : 0.0;
+    double to = args.has_to ? args.to : data->duration();
+    if (!RowsBetween(*data, from, to, begin, end)) {
+        ShowError(StrPrintf("No rows between %.6f s and %.6f s (the recording ends at %.6f s)",
+                            from, to, data->duration()));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace korvex::cli

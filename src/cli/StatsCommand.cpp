@@ -1,0 +1,84 @@
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/ErrorReport.h"
+#include "app/StrPrintf.h"
+#include "cli/Commands.h"
+#include "cli/RecordingArgs.h"
+#include "files/RecordingStats.h"
+
+namespace korvex::cli {
+
+namespace {
+
+void Usage(FILE* out) {
+    std::fprintf(out,
+                 "Usage: korvex-cli stats [--from SEC] [--to SEC] [--] FILE\n"
+                 "\n"
+                 "Prints, for each channel of a recording, its minimum and maximum with the time\n"
+                 "of their first occurrence, its mean and its RMS, over the whole recording or\n"
+                 "over the rows between --from and --to (seconds from its first row).\n");
+}
+
+}  // namespace
+
+int StatsCommand(int argc, char** argv) {
+    RecordingArgs args;
+    bool files_only = false;
+    for (int i = 0; i < argc; ++i) {
+        std::string a = argv[i];
+        if (!files_only && a == "--help") {
+            Usage(stdout);
+            return 0;
+        } else if (!files_only && a == "--") {
+            files_only = true;
+        } else if (int taken = args.Take(argc, argv, &i, files_only, "stats"); taken != 0) {
+            if (taken < 0) return 2;
+        } else {
+            Usage(stderr);
+            return 2;
+        }
+    }
+    if (args.path.empty()) {
+        Usage(stderr);
+        return 2;
+    }
+    FileStats stats;
+    std::string error;
+    if (!ScanFileStats(args.path, args.has_from ? &args.from : nullptr,
+                       args.has_to ? &args.to : nullptr, &stats, &error)) {
+        ShowError(error);
+        return 1;
+    }
+    if (stats.pending_bytes)
+        CFprintf(stderr,
+                 "Note: the last %llu bytes are a row still being written and are left out\n",
+                 static_cast<unsigned long long>(stats.pending_bytes));
+    const double step = stats.info.step;
+    std::printf("File: %s\n", args.path.c_str());
+    CFprintf(stdout, "Rows: %zu, %.6f s apart, %.6f s in all\n", stats.rows, step,
+             double(stats.rows - 1) * step);
+    if (stats.begin != 0 || stats.end != stats.rows)
+        CFprintf(stdout, "Range: %.6f s to %.6f s, rows %zu to %zu\n", double(stats.begin) * step,
+                 double(stats.end - 1) * step, stats.begin, stats.end - 1);
+    if (stats.seq_errors) std::printf("Seq. Errors: %zu\n", stats.seq_errors);
+    int width = 7;
+    for (const auto& n : stats.info.names) width = std::max(width, int(n.size()));
+    CFprintf(stdout, "%-*s %14s %14s %14s %14s %14s %14s\n", width, "Channel", "Min", "at (s)",
+             "Max", "at (s)", "Mean", "RMS");
+    for (int c = 0; c < stats.info.channels; ++c) {
+        const ChannelStats& s = stats.channels[size_t(c)];
+        const char* name = stats.info.names[size_t(c)].c_str();
+        if (s.count == 0) {
+            std::printf("%-*s %14s\n", width, name, "no numbers");
+            continue;
+        }
+        CFprintf(stdout, "%-*s %14.6f %14.6f %14.6f %14.6f %14.6f %14.6f\n", width, name, s.min,
+                 double(s.min_row) * step, s.max, double(s.max_row) * step, s.mean, s.rms);
+    }
+    return 0;
+}
+
+}  // namespace korvex::cli

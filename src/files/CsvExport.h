@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "files/ExportFile.h"
+
+namespace korvex {
+
+class RecordingData;
+
+// Writes rows [begin, end) of a recording as CSV: a header row of "Time (s)" and the
+// channel names (quoted where they hold a comma or a quote), then one row per sample: its
+// time from the start of the recording and each channel's value. "." is the decimal point
+// whatever the locale; a value is written as the shortest decimal that reads back as the
+// same number; lines end in CR LF. The file is written as ExportFile says; false with its
+// messages or "Cancelled".
+bool ExportCsv(const RecordingData& data, size_t begin, size_t end, const std::string& path,
+               bool overwrite, std::string* err_text, const ExportControl& control = {});
+
+// A time in seconds with at most nine decimals, trailing zeros dropped ("0.018", "12").
+// Returns the end of the text written at `out` (at most 32 bytes for any time).
+char* FormatSeconds(double seconds, char* out);
+
+}  // namespace korvex

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace korvex {
+
+// A file an export writes: created as a hidden temporary beside its final name, filled
+// through a large buffer, and given its name only when complete (Commit), so that a
+// failed or cancelled export leaves nothing behind and a reader never sees half a file.
+// An existing file of the final name is replaced only with `overwrite`; without it the
+// export fails before writing ("'%s' already exists"), and a file that appears meanwhile
+// is not replaced either.
+//
+// Messages, by the buffer rule: "'%s' already exists", "Create File '%s' error: error %d",
+// "Write File '%s' error: error %d". Used by one thread.
+class ExportFile {
+public:
+    ExportFile() = default;
+    ~ExportFile();  // removes the temporary unless committed
+    ExportFile(const ExportFile&) = delete;
+    ExportFile& operator=(const ExportFile&) = delete;
+
+    bool Create(const std::string& path, bool overwrite, std::string* err_text);
+    void Write(std::string_view bytes) {
+        if (buf_.size() + bytes.size() > kFlushAt) Flush();
+        buf_.append(bytes);
+    }
+    // Writes what is buffered and gives the file its name; false with a message.
+    bool Commit(std::string* err_text);
+    // Removes the temporary.
+    void Discard();
+
+private:
+    static constexpr size_t kFlushAt = 1 << 20;
+    void Flush();
+    std::string path_, temp_;
+    bool overwrite_ = false;
+    int fd_ = -1;
+    int error_ = 0;  // first write error
+    std::string buf_;
+};
+
+// What drives a long export from outside: `progress` gets whole percents as they change
+// (on the exporting thread); a set `cancel` flag ends the export with "Cancelled" and
+// leaves no file.
+struct ExportControl {
+    std::function<void(int percent)> progress;
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// Whether a file of that name exists (any kind of directory entry).
+bool PathExists(const std::string& path);
+
+}  // namespace korvex

@@ -1,0 +1,202 @@
+#include "files/RecordingStats.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+#include "app/ErrorReport.h"
+#include "app/StrPrintf.h"
+#include "files/RecordingData.h"
+#include "files/RecordingScan.h"
+
+namespace korvex {
+
+namespace {
+
+// Running sums of one channel; row indices as the caller counts them.
+struct Accumulator {
+    double lo = INFINITY, hi = -INFINITY, sum = 0, sum_sq = 0;
+    size_t lo_at = 0, hi_at = 0, n = 0;
+
+    void Add(double x, size_t row) {
+        if (std::isnan(x)) return;
+        if (x < lo) lo = x, lo_at = row;
+        if (x > hi) hi = x, hi_at = row;
+        sum += x;
+        sum_sq += x * x;
+        ++n;
+    }
+    // Adds the sums of rows that come after this one's; `offset` turns their row
+    // indices into this one's. Ties keep the first occurrence.
+    void Merge(const Accumulator& later, size_t offset) {
+        if (later.lo < lo) lo = later.lo, lo_at = later.lo_at + offset;
+        if (later.hi > hi) hi = later.hi, hi_at = later.hi_at + offset;
+        sum += later.sum;
+        sum_sq += later.sum_sq;
+        n += later.n;
+    }
+    ChannelStats Result() const {
+        ChannelStats s;
+        if (n == 0) return s;
+        s.min = lo;
+        s.max = hi;
+        s.min_row = lo_at;
+        s.max_row = hi_at;
+        s.mean = sum / double(n);
+        s.rms = std::sqrt(sum_sq / double(n));
+        s.count = n;
+        return s;
+    }
+};
+
+}  // namespace
+
+std::vector<ChannelStats> ComputeStats(const RecordingData& data, size_t begin, size_t end,
+                                       unsigned threads) {
+    end = std::min(end, data.rows());
+    begin = std::min(begin, end);
+    std::vector<ChannelStats> out(size_t(data.channels()));
+    if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    if ((end - begin) * out.size() < (1u << 16)) threads = 1;
+    std::atomic<int> next{0};
+    auto work = [&] {
+        for (int c; (c = next.fetch_add(1)) < data.channels();) {
+            Accumulator a;
+            const double* v = data.column(c);
+            for (size_t i = begin; i < end; ++i) a.Add(v[i], i);
+            out[size_t(c)] = a.Result();
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (auto& t : pool) t.join();
+    return out;
+}
+
+bool RowsBetween(size_t rows, double step, double from, double to, size_t* begin, size_t* end) {
+    if (rows == 0 || !(from <= to) || !std::isfinite(from) || !std::isfinite(to)) return false;
+    // A time printed with six decimals names its row exactly: allow for the rounding.
+    const double slack = 1e-9;
+    double first = std::ceil(from / step - slack), last = std::floor(to / step + slack);
+    if (first < 0) first = 0;
+    if (last > double(rows - 1)) last = double(rows - 1);
+    if (first > last) return false;
+    *begin = size_t(first);
+    *end = size_t(last) + 1;
+    return true;
+}
+
+bool RowsBetween(const RecordingData& data, double from, double to, size_t* begin, size_t* end) {
+    return RowsBetween(data.rows(), data.step(), from, to, begin, end);
+}
+
+bool ScanFileStats(const std::string& path, const double* from, const double* to, FileStats* out,
+                   std::string* err_text, unsigned threads) {
+    *out = FileStats();
+    RecordingScan scan;
+    if (!scan.Open(path, false, threads, err_text)) return false;
+    out->info = scan.info();
+    out->pending_bytes = scan.pending_bytes();
+    const int channels = out->info.channels;
+    auto& pieces = scan.pieces();
+    const bool ranged = from || to;
+
+    // Without a range one pass does it all: each piece keeps sums with its own row
+    // indices, made whole once the pieces' row counts are known. With a range the rows
+    // are counted first, so that each row knows its index while it is read.
+    std::vector<size_t> base(pieces.size(), 0);
+    size_t total = 0;
+    if (ranged) {
+        scan.ForEachPiece(nullptr, [&](RecordingScan::Piece& piece, LineScanner& sc) {
+            scan.ScanPiece(piece, sc, [](const char*, const char*) {});
+        });
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            base[i] = total;
+            total += pieces[i].rows;
+        }
+    }
+    size_t begin = 0, end = SIZE_MAX;
+    if (ranged) {
+        out->rows = total;
+        double a = from ? *from : 0.0;
+        double b = to ? *to : (total ? double(total - 1) * out->info.step : 0.0);
+        if (total == 0) {
+            ReportError(err_text, StrPrintf("'%s' holds no rows", path.c_str()));
+            return false;
+        }
+        if (!RowsBetween(total, out->info.step, a, b, &begin, &end)) {
+            ReportError(
+                err_text,
+                StrPrintf("No rows between %.6f s and %.6f s (the recording ends at %.6f s)", a, b,
+                          double(total - 1) * out->info.step));
+            return false;
+        }
+    }
+
+    std::vector<std::vector<Accumulator>> sums(pieces.size(),
+                                               std::vector<Accumulator>(size_t(channels)));
+    std::vector<char> first_row_short(pieces.size(), 0);
+    scan.ForEachPiece(nullptr, [&](RecordingScan::Piece& piece, LineScanner& sc) {
+        size_t i = size_t(&piece - pieces.data());
+        auto& acc = sums[i];
+        // A value a row lacks is the row before's, as the live view reads it.
+        std::vector<double> values(size_t(channels), 0.0);
+        size_t local = 0;
+        scan.ScanPiece(piece, sc, [&](const char* p, const char* e) {
+            size_t row = ranged ? base[i] + local : local;
+            ParseRowValues(p, e, channels, values.data(), 1, [&](int) {
+                if (local == 0 && i > 0) first_row_short[i] = 1;
+            });
+            if (row >= begin && row < end)
+                for (int c = 0; c < channels; ++c) acc[size_t(c)].Add(values[size_t(c)], row);
+            ++local;
+        });
+    });
+
+    bool needs_load = false;
+    std::vector<Accumulator> all;
+    all.resize(size_t(channels));
+    size_t rows = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (pieces[i].failed) {
+            ReportError(err_text, StrPrintf("Read error in '%s'", path.c_str()));
+            return false;
+        }
+        needs_load = needs_load || first_row_short[i];
+        for (int c = 0; c < channels; ++c)
+            all[size_t(c)].Merge(sums[i][size_t(c)], ranged ? 0 : rows);
+        out->seq_errors += pieces[i].seq_errors.size();
+        rows += pieces[i].rows;
+    }
+    out->seq_errors += scan.header_seq_errors();
+    if (ranged && rows != total) {
+        ReportError(err_text, StrPrintf("Read error in '%s'", path.c_str()));
+        return false;
+    }
+    out->rows = rows;
+    if (rows == 0) {
+        ReportError(err_text, StrPrintf("'%s' holds no rows", path.c_str()));
+        return false;
+    }
+    if (needs_load) {
+        // A piece began with a row that lacks values, which come from the piece before:
+        // rare enough to read the file the plain way.
+        RecordingData data;
+        if (!data.Load(path, err_text)) return false;
+        if (!ranged) end = data.rows();
+        out->channels = ComputeStats(data, begin, end);
+        out->rows = data.rows();
+        out->begin = begin;
+        out->end = end;
+        return true;
+    }
+    if (!ranged) end = rows;
+    out->begin = begin;
+    out->end = end;
+    for (const Accumulator& a : all) out->channels.push_back(a.Result());
+    return true;
+}
+
+}  // namespace korvex

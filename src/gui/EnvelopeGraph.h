@@ -1,0 +1,41 @@
+#pragma once
+
+#include <qcustomplot.h>
+
+#include "files/Envelope.h"
+#include "files/RecordingData.h"
+
+namespace korvex::gui {
+
+// One channel of a whole recording drawn against time. Where a pixel column covers more
+// than a couple of rows it is drawn as the column's minimum-to-maximum span taken from
+// the channel's envelope, so a frame costs the same for 100 rows or 600,000 and no
+// single-row spike falls between columns; closer in, the rows themselves are joined.
+// The recording and envelope must outlive the graph. GUI thread only.
+class EnvelopeGraph : public QCPAbstractPlottable {
+    Q_OBJECT
+public:
+    EnvelopeGraph(QCPAxis* key_axis, QCPAxis* value_axis, const RecordingData* data,
+                  const Envelope* envelope, int channel);
+
+    int channel() const { return channel_; }
+    // Extremes over the rows whose time lies in `keys`; false when there are none.
+    bool ValueRange(const QCPRange& keys, double* lo, double* hi) const;
+
+    double selectTest(const QPointF& pos, bool only_selectable,
+                      QVariant* details = nullptr) const override;
+    QCPRange getKeyRange(bool& found, QCP::SignDomain domain = QCP::sdBoth) const override;
+    QCPRange getValueRange(bool& found, QCP::SignDomain domain = QCP::sdBoth,
+                           const QCPRange& keys = QCPRange()) const override;
+
+protected:
+    void draw(QCPPainter* painter) override;
+    void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
+
+private:
+    const RecordingData* data_;
+    const Envelope* envelope_;
+    int channel_;
+};
+
+}  // namespace korvex::gui

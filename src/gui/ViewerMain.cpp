@@ -1,0 +1,97 @@
+// korvex-view: Korvex's viewer for finished recordings. Each FILE opens in a window of
+// its own; without one, an empty window offers File > Open.
+#include <QApplication>
+#include <QLocale>
+#include <QPointer>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/ErrorReport.h"
+#include "app/Language.h"
+#include "gui/Captions.h"
+#include "gui/GuiErrorSink.h"
+#include "gui/ViewerPlot.h"
+#include "gui/ViewerSession.h"
+#include "gui/ViewerWindow.h"
+
+using namespace korvex;
+
+namespace {
+
+void Usage(FILE* out) {
+    std::fprintf(out,
+                 "Usage: korvex-view [--] [FILE...]\n"
+                 "\n"
+                 "Shows recordings (.trd) whole: time in seconds, zoom and pan, cursors A and B\n"
+                 "with their readings, export to CSV, COMTRADE, PNG and PDF.\n"
+                 "\n"
+                 "KORVEX_SCREENSHOT=PNG saves a picture of the first window once it is drawn and\n"
+                 "ends (KORVEX_SCREENSHOT_CURSORS=A,B places the cursors at those seconds first,\n"
+                 "KORVEX_SCREENSHOT_VIEW=FROM,TO shows that part).\n");
+}
+
+bool TwoNumbers(const char* text, double* a, double* b) {
+    return text && std::sscanf(text, "%lf,%lf", a, b) == 2;
+}
+
+// For the README's picture: the first window with the cursors and view asked for.
+void ScheduleScreenshot(gui::ViewerWindow* window) {
+    const char* path = std::getenv("KORVEX_SCREENSHOT");
+    if (!path || !*path) return;
+    QString target = QString::fromUtf8(path);
+    QObject::connect(
+        window, &gui::ViewerWindow::loaded, window, [window, target](const QString& m) {
+            if (!m.isEmpty()) {
+                QApplication::exit(1);
+                return;
+            }
+            const RecordingData& data = window->session()->data();
+            double a, b;
+            if (TwoNumbers(std::getenv("KORVEX_SCREENSHOT_VIEW"), &a, &b))
+                window->plot()->SetView(QCPRange(a, b), false);
+            if (TwoNumbers(std::getenv("KORVEX_SCREENSHOT_CURSORS"), &a, &b)) {
+                window->plot()->SetCursor(gui::ViewerPlot::kCursorA, long(data.RowAt(a)));
+                window->plot()->SetCursor(gui::ViewerPlot::kCursorB, long(data.RowAt(b)));
+            }
+            QTimer::singleShot(500, window, [window, target] {
+                window->grab().save(target);
+                window->close();
+            });
+        });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Korvex"));
+    app.setWindowIcon(gui::ProgramIcon());
+    QStringList files;
+    bool options_end = false;
+    for (int i = 1; i < argc; ++i) {
+        if (options_end || argv[i][0] != '-') {
+            files << QString::fromLocal8Bit(argv[i]);
+        } else if (!std::strcmp(argv[i], "--")) {
+            options_end = true;
+        } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            Usage(stdout);
+            return 0;
+        } else {
+            Usage(stderr);
+            return 2;
+        }
+    }
+    g_bRussian = QLocale::system().language() == QLocale::Russian;
+    gui::GuiErrorSink sink;
+    ScopedErrorSink scoped(&sink);
+    if (files.isEmpty()) files << QString();
+    for (const QString& f : files) {
+        auto* window = new gui::ViewerWindow;
+        if (f == files.front()) ScheduleScreenshot(window);
+        window->show();
+        window->Open(f);
+    }
+    return app.exec();
+}

@@ -1,0 +1,538 @@
+#include "gui/ViewerPlot.h"
+
+#include <QRubberBand>
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "app/Language.h"
+#include "app/StrPrintf.h"
+#include "gui/EnvelopeGraph.h"
+#include "gui/ViewerSession.h"
+
+namespace korvex::gui {
+
+namespace {
+
+const QColor kCursorColour[2] = {QColor(200, 30, 30), QColor(30, 60, 200)};
+const char* const kCursorName[2] = {"A", "B"};
+// A wheel turn or key press this soon after the last one continues the same zoom: one
+// step back undoes the whole gesture.
+constexpr int kGestureGapMs = 600;
+constexpr int kClickSlop = 3;   // pixels a click may move and stay a click
+constexpr int kCursorGrab = 4;  // pixels from a cursor line that pick it up
+
+}  // namespace
+
+ViewerPlot::ViewerPlot(QWidget* parent) : QCustomPlot(parent) {
+    setLocale(QLocale::c());
+    setNotAntialiasedElements(QCP::aeAll);
+    setPlottingHint(QCP::phCacheLabels, true);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setInteractions(QCP::Interactions());
+    setAutoAddPlottableToLegend(false);  // each pane has a legend of its own
+    band_ = new QRubberBand(QRubberBand::Rectangle, this);
+    BuildPanes();
+}
+
+ViewerPlot::~ViewerPlot() = default;
+
+void ViewerPlot::SetRecording(const ViewerSession* session, const std::vector<int>& panes,
+                              const std::vector<QColor>& colours) {
+    session_ = session && session->has_data() ? session : nullptr;
+    pane_of_ = panes;
+    colours_ = colours;
+    size_t n = session_ ? size_t(session_->data().channels()) : 0;
+    pane_of_.resize(n, 0);
+    colours_.resize(n, Qt::black);
+    visible_.assign(n, true);
+    cursor_[0] = cursor_[1] = -1;
+    back_.clear();
+    forward_.clear();
+    BuildPanes();
+    view_ = Clamped(QCPRange(0, session_ ? session_->data().duration() : 1.0));
+    ApplyView();
+    emit historyChanged();
+    emit cursorsChanged();
+}
+
+void ViewerPlot::SetPanes(const std::vector<int>& panes) {
+    std::vector<bool> auto_y;
+    for (const Pane& p : panes_) auto_y.push_back(p.auto_y);
+    pane_of_ = panes;
+    pane_of_.resize(visible_.size(), 0);
+    BuildPanes();
+    for (size_t p = 0; p < panes_.size() && p < auto_y.size(); ++p) panes_[p].auto_y = auto_y[p];
+    ApplyView();
+}
+
+void ViewerPlot::SetChannelVisible(int channel, bool visible) {
+    if (channel < 0 || size_t(channel) >= visible_.size()) return;
+    visible_[size_t(channel)] = visible;
+    for (EnvelopeGraph* g : graphs_)
+        if (g->channel() == channel) {
+            g->setVisible(visible);
+            Pane& pane = panes_[size_t(pane_of_[size_t(channel)])];
+            if (visible)
+                g->addToLegend(pane.legend);
+            else
+                g->removeFromLegend(pane.legend);
+        }
+    ApplyView();
+}
+
+bool ViewerPlot::ChannelVisible(int channel) const {
+    return channel >= 0 && size_t(channel) < visible_.size() && visible_[size_t(channel)];
+}
+
+void ViewerPlot::BuildPanes() {
+    clearPlottables();
+    clearItems();
+    graphs_.clear();
+    seq_marks_ = nullptr;
+    readout_ = nullptr;
+    cursor_label_[0] = cursor_label_[1] = nullptr;
+    plotLayout()->clear();  // deletes the axis rects and their legends
+    panes_.clear();
+    delete margins_;
+    margins_ = new QCPMarginGroup(this);
+
+    // Panes are numbered in order of use: a pane left without channels goes.
+    std::set<int> used(pane_of_.begin(), pane_of_.end());
+    std::vector<int> renumber(size_t(used.empty() ? 1 : *used.rbegin() + 1), 0);
+    int n = 0;
+    for (int p : used) renumber[size_t(p)] = n++;
+    for (int& p : pane_of_) p = renumber[size_t(p)];
+    panes_.resize(size_t(std::max(n, 1)));
+
+    for (size_t p = 0; p < panes_.size(); ++p) {
+        auto* rect = new QCPAxisRect(this);
+        plotLayout()->addElement(int(p), 0, rect);
+        rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins_);
+        rect->setRangeDrag(Qt::Orientations());
+        rect->setRangeZoom(Qt::Orientations());
+        QCPAxis* x = rect->axis(QCPAxis::atBottom);
+        bool last = p + 1 == panes_.size();
+        x->setTickLabels(last);
+        if (last) x->setLabel(QString::fromUtf8(Tr("Время, с", "Time (s)")));
+        rect->axis(QCPAxis::atLeft)->setNumberFormat(QStringLiteral("g"));
+        auto* legend = new QCPLegend;
+        rect->insetLayout()->addElement(legend, Qt::AlignRight | Qt::AlignTop);
+        legend->setLayer(QStringLiteral("legend"));
+        legend->setVisible(legends_);
+        legend->setBrush(QColor(255, 255, 255, 220));
+        QFont f = font();
+        f.setPointSizeF(f.pointSizeF() * 0.85);
+        legend->setFont(f);
+        panes_[p].rect = rect;
+        panes_[p].legend = legend;
+        for (int k = 0; k < 2; ++k) {
+            auto* line = new QCPItemStraightLine(this);
+            line->setClipAxisRect(rect);
+            line->point1->setAxes(x, rect->axis(QCPAxis::atLeft));
+            line->point2->setAxes(x, rect->axis(QCPAxis::atLeft));
+            line->setPen(QPen(kCursorColour[k], 1, Qt::DashLine));
+            line->setVisible(false);
+            panes_[p].cursor_line[k] = line;
+        }
+    }
+    QCPAxisRect* top = panes_.front().rect;
+    for (int k = 0; k < 2; ++k) {
+        auto* label = new QCPItemText(this);
+        label->setClipAxisRect(top);
+        label->position->setAxes(top->axis(QCPAxis::atBottom), top->axis(QCPAxis::atLeft));
+        label->position->setAxisRect(top);
+        label->position->setTypeX(QCPItemPosition::ptPlotCoords);
+        label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        label->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setText(QString::fromLatin1(kCursorName[k]));
+        label->setColor(kCursorColour[k]);
+        QFont f = font();
+        f.setBold(true);
+        label->setFont(f);
+        label->setPadding(QMargins(3, 1, 3, 1));
+        label->setVisible(false);
+        cursor_label_[k] = label;
+    }
+    readout_ = new QCPItemText(this);
+    readout_->setClipAxisRect(top);
+    readout_->position->setAxisRect(top);
+    readout_->position->setType(QCPItemPosition::ptAxisRectRatio);
+    readout_->position->setCoords(0.005, 1.0);
+    readout_->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    readout_->setBrush(QColor(255, 255, 255, 220));
+    readout_->setPadding(QMargins(4, 2, 4, 2));
+    readout_->setVisible(false);
+
+    if (!session_) return;
+    const RecordingData& data = session_->data();
+    for (int c = 0; c < data.channels(); ++c) {
+        Pane& pane = panes_[size_t(pane_of_[size_t(c)])];
+        auto* g =
+            new EnvelopeGraph(pane.rect->axis(QCPAxis::atBottom), pane.rect->axis(QCPAxis::atLeft),
+                              &data, &session_->envelope(c), c);
+        g->setPen(QPen(colours_[size_t(c)], 1));
+        g->setName(QString::fromStdString(data.info().names[size_t(c)]));
+        g->setVisible(visible_[size_t(c)]);
+        if (visible_[size_t(c)]) g->addToLegend(pane.legend);
+        graphs_.push_back(g);
+    }
+    // Sequence errors: red marks along the time axis of the lowest pane.
+    if (!data.seq_errors().empty()) {
+        QCPAxisRect* bottom = panes_.back().rect;
+        QCPAxis* marks_axis = bottom->axis(QCPAxis::atRight);
+        marks_axis->setRange(0, 1);
+        seq_marks_ = addGraph(bottom->axis(QCPAxis::atBottom), marks_axis);
+        QVector<double> keys, values;
+        for (size_t row : data.seq_errors()) {
+            keys.append(data.time(row));
+            values.append(0.03);
+        }
+        seq_marks_->setData(keys, values, true);
+        seq_marks_->setLineStyle(QCPGraph::lsNone);
+        seq_marks_->setScatterStyle(
+            QCPScatterStyle(QCPScatterStyle::ssTriangle, QColor(220, 0, 0), QColor(220, 0, 0), 7));
+        seq_marks_->setName(QString::fromUtf8(Tr("Ошибки посл.", "Seq. errors")) +
+                            StrPrintf(" (%zu)", data.seq_errors().size()).c_str());
+        seq_marks_->addToLegend(panes_.back().legend);
+    }
+}
+
+int ViewerPlot::PaneAt(const QPoint& pos) const {
+    for (size_t p = 0; p < panes_.size(); ++p)
+        if (panes_[p].rect->rect().contains(pos)) return int(p);
+    return -1;
+}
+
+QCPRange ViewerPlot::Clamped(QCPRange r) const {
+    double step = session_ ? session_->data().step() : 1.0;
+    double end = session_ ? std::max(session_->data().duration(), step) : 1.0;
+    double min_size = std::min(4 * step, end);
+    double size = std::clamp(r.size(), min_size, end);
+    double centre = std::isfinite(r.center()) ? r.center() : end / 2;
+    double lower = std::clamp(centre - size / 2, 0.0, end - size);
+    return QCPRange(lower, lower + size);
+}
+
+void ViewerPlot::Remember() {
+    back_.push_back(view_);
+    if (back_.size() > 200) back_.erase(back_.begin());
+    forward_.clear();
+    emit historyChanged();
+}
+
+void ViewerPlot::SetView(QCPRange range, bool remember) {
+    range = Clamped(range);
+    if (range == view_) return;
+    if (remember) Remember();
+    view_ = range;
+    ApplyView();
+}
+
+void ViewerPlot::FitAll() {
+    SetAllAutoY(true);
+    SetView(QCPRange(0, session_ ? session_->data().duration() : 1.0));
+}
+
+void ViewerPlot::ZoomAround(double factor, double centre, bool remember) {
+    QCPRange r = view_;
+    SetView(QCPRange(centre - (centre - r.lower) * factor, centre + (r.upper - centre) * factor),
+            remember);
+}
+
+void ViewerPlot::PanBy(double fraction, bool remember) {
+    double d = view_.size() * fraction;
+    SetView(QCPRange(view_.lower + d, view_.upper + d), remember);
+}
+
+bool ViewerPlot::Back() {
+    if (back_.empty()) return false;
+    forward_.push_back(view_);
+    view_ = Clamped(back_.back());
+    back_.pop_back();
+    ApplyView();
+    emit historyChanged();
+    return true;
+}
+
+bool ViewerPlot::Forward() {
+    if (forward_.empty()) return false;
+    back_.push_back(view_);
+    view_ = Clamped(forward_.back());
+    forward_.pop_back();
+    ApplyView();
+    emit historyChanged();
+    return true;
+}
+
+void ViewerPlot::SetAutoY(int pane, bool on) {
+    if (pane < 0 || size_t(pane) >= panes_.size()) return;
+    panes_[size_t(pane)].auto_y = on;
+    ApplyView();
+}
+
+bool ViewerPlot::AutoY(int pane) const {
+    return pane >= 0 && size_t(pane) < panes_.size() && panes_[size_t(pane)].auto_y;
+}
+
+void ViewerPlot::SetAllAutoY(bool on) {
+    for (Pane& p : panes_) p.auto_y = on;
+    ApplyView();
+}
+
+void ViewerPlot::ApplyView() {
+    for (Pane& p : panes_) p.rect->axis(QCPAxis::atBottom)->setRange(view_);
+    FitY();
+    PlaceCursorItems();
+    emit viewChanged(view_);
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ViewerPlot::FitY() {
+    for (size_t p = 0; p < panes_.size(); ++p) {
+        if (!panes_[p].auto_y) continue;
+        double lo = INFINITY, hi = -INFINITY;
+        for (EnvelopeGraph* g : graphs_) {
+            if (!g->visible() || pane_of_[size_t(g->channel())] != int(p)) continue;
+            double a, b;
+            if (g->ValueRange(view_, &a, &b)) {
+                lo = std::min(lo, a);
+                hi = std::max(hi, b);
+            }
+        }
+        if (!(lo <= hi) || !std::isfinite(lo) || !std::isfinite(hi)) continue;
+        double pad = hi > lo ? (hi - lo) * 0.05 : (lo != 0 ? std::fabs(lo) * 0.05 : 1.0);
+        panes_[p].rect->axis(QCPAxis::atLeft)->setRange(lo - pad, hi + pad);
+    }
+}
+
+void ViewerPlot::PlaceCursorItems() {
+    if (!session_) return;
+    const RecordingData& data = session_->data();
+    for (int k = 0; k < 2; ++k) {
+        bool on = cursor_[k] >= 0;
+        double t = on ? data.time(size_t(cursor_[k])) : 0;
+        for (Pane& p : panes_) {
+            p.cursor_line[k]->setVisible(on);
+            p.cursor_line[k]->point1->setCoords(t, 0);
+            p.cursor_line[k]->point2->setCoords(t, 1);
+        }
+        cursor_label_[k]->setVisible(on);
+        cursor_label_[k]->position->setCoords(t, 0);
+    }
+    if (cursor_[0] >= 0 && cursor_[1] >= 0) {
+        double ta = data.time(size_t(cursor_[0])), tb = data.time(size_t(cursor_[1]));
+        double dt = tb - ta;
+        std::string text = StrPrintf("A = %.6f s   B = %.6f s   \xce\x94t = %.6f s", ta, tb, dt);
+        if (dt != 0) text += StrPrintf("   1/\xce\x94t = %.6g Hz", 1.0 / std::fabs(dt));
+        readout_->setText(QString::fromUtf8(text.c_str()));
+        readout_->setVisible(true);
+    } else {
+        readout_->setVisible(false);
+    }
+}
+
+void ViewerPlot::SetCursor(int which, long row) {
+    if (which < 0 || which > 1) return;
+    if (row >= 0 && session_ && session_->data().rows())
+        row = std::min(row, long(session_->data().rows() - 1));
+    else
+        row = -1;
+    if (cursor_[which] == row) return;
+    cursor_[which] = row;
+    PlaceCursorItems();
+    replot(QCustomPlot::rpQueuedReplot);
+    emit cursorsChanged();
+}
+
+void ViewerPlot::ClearCursors() {
+    SetCursor(kCursorA, -1);
+    SetCursor(kCursorB, -1);
+}
+
+void ViewerPlot::SetLegendsVisible(bool on) {
+    legends_ = on;
+    for (Pane& p : panes_) p.legend->setVisible(on);
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+bool ViewerPlot::SavePicture(const QString& path) {
+    std::vector<bool> shown;
+    for (Pane& p : panes_) {
+        shown.push_back(p.legend->visible());
+        p.legend->setVisible(true);
+    }
+    bool ok = path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)
+                  ? savePdf(path, width(), height())
+                  : savePng(path, width(), height());
+    for (size_t p = 0; p < panes_.size(); ++p) panes_[p].legend->setVisible(shown[p]);
+    replot(QCustomPlot::rpQueuedReplot);
+    return ok;
+}
+
+double ViewerPlot::TimeAt(double x) const {
+    return panes_.front().rect->axis(QCPAxis::atBottom)->pixelToCoord(x);
+}
+
+long ViewerPlot::RowAt(double seconds) const {
+    if (!session_ || session_->data().rows() == 0) return -1;
+    return long(session_->data().RowAt(seconds));
+}
+
+int ViewerPlot::CursorNear(const QPoint& pos) const {
+    if (!session_) return -1;
+    QCPAxis* x = panes_.front().rect->axis(QCPAxis::atBottom);
+    for (int k = 1; k >= 0; --k) {
+        if (cursor_[k] < 0) continue;
+        double px = x->coordToPixel(session_->data().time(size_t(cursor_[k])));
+        if (std::fabs(px - pos.x()) <= kCursorGrab) return k;
+    }
+    return -1;
+}
+
+void ViewerPlot::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() != Qt::LeftButton || !session_) return;
+    press_at_ = event->pos();
+    press_mods_ = event->modifiers();
+    press_view_ = view_;
+    press_pane_ = PaneAt(event->pos());
+    if (press_pane_ < 0) return;
+    drag_cursor_ = (press_mods_ & Qt::ControlModifier) || box_mode_ ? -1 : CursorNear(event->pos());
+    drag_ = drag_cursor_ >= 0 ? Drag::Cursor : Drag::Pending;
+}
+
+void ViewerPlot::mouseMoveEvent(QMouseEvent* event) {
+    pointer_ = event->pos();
+    emit hovered(PaneAt(pointer_) >= 0 && session_ ? TimeAt(pointer_.x()) : NAN);
+    if (drag_ == Drag::None) {
+        setCursor(CursorNear(pointer_) >= 0 ? Qt::SizeHorCursor : Qt::ArrowCursor);
+        return;
+    }
+    QPoint moved = event->pos() - press_at_;
+    if (drag_ == Drag::Pending && moved.manhattanLength() > kClickSlop) {
+        if (box_mode_ || (press_mods_ & Qt::ControlModifier)) {
+            drag_ = Drag::Box;
+            band_->show();
+        } else {
+            drag_ = Drag::Pan;
+            Remember();
+        }
+    }
+    if (drag_ == Drag::Pan) {
+        QCPAxis* x = panes_.front().rect->axis(QCPAxis::atBottom);
+        double dt = x->pixelToCoord(press_at_.x()) - x->pixelToCoord(event->pos().x());
+        // From the view at the press, so that the pan follows the pointer exactly.
+        QCPRange r = Clamped(QCPRange(press_view_.lower + dt, press_view_.upper + dt));
+        if (r != view_) {
+            view_ = r;
+            ApplyView();
+        }
+    } else if (drag_ == Drag::Box) {
+        band_->setGeometry(QRect(press_at_, event->pos()).normalized());
+    } else if (drag_ == Drag::Cursor) {
+        SetCursor(drag_cursor_, RowAt(TimeAt(event->pos().x())));
+    }
+}
+
+void ViewerPlot::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    Drag drag = drag_;
+    drag_ = Drag::None;
+    if (drag == Drag::Pending) {
+        // A click: cursor A, or B with Shift.
+        int which = (press_mods_ & Qt::ShiftModifier) ? kCursorB : kCursorA;
+        SetCursor(which, RowAt(TimeAt(press_at_.x())));
+    } else if (drag == Drag::Box) {
+        band_->hide();
+        QRect box = QRect(press_at_, event->pos()).normalized();
+        if (box.width() < 5) return;
+        Remember();
+        if (box.height() >= 5 && press_pane_ >= 0) {
+            Pane& pane = panes_[size_t(press_pane_)];
+            QCPAxis* y = pane.rect->axis(QCPAxis::atLeft);
+            pane.auto_y = false;
+            y->setRange(y->pixelToCoord(box.bottom()), y->pixelToCoord(box.top()));
+        }
+        SetView(QCPRange(TimeAt(box.left()), TimeAt(box.right())), false);
+        replot(QCustomPlot::rpQueuedReplot);
+    }
+}
+
+void ViewerPlot::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || PaneAt(event->pos()) < 0) return;
+    drag_ = Drag::None;
+    Remember();
+    SetAllAutoY(true);
+    SetView(QCPRange(0, session_ ? session_->data().duration() : 1.0), false);
+}
+
+void ViewerPlot::wheelEvent(QWheelEvent* event) {
+    if (!session_) return;
+    QPoint pos = event->position().toPoint();
+    int pane = PaneAt(pos);
+    double notches = event->angleDelta().y() / 120.0;
+    double factor = std::pow(0.8, notches);
+    if (event->modifiers() & Qt::ControlModifier) {
+        if (pane < 0) return;
+        QCPAxis* y = panes_[size_t(pane)].rect->axis(QCPAxis::atLeft);
+        panes_[size_t(pane)].auto_y = false;
+        y->scaleRange(factor, y->pixelToCoord(pos.y()));
+        replot(QCustomPlot::rpQueuedReplot);
+        return;
+    }
+    if (!last_wheel_.isValid() || last_wheel_.elapsed() > kGestureGapMs) Remember();
+    last_wheel_.start();
+    if (event->angleDelta().y() != 0)
+        ZoomAround(factor, TimeAt(pos.x()), false);
+    else if (event->angleDelta().x() != 0)
+        PanBy(-event->angleDelta().x() / 1200.0, false);
+    event->accept();
+}
+
+void ViewerPlot::keyPressEvent(QKeyEvent* event) {
+    if (!session_) return QCustomPlot::keyPressEvent(event);
+    auto gesture = [&] {
+        if (!last_wheel_.isValid() || last_wheel_.elapsed() > kGestureGapMs) Remember();
+        last_wheel_.start();
+    };
+    switch (event->key()) {
+        case Qt::Key_Left:
+            gesture();
+            PanBy(-0.1, false);
+            break;
+        case Qt::Key_Right:
+            gesture();
+            PanBy(0.1, false);
+            break;
+        case Qt::Key_PageUp:
+            gesture();
+            PanBy(-1.0, false);
+            break;
+        case Qt::Key_PageDown:
+            gesture();
+            PanBy(1.0, false);
+            break;
+        case Qt::Key_A:
+        case Qt::Key_B: {
+            double t = PaneAt(pointer_) >= 0 ? TimeAt(pointer_.x()) : view_.center();
+            SetCursor(event->key() == Qt::Key_A ? kCursorA : kCursorB, RowAt(t));
+            break;
+        }
+        default: QCustomPlot::keyPressEvent(event); return;
+    }
+    event->accept();
+}
+
+void ViewerPlot::leaveEvent(QEvent* event) {
+    pointer_ = QPoint(-1, -1);
+    emit hovered(NAN);
+    QCustomPlot::leaveEvent(event);
+}
+
+void ViewerPlot::contextMenuEvent(QContextMenuEvent* event) {
+    emit contextMenuRequestedAt(event->globalPos(), PaneAt(event->pos()));
+}
+
+}  // namespace korvex::gui

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <qcustomplot.h>
+
+#include <QElapsedTimer>
+#include <vector>
+
+namespace korvex::gui {
+
+class EnvelopeGraph;
+class ViewerSession;
+
+// The viewer's plot: a whole recording against time in seconds, in one or more panes
+// stacked on one shared time axis, with two cursors, A and B, that snap to rows.
+//
+// Mouse: the wheel zooms time around the pointer (Ctrl+wheel: the pane's values); a drag
+// pans; Ctrl+drag, or any drag in box-zoom mode, zooms to the box; a double click fits
+// the whole file; a click places cursor A, Shift+click cursor B; a cursor is dragged by
+// its line. Keys: Left/Right pan a tenth, PageUp/PageDown a page, A and B place a cursor
+// at the pointer. Every zoom or pan that is not a scroll-bar move can be gone back on.
+// GUI thread only.
+class ViewerPlot : public QCustomPlot {
+    Q_OBJECT
+public:
+    static constexpr int kCursorA = 0, kCursorB = 1;
+
+    explicit ViewerPlot(QWidget* parent = nullptr);
+    ~ViewerPlot() override;
+
+    // Shows the session's recording: channel c in pane `panes[c]` in colour
+    // `colours[c]`, the whole file in view, no cursors. Null clears the plot.
+    void SetRecording(const ViewerSession* session, const std::vector<int>& panes,
+                      const std::vector<QColor>& colours);
+    // Moves a channel to another pane (panes left empty go, new ones are added below).
+    void SetPanes(const std::vector<int>& panes);
+    void SetChannelVisible(int channel, bool visible);
+    bool ChannelVisible(int channel) const;
+    int pane_count() const { return int(panes_.size()); }
+    // The pane of each channel, numbered from 0 in order of use.
+    const std::vector<int>& panes() const { return pane_of_; }
+    int PaneAt(const QPoint& pos) const;  // -1 outside every pane
+
+    // The time range in view.
+    QCPRange view() const { return view_; }
+    void SetView(QCPRange range, bool remember = true);
+    void FitAll();
+    // factor < 1 zooms in; `remember` puts the view before it into the history.
+    void ZoomAround(double factor, double centre, bool remember = true);
+    void PanBy(double fraction, bool remember = true);  // by a fraction of the visible width
+    bool Back();
+    bool Forward();
+    bool CanGoBack() const { return !back_.empty(); }
+    bool CanGoForward() const { return !forward_.empty(); }
+
+    // Y of a pane: fitted to the visible data, or fixed where the user left it.
+    void SetAutoY(int pane, bool on);
+    bool AutoY(int pane) const;
+    void SetAllAutoY(bool on);
+
+    // Cursors, as row indices; -1 when not placed.
+    long cursor(int which) const { return cursor_[which]; }
+    void SetCursor(int which, long row);
+    void ClearCursors();
+
+    void SetBoxZoom(bool on) { box_mode_ = on; }
+    bool box_zoom() const { return box_mode_; }
+    void SetLegendsVisible(bool on);
+    bool legends_visible() const { return legends_; }
+
+    // The view as a picture, cursors and legends included: PNG or PDF by the ending.
+    bool SavePicture(const QString& path);
+
+signals:
+    void viewChanged(QCPRange range);
+    void cursorsChanged();
+    void historyChanged();
+    // The time under the pointer, NaN when the pointer is not over a pane.
+    void hovered(double seconds);
+    void contextMenuRequestedAt(const QPoint& global, int pane);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    struct Pane {
+        QCPAxisRect* rect = nullptr;
+        QCPLegend* legend = nullptr;
+        bool auto_y = true;
+        QCPItemStraightLine* cursor_line[2] = {nullptr, nullptr};
+    };
+    void BuildPanes();
+    void ApplyView();
+    void FitY();
+    void PlaceCursorItems();
+    void Remember();
+    QCPRange Clamped(QCPRange range) const;
+    double TimeAt(double x) const;
+    long RowAt(double seconds) const;
+    int CursorNear(const QPoint& pos) const;  // the cursor whose line is within a few pixels
+
+    const ViewerSession* session_ = nullptr;
+    std::vector<int> pane_of_;
+    std::vector<QColor> colours_;
+    std::vector<bool> visible_;
+    std::vector<Pane> panes_;
+    std::vector<EnvelopeGraph*> graphs_;
+    QCPGraph* seq_marks_ = nullptr;
+    QCPItemText* cursor_label_[2] = {nullptr, nullptr};
+    QCPItemText* readout_ = nullptr;
+    QCPMarginGroup* margins_ = nullptr;
+    QCPRange view_{0, 1};
+    std::vector<QCPRange> back_, forward_;
+    long cursor_[2] = {-1, -1};
+    bool box_mode_ = false;
+    bool legends_ = true;
+
+    // The gesture under way.
+    enum class Drag { None, Pending, Pan, Box, Cursor };
+    Drag drag_ = Drag::None;
+    QPoint press_at_;
+    Qt::KeyboardModifiers press_mods_;
+    QCPRange press_view_;
+    int drag_cursor_ = -1;
+    int press_pane_ = -1;
+    QRubberBand* band_ = nullptr;
+    QElapsedTimer last_wheel_;
+    QPoint pointer_{-1, -1};
+};
+
+}  // namespace korvex::gui

@@ -1,0 +1,565 @@
+#include "gui/ViewerWindow.h"
+
+#include <QActionGroup>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/ErrorReport.h"
+#include "app/Language.h"
+#include "app/StrPrintf.h"
+#include "files/ExportFile.h"
+#include "gui/Captions.h"
+#include "gui/ChannelTableModel.h"
+#include "gui/ViewerPlot.h"
+#include "gui/ViewerSession.h"
+
+namespace korvex::gui {
+
+namespace {
+
+QString T(const char* russian, const char* english) {
+    return QString::fromUtf8(Tr(russian, english));
+}
+
+// Colours that stay apart on white, in the order channels take them.
+const QColor kPalette[] = {QColor(31, 119, 180),  QColor(214, 39, 40),   QColor(44, 160, 44),
+                           QColor(255, 127, 14),  QColor(148, 103, 189), QColor(140, 86, 75),
+                           QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34),
+                           QColor(23, 190, 207),  QColor(0, 0, 128),     QColor(128, 0, 0),
+                           QColor(0, 128, 128),   QColor(128, 128, 0),   QColor(255, 0, 255),
+                           QColor(0, 0, 0),       QColor(70, 130, 70)};
+
+std::string BaseName(const std::string& name) {
+    return name.substr(0, name.find('*'));
+}
+
+// The fault recorder's files get three panes: the stator's quantities, the field's, and
+// the flags; any other recording one pane.
+std::vector<int> DefaultPanes(const std::vector<std::string>& names) {
+    std::vector<int> panes(names.size(), 0);
+    bool recorder = names.size() >= 4 && BaseName(names[0]) == "State" &&
+                    BaseName(names[1]) == "Write" && BaseName(names[2]) == "Prot" &&
+                    BaseName(names[3]) == "RF";
+    if (!recorder) return panes;
+    for (size_t c = 0; c < names.size(); ++c) {
+        std::string n = BaseName(names[c]);
+        if (c < 4)
+            panes[c] = 2;
+        else if (n == "If" || n == "Uf" || n == "Uexc")
+            panes[c] = 1;
+    }
+    return panes;
+}
+
+}  // namespace
+
+ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("viewer"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(ProgramIcon());
+    session_ = new ViewerSession(this);
+    plot_ = new ViewerPlot(this);
+    plot_->setObjectName(QStringLiteral("plot"));
+    plot_->setMinimumHeight(200);
+    scroll_ = new QScrollBar(Qt::Horizontal, this);
+    scroll_->setObjectName(QStringLiteral("scrollBar"));
+    model_ = new ChannelTableModel(this);
+    table_ = new QTableView(this);
+    table_->setObjectName(QStringLiteral("channels"));
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setStretchLastSection(false);
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    cursor_label_ = new QLabel(this);
+    cursor_label_->setObjectName(QStringLiteral("cursorText"));
+    cursor_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    hover_label_ = new QLabel(this);
+    hover_label_->setObjectName(QStringLiteral("hoverText"));
+    info_label_ = new QLabel(this);
+    info_label_->setObjectName(QStringLiteral("infoText"));
+    progress_ = new QProgressBar(this);
+    progress_->setRange(0, 100);
+    progress_->setMaximumWidth(160);
+    progress_->hide();
+    cancel_ = new QPushButton(T("Прервать", "Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("cancelExport"));
+    cancel_->hide();
+
+    auto* top = new QWidget(this);
+    auto* top_layout = new QVBoxLayout(top);
+    top_layout->setContentsMargins(0, 0, 0, 0);
+    top_layout->setSpacing(0);
+    top_layout->addWidget(plot_, 1);
+    top_layout->addWidget(scroll_);
+    auto* bottom = new QWidget(this);
+    auto* bottom_layout = new QVBoxLayout(bottom);
+    bottom_layout->setContentsMargins(4, 2, 4, 0);
+    bottom_layout->addWidget(cursor_label_);
+    bottom_layout->addWidget(table_, 1);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(top);
+    split->addWidget(bottom);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    setCentralWidget(split);
+    statusBar()->addWidget(hover_label_, 1);
+    statusBar()->addPermanentWidget(info_label_);
+    statusBar()->addPermanentWidget(progress_);
+    statusBar()->addPermanentWidget(cancel_);
+
+    BuildActions();
+    connect(session_, &ViewerSession::loaded, this, &ViewerWindow::OnLoaded);
+    connect(session_, &ViewerSession::exportProgress, progress_, &QProgressBar::setValue);
+    connect(session_, &ViewerSession::exportFinished, this, [this](const QString& message) {
+        progress_->hide();
+        cancel_->hide();
+        UpdateActions();
+        if (message.isEmpty())
+            statusBar()->showMessage(T("Экспорт завершён", "Export finished"), 5000);
+        else if (message != QLatin1String("Cancelled"))
+            ShowError(message.toStdString());
+        emit exported(message);
+    });
+    connect(cancel_, &QPushButton::clicked, session_, &ViewerSession::CancelExport);
+    connect(plot_, &ViewerPlot::viewChanged, this, &ViewerWindow::OnViewChanged);
+    connect(plot_, &ViewerPlot::cursorsChanged, this, &ViewerWindow::OnCursorsChanged);
+    connect(plot_, &ViewerPlot::hovered, this, &ViewerWindow::OnHovered);
+    connect(plot_, &ViewerPlot::historyChanged, this, &ViewerWindow::UpdateActions);
+    connect(plot_, &ViewerPlot::contextMenuRequestedAt, this, &ViewerWindow::ShowPlotMenu);
+    connect(scroll_, &QScrollBar::valueChanged, this, &ViewerWindow::OnScroll);
+    connect(model_, &ChannelTableModel::visibilityToggled, plot_, &ViewerPlot::SetChannelVisible);
+    connect(table_, &QTableView::customContextMenuRequested, this, &ViewerWindow::ShowTableMenu);
+
+    setWindowTitle(T("Просмотр записей", "Recording Viewer"));
+    SetTitleVersion(this);
+    OnCursorsChanged();
+    UpdateActions();
+    resize(1100, 760);
+}
+
+ViewerWindow::~ViewerWindow() = default;
+
+void ViewerWindow::BuildActions() {
+    auto action = [this](const QString& text, const QKeySequence& key, auto&& slot,
+                         bool data = true) {
+        auto* a = new QAction(text, this);
+        // On the window itself too, so that its keys work wherever the menu bar is (a
+        // desktop's global menu takes it out of the window).
+        addAction(a);
+        if (!key.isEmpty()) a->setShortcut(key);
+        connect(a, &QAction::triggered, this, slot);
+        if (data) need_data_.push_back(a);
+        return a;
+    };
+    QAction* open = action(
+        T("Открыть...", "Open..."), QKeySequence::Open, [this] { AskOpen(); }, false);
+    QAction* reload = action(T("Перечитать", "Reload"), QKeySequence(Qt::Key_F5),
+                             [this] { Open(session_->path()); });
+    QAction* csv = action(T("CSV...", "CSV..."), {}, [this] { AskExport(Format::Csv); });
+    QAction* cfg = action(T("COMTRADE (двоичный)...", "COMTRADE (binary)..."), {},
+                          [this] { AskExport(Format::Comtrade); });
+    QAction* cfg_ascii = action(T("COMTRADE (ASCII)...", "COMTRADE (ASCII)..."), {},
+                                [this] { AskExport(Format::ComtradeAscii); });
+    QAction* png =
+        action(T("Рисунок PNG...", "Picture PNG..."), {}, [this] { AskExport(Format::Png); });
+    QAction* pdf =
+        action(T("Рисунок PDF...", "Picture PDF..."), {}, [this] { AskExport(Format::Pdf); });
+    range_only_ =
+        new QAction(T("Только между курсорами A и B", "Between Cursors A and B Only"), this);
+    range_only_->setObjectName(QStringLiteral("rangeOnly"));
+    range_only_->setCheckable(true);
+    QAction* close = action(
+        T("Закрыть", "Close"), QKeySequence::Close, [this] { this->close(); }, false);
+
+    QAction* fit = action(T("Весь файл", "Whole File"), QKeySequence(Qt::Key_Home),
+                          [this] { plot_->FitAll(); });
+    QAction* zoom_in = action(T("Увеличить", "Zoom In"), QKeySequence(Qt::Key_Plus),
+                              [this] { plot_->ZoomAround(0.5, plot_->view().center()); });
+    zoom_in->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)});
+    QAction* zoom_out = action(T("Уменьшить", "Zoom Out"), QKeySequence(Qt::Key_Minus),
+                               [this] { plot_->ZoomAround(2.0, plot_->view().center()); });
+    back_ =
+        action(T("Назад", "Back"), QKeySequence(Qt::ALT | Qt::Key_Left), [this] { plot_->Back(); });
+    forward_ = action(T("Вперёд", "Forward"), QKeySequence(Qt::ALT | Qt::Key_Right),
+                      [this] { plot_->Forward(); });
+    box_ = action(T("Зум рамкой", "Box Zoom"), QKeySequence(Qt::Key_Z),
+                  [this](bool on) { plot_->SetBoxZoom(on); });
+    box_->setCheckable(true);
+    QAction* auto_y = action(T("Подогнать Y во всех окнах", "Fit Y in All Panes"),
+                             QKeySequence(Qt::Key_Y), [this] { plot_->SetAllAutoY(true); });
+    legend_ = action(T("Легенда", "Legend"), QKeySequence(Qt::Key_L),
+                     [this](bool on) { plot_->SetLegendsVisible(on); });
+    legend_->setCheckable(true);
+    legend_->setChecked(true);
+    QAction* clear = action(T("Убрать курсоры", "Clear Cursors"), QKeySequence(Qt::Key_Escape),
+                            [this] { plot_->ClearCursors(); });
+    for (QAction* a : {fit, zoom_in, zoom_out, back_, forward_, box_, auto_y, legend_, clear}) {
+        // The plot's keys work wherever the focus is in the window, the table's arrows aside.
+        a->setShortcutContext(Qt::WindowShortcut);
+    }
+    fit->setObjectName(QStringLiteral("fit"));
+    back_->setObjectName(QStringLiteral("back"));
+    forward_->setObjectName(QStringLiteral("forward"));
+    box_->setObjectName(QStringLiteral("boxZoom"));
+    csv->setObjectName(QStringLiteral("exportCsv"));
+
+    QMenu* file = menuBar()->addMenu(T("Файл", "File"));
+    file->addAction(open);
+    file->addAction(reload);
+    QMenu* exports = file->addMenu(T("Экспорт", "Export"));
+    exports->addAction(csv);
+    exports->addAction(cfg);
+    exports->addAction(cfg_ascii);
+    exports->addSeparator();
+    exports->addAction(png);
+    exports->addAction(pdf);
+    exports->addSeparator();
+    exports->addAction(range_only_);
+    file->addSeparator();
+    file->addAction(close);
+    QMenu* view = menuBar()->addMenu(T("Вид", "View"));
+    for (QAction* a : {fit, zoom_in, zoom_out, back_, forward_}) view->addAction(a);
+    view->addSeparator();
+    for (QAction* a : {box_, auto_y, legend_, clear}) view->addAction(a);
+
+    QToolBar* bar = addToolBar(T("Инструменты", "Tools"));
+    bar->setObjectName(QStringLiteral("toolBar"));
+    bar->setMovable(false);
+    bar->addAction(open);
+    bar->addSeparator();
+    for (QAction* a : {back_, forward_, fit, zoom_in, zoom_out, box_}) bar->addAction(a);
+    bar->addSeparator();
+    auto* export_button = new QPushButton(T("Экспорт", "Export"), this);
+    export_button->setObjectName(QStringLiteral("exportButton"));
+    export_button->setFlat(true);
+    export_button->setMenu(exports);
+    bar->addWidget(export_button);
+    export_button_ = export_button;
+}
+
+void ViewerWindow::Open(const QString& path) {
+    if (path.isEmpty() || session_->loading() || session_->exporting()) return;
+    reload_ = session_->has_data() && QFileInfo(path) == QFileInfo(session_->path());
+    pending_path_ = path;
+    info_label_->setText(T("Чтение ", "Reading ") + QFileInfo(path).fileName() +
+                         QStringLiteral(" ..."));
+    session_->Open(path);
+}
+
+void ViewerWindow::OnLoaded(const QString& message) {
+    if (!message.isEmpty()) {
+        info_label_->setText(session_->has_data() ? info_label_->text() : QString());
+        ShowError(message.toStdString());
+        UpdateActions();
+        emit loaded(message);
+        return;
+    }
+    const RecordingData& data = session_->data();
+    const RecordingInfo& info = data.info();
+    std::vector<QString> names;
+    for (const auto& n : info.names) names.push_back(QString::fromStdString(n));
+    // A reload of the same recording keeps what the user set up: panes, hidden channels,
+    // view and cursors.
+    bool keep = reload_ && int(names.size()) == model_->rowCount();
+    std::vector<int> panes = keep ? plot_->panes() : DefaultPanes(info.names);
+    std::vector<bool> visible;
+    for (int c = 0; keep && c < model_->rowCount(); ++c) visible.push_back(model_->Visible(c));
+    QCPRange view = plot_->view();
+    long a = plot_->cursor(ViewerPlot::kCursorA), b = plot_->cursor(ViewerPlot::kCursorB);
+    std::vector<QColor> colours;
+    for (size_t c = 0; c < names.size(); ++c) colours.push_back(kPalette[c % std::size(kPalette)]);
+
+    model_->SetChannels(names, colours);
+    plot_->SetRecording(session_, panes, colours);
+    model_->SetPanes(plot_->panes());
+    if (keep) {
+        for (int c = 0; c < int(visible.size()); ++c) {
+            model_->SetVisible(c, visible[size_t(c)]);
+            if (!visible[size_t(c)]) plot_->SetChannelVisible(c, false);
+        }
+        plot_->SetView(view, false);
+        plot_->SetCursor(ViewerPlot::kCursorA, a);
+        plot_->SetCursor(ViewerPlot::kCursorB, b);
+    }
+
+    QFileInfo file(session_->path());
+    setWindowTitle(file.fileName() +
+                   (info.file_value.empty()
+                        ? QString()
+                        : QStringLiteral(" - ") + QString::fromStdString(info.file_value)));
+    SetTitleVersion(this);
+    std::string text =
+        StrPrintf("%zu rows, %.6f s, %.6g Hz", data.rows(), data.duration(), 1.0 / data.step());
+    if (!data.seq_errors().empty())
+        text += StrPrintf(", Seq. Errors: %zu", data.seq_errors().size());
+    if (data.short_rows()) text += StrPrintf(", %zu short rows", data.short_rows());
+    if (data.pending_bytes())
+        text += StrPrintf(", %llu bytes of a row being written not shown (F5 reads on)",
+                          static_cast<unsigned long long>(data.pending_bytes()));
+    info_label_->setText(QString::fromUtf8(text.c_str()));
+    OnViewChanged();
+    OnCursorsChanged();
+    UpdateActions();
+    emit loaded(QString());
+}
+
+void ViewerWindow::OnViewChanged() {
+    // The scroll bar spans the whole file in steps of the rows, at most a million steps.
+    QCPRange v = plot_->view();
+    double total = session_->has_data() ? session_->data().duration() : 0.0;
+    QSignalBlocker block(scroll_);
+    if (total <= 0 || v.size() >= total) {
+        scroll_->setRange(0, 0);
+        return;
+    }
+    double step = session_->data().step();
+    scroll_unit_ = std::max(step, total / 1e6);
+    scroll_->setRange(0, int(std::lround((total - v.size()) / scroll_unit_)));
+    scroll_->setPageStep(std::max(1, int(std::lround(v.size() / scroll_unit_))));
+    scroll_->setSingleStep(std::max(1, scroll_->pageStep() / 10));
+    scroll_->setValue(int(std::lround(v.lower / scroll_unit_)));
+}
+
+void ViewerWindow::OnScroll(int value) {
+    QCPRange v = plot_->view();
+    double lower = value * scroll_unit_;
+    plot_->SetView(QCPRange(lower, lower + v.size()), false);
+}
+
+QString ViewerWindow::TimeText(double seconds) const {
+    std::string text = StrPrintf("%.6f s", seconds);
+    if (session_->has_data() && session_->data().info().has_start)
+        text += " (" + FormatClock(ClockSeconds(session_->data().info().start) + seconds) + ")";
+    return QString::fromStdString(text);
+}
+
+void ViewerWindow::OnCursorsChanged() {
+    long a = plot_->cursor(ViewerPlot::kCursorA), b = plot_->cursor(ViewerPlot::kCursorB);
+    const RecordingData* data = session_->has_data() ? &session_->data() : nullptr;
+    model_->SetReadings(data, a, b);
+    if (!data || (a < 0 && b < 0)) {
+        cursor_label_->setText(
+            T("Курсоры: щелчок ставит A, Shift+щелчок ставит B; их линии можно тянуть.",
+              "Cursors: a click places A, Shift+click places B; drag their lines to move them."));
+        return;
+    }
+    QString text;
+    if (a >= 0) text += QStringLiteral("A: ") + TimeText(data->time(size_t(a)));
+    if (b >= 0)
+        text += (text.isEmpty() ? QString() : QStringLiteral("    ")) + QStringLiteral("B: ") +
+                TimeText(data->time(size_t(b)));
+    if (a >= 0 && b >= 0) {
+        double dt = data->time(size_t(b)) - data->time(size_t(a));
+        std::string d = StrPrintf("    \xce\x94t = %.6f s", dt);
+        if (dt != 0) d += StrPrintf("    1/\xce\x94t = %.6g Hz", 1.0 / std::fabs(dt));
+        text += QString::fromUtf8(d.c_str());
+    }
+    cursor_label_->setText(text);
+    UpdateActions();
+}
+
+QString ViewerWindow::cursor_text() const {
+    return cursor_label_->text();
+}
+
+QString ViewerWindow::hover_text() const {
+    return hover_label_->text();
+}
+
+void ViewerWindow::OnHovered(double seconds) {
+    hover_label_->setText(std::isnan(seconds) || !session_->has_data()
+                              ? QString()
+                              : QStringLiteral("t = ") + TimeText(seconds));
+}
+
+void ViewerWindow::ShowPlotMenu(const QPoint& global, int pane) {
+    if (!session_->has_data()) return;
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QPoint local = plot_->mapFromGlobal(global);
+    if (pane >= 0) {
+        QAction* fit_y = menu->addAction(T("Подгонять Y по видимому", "Fit Y to the View"));
+        fit_y->setCheckable(true);
+        fit_y->setChecked(plot_->AutoY(pane));
+        connect(fit_y, &QAction::toggled, this,
+                [this, pane](bool on) { plot_->SetAutoY(pane, on); });
+        auto place = [this, local](int which) {
+            QCPAxisRect* rect = plot_->axisRect(0);
+            double seconds = rect->axis(QCPAxis::atBottom)->pixelToCoord(local.x());
+            plot_->SetCursor(which, long(session_->data().RowAt(seconds)));
+        };
+        connect(menu->addAction(T("Поставить A здесь", "Place A Here")), &QAction::triggered, this,
+                [place] { place(ViewerPlot::kCursorA); });
+        connect(menu->addAction(T("Поставить B здесь", "Place B Here")), &QAction::triggered, this,
+                [place] { place(ViewerPlot::kCursorB); });
+    }
+    connect(menu->addAction(T("Убрать курсоры", "Clear Cursors")), &QAction::triggered, plot_,
+            &ViewerPlot::ClearCursors);
+    connect(menu->addAction(T("Весь файл", "Whole File")), &QAction::triggered, plot_,
+            &ViewerPlot::FitAll);
+    menu->popup(global);
+}
+
+void ViewerWindow::ShowTableMenu(const QPoint& pos) {
+    if (!session_->has_data()) return;
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QMenu* move = menu->addMenu(T("В окно", "Move to Pane"));
+    for (int p = 0; p < plot_->pane_count(); ++p)
+        connect(move->addAction(QString::number(p + 1)), &QAction::triggered, this,
+                [this, p] { MoveSelectedTo(p); });
+    connect(move->addAction(T("Новое окно", "New Pane")), &QAction::triggered, this,
+            [this] { MoveSelectedTo(plot_->pane_count()); });
+    auto show_all = [this](bool on) {
+        for (int c = 0; c < model_->rowCount(); ++c) {
+            model_->SetVisible(c, on);
+            plot_->SetChannelVisible(c, on);
+        }
+    };
+    connect(menu->addAction(T("Показать все", "Show All")), &QAction::triggered, this,
+            [show_all] { show_all(true); });
+    connect(menu->addAction(T("Скрыть все", "Hide All")), &QAction::triggered, this,
+            [show_all] { show_all(false); });
+    menu->popup(table_->viewport()->mapToGlobal(pos));
+}
+
+void ViewerWindow::MoveSelectedTo(int pane) {
+    std::vector<int> panes = plot_->panes();
+    const auto rows = table_->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return;
+    for (const QModelIndex& i : rows) panes[size_t(i.row())] = pane;
+    plot_->SetPanes(panes);
+    model_->SetPanes(plot_->panes());
+}
+
+bool ViewerWindow::ExportRangeOnly() const {
+    return range_only_->isChecked();
+}
+
+void ViewerWindow::SetExportRangeOnly(bool on) {
+    range_only_->setChecked(on);
+}
+
+void ViewerWindow::ExportRows(size_t* begin, size_t* end) const {
+    *begin = 0;
+    *end = session_->has_data() ? session_->data().rows() : 0;
+    long a = plot_->cursor(ViewerPlot::kCursorA), b = plot_->cursor(ViewerPlot::kCursorB);
+    if (ExportRangeOnly() && a >= 0 && b >= 0) {
+        *begin = size_t(std::min(a, b));
+        *end = size_t(std::max(a, b)) + 1;
+    }
+}
+
+bool ViewerWindow::ExportTo(Format format, const QString& path, bool overwrite) {
+    if (!session_->has_data()) return false;
+    if (format == Format::Png || format == Format::Pdf) {
+        if (!overwrite && PathExists(path.toStdString())) {
+            ShowError(StrPrintf("'%s' already exists", path.toStdString().c_str()));
+            return false;
+        }
+        bool ok = plot_->SavePicture(path);
+        QString message = ok ? QString()
+                             : QString::fromStdString(
+                                   StrPrintf("Write File '%s' error", path.toStdString().c_str()));
+        if (!ok) ShowError(message.toStdString());
+        emit exported(message);
+        return ok;
+    }
+    size_t begin, end;
+    ExportRows(&begin, &end);
+    ViewerSession::ExportKind kind = format == Format::Csv ? ViewerSession::ExportKind::Csv
+                                     : format == Format::Comtrade
+                                         ? ViewerSession::ExportKind::ComtradeBinary
+                                         : ViewerSession::ExportKind::ComtradeAscii;
+    if (!session_->Export(kind, path, begin, end, overwrite)) return false;
+    progress_->setValue(0);
+    progress_->show();
+    cancel_->show();
+    UpdateActions();
+    return true;
+}
+
+void ViewerWindow::AskExport(Format format) {
+    if (!session_->has_data() || session_->exporting()) return;
+    QFileInfo source(session_->path());
+    QString base = source.absolutePath() + QLatin1Char('/') + source.completeBaseName();
+    size_t begin, end;
+    ExportRows(&begin, &end);
+    if (begin != 0 || end != session_->data().rows())
+        base += QString::fromStdString(
+            StrPrintf("_%.3f-%.3fs", session_->data().time(begin), session_->data().time(end - 1)));
+    QString suffix, filter;
+    switch (format) {
+        case Format::Csv:
+            suffix = QStringLiteral("csv");
+            filter = QStringLiteral("CSV (*.csv)");
+            break;
+        case Format::Comtrade:
+        case Format::ComtradeAscii:
+            suffix = QStringLiteral("cfg");
+            filter = QStringLiteral("COMTRADE (*.cfg)");
+            break;
+        case Format::Png:
+            suffix = QStringLiteral("png");
+            filter = QStringLiteral("PNG (*.png)");
+            break;
+        case Format::Pdf:
+            suffix = QStringLiteral("pdf");
+            filter = QStringLiteral("PDF (*.pdf)");
+            break;
+    }
+    auto* dialog =
+        new QFileDialog(this, T("Экспорт", "Export"), base + QLatin1Char('.') + suffix, filter);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(suffix);
+    // The dialog asks before it replaces the file chosen; a COMTRADE record's .dat goes
+    // with its .cfg.
+    connect(dialog, &QFileDialog::fileSelected, this, [this, format](const QString& path) {
+        bool overwrite = PathExists(path.toStdString());
+        ExportTo(format, path, overwrite);
+    });
+    dialog->open();
+}
+
+void ViewerWindow::AskOpen() {
+    auto* dialog = new QFileDialog(
+        this, T("Открыть запись", "Open Recording"),
+        session_->has_data() ? QFileInfo(session_->path()).absolutePath() : QString(),
+        T("Записи (*.trd);;Все файлы (*)", "Recordings (*.trd);;All files (*)"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) { Open(path); });
+    dialog->open();
+}
+
+void ViewerWindow::UpdateActions() {
+    bool data = session_->has_data();
+    bool busy = session_->loading() || session_->exporting();
+    for (QAction* a : need_data_) a->setEnabled(data && !busy);
+    back_->setEnabled(data && plot_->CanGoBack());
+    forward_->setEnabled(data && plot_->CanGoForward());
+    bool both =
+        plot_->cursor(ViewerPlot::kCursorA) >= 0 && plot_->cursor(ViewerPlot::kCursorB) >= 0;
+    range_only_->setEnabled(both);
+    export_button_->setEnabled(data && !busy);
+}
+
+}  // namespace korvex::gui

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QMainWindow>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QTableView;
+
+namespace korvex::gui {
+
+class ChannelTableModel;
+class ViewerPlot;
+class ViewerSession;
+
+// The viewer's window: a whole recording in the plot, a scroll bar over the whole file,
+// the channel list with the cursor readings, the cursors' times, Δt and 1/Δt, and export
+// to CSV, COMTRADE and pictures from the menu and the tool bar. A thin view of its
+// ViewerSession, which loads and exports off the GUI thread; dialogs are opened without
+// nested event loops. GUI thread only.
+class ViewerWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit ViewerWindow(QWidget* parent = nullptr);
+    ~ViewerWindow() override;
+
+    // Loads a file; the window shows it once loaded (`loaded` follows).
+    void Open(const QString& path);
+
+    ViewerSession* session() const { return session_; }
+    ViewerPlot* plot() const { return plot_; }
+    ChannelTableModel* channels() const { return model_; }
+    QTableView* table() const { return table_; }
+    QScrollBar* scroll_bar() const { return scroll_; }
+    // The line with the cursors' times, Δt and 1/Δt.
+    QString cursor_text() const;
+    QString hover_text() const;
+    // Whether exports cover rows A..B rather than the whole file.
+    bool ExportRangeOnly() const;
+    void SetExportRangeOnly(bool on);
+    // Rows an export covers now: [begin, end).
+    void ExportRows(size_t* begin, size_t* end) const;
+    // Starts an export to `path` (no dialog); false when another one runs.
+    enum class Format { Csv, Comtrade, ComtradeAscii, Png, Pdf };
+    bool ExportTo(Format format, const QString& path, bool overwrite);
+
+signals:
+    void loaded(const QString& message);
+    void exported(const QString& message);
+
+private:
+    void BuildActions();
+    void OnLoaded(const QString& message);
+    void OnViewChanged();
+    void OnCursorsChanged();
+    void OnHovered(double seconds);
+    void OnScroll(int value);
+    void ShowPlotMenu(const QPoint& global, int pane);
+    void ShowTableMenu(const QPoint& pos);
+    void MoveSelectedTo(int pane);
+    void AskExport(Format format);
+    void AskOpen();
+    void UpdateActions();
+    QString TimeText(double seconds) const;
+
+    ViewerSession* session_;
+    ViewerPlot* plot_;
+    ChannelTableModel* model_;
+    QTableView* table_;
+    QScrollBar* scroll_;
+    QLabel* cursor_label_;
+    QLabel* hover_label_;
+    QLabel* info_label_;
+    QProgressBar* progress_;
+    QPushButton* cancel_;
+    QAction* back_ = nullptr;
+    QAction* forward_ = nullptr;
+    QAction* box_ = nullptr;
+    QAction* range_only_ = nullptr;
+    QAction* legend_ = nullptr;
+    QPushButton* export_button_ = nullptr;
+    std::vector<QAction*> need_data_;
+    QString pending_path_;  // being loaded
+    bool reload_ = false;
+    double scroll_unit_ = 1;  // seconds per scroll-bar step
+};
+
+}  // namespace korvex::gui

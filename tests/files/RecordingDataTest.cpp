@@ -1,0 +1,253 @@
+#include "files/RecordingData.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/ErrorCapture.h"
+#include "app/StrPrintf.h"
+#include "files/Envelope.h"
+#include "files/RecordingStats.h"
+
+namespace korvex {
+namespace {
+
+class RecordingDataTest : public ::testing::Test {
+protected:
+    RecordingData Load(const std::string& bytes, std::string* err = nullptr,
+                       RecordingData::Options options = {}) {
+        test::WriteFileBytes(path, bytes);
+        RecordingData d;
+        std::string e;
+        ok = d.Load(path, &e, options);
+        if (err) *err = e;
+        return d;
+    }
+    test::TempDir tmp;
+    std::string path = tmp.path() + "/r.trd";
+    bool ok = false;
+};
+
+TEST_F(RecordingDataTest, TheTimeStepComesFromXXElseFromTheRate) {
+    struct Case {
+        const char* header;
+        double step;
+    } cases[] = {
+        {"#F=166.666667\r\n#XX=0,0.006000\r\n", 0.006},
+        {"#XX=0,0.004000\r\n#F=250.000000\r\n", 0.004},  // the recorder's order
+        {"#F=50.000000\r\n", 0.02},
+        {"#F=0\r\n", 1.0},  // a rate of 0 reads as 1
+        {"", 1.0},
+    };
+    for (const Case& c : cases) {
+        RecordingData d =
+            Load(std::string("#CHAN=1\r\n#NAME=A \r\n") + c.header + "1\r\n2\r\n3\r\n");
+        ASSERT_TRUE(ok) << c.header;
+        EXPECT_DOUBLE_EQ(d.step(), c.step) << c.header;
+        EXPECT_DOUBLE_EQ(d.time(2), 2 * c.step) << c.header;
+        EXPECT_EQ(d.RowAt(1.4 * c.step), 1u);
+        EXPECT_EQ(d.RowAt(100 * c.step), 2u);  // past the end: the last row
+    }
+}
+
+TEST_F(RecordingDataTest, ARecorderFileWithItsInfoLineSpaceRowsAndNamesFirst) {
+    RecordingData d = Load(
+        "#FILE=\r\n#INFO=File : 0003_(2013.05.15_10.15.58.456)\r\n"
+        "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q\r\n#CHAN=11\r\n"
+        "#XN=Time (sec)\r\n#XX=0,0.004000\r\n#F=250.000000\r\n"
+        "0.100000 0.000000 0.000000 0.000000 1.000600 0.801100 1.498200 1.198900 0.999700 "
+        "0.802500 0.099700\r\n"
+        "0.300000 0.150000 0.250000 0.350000 -1.500000 0.8 1.5 1.2 1.0 0.8 0.1\r\n");
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(d.channels(), 11);
+    EXPECT_EQ(d.info().names[0], "State*0.1");
+    EXPECT_EQ(d.info().names[10], "Q");
+    EXPECT_EQ(d.rows(), 2u);
+    EXPECT_EQ(d.value(4, 1), -1.5);
+    EXPECT_EQ(d.value(10, 0), 0.0997);
+    ASSERT_TRUE(d.info().has_start);
+    EXPECT_EQ(d.info().start.number, 3);
+    EXPECT_EQ(FormatClock(ClockSeconds(d.info().start) + d.time(1)), "2013-05-15 10:15:58.460");
+    EXPECT_EQ(FormatClock(ClockSeconds(d.info().start) + 86400 * 17 + 0.6),
+              "2013-06-01 10:15:59.056");
+}
+
+TEST_F(RecordingDataTest, AGrowingFileOpensWithItsCompleteRows) {
+    std::string head = "#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#F=50.000000\r\n#XX=0,0.020000\r\n";
+    RecordingData d = Load(head + "1.000000\t2.000000\t\r\n3.000000\t4.0");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(d.rows(), 1u);
+    EXPECT_EQ(d.pending_bytes(), 12u);  // "3.000000\t4.0" is still being written
+    RecordingData::Options finished;
+    finished.finished = true;
+    d = Load(head + "1.000000\t2.000000\t\r\n3.000000\t4.0", nullptr, finished);
+    EXPECT_EQ(d.rows(), 2u);
+    EXPECT_EQ(d.value(1, 1), 4.0);
+    // A header still being written: no rows yet, no error.
+    d = Load("#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#F=50.0");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(d.rows(), 0u);
+    EXPECT_EQ(d.pending_bytes(), 7u);
+}
+
+TEST_F(RecordingDataTest, SeqErrorsAndShortRows) {
+    RecordingData d =
+        Load("#CHAN=3\n#NAME=A B C\n#ERRSEQ\n1 2 3\n#ERRSEQ\n4\n\n7 x 9\n#ERRSEQ\n#ERRSEQ\n");
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(d.rows(), 4u);
+    EXPECT_EQ(d.seq_errors(), (std::vector<size_t>{0, 1, 4, 4}));
+    // A value a row lacks is the row before's: "4" keeps B and C, the empty line all,
+    // "x" is no number.
+    std::vector<double> b = {d.value(1, 0), d.value(1, 1), d.value(1, 2), d.value(1, 3)};
+    EXPECT_EQ(b, (std::vector<double>{2, 2, 2, 2}));
+    EXPECT_EQ(d.value(0, 3), 7.0);
+    EXPECT_EQ(d.value(2, 1), 3.0);
+    EXPECT_EQ(d.short_rows(), 3u);
+}
+
+// The parallel load must give exactly what one thread gives, whatever falls on the
+// pieces' boundaries: comments, short rows, CR LF and bare LF, long rows.
+TEST_F(RecordingDataTest, ThreadsGiveTheSameRecordingAsOneThread) {
+    std::mt19937 rng(5);
+    std::string file = "#FILE=COM1\r\n#CHAN=4\r\n#NAME=A B C D \r\n#F=166.666667\r\n";
+    std::uniform_int_distribution<int> kind(0, 199);
+    std::uniform_real_distribution<double> v(-100, 100);
+    while (file.size() < (6 << 20)) {
+        int k = kind(rng);
+        if (k == 0) {
+            file += "#ERRSEQ\r\n";
+        } else if (k == 1) {
+            file += StrPrintf("%.6f\n", v(rng));  // short, bare LF
+        } else if (k == 2) {
+            file += std::string(3000, ' ') + "1 2 3 4\r\n";
+        } else {
+            file += StrPrintf("%.6f\t%.6f\t%.6f\t%.6f\t\r\n", v(rng), v(rng), v(rng), v(rng));
+        }
+    }
+    RecordingData::Options one, many;
+    one.threads = 1;
+    many.threads = 3;
+    RecordingData a = Load(file, nullptr, one), b = Load(file, nullptr, many);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(a.rows(), b.rows());
+    EXPECT_GT(a.rows(), 100000u);
+    EXPECT_EQ(a.seq_errors(), b.seq_errors());
+    EXPECT_EQ(a.short_rows(), b.short_rows());
+    for (int c = 0; c < 4; ++c)
+        ASSERT_EQ(0, std::memcmp(a.column(c), b.column(c), a.rows() * sizeof(double))) << c;
+}
+
+TEST_F(RecordingDataTest, BadFilesGetTheirMessages) {
+    struct Case {
+        std::string bytes;
+        std::string err;
+    } cases[] = {
+        {"", "Undefined NumChan & Name[]"},
+        {"#FILE=x\r\n1 2 3\r\n", "Undefined NumChan & Name[]"},
+        {"#CHAN=0\r\n#NAME=A\r\n1\r\n", "NumChan<=0"},
+        {"#CHAN=100000\r\n#NAME=A\r\n1\r\n", "Too many channels (4097)"},
+    };
+    for (const Case& c : cases) {
+        std::string err;
+        Load(c.bytes, &err);
+        EXPECT_FALSE(ok) << c.bytes;
+        EXPECT_EQ(err, c.err) << c.bytes;
+    }
+    RecordingData d;
+    std::string err;
+    EXPECT_FALSE(d.Load(tmp.path() + "/none.trd", &err));
+    EXPECT_EQ(err, "Open File '" + tmp.path() + "/none.trd' error");
+}
+
+TEST(EnvelopeTest, ExtremesOfAnyRangeAndASpikeAtEveryLevel) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> v(-1, 1);
+    std::vector<double> values(300000);
+    for (double& x : values) x = v(rng);
+    const size_t spike = 123457;
+    values[spike] = 50;
+    values[spike + 1000] = -50;
+    Envelope env;
+    env.Build(values.data(), values.size());
+    // Every range that holds the spike shows it, from the whole column down to the
+    // spike alone, whatever its alignment to the blocks.
+    for (size_t width : {size_t(1), size_t(2), size_t(15), size_t(16), size_t(17), size_t(255),
+                         size_t(4097), size_t(65536), size_t(300000)}) {
+        for (size_t shift : {size_t(0), width / 3, width - 1}) {
+            size_t begin = spike >= shift ? spike - shift : 0;
+            double lo, hi;
+            ASSERT_TRUE(env.MinMax(begin, begin + width, &lo, &hi));
+            EXPECT_EQ(hi, 50) << width << " " << shift;
+        }
+    }
+    std::uniform_int_distribution<size_t> at(0, values.size());
+    for (int i = 0; i < 300; ++i) {
+        size_t a = at(rng), b = at(rng);
+        if (a > b) std::swap(a, b);
+        if (a == b) continue;
+        double lo, hi;
+        ASSERT_TRUE(env.MinMax(a, b, &lo, &hi));
+        EXPECT_EQ(lo, *std::min_element(values.begin() + long(a), values.begin() + long(b)));
+        EXPECT_EQ(hi, *std::max_element(values.begin() + long(a), values.begin() + long(b)));
+    }
+    double lo, hi;
+    EXPECT_FALSE(env.MinMax(5, 5, &lo, &hi));
+}
+
+TEST_F(RecordingDataTest, StatsOfAHandMadeFileWithKnownExtremes) {
+    std::string file = "#CHAN=2\r\n#NAME=U I\r\n#XX=0,0.010000\r\n";
+    for (int r = 0; r < 1000; ++r)
+        file += StrPrintf("%.6f\t%.6f\t\r\n", r == 700 ? 5.0 : (r == 200 ? -3.0 : 1.0),
+                          r % 2 ? 2.0 : -2.0);
+    RecordingData d = Load(file);
+    ASSERT_TRUE(ok);
+    auto s = ComputeStats(d, 0, d.rows());
+    EXPECT_EQ(s[0].max, 5.0);
+    EXPECT_EQ(s[0].max_row, 700u);
+    EXPECT_EQ(s[0].min, -3.0);
+    EXPECT_EQ(s[0].min_row, 200u);
+    EXPECT_DOUBLE_EQ(s[0].mean, (998 + 5 - 3) / 1000.0);
+    EXPECT_DOUBLE_EQ(s[1].mean, 0.0);
+    EXPECT_DOUBLE_EQ(s[1].rms, 2.0);
+    EXPECT_EQ(s[1].min_row, 0u);  // the first of the equal minima
+    // The file read once without its columns gives the same, whole and in a range.
+    FileStats f;
+    ASSERT_TRUE(ScanFileStats(path, nullptr, nullptr, &f, nullptr));
+    EXPECT_EQ(f.rows, 1000u);
+    EXPECT_EQ(f.channels[0].max_row, 700u);
+    EXPECT_DOUBLE_EQ(f.channels[0].mean, s[0].mean);
+    double from = 2.0, to = 6.995;  // rows 200 to 699: the maximum is outside
+    ASSERT_TRUE(ScanFileStats(path, &from, &to, &f, nullptr));
+    EXPECT_EQ(f.begin, 200u);
+    EXPECT_EQ(f.end, 700u);
+    EXPECT_EQ(f.channels[0].max, 1.0);
+    EXPECT_EQ(f.channels[0].min_row, 200u);
+    from = 20;
+    to = 30;
+    std::string err;
+    EXPECT_FALSE(ScanFileStats(path, &from, &to, &f, &err));
+    EXPECT_EQ(err,
+              "No rows between 20.000000 s and 30.000000 s (the recording ends at 9.990000 s)");
+}
+
+TEST(RowsBetweenTest, BoundsNameTheirRowsExactly) {
+    size_t b, e;
+    ASSERT_TRUE(RowsBetween(1000, 0.006, 1.0, 2.0, &b, &e));
+    EXPECT_EQ(b, 167u);                                           // 1 / 0.006 = 166.7
+    EXPECT_EQ(e, 334u);                                           // row 333 is 1.998 s
+    ASSERT_TRUE(RowsBetween(1000, 0.006, 0.006, 0.018, &b, &e));  // printed times hit rows
+    EXPECT_EQ(b, 1u);
+    EXPECT_EQ(e, 4u);
+    ASSERT_TRUE(RowsBetween(1000, 0.006, 0, 100, &b, &e));
+    EXPECT_EQ(e, 1000u);
+    EXPECT_FALSE(RowsBetween(1000, 0.006, 0.0061, 0.0119, &b, &e));  // between two rows
+    EXPECT_FALSE(RowsBetween(1000, 0.006, 2, 1, &b, &e));
+}
+
+}  // namespace
+}  // namespace korvex

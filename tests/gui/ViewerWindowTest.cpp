@@ -1,0 +1,236 @@
+// The viewer as a user drives it: the mouse and keys through the window system, the
+// readings it shows, and what it writes.
+#include "gui/ViewerWindow.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <cmath>
+#include <cstdio>
+
+#include "app/ErrorCapture.h"
+#include "app/StrPrintf.h"
+#include "gui/ChannelTableModel.h"
+#include "gui/UserInput.h"
+#include "gui/ViewerPlot.h"
+#include "gui/ViewerSession.h"
+
+namespace korvex::gui {
+namespace {
+
+class ViewerWindowTest : public ::testing::Test {
+protected:
+    // A recorder-style file: Us steps from 1.0 to 0.5 at 2 s and back at 3 s, 250 rows/s.
+    void WriteRecording(const std::string& path, int rows, const std::string& tail = "") {
+        std::string file =
+            "#FILE=\r\n#INFO=File : 0002_(2026.11.25_03.41.55.020)\r\n#NAME=Us If\r\n#CHAN=2\r\n"
+            "#XX=0,0.004000\r\n#F=250.000000\r\n";
+        for (int r = 0; r < rows; ++r)
+            file += StrPrintf("%f %f\r\n", r >= 500 && r < 750 ? 0.5 : 1.0, r * 0.001);
+        test::WriteFileBytes(path, file + tail);
+    }
+    void Open(const std::string& path) {
+        window = new ViewerWindow;
+        ASSERT_TRUE(test::ShowAndWait(window));
+        QSignalSpy loaded(window, &ViewerWindow::loaded);
+        window->Open(QString::fromStdString(path));
+        ASSERT_TRUE(loaded.wait(5000));
+        ASSERT_EQ(loaded.at(0).at(0).toString(), QString());
+        plot = window->plot();
+        QTest::qWait(50);
+    }
+    void TearDown() override { delete window; }
+    // The point of the plot's first pane at a time, in the window's coordinates.
+    QPoint At(double seconds, int pane = 0) {
+        QCPAxisRect* rect = plot->axisRect(pane);
+        QPoint p(int(std::lround(rect->axis(QCPAxis::atBottom)->coordToPixel(seconds))),
+                 rect->rect().center().y());
+        return plot->mapTo(window, p);
+    }
+    QWindow* handle() { return window->windowHandle(); }
+
+    test::TempDir tmp;
+    test::ErrorCapture errors;
+    ViewerWindow* window = nullptr;
+    ViewerPlot* plot = nullptr;
+};
+
+TEST_F(ViewerWindowTest, ClicksPlaceTheCursorsAndTheReadingsFollow) {
+    std::string path = tmp.path() + "/rec.trd";
+    WriteRecording(path, 2000);
+    Open(path);
+    EXPECT_EQ(plot->pane_count(), 1);
+    EXPECT_DOUBLE_EQ(plot->view().upper, 7.996);  // the whole file: 2000 rows, 4 ms apart
+    EXPECT_TRUE(window->cursor_text().startsWith("Cursors:"));
+
+    QTest::mouseClick(handle(), Qt::LeftButton, Qt::NoModifier, At(1.5));
+    QTest::mouseClick(handle(), Qt::LeftButton, Qt::ShiftModifier, At(2.5));
+    long a = plot->cursor(ViewerPlot::kCursorA), b = plot->cursor(ViewerPlot::kCursorB);
+    // A click lands on the row nearest the pointer: within a pixel of the time asked.
+    double px = plot->view().size() / plot->axisRect(0)->width();
+    EXPECT_NEAR(a * 0.004, 1.5, px);
+    EXPECT_NEAR(b * 0.004, 2.5, px);
+    // Placed on rows exactly, for readings checked to the digit.
+    plot->SetCursor(ViewerPlot::kCursorA, 375);  // 1.5 s
+    plot->SetCursor(ViewerPlot::kCursorB, 625);  // 2.5 s
+    EXPECT_EQ(window->cursor_text(),
+              QString::fromUtf8("A: 1.500000 s (2026-11-25 03:41:56.520)    B: 2.500000 s "
+                                "(2026-11-25 03:41:57.520)    \xce\x94t = 1.000000 s    "
+                                "1/\xce\x94t = 1 Hz"));
+    ChannelTableModel* m = window->channels();
+    EXPECT_EQ(m->Text(0, ChannelTableModel::kAtA), "1.000000");
+    EXPECT_EQ(m->Text(0, ChannelTableModel::kAtB), "0.500000");
+    EXPECT_EQ(m->Text(0, ChannelTableModel::kDiff), "-0.500000");
+    EXPECT_EQ(m->Text(1, ChannelTableModel::kDiff), "0.250000");
+    EXPECT_EQ(m->Text(0, ChannelTableModel::kMin), "0.500000");
+    EXPECT_EQ(m->Text(0, ChannelTableModel::kMax), "1.000000");
+    // Rows 375..625: 125 at 1.0, 126 at 0.5.
+    EXPECT_EQ(m->Text(0, ChannelTableModel::kMean), StrPrintf("%.6f", (125 + 63.0) / 251).c_str());
+
+    // A cursor's line is dragged.
+    QTest::mousePress(handle(), Qt::LeftButton, Qt::NoModifier, At(1.5));
+    QTest::mouseMove(handle(), At(1.0));
+    QTest::mouseMove(handle(), At(0.8));
+    QTest::mouseRelease(handle(), Qt::LeftButton, Qt::NoModifier, At(0.8));
+    EXPECT_NEAR(plot->cursor(ViewerPlot::kCursorA) * 0.004, 0.8, px);
+    EXPECT_EQ(plot->cursor(ViewerPlot::kCursorB), 625);
+
+    // Hiding a channel by its box in the list hides its graph.
+    QTableView* table = window->table();
+    QRect box = table->visualRect(m->index(1, 0));
+    QTest::mouseClick(handle(), Qt::LeftButton, Qt::NoModifier,
+                      table->viewport()->mapTo(window, QPoint(box.left() + 8, box.center().y())));
+    EXPECT_FALSE(m->Visible(1));
+    EXPECT_FALSE(plot->ChannelVisible(1));
+    EXPECT_TRUE(errors.texts().empty());
+}
+
+TEST_F(ViewerWindowTest, ZoomPanFitAndTheWayBack) {
+    std::string path = tmp.path() + "/rec.trd";
+    WriteRecording(path, 2000);
+    Open(path);
+    const QCPRange whole = plot->view();
+    // The wheel zooms around the pointer: the time under it stays where it is.
+    QPoint at = At(2.0);
+    QPoint local = plot->mapFrom(window, at);
+    QWheelEvent wheel(local, plot->mapToGlobal(local), QPoint(), QPoint(0, 240), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(plot, &wheel);
+    QCPRange zoomed = plot->view();
+    EXPECT_NEAR(zoomed.size(), whole.size() * 0.64, 1e-9);
+    EXPECT_NEAR(plot->axisRect(0)->axis(QCPAxis::atBottom)->pixelToCoord(local.x()), 2.0, 0.02);
+    EXPECT_GT(window->scroll_bar()->maximum(), 0);
+
+    // A drag pans by the distance dragged.
+    const QPoint start = At(3.0);
+    QTest::mousePress(handle(), Qt::LeftButton, Qt::NoModifier, start);
+    QTest::mouseMove(handle(), start + QPoint(-20, 0));
+    QTest::mouseMove(handle(), start + QPoint(-100, 0));
+    QTest::mouseRelease(handle(), Qt::LeftButton, Qt::NoModifier, start + QPoint(-100, 0));
+    double dragged = 100 * zoomed.size() / plot->axisRect(0)->width();
+    EXPECT_NEAR(plot->view().lower, zoomed.lower + dragged, zoomed.size() / 100);
+    EXPECT_EQ(plot->cursor(ViewerPlot::kCursorA), -1);  // a drag is not a click
+
+    // Back twice returns to the whole file, forward once to the zoom.
+    test::KeyAsUser(window, Qt::Key_Left);  // a key pan is one more step
+    QTest::keyClick(handle(), Qt::Key_Left, Qt::AltModifier);
+    QTest::keyClick(handle(), Qt::Key_Left, Qt::AltModifier);
+    QTest::keyClick(handle(), Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(plot->view(), whole);
+    QTest::keyClick(handle(), Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(plot->view(), zoomed);
+
+    // Ctrl+drag zooms to the box; a double click fits the whole file.
+    QTest::mousePress(handle(), Qt::LeftButton, Qt::ControlModifier, At(zoomed.lower + 0.5));
+    QTest::mouseMove(handle(), At(zoomed.lower + 1.0));
+    QTest::mouseRelease(handle(), Qt::LeftButton, Qt::ControlModifier, At(zoomed.lower + 1.5));
+    EXPECT_NEAR(plot->view().size(), 1.0, 0.05);
+    QTest::mouseDClick(handle(), Qt::LeftButton, Qt::NoModifier, At(plot->view().center()));
+    EXPECT_EQ(plot->view(), whole);
+}
+
+// One sample of 600,000 stands out; drawn whole, its pixel column must show it.
+TEST_F(ViewerWindowTest, ASingleSampleSpikeShowsInTheWholeFile) {
+    std::string path = tmp.path() + "/spike.trd";
+    std::string file = "#FILE=COM1\r\n#CHAN=1\r\n#NAME=U \r\n#F=166.666667\r\n#XX=0,0.006000\r\n";
+    const int rows = 300000, spike = 123457;
+    file.reserve(file.size() + rows * 11);
+    for (int r = 0; r < rows; ++r) file += r == spike ? "1.000000\t\r\n" : "0.000000\t\r\n";
+    test::WriteFileBytes(path, file);
+    Open(path);
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    QImage image = plot->toPixmap().toImage();
+    QCPAxisRect* rect = plot->axisRect(0);
+    int x = int(std::floor(rect->axis(QCPAxis::atBottom)->coordToPixel(spike * 0.006)));
+    int top = int(rect->axis(QCPAxis::atLeft)->coordToPixel(1.0));
+    int found = 0;
+    for (int dx = -1; dx <= 1; ++dx)
+        for (int y = top - 2; y <= top + 2; ++y)
+            found += image.pixelColor(x + dx, y) != QColor(Qt::white) ? 1 : 0;
+    EXPECT_GT(found, 0) << "the spike at x=" << x << " is not drawn";
+}
+
+TEST_F(ViewerWindowTest, AGrowingFileReadsOnWithF5AndKeepsTheView) {
+    std::string path = tmp.path() + "/live.trd";
+    WriteRecording(path, 1000, "1.000000 0.");
+    Open(path);
+    EXPECT_EQ(window->session()->data().rows(), 1000u);
+    EXPECT_EQ(window->session()->data().pending_bytes(), 11u);
+    plot->SetCursor(ViewerPlot::kCursorA, 100);
+    plot->SetView(QCPRange(1, 2));
+    WriteRecording(path, 1500);
+    QSignalSpy loaded(window, &ViewerWindow::loaded);
+    test::KeyAsUser(window, Qt::Key_F5);  // may see the reload through while it waits
+    ASSERT_TRUE(loaded.count() > 0 || loaded.wait(5000));
+    EXPECT_EQ(window->session()->data().rows(), 1500u);
+    EXPECT_EQ(plot->cursor(ViewerPlot::kCursorA), 100);
+    EXPECT_NEAR(plot->view().lower, 1.0, 1e-9);
+}
+
+TEST_F(ViewerWindowTest, ExportsTheRangeBetweenTheCursorsAndAPicture) {
+    std::string path = tmp.path() + "/rec.trd";
+    WriteRecording(path, 2000);
+    Open(path);
+    plot->SetCursor(ViewerPlot::kCursorA, 500);
+    plot->SetCursor(ViewerPlot::kCursorB, 499 + 10);
+    window->SetExportRangeOnly(true);
+    QSignalSpy exported(window, &ViewerWindow::exported);
+    std::string csv = tmp.path() + "/part.csv";
+    ASSERT_TRUE(window->ExportTo(ViewerWindow::Format::Csv, QString::fromStdString(csv), false));
+    ASSERT_TRUE(exported.wait(5000));
+    EXPECT_EQ(exported.at(0).at(0).toString(), QString());
+    std::string text = test::ReadFileBytes(csv);
+    EXPECT_EQ(text.substr(0, 31), "Time (s),Us,If\r\n2,0.5,0.5\r\n2.00");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 11);
+    std::string png = tmp.path() + "/view.png";
+    ASSERT_TRUE(window->ExportTo(ViewerWindow::Format::Png, QString::fromStdString(png), false));
+    EXPECT_GT(test::ReadFileBytes(png).size(), 1000u);
+    // An existing file is not replaced without the user's word.
+    EXPECT_FALSE(window->ExportTo(ViewerWindow::Format::Png, QString::fromStdString(png), false));
+    ASSERT_EQ(errors.texts().size(), 1u);
+    EXPECT_EQ(errors.texts()[0], "'" + png + "' already exists");
+    test::ExpectNoTextClipped(window, {QStringLiteral("cursorText"), QStringLiteral("infoText")});
+}
+
+TEST(ViewerProgram, OpensAFileAndSavesItsPicture) {
+    test::TempDir tmp;
+    std::string rec = tmp.path() + "/r.trd";
+    test::WriteFileBytes(rec,
+                         "#FILE=COM1\r\n#CHAN=1\r\n#NAME=U \r\n#F=50.000000\r\n1\r\n2\r\n3\r\n");
+    std::string shot = tmp.path() + "/v.png";
+    std::string cmd = "QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT=" + shot +
+                      " KORVEX_SCREENSHOT_CURSORS=0.02,0.04 " + KORVEX_VIEW_PATH + " " + rec +
+                      " 2>/dev/null";
+    int rc = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0);
+    EXPECT_GT(test::ReadFileBytes(shot).size(), 1000u);
+    cmd = "QT_QPA_PLATFORM=offscreen " + std::string(KORVEX_VIEW_PATH) + " --bogus 2>/dev/null";
+    rc = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(rc), 2);
+}
+
+}  // namespace
+}  // namespace korvex::gui
