@@ -91,7 +91,10 @@ ComtradePlan PlanComtrade(const RecordingData& data, size_t begin, size_t end, b
     plan.station = CfgField(plan.station);
     plan.binary = binary;
     plan.samples = end - begin;
-    plan.rate = info.rate > 0 ? info.rate : 1.0 / data.step();
+    // The rate the header declares, unless its time step says otherwise: the .cfg's rate
+    // and the .dat's time stamps must tell the same time.
+    plan.rate = 1.0 / data.step();
+    if (info.rate > 0 && std::fabs(info.rate * data.step() - 1) < 1e-6) plan.rate = info.rate;
     plan.first_time = FileStartSeconds(data) + double(begin) * data.step();
     double last_us = double(plan.samples ? plan.samples - 1 : 0) * data.step() * 1e6;
     while (last_us / plan.time_mult > 4294967295.0 && plan.time_mult < 1000000000)

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <random>
+
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
 
@@ -34,20 +36,20 @@ bool ExportFile::Create(const std::string& path, bool overwrite, std::string* er
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    temp_ = dir + "." + name + ".XXXXXX";
-    fd_ = mkostemp(temp_.data(), O_CLOEXEC);
+    // Created with the mode a new file gets (0666 less the umask), under a name no one
+    // else uses: the name's own random suffix, tried again on the rare clash.
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    int e = EEXIST;
+    for (int attempt = 0; attempt < 100 && fd_ < 0 && e == EEXIST; ++attempt) {
+        temp_ = dir + "." + name + StrPrintf(".%016llx", static_cast<unsigned long long>(rng()));
+        fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        e = errno;
+    }
     if (fd_ < 0) {
-        int e = errno;
         temp_.clear();
         ReportError(err_text, StrPrintf("Create File '%s' error: error %d", path.c_str(), e));
         return false;
     }
-    fchmod(
-        fd_, 0644 & ~[] {
-            mode_t m = umask(0);
-            umask(m);
-            return m;
-        }());
     return true;
 }
 
@@ -69,6 +71,9 @@ void ExportFile::Flush() {
 
 bool ExportFile::Commit(std::string* err_text) {
     Flush();
+    // On the disk before it takes its name: after a power cut the name shows the whole
+    // export or nothing.
+    if (!error_ && fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) error_ = errno;
     if (close(fd_) != 0 && !error_) error_ = errno;
     fd_ = -1;
     if (error_) {

@@ -125,7 +125,7 @@ bool RecordingScan::Open(const std::string& path, bool finished, unsigned thread
                 const char* q = p + 6;
                 while (q < e && IsBlank(*q)) ++q;
                 double v = 0;
-                if (ParseDouble(q, e, &v) == q || v < 1) {
+                if (ParseDouble(q, e, &v) == q || !(v >= 1)) {  // nan too
                     bad_count = true;
                     return false;
                 }
@@ -201,7 +201,7 @@ bool RecordingScan::Open(const std::string& path, bool finished, unsigned thread
     pending_ = size - data_end_;
     threads_ = threads ? threads : std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
     uint64_t span = data_end_ - data_begin_;
-    if (span < kParallelBytes) threads_ = 1;
+    if (!threads && span < kParallelBytes) threads_ = 1;
     size_t count = threads_ == 1 ? 1 : size_t(threads_) * kPiecesPerThread;
     pieces_.assign(count, Piece());
     for (size_t i = 0; i < count; ++i) {

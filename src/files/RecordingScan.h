@@ -40,7 +40,8 @@ public:
 
     // Opens the file and reads its header; false with a message by the buffer rule:
     // "Open File '%s' error", "Undefined NumChan & Name[]", "NumChan<=0",
-    // "Too many channels (%d)", "Read error in '%s'". `threads` 0: one per processor.
+    // "Too many channels (%d)", "Read error in '%s'". `threads` 0: one per processor, one
+    // for less than 2 MB of data; a given number splits the data whatever its size.
     bool Open(const std::string& path, bool finished, unsigned threads, std::string* err_text);
 
     const RecordingInfo& info() const { return info_; }

@@ -10,6 +10,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
+#include "files/NumberParse.h"
 #include "gui/Captions.h"
 #include "gui/GuiErrorSink.h"
 #include "gui/ViewerPlot.h"
@@ -32,8 +33,14 @@ void Usage(FILE* out) {
                  "KORVEX_SCREENSHOT_VIEW=FROM,TO shows that part).\n");
 }
 
+// "A,B" in seconds, read with "." whatever the locale.
 bool TwoNumbers(const char* text, double* a, double* b) {
-    return text && std::sscanf(text, "%lf,%lf", a, b) == 2;
+    if (!text) return false;
+    const char* end = text + std::strlen(text);
+    const char* p = ParseDouble(text, end, a);
+    if (p == text || p == end || *p != ',') return false;
+    const char* q = ParseDouble(p + 1, end, b);
+    return q != p + 1 && q == end;
 }
 
 // For the README's picture: the first window with the cursors and view asked for.
@@ -84,8 +91,11 @@ int main(int argc, char** argv) {
         }
     }
     g_bRussian = QLocale::system().language() == QLocale::Russian;
+    // Pictures are taken without anyone at the screen: messages go to standard error
+    // rather than into a box no one will close.
     gui::GuiErrorSink sink;
-    ScopedErrorSink scoped(&sink);
+    const char* shot = std::getenv("KORVEX_SCREENSHOT");
+    ScopedErrorSink scoped(shot && *shot ? nullptr : &sink);
     if (files.isEmpty()) files << QString();
     for (const QString& f : files) {
         auto* window = new gui::ViewerWindow;

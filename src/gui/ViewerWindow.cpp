@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <cmath>
@@ -131,11 +132,11 @@ ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
         progress_->hide();
         cancel_->hide();
         UpdateActions();
+        emit exported(message);
         if (message.isEmpty())
             statusBar()->showMessage(T("Экспорт завершён", "Export finished"), 5000);
         else if (message != QLatin1String("Cancelled"))
             ShowError(message.toStdString());
-        emit exported(message);
     });
     connect(cancel_, &QPushButton::clicked, session_, &ViewerSession::CancelExport);
     connect(plot_, &ViewerPlot::viewChanged, this, &ViewerWindow::OnViewChanged);
@@ -266,9 +267,9 @@ void ViewerWindow::Open(const QString& path) {
 void ViewerWindow::OnLoaded(const QString& message) {
     if (!message.isEmpty()) {
         info_label_->setText(session_->has_data() ? info_label_->text() : QString());
-        ShowError(message.toStdString());
         UpdateActions();
         emit loaded(message);
+        ShowError(message.toStdString());
         return;
     }
     const RecordingData& data = session_->data();
@@ -353,7 +354,17 @@ QString ViewerWindow::TimeText(double seconds) const {
 void ViewerWindow::OnCursorsChanged() {
     long a = plot_->cursor(ViewerPlot::kCursorA), b = plot_->cursor(ViewerPlot::kCursorB);
     const RecordingData* data = session_->has_data() ? &session_->data() : nullptr;
-    model_->SetReadings(data, a, b);
+    // The list's statistics run over every row between the cursors: while a cursor is
+    // dragged they are worked out once the pointer's moves queued so far are through.
+    if (!readings_pending_) {
+        readings_pending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            readings_pending_ = false;
+            model_->SetReadings(session_->has_data() ? &session_->data() : nullptr,
+                                plot_->cursor(ViewerPlot::kCursorA),
+                                plot_->cursor(ViewerPlot::kCursorB));
+        });
+    }
     if (!data || (a < 0 && b < 0)) {
         cursor_label_->setText(
             T("Курсоры: щелчок ставит A, Shift+щелчок ставит B; их линии можно тянуть.",

@@ -86,6 +86,7 @@ private:
     std::vector<QAction*> need_data_;
     QString pending_path_;  // being loaded
     bool reload_ = false;
+    bool readings_pending_ = false;
     double scroll_unit_ = 1;  // seconds per scroll-bar step
 };
 

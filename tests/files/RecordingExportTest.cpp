@@ -124,6 +124,12 @@ TEST_F(ExportTest, ComtradeConfigurationLines) {
     EXPECT_EQ(part[10], "250,10");
     EXPECT_EQ(part[11], "25/11/2026,03:41:56.020000");
     EXPECT_EQ(part[13], "BINARY");
+    // A header whose rate contradicts its time step: the step tells the time.
+    test::WriteFileBytes(tmp.path() + "/odd.trd",
+                         "#CHAN=1\r\n#NAME=U\r\n#F=0\r\n#XX=0,0.002000\r\n1\r\n2\r\n");
+    RecordingData odd;
+    ASSERT_TRUE(odd.Load(tmp.path() + "/odd.trd"));
+    EXPECT_EQ(Lines(ComtradeConfigText(PlanComtrade(odd, 0, 2, true)))[5], "500,2");
     std::string err;
     test::WriteFileBytes(tmp.path() + "/taken.dat", "x");
     EXPECT_FALSE(ExportComtrade(data, 0, 10, tmp.path() + "/taken", true, false, &err));

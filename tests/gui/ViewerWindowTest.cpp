@@ -81,6 +81,7 @@ TEST_F(ViewerWindowTest, ClicksPlaceTheCursorsAndTheReadingsFollow) {
                                 "(2026-11-25 03:41:57.520)    \xce\x94t = 1.000000 s    "
                                 "1/\xce\x94t = 1 Hz"));
     ChannelTableModel* m = window->channels();
+    ASSERT_TRUE(test::WaitFor([&] { return m->Text(0, ChannelTableModel::kAtB) == "0.500000"; }));
     EXPECT_EQ(m->Text(0, ChannelTableModel::kAtA), "1.000000");
     EXPECT_EQ(m->Text(0, ChannelTableModel::kAtB), "0.500000");
     EXPECT_EQ(m->Text(0, ChannelTableModel::kDiff), "-0.500000");
