@@ -2,11 +2,15 @@
 # Installs the Debian packages Korvex builds and tests with, and the Russian locale the
 # tests run under (most of Korvex's users work in it). Idempotent: packages already
 # installed are left alone and apt is not touched at all when nothing is missing.
+#
+#   scripts/install-deps.sh           what the build, the tests and the benchmarks need
+#   scripts/install-deps.sh --fuzz    also clang with libFuzzer, for scripts/fuzz.sh
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev libfast-float-dev
           qt6-base-dev libqcustomplot-dev libgl-dev fonts-dejavu-core locales
           xvfb xauth)
+[ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

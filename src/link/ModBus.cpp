@@ -49,6 +49,9 @@ const char* ModBusExceptionName(uint32_t code) {
     return code < 12 ? kNames[code] : "Uknown";
 }
 
+// How long the line must be quiet before the rest of a refused answer counts as gone.
+constexpr uint32_t kQuietMs = 20;
+
 uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* rsp,
                      uint16_t rsp_len, uint16_t* out_len, std::string* err_text) {
     uint16_t crc = ModBus_CRC(req, req_len);
@@ -87,17 +90,24 @@ uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* r
             got += n;
             if (code) text = "ModBus_TxRx(): Rx(phase2) error:\n" + inner;
             if (out_len) *out_len = uint16_t(L);
+            if (!code) {
+                uint16_t want = ModBus_CRC(rsp, L);
+                if (rsp[L] != uint8_t(want) || rsp[L + 1] != uint8_t(want >> 8)) {
+                    code = kModBusProtocolError;
+                    text = "ModBus_TxRx(): Rx CRC error";
+                }
+            }
         }
         LinkTrace(false, rsp, got);
+        // An answer refused for its address, function or CRC may not have ended yet: the
+        // rest still on the line would be taken for the start of the next answer. It is
+        // read away until the line has been quiet for a while (USB adapters pass bytes
+        // on in bursts up to 16 ms apart).
+        if (code == kModBusProtocolError) RS232_DiscardUntilQuiet(port, kQuietMs);
     }
     if (code) {
         ReportError(err_text, text);
         return code;
-    }
-    uint16_t want = ModBus_CRC(rsp, L);
-    if (rsp[L] != uint8_t(want) || rsp[L + 1] != uint8_t(want >> 8)) {
-        ReportError(err_text, "ModBus_TxRx(): Rx CRC error");
-        return kModBusProtocolError;
     }
     if (L == 3) {
         ReportError(err_text, StrPrintf("ModBus_TxRx(): Exception %d (%s)", rsp[2],
@@ -194,7 +204,7 @@ uint16_t BuildCanRequest(uint8_t* req, uint8_t addr, const uint8_t* data, uint32
     req[1] = 0x41;
     req[2] = uint8_t((len << 4) + ((can_id >> 8) & 0x07));
     req[3] = uint8_t(can_id);
-    std::memcpy(req + 4, data, len);
+    if (len) std::memcpy(req + 4, data, len);  // a frame without data may come with no buffer
     return uint16_t(4 + len);
 }
 

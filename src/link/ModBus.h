@@ -19,7 +19,9 @@ namespace korvex {
 //
 // Exchanges are serialised by ModBusLock: a request and its answer are one indivisible
 // step, whichever thread issues them. Before each request whatever is still pending in
-// the receive queue (the surplus of an earlier broken answer) is discarded.
+// the receive queue (the surplus of an earlier broken answer) is discarded, and an answer
+// refused for its address, function or CRC is read away to its end (until the line has
+// been quiet for 20 ms) before the call returns.
 
 constexpr uint32_t kModBusOk = 0;
 constexpr uint32_t kModBusProtocolError = 0xFFFFFFFFu;

@@ -13,7 +13,6 @@ namespace korvex {
 
 namespace {
 
-constexpr size_t kMaxDescription = 112;
 constexpr size_t kMaxNameLength = 49;
 
 void SleepMs(int ms) {
@@ -32,6 +31,30 @@ int Fail(LinkSettings& link, const char* message) {
 }
 
 }  // namespace
+
+const char* OSC_ParseIdentify(const uint8_t* id, int rate_divider, OscState& osc) {
+    osc.display_present = osc.selvo = osc.selvom = false;
+    if (id[0] & 0x03) {
+        osc.display_present = true;
+        osc.selvo = id[0] & 0x01;
+        osc.selvom = id[0] & 0x02;
+    }
+    int8_t version = int8_t(id[1]), num_chan = int8_t(id[2]), nbyte = int8_t(id[3]);
+    if (version == 0 && rate_divider != 10)
+        return Tr("Это устройство поддерживает только частоту 50 Hz !",
+                  "Sample Rate Change not supported!");
+    if (version != 0 && version != 1)
+        return Tr("Неизвестный номер версии осциллографа в устройстве!", "Unknown Osc Version");
+    // A negative count can only be a corrupt reply; it is refused like no channels.
+    if (num_chan <= 0) return "0 Channels";
+    if (nbyte == 0) return "Bad nbyte";
+    if (nbyte < 0 || nbyte > int(kMaxOscDescription)) return "Too Big Channel Info Blok";
+    osc.version = version;
+    osc.NumChan = num_chan;
+    osc.shown = num_chan < 15 ? num_chan : 15;
+    osc.nbyte = nbyte;
+    return nullptr;
+}
 
 void OSC_DecodeDescription(const uint8_t* d, size_t nbyte, int slot, OscChannel* ch) {
     ch->type = nbyte >= 4 ? GetU32LE(d) : 0;
@@ -106,33 +129,15 @@ int OSC_Open(LinkSettings& link, OscState& osc) {
     link.port->report_short = 1;
     link.port->sleep_through_receive = true;
     osc.pending_key = 0;
-
-    osc.display_present = osc.selvo = osc.selvom = false;
-    if (id[0] & 0x03) {
-        osc.display_present = true;
-        osc.selvo = id[0] & 0x01;
-        osc.selvom = id[0] & 0x02;
-    }
-    int8_t version = int8_t(id[1]), num_chan = int8_t(id[2]), nbyte = int8_t(id[3]);
-    if (version == 0 && link.rate_divider != 10)
-        return Fail(link, Tr("Это устройство поддерживает только частоту 50 Hz !",
-                             "Sample Rate Change not supported!"));
-    if (version != 0 && version != 1)
-        return Fail(
-            link, Tr("Неизвестный номер версии осциллографа в устройстве!", "Unknown Osc Version"));
-    // A negative count can only be a corrupt reply; it is refused like no channels.
-    if (num_chan <= 0) return Fail(link, "0 Channels");
-    if (nbyte == 0) return Fail(link, "Bad nbyte");
-    if (nbyte < 0 || nbyte > int(kMaxDescription)) return Fail(link, "Too Big Channel Info Blok");
-    osc.version = version;
-    osc.NumChan = num_chan;
-    osc.shown = num_chan < 15 ? num_chan : 15;
+    if (const char* refused = OSC_ParseIdentify(id, link.rate_divider, osc))
+        return Fail(link, refused);
+    const int num_chan = osc.NumChan, nbyte = osc.nbyte;
 
     osc.channels.assign(size_t(num_chan), OscChannel{});
     for (int i = 0; i < num_chan; ++i) {
         SleepMs(1);
         uint8_t describe = uint8_t(0x90 + i);
-        uint8_t d[kMaxDescription] = {};
+        uint8_t d[kMaxOscDescription] = {};
         if (RS232_TxRx(link.port, &describe, 1, d, &n, uint32_t(nbyte)))
             return Fail(link, not_found);
         OSC_DecodeDescription(d, size_t(nbyte), i, &osc.channels[size_t(i)]);

@@ -76,6 +76,24 @@ float DecodeOscValue(const uint8_t* slot, uint32_t type, double scale) {
     return ToSingle(raw * scale);
 }
 
+std::string OSC_ProcessPacket(OscState& osc, const uint8_t* packet, uint8_t* expected,
+                              double* values) {
+    if (packet[1] != *expected)
+        return StrPrintf("Illegal Packet Number\nN_wait=0x%2.2X  N_rx=0x%2.2X", *expected,
+                         packet[1]);
+    *expected = uint8_t(packet[1] + 1);
+    if (osc.display_present) OSC_HandleDisplay(osc, packet);
+    const size_t header = osc.display_present ? 10 : 2;
+    for (int i = 0; i < osc.NumChan; ++i) {
+        const OscChannel& ch = osc.channels[size_t(i)];
+        float v = DecodeOscValue(packet + header + 4 * size_t(i), ch.type, ch.scale);
+        if (!(v >= -100.0f && v <= 100.0f))
+            return StrPrintf("Too big value for channel '%s'", ch.name.c_str());
+        values[i] = v;
+    }
+    return {};
+}
+
 void OSC_RxThread(LinkSettings& link, OscState& osc) {
     const size_t header = osc.display_present ? 10 : 2;
     const size_t length = header + 4 * size_t(osc.NumChan);
@@ -101,28 +119,12 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
                 Stopped(link, osc, err);
                 break;
             }
-            if (packet[1] != expected) {
-                Stopped(link, osc,
-                        StrPrintf("Illegal Packet Number\nN_wait=0x%2.2X  N_rx=0x%2.2X", expected,
-                                  packet[1]));
+            std::string stop = OSC_ProcessPacket(osc, packet.data(), &expected, values.data());
+            if (!stop.empty()) {
+                Stopped(link, osc, stop);
                 break;
             }
-            expected = uint8_t(packet[1] + 1);
-            if (osc.display_present) OSC_HandleDisplay(osc, packet.data());
-
             bool bad = false;
-            for (int i = 0; i < osc.NumChan; ++i) {
-                const OscChannel& ch = osc.channels[size_t(i)];
-                float v = DecodeOscValue(packet.data() + header + 4 * size_t(i), ch.type, ch.scale);
-                if (!(v >= -100.0f && v <= 100.0f)) {
-                    Stopped(link, osc,
-                            StrPrintf("Too big value for channel '%s'", ch.name.c_str()));
-                    bad = true;
-                    break;
-                }
-                values[size_t(i)] = v;
-            }
-            if (bad) break;
             size_t len = FormatLiveRow(values.data(), values.size(), row.data());
             {
                 std::lock_guard<std::mutex> lock(osc.writer_mu);

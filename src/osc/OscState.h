@@ -43,6 +43,7 @@ struct SelvoScreen {
 struct OscState {
     int version = 0;
     int NumChan = 0;
+    int nbyte = 0;                     // bytes of one channel description
     int shown = 0;                     // min(NumChan, 15)
     std::vector<OscChannel> channels;  // NumChan entries; the screen shows the first 15
     bool display_present = false;

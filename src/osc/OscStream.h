@@ -22,6 +22,15 @@ namespace korvex {
 // Runs on the thread that owns the port until the worker starts.
 int OSC_Open(LinkSettings& link, OscState& osc);
 
+// The longest channel description a regulator may announce.
+constexpr size_t kMaxOscDescription = 112;
+
+// Takes the identify reply (display flags, version, channel count, description length)
+// into `osc`. Returns null, or the message the stream is refused with: "Sample Rate
+// Change not supported!" (version 0 at another rate than 50 Hz), "Unknown Osc Version",
+// "0 Channels", "Bad nbyte", "Too Big Channel Info Blok" (Russian where it has one).
+const char* OSC_ParseIdentify(const uint8_t* id, int rate_divider, OscState& osc);
+
 // Creates a new recording file ("osc.trd" in the data directory) with the live header,
 // makes it the writer and link.file_arg. 1 with "Open File error" when it cannot.
 int OSC_FileHeader(LinkSettings& link, OscState& osc);
@@ -45,6 +54,13 @@ float DecodeOscValue(const uint8_t* slot, uint32_t type, double scale);
 // only when its top byte is 0), scale (IEEE single, 4) and the name (NUL-terminated, cut
 // at 49 characters). Fields a short description cannot hold keep their defaults.
 void OSC_DecodeDescription(const uint8_t* d, size_t nbyte, int slot, OscChannel* ch);
+
+// One received packet: checks its number against *expected (and moves it on), takes its
+// display data, decodes each channel's value into values[] and checks it lies within
+// -100..100. Returns "" or the message the stream stops with: "Illegal Packet Number\n
+// N_wait=0x%2.2X  N_rx=0x%2.2X", "Too big value for channel '%s'".
+std::string OSC_ProcessPacket(OscState& osc, const uint8_t* packet, uint8_t* expected,
+                              double* values);
 
 // The display data of one packet (byte 0 AND 0x1F is the segment index): 1..10a+4b
 // copy 8 characters (bytes 2..9) into the screen text; 11a+5b is the status packet

@@ -98,7 +98,10 @@ void StreamMode::OnIdle(SimLink& link) {
     next_packet_ += period;
     // A line too slow for the rate sends as fast as it can, without bursts.
     if (next_packet_ + period < now) next_packet_ = now;
-    if (TakeFault(faults_->silent)) return;
+    if (TakeFault(faults_->silent)) {
+        NoteFault();
+        return;
+    }
     SendPacket(link);
 }
 
@@ -183,6 +186,11 @@ std::string StreamMode::PanelText(const PanelValues& v) {
     return text;
 }
 
+void StreamMode::NoteFault() {
+    long none = -1;
+    stats_->first_fault.compare_exchange_strong(none, stats_->packets.load());
+}
+
 void StreamMode::SendPacket(SimLink& link) {
     auto now = link.Now();
     double t = std::chrono::duration<double>(now - start_).count();
@@ -191,8 +199,9 @@ void StreamMode::SendPacket(SimLink& link) {
     const size_t header = display ? 10 : 2;
     std::vector<uint8_t> pkt(header + 4 * channels_.size(), 0);
 
-    if (TakeFault(faults_->skip_number)) ++number_;
-    if (TakeFault(faults_->repeat_number)) --number_;
+    bool spoiled = false;
+    if (TakeFault(faults_->skip_number)) ++number_, spoiled = true;
+    if (TakeFault(faults_->repeat_number)) --number_, spoiled = true;
     pkt[1] = number_++;
 
     if (display && now >= next_display_) {
@@ -226,12 +235,15 @@ void StreamMode::SendPacket(SimLink& link) {
             else
                 EncodeValue(ch, 150.0, slot);
             spoil_range = false;
+            spoiled = true;
         }
         if (spoil_nan && ch.type == 20) {
             EncodeValue(ch, std::numeric_limits<double>::quiet_NaN(), slot);
             spoil_nan = false;
+            spoiled = true;
         }
     }
+    if (spoiled) NoteFault();
     link.Send(pkt.data(), pkt.size());
     ++stats_->packets;
 }

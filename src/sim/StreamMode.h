@@ -31,6 +31,9 @@ struct StreamFaults {
 
 struct StreamStats {
     std::atomic<long> packets{0};  // packets sent since the stream started
+    // The number of packets sent before the first one a fault spoiled or left out, -1
+    // while none was; set back to -1 by whoever reads it.
+    std::atomic<long> first_fault{-1};
     std::atomic<int> streaming{0};
 };
 
@@ -60,6 +63,7 @@ private:
         uint32_t colour;
         float scale;
     };
+    void NoteFault();
     void SendPacket(SimLink& link);
     void EncodeValue(const Channel& ch, double value, uint8_t* slot) const;
     std::vector<double> Measure(double t);
