@@ -5,12 +5,14 @@
 #
 #   scripts/install-deps.sh           what the build, the tests and the benchmarks need
 #   scripts/install-deps.sh --fuzz    also clang with libFuzzer, for scripts/fuzz.sh
+#   scripts/install-deps.sh --windows also MinGW-w64 and Wine, for scripts/windows-check.sh
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev libfast-float-dev
           qt6-base-dev libqcustomplot-dev libgl-dev fonts-dejavu-core locales
           xvfb xauth)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
+[ "${1:-}" = "--windows" ] && packages+=(g++-mingw-w64-x86-64-posix wine wine64)
 
 missing=()
 for p in "${packages[@]}"; do

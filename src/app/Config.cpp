@@ -42,6 +42,9 @@ bool ReadConfigFile(const std::string& path, ConfigValues* cfg) {
 
 std::vector<std::string> ConfigFilePaths() {
     std::vector<std::string> paths = {GetProgramDir() + "Korvex.cfg"};
+#ifdef _WIN32
+    return paths;  // beside the program only, as it always was there
+#endif
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
     if (xdg && xdg[0] == '/')

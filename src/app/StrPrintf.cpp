@@ -5,6 +5,7 @@
 
 namespace korvex {
 
+#ifndef _WIN32
 namespace {
 
 // The C locale, made once and never freed; uselocale() switches only the calling
@@ -14,18 +15,24 @@ locale_t CLocale() {
     return c;
 }
 
-class CLocaleScope {
-public:
-    CLocaleScope() : previous_(uselocale(CLocale())) {}
-    ~CLocaleScope() { uselocale(previous_); }
-    CLocaleScope(const CLocaleScope&) = delete;
-    CLocaleScope& operator=(const CLocaleScope&) = delete;
-
-private:
-    locale_t previous_;
-};
-
 }  // namespace
+
+CLocaleScope::CLocaleScope() : previous_(uselocale(CLocale())) {}
+CLocaleScope::~CLocaleScope() {
+    uselocale(static_cast<locale_t>(previous_));
+}
+#else
+// Windows has no uselocale: the calling thread gets a locale of its own for the scope.
+CLocaleScope::CLocaleScope() : mode_(_configthreadlocale(_ENABLE_PER_THREAD_LOCALE)) {
+    const char* current = setlocale(LC_ALL, nullptr);
+    saved_ = current ? current : "C";
+    setlocale(LC_ALL, "C");
+}
+CLocaleScope::~CLocaleScope() {
+    setlocale(LC_ALL, saved_.c_str());
+    _configthreadlocale(mode_);
+}
+#endif
 
 std::string StrVPrintf(const char* fmt, va_list ap) {
     CLocaleScope c;
@@ -68,7 +75,12 @@ int CFprintf(FILE* out, const char* fmt, ...) {
 }
 
 std::string ErrnoText(int error) {
+#ifdef _WIN32
+    CLocaleScope c;
+    return strerror(error);
+#else
     return strerror_l(error, CLocale());
+#endif
 }
 
 }  // namespace korvex

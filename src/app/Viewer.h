@@ -13,6 +13,10 @@ namespace korvex {
 // not found!" when nothing could start.
 int RunViewer(const std::string& file);
 
+// An argument of a Windows command line, quoted so that the started program's runtime
+// reads it back unchanged (blanks, quotes, backslashes before quotes).
+std::string QuoteWindowsArgument(const std::string& arg);
+
 // The separate viewer's path when it is installed beside the program, else empty.
 std::string FindViewer();
 

@@ -1,5 +1,4 @@
 #include <signal.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include "app/CodePages.h"
 #include "app/ErrorReport.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "diary/DiaryRun.h"
 
 namespace korvex::cli {
@@ -65,13 +65,9 @@ int DiaryCommand(int argc, char** argv) {
         Usage(stderr);
         return 2;
     }
-    struct sigaction sa {};
-    sa.sa_handler = OnStop;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
+    OnStopRequest(OnStop);
 
-    const bool bar = isatty(STDERR_FILENO);
+    const bool bar = StderrIsTerminal();
     int maximum = 100;
     DiaryRunEvents events;
     events.progress_range = [&](int m) { maximum = m > 0 ? m : 1; };

@@ -1,5 +1,4 @@
 #include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <climits>
@@ -13,6 +12,7 @@
 #include "app/StrPrintf.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
 #include "link/LinkSettings.h"
@@ -112,11 +112,7 @@ int OscCommand(int argc, char** argv) {
 
     // Ctrl-C while the stream opens stops it right after, the same way. A closed terminal
     // (SIGHUP) stops it as Exit does too: stop byte, complete rows, the path printed.
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
+    OnStopRequest(OnInterrupt);
 
     OscState osc;
     if (OSC_Open(link, osc) != 0) return 1;
@@ -131,7 +127,7 @@ int OscCommand(int argc, char** argv) {
     if (ReadRecordingHeader(path, &header, &consumed, nullptr) == 0)
         follower.Open(path, consumed, header.shown);
     RowCounter counter;
-    const bool progress = isatty(STDERR_FILENO);
+    const bool progress = StderrIsTerminal();
     auto start = std::chrono::steady_clock::now();
     while (!osc.done && !g_interrupted) {
         double elapsed =

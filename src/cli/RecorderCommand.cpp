@@ -1,5 +1,4 @@
 #include <signal.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <climits>
@@ -12,6 +11,7 @@
 #include "app/StrPrintf.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "link/ModBus.h"
 #include "recorder/RecorderLink.h"
 #include "recorder/RecorderPoll.h"
@@ -118,11 +118,7 @@ int RecorderCommand(int argc, char** argv) {
     if (action == "write") on = !std::strcmp(argv[i + 1], "on");
 
     // Ctrl-C, a closed terminal or a kill stop a read between sectors, as Stop does.
-    struct sigaction sa {};
-    sa.sa_handler = OnStop;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
+    OnStopRequest(OnStop);
 
     std::vector<std::string> messages;
     RecorderLink link = OpenRecorder(settings, &messages);
@@ -157,7 +153,7 @@ int RecorderCommand(int argc, char** argv) {
             ShowError("Файл пустой");
             status = 1;
         } else {
-            const bool bar = isatty(STDERR_FILENO);
+            const bool bar = StderrIsTerminal();
             RecorderReadEvents events;
             events.progress = [bar, number](int p) {
                 if (bar)

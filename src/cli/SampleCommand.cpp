@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,8 @@ int SampleCommand(int argc, char** argv) {
         double t = r * dt;
         double v[8];
         for (int p = 0; p < 3; ++p) {
-            v[p] = 1.0 + 0.01 * std::sin(2 * M_PI * 0.7 * t + p * 2.1);
-            v[3 + p] = 0.8 + 0.02 * std::sin(2 * M_PI * 0.3 * t + p * 2.1);
+            v[p] = 1.0 + 0.01 * std::sin(2 * std::numbers::pi * 0.7 * t + p * 2.1);
+            v[3 + p] = 0.8 + 0.02 * std::sin(2 * std::numbers::pi * 0.3 * t + p * 2.1);
         }
         v[6] = 1.5 + (std::fmod(t, 6.0) < 0.5 ? 1.5 : 0.0);
         v[7] = std::fmod(t, 6.0) < 0.5 ? 3.0 : 1.0;

@@ -7,6 +7,7 @@
 
 #include "app/ErrorReport.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ int main(int argc, char** argv) {
     // A file-size limit ends a write with EFBIG, which the writers handle like a full
     // disk (the row cut back, a message); by default the signal would kill the program
     // in the middle of a row.
-    signal(SIGXFSZ, SIG_IGN);
+    korvex::cli::IgnoreFileSizeSignal();
     CliErrorSink sink;
     korvex::ScopedErrorSink scoped(&sink);
     std::string cmd = argv[1];

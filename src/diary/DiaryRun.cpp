@@ -8,6 +8,7 @@
 #include "diary/DiaryReport.h"
 #include "diary/ServiceChannel.h"
 #include "files/DataDirectory.h"
+#include "files/FileAccess.h"
 #include "link/ModBus.h"
 #include "link/ModeSwitch.h"
 
@@ -127,9 +128,7 @@ bool DiaryRun::Steps() {
 
     uint16_t clock[6];
     if (!ReadHolding(560, 3, clock) || !ReadHolding(563, 3, clock + 3)) return false;
-    std::time_t now = std::time(nullptr);
-    std::tm pc{};
-    localtime_r(&now, &pc);
+    std::tm pc = LocalTimeOf(std::time(nullptr));
     written = report.PutClocks(pc, clock) && written;
 
     if (!Diaries() || !ParameterSets()) return false;

@@ -1,12 +1,10 @@
 #include "files/ComtradeExport.h"
 
-#include <time.h>
-
-#include <unistd.h>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
@@ -53,9 +51,7 @@ std::string CfgTime(double clock_seconds) {
 
 double FileStartSeconds(const RecordingData& data) {
     if (data.info().has_start) return ClockSeconds(data.info().start);
-    time_t t = time_t(data.modified());
-    struct tm tm {};
-    localtime_r(&t, &tm);
+    std::tm tm = LocalTimeOf(std::time_t(data.modified()));
     RecordingStart s;
     s.year = tm.tm_year + 1900;
     s.month = tm.tm_mon + 1;
@@ -250,7 +246,7 @@ bool ExportComtrade(const RecordingData& data, size_t begin, size_t end, const s
     }
     if (!dat.Commit(err_text)) return false;
     if (!cfg.Commit(err_text)) {
-        unlink((base + ".dat").c_str());
+        RemoveFile(base + ".dat");
         return false;
     }
     if (control.progress) control.progress(100);

@@ -10,18 +10,21 @@ namespace korvex {
 // Where new data files go: DATA beside the program, one directory per day, names that
 // begin with the time of day ("hh.mm.ss_" + base name).
 //
-// On Linux the DATA directory is, in this order: $KORVEX_DATA_DIR when set; DATA in the
-// program directory when it can be created there; otherwise the user's data directory
-// ($XDG_DATA_HOME/korvex/DATA, else ~/.local/share/korvex/DATA). A directory is cached
-// only once it exists, so a passing failure is retried by the next call. The day
-// directory is the one of the first file of the process: a run past midnight keeps
-// writing into the previous day's directory while the names follow the clock.
+// The DATA directory is, in this order: $KORVEX_DATA_DIR when set; DATA in the program
+// directory when it can be created there and takes files; otherwise the user's data
+// directory (Linux: $XDG_DATA_HOME/korvex/DATA, else ~/.local/share/korvex/DATA;
+// Windows: %LOCALAPPDATA%\Korvex\DATA). A directory is cached only once it exists, so a
+// passing failure is retried by the next call. The day directory is the one of the first
+// file of the process: a run past midnight keeps writing into the previous day's
+// directory while the names follow the clock. Paths use the platform's separator.
 //
 // A file is never overwritten: with a "w" mode the file is created exclusively, and
 // when the name is taken (two files in one second) a number is added to the time
-// prefix: 14.03.09_osc.trd, 14.03.09-2_osc.trd, 14.03.09-3_osc.trd, ...
+// prefix: 14.03.09_osc.trd, 14.03.09-2_osc.trd, 14.03.09-3_osc.trd, ... Files are
+// binary on every platform: the writers put in the CR LF line ends themselves.
 //
-// Messages, by the buffer rule:
+// Messages, by the buffer rule, with the system's error code (errno; on Windows
+// GetLastError, an existing directory's 183 being no error):
 //   "Create Directory %s:  Error=%d (0x%X)"    the DATA directory
 //   "Create Directory '%s':  Error=%d (0x%X)"  the day directory
 //   "Open file '%s' Error"                     the file

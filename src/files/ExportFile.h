@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "files/FileAccess.h"
+
 namespace korvex {
 
 // A file an export writes: created as a hidden temporary beside its final name, filled
@@ -51,8 +53,5 @@ struct ExportControl {
     std::function<void(int percent)> progress;
     const std::atomic<bool>* cancel = nullptr;
 };
-
-// Whether a file of that name exists (any kind of directory entry).
-bool PathExists(const std::string& path);
 
 }  // namespace korvex

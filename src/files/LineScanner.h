@@ -1,11 +1,10 @@
 #pragma once
 
-#include <errno.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include "files/FileAccess.h"
 
 namespace korvex {
 
@@ -46,8 +45,7 @@ public:
             uint64_t left = to - pos - carry;
             size_t want = left < kBlock ? size_t(left) : kBlock;
             if (buf_.size() < carry + want) buf_.resize(carry + want);
-            ssize_t r = pread(fd_, buf_.data() + carry, want, off_t(pos + carry));
-            if (r < 0 && errno == EINTR) continue;
+            int64_t r = ReadAt(fd_, buf_.data() + carry, want, pos + carry);
             // Lines already handed out stay consumed; the error shows again next time.
             if (r < 0) return pos == from ? -1 : int64_t(pos);
             if (r == 0) break;

@@ -7,18 +7,23 @@
 
 #include <string>
 
+#include "app/StrPrintf.h"
+
 namespace korvex {
 
 namespace {
 
 // strtod in the C locale on a terminated copy: only for what from_chars leaves open.
 const char* StrtodC(const char* p, const char* end, double* out) {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     const char* stop_at = p;
     while (stop_at<end&& static_cast<unsigned char>(*stop_at)> ' ') ++stop_at;
     std::string copy(p, stop_at);
     char* stop = nullptr;
-    double v = strtod_l(copy.c_str(), &stop, c);
+    double v;
+    {
+        CLocaleScope c;
+        v = strtod(copy.c_str(), &stop);
+    }
     if (stop == copy.c_str()) return p;
     *out = v;
     return p + (stop - copy.c_str());

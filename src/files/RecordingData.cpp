@@ -1,12 +1,11 @@
 #include "files/RecordingData.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <new>
 
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
+#include "files/FileAccess.h"
 #include "files/RecordingScan.h"
 
 namespace korvex {
@@ -71,7 +70,7 @@ bool RecordingData::Load(const std::string& path, std::string* err_text, const O
     const int channels = info_.channels;
     // The columns must fit in memory with room to spare; a damaged "#CHAN=" or a huge
     // file gets a message instead of the system's out-of-memory killer.
-    const uint64_t phys = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGE_SIZE));
+    const uint64_t phys = PhysicalMemoryBytes();
     const std::string no_memory =
         StrPrintf("Not enough memory for %zu rows of %d channels", total, channels);
     if (total && uint64_t(total) > phys / 2 / 8 / uint64_t(channels)) return fail(no_memory);

@@ -1,16 +1,12 @@
 #include "files/RecordingFollower.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
+#include "files/FileAccess.h"
 #include "files/NumberParse.h"
 
 namespace korvex {
@@ -39,7 +35,7 @@ RecordingFollower::~RecordingFollower() {
 bool RecordingFollower::Open(const std::string& path, uint64_t offset, int shown,
                              std::string* err_text) {
     Close();
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = OpenForReading(path);
     if (fd_ < 0) {
         ReportError(err_text, StrPrintf("Open File '%s' error", path.c_str()));
         return false;
@@ -54,7 +50,7 @@ bool RecordingFollower::Open(const std::string& path, uint64_t offset, int shown
 }
 
 void RecordingFollower::Close() {
-    if (fd_ >= 0) close(fd_);
+    CloseFile(fd_);
     fd_ = -1;
 }
 
@@ -121,7 +117,7 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
             return;
         }
         char line[512];
-        ssize_t n = pread(fd_, line, sizeof line, off_t(off));
+        int64_t n = ReadAt(fd_, line, sizeof line, off);
         if (n <= 0) return;
         const char* nl = static_cast<const char*>(std::memchr(line, '\n', size_t(n)));
         ParseLine(line, nl ? nl : line + n, sink);
@@ -150,9 +146,7 @@ long RecordingFollower::PollTail(RowSink& sink, size_t tail) {
 
 long RecordingFollower::Poll(RowSink& sink) {
     if (fd_ < 0) return 0;
-    struct stat st {};
-    if (fstat(fd_, &st) != 0) return -1;
-    file_length_ = uint64_t(st.st_size);
+    if (!FileSizeAndTime(fd_, &file_length_, nullptr)) return -1;
     if (file_length_ < consumed_) return 0;  // cut back behind us: nothing new to read
     size_t tail = sink.TailRowsNeeded();
     if (tail <= kMaxTailRows && file_length_ - consumed_ > kBulkBacklog && !scanner_.skipping()) {

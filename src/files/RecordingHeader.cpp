@@ -1,14 +1,11 @@
 #include "files/RecordingHeader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <cstring>
 
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
+#include "files/FileAccess.h"
 #include "files/LineScanner.h"
 
 namespace korvex {
@@ -40,17 +37,17 @@ int ReadRecordingHeader(const std::string& path, RecordingHeader* header, uint64
                         std::string* err_text, bool finished) {
     *header = RecordingHeader{};
     *consumed = 0;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0) {
-        if (fd >= 0) close(fd);
+    int fd = OpenForReading(path);
+    uint64_t size = 0;
+    if (fd < 0 || !FileSizeAndTime(fd, &size, nullptr)) {
+        CloseFile(fd);
         ReportError(err_text, StrPrintf("Open File '%s' error", path.c_str()));
         return 1;
     }
     bool chan_seen = false, names_seen = false, bad_count = false;
     LineScanner scanner(fd);
     int64_t end = scanner.Scan(
-        0, uint64_t(st.st_size), finished,
+        0, size, finished,
         [&](const char* line, const char* nl, uint64_t) {
             size_t len = size_t(nl - line);
             if (StartsWith(line, len, "#FILE=")) {
@@ -83,7 +80,7 @@ int ReadRecordingHeader(const std::string& path, RecordingHeader* header, uint64
             return !(chan_seen && names_seen);
         },
         [](uint64_t) {});
-    close(fd);
+    CloseFile(fd);
     if (bad_count) {
         ReportError(err_text, "NumChan<=0");
         return 1;

@@ -1,15 +1,12 @@
 #include "files/RecordingScan.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
+#include "files/FileAccess.h"
 
 namespace korvex {
 
@@ -45,9 +42,7 @@ int64_t LastLineEnd(int fd, uint64_t from, uint64_t size) {
     uint64_t pos = size;
     while (pos > from && size - pos <= LineScanner::kMaxLineBytes) {
         size_t want = size_t(std::min<uint64_t>(sizeof buf, pos - from));
-        ssize_t r = pread(fd, buf, want, off_t(pos - want));
-        if (r < 0 && errno == EINTR) continue;
-        if (r != ssize_t(want)) return -1;
+        if (ReadAt(fd, buf, want, pos - want) != int64_t(want)) return -1;
         for (size_t i = want; i-- > 0;)
             if (buf[i] == '\n') return int64_t(pos - want + i + 1);
         pos -= want;
@@ -58,7 +53,7 @@ int64_t LastLineEnd(int fd, uint64_t from, uint64_t size) {
 }  // namespace
 
 RecordingScan::~RecordingScan() {
-    if (fd_ >= 0) close(fd_);
+    CloseFile(fd_);
 }
 
 int64_t RecordingScan::FirstLineStart(uint64_t begin, uint64_t end) const {
@@ -67,8 +62,7 @@ int64_t RecordingScan::FirstLineStart(uint64_t begin, uint64_t end) const {
     uint64_t pos = begin - 1;  // a line starts at `begin` when the byte before is '\n'
     while (pos < end) {
         size_t want = size_t(std::min<uint64_t>(sizeof buf, end - pos));
-        ssize_t r = pread(fd_, buf, want, off_t(pos));
-        if (r < 0 && errno == EINTR) continue;
+        int64_t r = ReadAt(fd_, buf, want, pos);
         if (r < 0) return -1;
         if (r == 0) break;
         if (const void* nl = std::memchr(buf, '\n', size_t(r)))
@@ -90,14 +84,11 @@ void RecordingScan::ResetCounts() {
 bool RecordingScan::Open(const std::string& path, bool finished, unsigned threads,
                          std::string* err_text) {
     finished_ = finished;
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd_ < 0 || fstat(fd_, &st) != 0) {
+    fd_ = OpenForReading(path);
+    if (fd_ < 0 || !FileSizeAndTime(fd_, &size_, &modified_)) {
         ReportError(err_text, StrPrintf("Open File '%s' error", path.c_str()));
         return false;
     }
-    size_ = uint64_t(st.st_size);
-    modified_ = int64_t(st.st_mtime);
     const uint64_t size = size_;
     // Header: the lines beginning with "#" before the first data row.
     bool chan_seen = false, bad_count = false;

@@ -16,7 +16,7 @@ namespace korvex {
 
 // A recording file opened for reading whole on several threads: its header read, and its
 // data lines split into pieces at line starts, so that each thread reads and parses
-// pieces of its own with pread and bounded buffers, never the whole file at once.
+// pieces of its own with positional reads and bounded buffers, never the whole file at once.
 //
 // The data rows are those of the reader: every line after the header that does not begin
 // with "#". Only complete lines count: a last line without its line end is still being

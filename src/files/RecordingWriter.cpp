@@ -1,11 +1,11 @@
 #include "files/RecordingWriter.h"
 
 #include <errno.h>
-#include <unistd.h>
 
 #include <cmath>
 
 #include "app/StrPrintf.h"
+#include "files/FileAccess.h"
 
 namespace korvex {
 
@@ -75,18 +75,17 @@ size_t FormatLiveRow(const double* values, size_t n, char* out) {
 bool AppendRow(FILE* f, const char* row, size_t len) {
     if (std::fflush(f) != 0) return false;
     int fd = fileno(f);
-    off_t start = lseek(fd, 0, SEEK_CUR);
+    int64_t start = FilePosition(fd);
     size_t done = 0;
     while (done < len) {
-        ssize_t w = write(fd, row + done, len - done);
+        int64_t w = WriteBytes(fd, row + done, len - done);
         if (w > 0) {
             done += size_t(w);
             continue;
         }
-        if (w < 0 && errno == EINTR) continue;
         int error = w < 0 ? errno : ENOSPC;
         // Half a row would be read as a row with wrong values; the rows before it stay.
-        if (done && start >= 0 && ftruncate(fd, start) == 0) lseek(fd, start, SEEK_SET);
+        if (done && start >= 0) CutFileTo(fd, uint64_t(start));
         errno = error;
         return false;
     }

@@ -1,6 +1,6 @@
 // korvex: the Qt application. Without arguments it shows the start dialog; with a
 // recording file it shows that file in the main window.
-#include <signal.h>
+#include <csignal>
 
 #include <QApplication>
 #include <QLocale>
@@ -22,7 +22,9 @@
 #include "gui/RecorderDialog.h"
 #include "gui/ReportWindow.h"
 #include "link/LinkSettings.h"
+#if KORVEX_WITH_SIM
 #include "sim/Regulator.h"
+#endif
 
 using namespace korvex;
 
@@ -31,6 +33,29 @@ namespace {
 bool IsSystemRussian() {
     return QLocale::system().language() == QLocale::Russian;
 }
+
+// The built-in simulated regulator of --simulate. It runs on a pseudo-terminal, which
+// POSIX systems have; elsewhere --simulate says it cannot start.
+struct Simulator {
+#if KORVEX_WITH_SIM
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    bool Start(std::string* err) {
+        return sim::StartRegulator(sim, model, err);
+    }
+    std::string port() const {
+        return sim.port_path();
+    }
+#else
+    bool Start(std::string* err) {
+        *err = "it runs on a pseudo-terminal, which this system does not have";
+        return false;
+    }
+    std::string port() const {
+        return {};
+    }
+#endif
+};
 
 void Usage(FILE* out) {
     std::fprintf(
@@ -68,7 +93,9 @@ void ScheduleScreenshot(QWidget* window, std::function<void()> before, std::func
 int main(int argc, char** argv) {
     // A file-size limit ends a write with EFBIG, handled like a full disk, instead of
     // killing the program in the middle of a row.
-    signal(SIGXFSZ, SIG_IGN);
+#ifdef SIGXFSZ
+    signal(SIGXFSZ, SIG_IGN);  // POSIX only; Windows has no file-size signal
+#endif
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Korvex"));
     app.setWindowIcon(gui::ProgramIcon());
@@ -148,11 +175,10 @@ int main(int argc, char** argv) {
     }
 
     ConfigValues cfg = ReadConfigFile();
-    sim::SimRegulator sim;
-    sim::RegulatorModel model;
+    Simulator sim;
     if (simulate) {
         std::string err;
-        if (!sim::StartRegulator(sim, model, &err)) {
+        if (!sim.Start(&err)) {
             ShowError("Simulated regulator: " + err);
             return 1;
         }
@@ -161,7 +187,7 @@ int main(int argc, char** argv) {
     if (osc_now) {
         // The settings the start dialog would preselect from Korvex.cfg.
         LinkSettings link;
-        link.port_name = sim.port_path();
+        link.port_name = sim.port();
         link.osc_baud = cfg.cfg_baud1 == 38400 ? 38400 : cfg.cfg_baud1 == 57600 ? 57600 : 115200;
         int rate = link.osc_baud < 115200 ? 0
                    : cfg.cfg_fsam == 100  ? 1
@@ -181,7 +207,7 @@ int main(int argc, char** argv) {
 
     if (recorder_now) {
         LinkSettings link;
-        link.port_name = sim.port_path();
+        link.port_name = sim.port();
         link.av_baud = cfg.cfg_baud2 == 230400 ? 230400 : 115200;
         QWidget owner;
         QPointer<gui::RecorderSession> session = gui::OpenRecorder(link, &owner);
@@ -207,7 +233,7 @@ int main(int argc, char** argv) {
 
     if (diary_now) {
         LinkSettings link;
-        link.port_name = sim.port_path();
+        link.port_name = sim.port();
         gui::StartDialog owner(cfg, gui::ProgramModes());
         gui::DiarySession* session = gui::OpenDiary(link, owner);
         QObject::connect(session, &gui::DiarySession::finished, [&](const QString& report) {
@@ -225,7 +251,7 @@ int main(int argc, char** argv) {
 
     gui::StartDialog::Modes modes = gui::ProgramModes();
     if (simulate) {
-        std::string sim_port = sim.port_path();
+        std::string sim_port = sim.port();
         modes.enumerate = [sim_port] {
             ComPortList list;
             list.ports.push_back({sim_port, 0});

@@ -8,24 +8,24 @@
 
 namespace korvex {
 
-CancelHandle::CancelHandle() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+CancelHandle::CancelHandle() : native_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 CancelHandle::~CancelHandle() {
-    if (fd_ >= 0) close(fd_);
+    if (native_ >= 0) close(int(native_));
 }
 
 void CancelHandle::Signal() {
     uint64_t one = 1;
-    (void)!write(fd_, &one, sizeof one);
+    (void)!write(int(native_), &one, sizeof one);
 }
 
 void CancelHandle::Reset() {
     uint64_t value;
-    (void)!read(fd_, &value, sizeof value);
+    (void)!read(int(native_), &value, sizeof value);
 }
 
 bool CancelHandle::signalled() const {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{int(native_), POLLIN, 0};
     return poll(&p, 1, 0) > 0;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace korvex {
 
 // Wakes a thread that waits in the port layer. Signal() may be called from any thread;
@@ -17,11 +19,12 @@ public:
     void Signal();
     void Reset();
     bool signalled() const;
-    // The descriptor that becomes readable when signalled (for poll).
-    int fd() const { return fd_; }
+    // What a wait can include: the descriptor that becomes readable when signalled (for
+    // poll), or on Windows the event that becomes set.
+    intptr_t native() const { return native_; }
 
 private:
-    int fd_ = -1;
+    intptr_t native_ = -1;
 };
 
 }  // namespace korvex

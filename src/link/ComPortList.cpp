@@ -13,7 +13,7 @@ void RS232_EnumPortsFrom(const std::vector<std::string>& names, ComPortList* out
         std::string path;
         if (!ResolvePortName(name, &path)) continue;
         int error = 0;
-        int fd = OpenDeviceExclusive(path, &error);
+        intptr_t fd = OpenDeviceExclusive(path, &error);
         if (fd >= 0) {
             CloseDevice(fd);
             out->ports.push_back({name, 0});

@@ -1,39 +1,18 @@
 #include "link/LineErrors.h"
 
-#include <sys/ioctl.h>
-#ifdef __linux__
-#include <linux/serial.h>
-#endif
-
 namespace korvex {
 
-namespace {
-
-class KernelSource : public LineStatusSource {
-public:
-    bool ReadCounts(int fd, LineErrorCounts* out) override {
-#ifdef TIOCGICOUNT
-        serial_icounter_struct ic{};
-        if (ioctl(fd, TIOCGICOUNT, &ic) != 0) return false;
-        out->brk = static_cast<uint32_t>(ic.brk);
-        out->frame = static_cast<uint32_t>(ic.frame);
-        out->overrun = static_cast<uint32_t>(ic.overrun);
-        out->parity = static_cast<uint32_t>(ic.parity);
-        out->buf_overrun = static_cast<uint32_t>(ic.buf_overrun);
-        return true;
-#else
-        (void)fd;
-        (void)out;
-        return false;
-#endif
-    }
-};
-
-}  // namespace
-
-LineStatusSource& KernelLineStatus() {
-    static KernelSource source;
-    return source;
+void AddCommErrors(uint32_t flags, LineErrorCounts* c) {
+    if (flags & kCommBreak) ++c->brk;
+    if (flags & kCommFrame) ++c->frame;
+    if (flags & kCommIoError) ++c->io;
+    if (flags & kCommOverrun) ++c->overrun;
+    if (flags & kCommRxOver) ++c->buf_overrun;
+    if (flags & kCommRxParity) ++c->parity;
+    if (flags & kCommTxFull) ++c->tx_full;
+    const uint32_t known = kCommBreak | kCommFrame | kCommIoError | kCommOverrun | kCommRxOver |
+                           kCommRxParity | kCommTxFull;
+    if (flags & ~known) ++c->other;
 }
 
 size_t ParmrkDecoder::Decode(const uint8_t* raw, size_t n, uint8_t* out, MarkTally* tally) {
@@ -77,10 +56,12 @@ uint32_t ClassifyLineErrors(const LineErrorCounts* delta, const MarkTally& marks
     if (delta) {
         if (delta->brk) return 32;
         if (delta->frame) return 33;
+        if (delta->io) return 34;
         if (delta->overrun) return 35;
         if (delta->buf_overrun) return 36;
         if (delta->parity) return 37;
-        if (marks.nul_marks || marks.byte_marks) return 39;
+        if (delta->tx_full) return 38;
+        if (delta->other || marks.nul_marks || marks.byte_marks) return 39;
         return 0;
     }
     if (marks.nul_marks) return 32;

@@ -13,7 +13,24 @@ struct LineErrorCounts {
     uint32_t overrun = 0;
     uint32_t parity = 0;
     uint32_t buf_overrun = 0;
+    // Reported by Windows only (ClearCommError): a device I/O error, a full transmit
+    // queue, and any other error flag.
+    uint32_t io = 0;
+    uint32_t tx_full = 0;
+    uint32_t other = 0;
 };
+
+// ClearCommError's error flags (their Win32 values), and the counts they add: Windows
+// reports flags that the call clears, the counters' source keeps running counts of them,
+// so that both platforms classify the same way.
+constexpr uint32_t kCommRxOver = 0x0001;    // CE_RXOVER
+constexpr uint32_t kCommOverrun = 0x0002;   // CE_OVERRUN
+constexpr uint32_t kCommRxParity = 0x0004;  // CE_RXPARITY
+constexpr uint32_t kCommFrame = 0x0008;     // CE_FRAME
+constexpr uint32_t kCommBreak = 0x0010;     // CE_BREAK
+constexpr uint32_t kCommTxFull = 0x0100;    // CE_TXFULL
+constexpr uint32_t kCommIoError = 0x0400;   // CE_IOE
+void AddCommErrors(uint32_t flags, LineErrorCounts* counts);
 
 // Where the counters come from. The kernel is the source in use; tests drive the
 // classification through their own source. ReadCounts returns false when the driver
@@ -21,9 +38,12 @@ struct LineErrorCounts {
 class LineStatusSource {
 public:
     virtual ~LineStatusSource() = default;
-    virtual bool ReadCounts(int fd, LineErrorCounts* out) = 0;
+    // `port` is the descriptor (POSIX) or handle (Windows) of the open device.
+    virtual bool ReadCounts(intptr_t port, LineErrorCounts* out) = 0;
 };
 
+// The driver's counters (Linux: TIOCGICOUNT; Windows: ClearCommError's flags counted).
+// Defined with the platform's port layer.
 LineStatusSource& KernelLineStatus();
 
 // What the receive saw of the driver's marks (termios INPCK|PARMRK).

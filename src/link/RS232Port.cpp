@@ -26,6 +26,26 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+class KernelSource : public LineStatusSource {
+public:
+    bool ReadCounts(intptr_t fd, LineErrorCounts* out) override {
+#ifdef TIOCGICOUNT
+        serial_icounter_struct ic{};
+        if (ioctl(int(fd), TIOCGICOUNT, &ic) != 0) return false;
+        out->brk = static_cast<uint32_t>(ic.brk);
+        out->frame = static_cast<uint32_t>(ic.frame);
+        out->overrun = static_cast<uint32_t>(ic.overrun);
+        out->parity = static_cast<uint32_t>(ic.parity);
+        out->buf_overrun = static_cast<uint32_t>(ic.buf_overrun);
+        return true;
+#else
+        (void)fd;
+        (void)out;
+        return false;
+#endif
+    }
+};
+
 bool BaudConstant(uint32_t baud, speed_t* out) {
     static const struct {
         uint32_t baud;
@@ -106,7 +126,8 @@ int RemainingMs(Clock::time_point deadline) {
 // Waits up to `ms` for `events` on the port, or for its cancel handle. Returns what poll
 // returns; *cancelled tells whether the handle woke it.
 int WaitPort(const RS232Port& port, short events, int ms, short* revents, bool* cancelled) {
-    pollfd p[2] = {{port.fd, events, 0}, {port.cancel ? port.cancel->fd() : -1, POLLIN, 0}};
+    pollfd p[2] = {{int(port.fd), events, 0},
+                   {port.cancel ? int(port.cancel->native()) : -1, POLLIN, 0}};
     int pr = poll(p, port.cancel ? 2 : 1, ms);
     *revents = p[0].revents;
     *cancelled = pr > 0 && port.cancel && (p[1].revents & POLLIN);
@@ -133,13 +154,18 @@ void SleepForTheRest(const RS232Port& port, uint32_t missing, Clock::time_point 
     auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now());
     if (left.count() <= 0) return;
     timespec ts{time_t(left.count() / 1000000000), long(left.count() % 1000000000)};
-    pollfd p{port.cancel->fd(), POLLIN, 0};
+    pollfd p{int(port.cancel->native()), POLLIN, 0};
     (void)ppoll(&p, 1, &ts, nullptr);
 }
 
 }  // namespace
 
-int OpenDeviceExclusive(const std::string& path, int* error) {
+LineStatusSource& KernelLineStatus() {
+    static KernelSource source;
+    return source;
+}
+
+intptr_t OpenDeviceExclusive(const std::string& path, int* error) {
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *error = errno;
@@ -166,8 +192,9 @@ int OpenDeviceExclusive(const std::string& path, int* error) {
     return fd;
 }
 
-void CloseDevice(int fd) {
-    if (fd < 0) return;
+void CloseDevice(intptr_t device) {
+    if (device < 0) return;
+    int fd = int(device);
     // The exclusive flag belongs to the tty, not to our descriptor; leave it clear for
     // whoever opens the port next.
     (void)ioctl(fd, TIOCNXCL);
@@ -182,7 +209,7 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
         return nullptr;
     }
     int error = 0;
-    int fd = OpenDeviceExclusive(path, &error);
+    int fd = int(OpenDeviceExclusive(path, &error));
     if (fd < 0) {
         ReportError(err_text,
                     StrPrintf("RS232_Open(): Open port %s : error %d", name.c_str(), error));

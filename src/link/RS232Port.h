@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <string>
 
+#ifndef _WIN32
 #include <termios.h>
+#endif
 
 #include "link/CancelHandle.h"
 #include "link/LineErrors.h"
@@ -13,7 +15,8 @@ namespace korvex {
 // One open serial port. Created by RS232_Open, owned by whoever opened it, destroyed
 // only by RS232_Close. Used by one thread at a time; this layer takes no lock.
 struct RS232Port {
-    int fd = -1;
+    // The open device: a descriptor (POSIX) or a HANDLE (Windows); -1 when none.
+    intptr_t fd = -1;
     // 1: a receive that ends short is an error with a text (code 16); 0: it returns 16
     // silently with "@" in the caller's buffer. Callers may switch it on later.
     uint8_t report_short = 0;
@@ -35,6 +38,10 @@ struct RS232Port {
     LineErrorCounts counts;  // driver counters at the last line-status check
     bool counts_known = false;
     MarkTally marks;  // marks seen since the last line-status check
+    // Windows: the transmit and receive records, the wait set at the open, the bytes of
+    // a transmit still going out.
+    struct Overlapped;
+    Overlapped* overlapped = nullptr;
 };
 
 // Result codes of RS232_TxRx. Line errors are 32..39 (LineErrors.h).
@@ -90,15 +97,17 @@ void RS232_Drain(RS232Port* port);
 // A null handle returns 0.
 int RS232_Close(RS232Port* port, std::string* err_text = nullptr);
 
+#ifndef _WIN32
 // The framing RS232_Open applies, made from the device's current settings in *t:
 // 8 data bits, parity checked and errors marked (INPCK|PARMRK), raw, no flow control.
 // False for a speed or parity the port cannot have.
 bool RS232_MakeTermios(uint32_t baud, uint8_t parity, uint8_t stopbits, termios* t);
+#endif
 
 // Opens a device the way RS232_Open does (read and write, exclusive) and returns the
-// descriptor, or -1 with the error number in *error. Shared with the port list's trial
-// open.
-int OpenDeviceExclusive(const std::string& path, int* error);
-void CloseDevice(int fd);
+// descriptor or handle, or -1 with the error number (errno, or Windows' GetLastError) in
+// *error. Shared with the port list's trial open.
+intptr_t OpenDeviceExclusive(const std::string& path, int* error);
+void CloseDevice(intptr_t device);
 
 }  // namespace korvex

@@ -1,4 +1,8 @@
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -34,6 +38,23 @@ bool SendByte(LinkSettings& link, OscState& osc, uint8_t b) {
     if (RS232_TxRx(link.port, &b, 1, nullptr, nullptr, 0, &err) == 0) return true;
     Stopped(link, osc, err);
     return false;
+}
+
+// Processor time the calling thread has used, in seconds.
+double ThreadCpuSeconds() {
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0;
+    auto seconds = [](const FILETIME& t) {
+        return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+#else
+    rusage ru{};
+    if (getrusage(RUSAGE_THREAD, &ru) != 0) return 0;
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+#endif
 }
 
 }  // namespace
@@ -147,10 +168,7 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
     RS232_Drain(link.port);
     RS232_Close(link.port);
     link.port = nullptr;
-    rusage ru{};
-    if (getrusage(RUSAGE_THREAD, &ru) == 0)
-        osc.worker_cpu_seconds = double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-                                 double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    osc.worker_cpu_seconds = ThreadCpuSeconds();
     osc.done = 1;
     if (osc.on_stopped) osc.on_stopped();
 }

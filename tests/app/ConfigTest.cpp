@@ -61,6 +61,12 @@ namespace korvex {
 namespace {
 
 TEST(Config, LookedForBesideTheProgramThenInTheUsersConfiguration) {
+#ifdef _WIN32
+    // Windows keeps Korvex.cfg beside the program only.
+    auto paths = ConfigFilePaths();
+    ASSERT_EQ(paths.size(), 1u);
+    EXPECT_EQ(paths[0].substr(paths[0].size() - 11), "\\Korvex.cfg");
+#else
     const char* old = std::getenv("XDG_CONFIG_HOME");
     std::string saved = old ? old : "";
     setenv("XDG_CONFIG_HOME", "/home/u/.cfg", 1);
@@ -72,6 +78,7 @@ TEST(Config, LookedForBesideTheProgramThenInTheUsersConfiguration) {
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else
         unsetenv("XDG_CONFIG_HOME");
+#endif
 }
 
 TEST(Viewer, StartupMessages) {
@@ -85,6 +92,21 @@ TEST(Viewer, StartupMessages) {
     EXPECT_EQ(ViewerStartupMessage(true, true, {1, 0, 3, 9}, false),
               "Версия файла Trendal.exe устарела (v1.0.3)\nРекомендуется обновить до v1.0.4+");
     EXPECT_EQ(ViewerStartupMessage(true, true, {1, 0, 4, 0}, false), "");
+}
+
+TEST(Viewer, WindowsCommandLineArgumentsReadBackUnchanged) {
+    struct Case {
+        const char* arg;
+        const char* quoted;
+    } cases[] = {
+        {"C:\\DATA\\osc.trd", "C:\\DATA\\osc.trd"},
+        {"C:\\My Data\\osc.trd", "\"C:\\My Data\\osc.trd\""},
+        {"C:\\My Data\\", "\"C:\\My Data\\\\\""},  // the closing quote stays a quote
+        {"say \"hi\"", "\"say \\\"hi\\\"\""},
+        {"a\\\"b", "\"a\\\\\\\"b\""},  // a\" : the backslash doubled, the quote escaped
+        {"", "\"\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(QuoteWindowsArgument(c.arg), c.quoted) << c.arg;
 }
 
 TEST(Viewer, NothingToStartIsReported) {

@@ -1,16 +1,26 @@
 #include "app/ErrorCapture.h"
 
-#include <stdlib.h>
-
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace korvex::test {
 
 TempDir::TempDir() {
-    char tmpl[] = "/tmp/korvex-test-XXXXXX";
-    path_ = mkdtemp(tmpl);
+    // A name of its own in the system's temporary directory (/tmp, or %TEMP%).
+    std::random_device random;
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (;;) {
+        char name[32];
+        std::snprintf(name, sizeof name, "korvex-test-%08x", unsigned(random()));
+        std::filesystem::path p = base / name;
+        if (std::filesystem::create_directory(p)) {
+            path_ = p.string();
+            return;
+        }
+    }
 }
 
 TempDir::~TempDir() {

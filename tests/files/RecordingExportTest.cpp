@@ -85,12 +85,14 @@ TEST_F(ExportTest, CsvReadsBackExactly) {
     EXPECT_FALSE(ExportCsv(data, 0, 1, out, false, &err));
     EXPECT_EQ(err, "'" + out + "' already exists");
     EXPECT_EQ(Lines(test::ReadFileBytes(out)).size(), 501u);
+#ifndef _WIN32  // a directory no one may write into, as POSIX permissions make it
     std::string dir = tmp.path() + "/ro";
     mkdir(dir.c_str(), 0555);
     if (geteuid() != 0) {  // root writes anywhere
         EXPECT_FALSE(ExportCsv(data, 0, 1, dir + "/x.csv", false, &err));
         EXPECT_EQ(err, "Create File '" + dir + "/x.csv' error: error 13");
     }
+#endif
 }
 
 TEST_F(ExportTest, ComtradeConfigurationLines) {

@@ -1,10 +1,12 @@
 #include "files/RecordingWriter.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cmath>
@@ -70,6 +72,7 @@ TEST_F(RecordingWriterTest, RecorderHeaderOrderAndRows) {
         "#XN=Time (sec)\r\n#XX=0,0.008000\r\n#F=125.000000\r\n0.100000 -0.250000 12.500000\r\n");
 }
 
+#ifndef _WIN32  // a file-size limit (RLIMIT_FSIZE) is POSIX
 // Runs `body` in a child process whose files may grow to `limit` bytes at most: writes
 // beyond it fail as on a full disk (EFBIG, with SIGXFSZ ignored). Returns the child's
 // exit status.
@@ -112,6 +115,8 @@ TEST_F(RecordingWriterTest, AFullDiskLeavesOnlyCompleteRows) {
         EXPECT_EQ(bytes.substr(bytes.size() - row.size()), row) << limit;
     }
 }
+
+#endif
 
 TEST(FormatFixed6, MatchesPrintfEverywhere) {
     auto check = [](double v) {

@@ -46,7 +46,7 @@ inline void Silence() {
 // A driver that keeps no line-error counters, as a pseudo-terminal.
 class NoCounters : public LineStatusSource {
 public:
-    bool ReadCounts(int, LineErrorCounts*) override { return false; }
+    bool ReadCounts(intptr_t, LineErrorCounts*) override { return false; }
 };
 
 // A port on one end of a socket pair, whose other end holds the regulator's answers

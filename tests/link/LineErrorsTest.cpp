@@ -58,6 +58,43 @@ TEST(ClassifyLineErrors, CountersDecideInTheDriverOrder) {
     for (const auto& c : cases) EXPECT_EQ(ClassifyLineErrors(&c.delta, c.marks), c.code);
 }
 
+// Windows reports ClearCommError flags, counted by the line-status source: each flag
+// gives its code, and with several the first in the driver's order decides.
+TEST(ClassifyLineErrors, EachWindowsFlagGivesItsCode) {
+    struct Case {
+        uint32_t flags, code;
+    } cases[] = {
+        {kCommBreak, 32},
+        {kCommFrame, 33},
+        {kCommIoError, 34},
+        {kCommOverrun, 35},
+        {kCommRxOver, 36},
+        {kCommRxParity, 37},
+        {kCommTxFull, 38},
+        {0x0800, 39},
+        {kCommBreak | kCommFrame, 32},
+        {kCommRxParity | kCommOverrun, 35},
+        {0, 0},
+    };
+    for (const auto& c : cases) {
+        LineErrorCounts before, after;
+        AddCommErrors(0, &before);
+        after = before;
+        AddCommErrors(c.flags, &after);
+        LineErrorCounts delta{after.brk - before.brk,
+                              after.frame - before.frame,
+                              after.overrun - before.overrun,
+                              after.parity - before.parity,
+                              after.buf_overrun - before.buf_overrun,
+                              after.io - before.io,
+                              after.tx_full - before.tx_full,
+                              after.other - before.other};
+        EXPECT_EQ(ClassifyLineErrors(&delta, MarkTally{}), c.code) << std::hex << c.flags;
+    }
+    EXPECT_STREQ(LineErrorText(34), "RS232_TxRx(): CE_IOE");
+    EXPECT_STREQ(LineErrorText(38), "RS232_TxRx(): CE_TXFULL");
+}
+
 TEST(ClassifyLineErrors, MarksAloneWithoutCounters) {
     EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{}), 0u);
     EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{1, 0}), 32u);

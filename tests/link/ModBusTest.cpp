@@ -202,7 +202,7 @@ TEST_F(ModBusWireTest, SurplusOfABrokenAnswerDoesNotSpoilTheNext) {
 
 class BumpingCounters : public LineStatusSource {
 public:
-    bool ReadCounts(int, LineErrorCounts* out) override {
+    bool ReadCounts(intptr_t, LineErrorCounts* out) override {
         *out = counts;
         return true;
     }

@@ -110,7 +110,7 @@ TEST_F(RS232PortTest, GenuineFfBytesArriveOnce) {
 
 class FakeCounters : public LineStatusSource {
 public:
-    bool ReadCounts(int, LineErrorCounts* out) override {
+    bool ReadCounts(intptr_t, LineErrorCounts* out) override {
         *out = counts;
         return readable;
     }

@@ -383,7 +383,7 @@ TEST_F(RecorderLinkTest, BusyAnswersAndOverrunsAreRetriedWithinTheirLimits) {
     // shows there), and when the rest of the damaged answer is discarded. A rise seen
     // at a discard is no error, so each overrun takes three of `left`.
     struct Overruns : LineStatusSource {
-        bool ReadCounts(int, LineErrorCounts* out) override {
+        bool ReadCounts(intptr_t, LineErrorCounts* out) override {
             if (left > 0) {
                 --left;
                 ++counts.overrun;

@@ -1,0 +1,41 @@
+#include "cli/Terminal.h"
+
+#include <signal.h>
+#ifdef _WIN32
+#include <io.h>
+#include <stdio.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace korvex::cli {
+
+void OnStopRequest(void (*handler)(int)) {
+#ifdef _WIN32
+    signal(SIGINT, handler);
+    signal(SIGTERM, handler);
+    signal(SIGBREAK, handler);
+#else
+    struct sigaction sa {};
+    sa.sa_handler = handler;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+#endif
+}
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+void IgnoreFileSizeSignal() {
+#ifdef SIGXFSZ
+    signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+}  // namespace korvex::cli
