@@ -2,6 +2,19 @@
 
 namespace korvex {
 
+LineErrorCounts CountsSince(const LineErrorCounts& now, const LineErrorCounts& before) {
+    LineErrorCounts d;
+    d.brk = now.brk - before.brk;
+    d.frame = now.frame - before.frame;
+    d.overrun = now.overrun - before.overrun;
+    d.parity = now.parity - before.parity;
+    d.buf_overrun = now.buf_overrun - before.buf_overrun;
+    d.io = now.io - before.io;
+    d.tx_full = now.tx_full - before.tx_full;
+    d.other = now.other - before.other;
+    return d;
+}
+
 void AddCommErrors(uint32_t flags, LineErrorCounts* c) {
     if (flags & kCommBreak) ++c->brk;
     if (flags & kCommFrame) ++c->frame;

@@ -32,6 +32,9 @@ constexpr uint32_t kCommTxFull = 0x0100;    // CE_TXFULL
 constexpr uint32_t kCommIoError = 0x0400;   // CE_IOE
 void AddCommErrors(uint32_t flags, LineErrorCounts* counts);
 
+// The change of running counts from `before` to `now`.
+LineErrorCounts CountsSince(const LineErrorCounts& now, const LineErrorCounts& before);
+
 // Where the counters come from. The kernel is the source in use; tests drive the
 // classification through their own source. ReadCounts returns false when the driver
 // has no counters (a pseudo-terminal, some USB adapters).

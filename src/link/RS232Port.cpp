@@ -349,14 +349,7 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         ReportError(err_text, "RS232_TxRx(): ClearCommError() error");
         return kRS232LineStatusFailed;
     }
-    LineErrorCounts delta{};
-    if (known) {
-        delta.brk = now.brk - port->counts.brk;
-        delta.frame = now.frame - port->counts.frame;
-        delta.overrun = now.overrun - port->counts.overrun;
-        delta.parity = now.parity - port->counts.parity;
-        delta.buf_overrun = now.buf_overrun - port->counts.buf_overrun;
-    }
+    LineErrorCounts delta = known ? CountsSince(now, port->counts) : LineErrorCounts{};
     uint32_t line = ClassifyLineErrors(known ? &delta : nullptr, port->marks);
     if (known) port->counts = now;
     port->marks = MarkTally{};

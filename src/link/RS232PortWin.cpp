@@ -276,17 +276,7 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         ReportError(err_text, "RS232_TxRx(): ClearCommError() error");
         return kRS232LineStatusFailed;
     }
-    LineErrorCounts delta{};
-    if (port->counts_known) {
-        delta.brk = now.brk - port->counts.brk;
-        delta.frame = now.frame - port->counts.frame;
-        delta.io = now.io - port->counts.io;
-        delta.overrun = now.overrun - port->counts.overrun;
-        delta.buf_overrun = now.buf_overrun - port->counts.buf_overrun;
-        delta.parity = now.parity - port->counts.parity;
-        delta.tx_full = now.tx_full - port->counts.tx_full;
-        delta.other = now.other - port->counts.other;
-    }
+    LineErrorCounts delta = port->counts_known ? CountsSince(now, port->counts) : LineErrorCounts{};
     port->counts = now;
     port->counts_known = true;
     uint32_t line = ClassifyLineErrors(&delta, MarkTally{});

@@ -81,14 +81,7 @@ TEST(ClassifyLineErrors, EachWindowsFlagGivesItsCode) {
         AddCommErrors(0, &before);
         after = before;
         AddCommErrors(c.flags, &after);
-        LineErrorCounts delta{after.brk - before.brk,
-                              after.frame - before.frame,
-                              after.overrun - before.overrun,
-                              after.parity - before.parity,
-                              after.buf_overrun - before.buf_overrun,
-                              after.io - before.io,
-                              after.tx_full - before.tx_full,
-                              after.other - before.other};
+        LineErrorCounts delta = CountsSince(after, before);
         EXPECT_EQ(ClassifyLineErrors(&delta, MarkTally{}), c.code) << std::hex << c.flags;
     }
     EXPECT_STREQ(LineErrorText(34), "RS232_TxRx(): CE_IOE");
