@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QThread>
 
 namespace korvex::gui {
@@ -12,11 +13,15 @@ void GuiErrorSink::ShowError(const std::string& text) {
     // goes under it.
     QString detail = QString::fromUtf8(ErrorExplanation(text).c_str());
     auto show = [message, detail] {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Korvex"), message, QMessageBox::Ok,
-                        QApplication::activeWindow());
-        box.setTextFormat(Qt::PlainText);
-        if (!detail.isEmpty()) box.setInformativeText(detail);
-        box.exec();
+        // On the heap and watched: the box's loop runs queued work, which may close and
+        // delete the window it belongs to, and the box with it.
+        QPointer<QMessageBox> box =
+            new QMessageBox(QMessageBox::Warning, QStringLiteral("Korvex"), message,
+                            QMessageBox::Ok, QApplication::activeWindow());
+        box->setTextFormat(Qt::PlainText);
+        if (!detail.isEmpty()) box->setInformativeText(detail);
+        box->exec();
+        delete box.data();
     };
     if (QThread::currentThread() == qApp->thread())
         show();

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "app/Language.h"
@@ -279,6 +280,14 @@ void RecorderDialog::reject() {
             w->setEnabled(false);
         session_.Close();
     }
+}
+
+void RecorderDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void RecorderDialog::closeEvent(QCloseEvent* event) {

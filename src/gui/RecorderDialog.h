@@ -55,6 +55,8 @@ public:
 protected:
     void reject() override;
     void accept() override { reject(); }
+    // Enter closes the window as Esc does (the window has no default button).
+    void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -1,5 +1,7 @@
 #include "gui/RecorderSession.h"
 
+#include <QPointer>
+
 #include "app/ErrorReport.h"
 #include "app/Viewer.h"
 #include "link/ModBus.h"
@@ -83,7 +85,12 @@ void RecorderSession::LinkThread(LinkSettings settings) {
         QMetaObject::invokeMethod(
             this, [this, r] { OnPolled(r); }, Qt::QueuedConnection);
         lock.lock();
-        if (r.close) break;
+        if (r.close) {
+            // The messages come before the close: the port stays open, and the window,
+            // until the user has taken them (or the window is being closed).
+            wake_.wait(lock, [this] { return !busy_ || stop_; });
+            break;
+        }
     }
     // The end: the reader finishes its sector first, then the link goes.
     stop_ = true;
@@ -120,7 +127,7 @@ void RecorderSession::SetWriting(bool on) {
 }
 
 bool RecorderSession::StartReading(int index) {
-    if (reading_ || closing_ || ended_ || !link_.port) return false;
+    if (read_open_ || closing_ || ended_ || !link_.port) return false;
     const auto& table = last_.table;
     if (index < 0 || index >= int(table.size())) {
         ShowError("Недопустимый номер файла");
@@ -136,6 +143,7 @@ bool RecorderSession::StartReading(int index) {
         return false;
     }
     reading_ = true;
+    read_open_ = true;
     emit readStarted(index);
     RecorderReadEvents events;
     events.progress = [this](int p) {
@@ -168,7 +176,14 @@ void RecorderSession::StopReading() {
 
 void RecorderSession::OnReadDone(const RecorderReadResult& result) {
     reader_.Join();
-    for (const auto& m : result.messages) ShowError(m);
+    read_open_ = false;
+    // A message box runs queued work: a link that failed meanwhile may end the mode and
+    // delete this session under it.
+    QPointer<RecorderSession> self(this);
+    for (const auto& m : result.messages) {
+        ShowError(m);
+        if (!self) return;
+    }
     // The viewer opens the file when at least one sector was converted, after a stop too.
     if (result.sectors > 0 && !closing_) RunViewer(result.path);
     emit readFinished(result);

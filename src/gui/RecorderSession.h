@@ -49,7 +49,9 @@ public:
     bool StartReading(int index);
     // Asks the reader to stop before its next sector.
     void StopReading();
-    bool reading() const { return reading_; }
+    // From StartReading until readFinished: a Stop pressed just as the reader ends is
+    // still a Stop, never a new read. GUI thread.
+    bool reading() const { return read_open_; }
 
     // Ends the mode: the reader is asked to stop (it finishes its sector), the polls end,
     // then the link is closed; ended() follows. Safe to call more than once.
@@ -93,7 +95,8 @@ private:
     int pending_write_ = -1;
     bool link_done_ = false;
 
-    std::atomic<bool> reading_{false};
+    std::atomic<bool> reading_{false};  // the reader thread runs (the link thread waits on it)
+    bool read_open_ = false;
     std::atomic<bool> poll_abort_{false};
     bool ended_ = false;
     bool closing_ = false;

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QSignalSpy>
+#include <QTimer>
 #include <chrono>
 
 #include "app/ErrorCapture.h"
 #include "app/Language.h"
 #include "app/TempDataDir.h"
+#include "gui/GuiErrorSink.h"
 #include "gui/Modes.h"
 #include "gui/UserInput.h"
 #include "sim/Regulator.h"
@@ -163,6 +167,47 @@ TEST_F(RecorderModeTest, AFailedPollClosesTheWindowAndOnlyClosesThePort) {
     EXPECT_EQ(shown.texts()[0].rfind("ModBus_ReadHldReg(Addr=1, Reg=32768, Num=4):\n", 0), 0u);
     model.modbus_faults->silent = 0;
     EXPECT_EQ(sim.current_mode(), "modbus") << "no exit message after a link failure";
+}
+
+// With the real box: the message comes first and the window and the port wait for OK;
+// the box's own loop must not tear the window down under it.
+TEST_F(RecorderModeTest, AFailedPollsMessageBoxComesBeforeTheClose) {
+    GuiErrorSink sink;
+    ScopedErrorSink scoped(&sink);
+    ASSERT_TRUE(Open());
+    bool alive_under_box = false;
+    QString text;
+    std::function<void()> answer = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) {
+            QTimer::singleShot(5, answer);
+            return;
+        }
+        text = box->text();
+        // Long enough for a close that did not wait to have run in the box's loop.
+        QTest::qWait(100);
+        alive_under_box = !session.isNull() && !dialog.isNull();
+        test::ClickAsUser(box->button(QMessageBox::Ok));
+    };
+    QTimer::singleShot(0, answer);
+    model.modbus_faults->silent = -1;
+    ASSERT_TRUE(test::WaitFor([&] { return session.isNull(); }, 5000));
+    EXPECT_TRUE(alive_under_box);
+    EXPECT_TRUE(dialog.isNull());
+    EXPECT_TRUE(text.startsWith("ModBus_ReadHldReg(Addr=1, Reg=32768, Num=4):\n"))
+        << text.toStdString();
+    model.modbus_faults->silent = 0;
+}
+
+TEST_F(RecorderModeTest, EnterAndEscEndThePollAndTheMode) {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        ASSERT_TRUE(Open());
+        test::KeyAsUser(dialog, key);
+        ASSERT_TRUE(test::WaitFor([&] { return dialog.isNull() && session.isNull(); })) << key;
+        // The link ended with the exit message: the regulator is back in its normal mode.
+        ASSERT_TRUE(test::WaitFor([&] { return sim.current_mode() == "normal"; })) << key;
+    }
+    EXPECT_TRUE(shown.texts().empty());
 }
 
 TEST_F(RecorderModeTest, NoRecorderNoWindow) {
