@@ -443,6 +443,8 @@ void ViewerPlot::mouseReleaseEvent(QMouseEvent* event) {
     if (drag == Drag::Pending) {
         // A click: cursor A, or B with Shift.
         int which = (press_mods_ & Qt::ShiftModifier) ? kCursorB : kCursorA;
+        clicked_cursor_ = which;
+        clicked_cursor_was_ = cursor_[which];
         SetCursor(which, RowAt(TimeAt(press_at_.x())));
     } else if (drag == Drag::Box) {
         band_->hide();
@@ -463,6 +465,9 @@ void ViewerPlot::mouseReleaseEvent(QMouseEvent* event) {
 void ViewerPlot::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || PaneAt(event->pos()) < 0) return;
     drag_ = Drag::None;
+    // The double click fits the view; it does not move a cursor.
+    if (clicked_cursor_ >= 0) SetCursor(clicked_cursor_, clicked_cursor_was_);
+    clicked_cursor_ = -1;
     Remember();
     SetAllAutoY(true);
     SetView(QCPRange(0, session_ ? session_->data().duration() : 1.0), false);

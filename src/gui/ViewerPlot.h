@@ -118,6 +118,10 @@ private:
     QCPRange view_{0, 1};
     std::vector<QCPRange> back_, forward_;
     long cursor_[2] = {-1, -1};
+    // The cursor that the last click placed and where it stood before: the first click
+    // of a double click puts it back.
+    int clicked_cursor_ = -1;
+    long clicked_cursor_was_ = -1;
     bool box_mode_ = false;
     bool legends_ = true;
 

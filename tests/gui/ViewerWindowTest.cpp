@@ -149,11 +149,13 @@ TEST_F(ViewerWindowTest, ZoomPanFitAndTheWayBack) {
     QTest::mouseMove(handle(), At(zoomed.lower + 1.0));
     QTest::mouseRelease(handle(), Qt::LeftButton, Qt::ControlModifier, At(zoomed.lower + 1.5));
     EXPECT_NEAR(plot->view().size(), 1.0, 0.05);
+    long a = plot->cursor(ViewerPlot::kCursorA);
     QTest::mouseDClick(handle(), Qt::LeftButton, Qt::NoModifier, At(plot->view().center()));
     EXPECT_EQ(plot->view(), whole);
+    EXPECT_EQ(plot->cursor(ViewerPlot::kCursorA), a) << "a double click leaves cursor A";
 }
 
-// One sample of 600,000 stands out; drawn whole, its pixel column must show it.
+// One sample of 300,000 stands out; drawn whole, its pixel column must show it.
 TEST_F(ViewerWindowTest, ASingleSampleSpikeShowsInTheWholeFile) {
     std::string path = tmp.path() + "/spike.trd";
     std::string file = "#FILE=COM1\r\n#CHAN=1\r\n#NAME=U \r\n#F=166.666667\r\n#XX=0,0.006000\r\n";
