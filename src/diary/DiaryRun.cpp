@@ -181,7 +181,9 @@ bool DiaryRun::Diaries() {
     sets_.assign(size_t(set_count), ParameterSet{});
     for (int s = 0; s < set_count; ++s) {
         if (!Service(SelectParameterSet(port_, s, &sets_[size_t(s)]))) return false;
-        if (sets_[size_t(s)].counted) total_ += sets_[size_t(s)].count;
+        // Only the values that are read advance the bar: at most 256 per set.
+        if (sets_[size_t(s)].counted)
+            total_ += std::min<uint32_t>(sets_[size_t(s)].count, kMaxParametersPerSet);
     }
     if (events_.progress_range) events_.progress_range(int(total_ & 0xFFFF));
 

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
@@ -241,7 +242,8 @@ void StartDialog::ShowProgress(bool visible) {
 }
 
 void StartDialog::SetProgressRange(int maximum) {
-    progress_->setRange(0, maximum);
+    // Nothing to count shows an empty bar; Qt would draw a range of 0..0 as busy.
+    progress_->setRange(0, std::max(maximum, 1));
 }
 
 void StartDialog::SetProgress(int position) {

@@ -155,8 +155,9 @@ int DiaryMemory::Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) {
         if (limit >= 0 && window_reads_ >= limit) return kSlaveFailure;
         ++window_reads_;
     }
-    // The diaries of the input-register variant answer only as input registers.
-    if (faults->input_variant && !input && reg >= kWindowBase) return kIllegalAddress;
+    // The input-register variant answers its first four registers both ways (as holding
+    // registers with 0 diaries), everything after them only as input registers.
+    if (faults->input_variant && !input && reg >= kBlock + 4) return kIllegalAddress;
     for (uint16_t k = 0; k < num; ++k) out[k] = Register(uint16_t(reg + k), input);
     return 0;
 }

@@ -50,6 +50,11 @@ void Usage(FILE* out) {
         "                      (default 30), busy-second=N sectors busy on their second\n"
         "                      chunk, files=N reported, version=N, nchan14 (adds a\n"
         "                      14-channel recording), automatic=SECONDS (records at once)\n"
+        "  --diary KIND[=N]    the diaries and parameter sets: input-variant (diaries kept\n"
+        "                      in input registers), no-diaries, text-count=N (1001 is\n"
+        "                      refused), fail-after=N (diary window reads, then exception\n"
+        "                      4), set-count=N (8 is refused), short-select=N,\n"
+        "                      short-value=N, wrong-name-echo=N (so many replies spoilt)\n"
         "  --verbose           log mode changes and frames on standard error\n"
         "  --help              show this text\n"
         "\n"
@@ -164,6 +169,38 @@ bool ApplyRecorderOption(const std::string& arg, korvex::sim::RecorderMemory& re
     return true;
 }
 
+// input-variant, no-diaries, text-count=N, fail-after=N, set-count=N, short-select=N,
+// short-value=N, wrong-name-echo=N.
+bool ApplyDiaryOption(const std::string& arg, const korvex::sim::RegulatorModel& model) {
+    size_t eq = arg.find('=');
+    std::string kind = arg.substr(0, eq);
+    bool has = eq != std::string::npos;
+    char* end = nullptr;
+    long value = has ? std::strtol(arg.c_str() + eq + 1, &end, 10) : 0;
+    if (has && (end == arg.c_str() + eq + 1 || *end || value < 0 || value > 65535)) return false;
+    auto& d = *model.diaries->faults;
+    auto& p = *model.parameters->faults;
+    if (kind == "input-variant" && !has)
+        d.input_variant = true;
+    else if (kind == "no-diaries" && !has)
+        model.diaries->SetDiaries({});
+    else if (kind == "text-count" && has)
+        d.text_count = int(value);
+    else if (kind == "fail-after" && has)
+        d.fail_after_reads = int(value);
+    else if (kind == "set-count" && has)
+        p.set_count = int(value);
+    else if (kind == "short-select" && has)
+        p.short_select = int(value);
+    else if (kind == "short-value" && has)
+        p.short_value = int(value);
+    else if (kind == "wrong-name-echo" && has)
+        p.wrong_name_echo = int(value);
+    else
+        return false;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -226,6 +263,11 @@ int main(int argc, char** argv) {
         } else if (a == "--recorder" && i + 1 < argc) {
             if (!ApplyRecorderOption(argv[++i], *model.recorder)) {
                 std::fprintf(stderr, "korvex-sim: bad recorder option '%s'\n", argv[i]);
+                return 2;
+            }
+        } else if (a == "--diary" && i + 1 < argc) {
+            if (!ApplyDiaryOption(argv[++i], model)) {
+                std::fprintf(stderr, "korvex-sim: bad diary option '%s'\n", argv[i]);
                 return 2;
             }
         } else if (a == "--verbose" || a == "-v") {

@@ -481,7 +481,8 @@ TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {
     if (pid == 0) {
         FILE* f = std::freopen(out.c_str(), "w", stdout);
         (void)f;
-        execl(kSim.c_str(), kSim.c_str(), "--link", link.c_str(), nullptr);
+        execl(kSim.c_str(), kSim.c_str(), "--link", link.c_str(), "--diary", "input-variant",
+              "--diary", "short-value=1", nullptr);
         _exit(127);
     }
     struct stat st {};
@@ -498,6 +499,16 @@ TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {
     RS232Port* p = RS232_Open(link, 9600, 0, 0, 100, 0, &err);
     EXPECT_NE(p, nullptr) << err;
     RS232_Close(p);
+    // Its options reach the model: one value reply spoilt, then the diaries come from the
+    // input registers.
+    test::TempDir data;
+    Result r = RunCommand(kCli + " diary --port " + link, "KORVEX_DATA_DIR=" + data.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Bad Length (Read Param Value)\n");
+    r = RunCommand(kCli + " diary --print --port " + link, "KORVEX_DATA_DIR=" + data.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("********** Дневник-2 (40 сообщ) **********\n"), std::string::npos);
+    EXPECT_EQ(RunCommand(kSim + " --diary set-count").status, 2);
 
     kill(pid, SIGTERM);
     int status = 0;

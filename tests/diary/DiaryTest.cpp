@@ -204,6 +204,16 @@ TEST_F(DiaryRunTest, TheInputRegisterVariantAndItsTexts) {
     EXPECT_NE(report.find("[017]  " + texts[17] + "\r\n"), std::string::npos)
         << "a text of exactly 20 characters, whole";
     EXPECT_EQ(texts[17].size(), 20u);
+
+    // Only a count of exactly 2 in the input registers makes the variant: with one diary
+    // the later reads stay holding-register reads, which this regulator refuses.
+    auto diaries = model.diaries->diaries();
+    model.diaries->SetDiaries({diaries[0]});
+    r = Run();
+    EXPECT_FALSE(r.complete);
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].rfind("ModBus_ReadHldReg(Addr=1, Reg=4100, Num=4):\n", 0), 0u)
+        << r.messages[0];
 }
 
 TEST_F(DiaryRunTest, LimitsAndReplyChecks) {
@@ -232,11 +242,41 @@ TEST_F(DiaryRunTest, LimitsAndReplyChecks) {
         model.diaries->faults->text_count = -1;
         model.parameters->faults->set_count = -1;
     }
+    // Faults placed on one request as it goes out: the second pass's third select-set gets
+    // a short reply; a value request gets an answer with a bad CRC, whose message comes first.
+    auto on_service_request = [&](uint8_t sub, int nth, std::function<void()> fault) {
+        auto seen = std::make_shared<int>(0);
+        SetLinkTrace([=](bool tx, const uint8_t* f, size_t n) {
+            if (tx && n >= 8 && f[1] == 0x41 && f[4] == 0x78 && f[5] == sub && ++*seen == nth)
+                fault();
+        });
+    };
+    on_service_request(0x02, 6, [&] { model.parameters->faults->short_select = 1; });
+    DiaryRunResult second = Run();
+    EXPECT_FALSE(second.complete);
+    EXPECT_EQ(second.messages, std::vector<std::string>{"Error 6"});
+    EXPECT_EQ(second.link_status, 0u);
+    ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+
     // At the limits: 1000 texts and 7 sets are accepted.
     model.diaries->faults->text_count = 1000;
     model.parameters->faults->set_count = 7;
     DiaryRunResult r = Run();
     EXPECT_TRUE(r.complete) << (r.messages.empty() ? "" : r.messages[0]);
+
+    // Last: the regulator stays in ModBus mode after it.
+    model.diaries->faults->text_count = -1;
+    model.parameters->faults->set_count = -1;
+    ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+    on_service_request(0x05, 5, [&] { model.modbus_faults->bad_crc = 1; });
+    DiaryRunResult value = Run();
+    SetLinkTrace(nullptr);
+    EXPECT_FALSE(value.complete);
+    ASSERT_EQ(value.messages.size(), 2u);
+    EXPECT_EQ(value.messages[0], "ModBus_CanTxRx(Addr=0):\nModBus_TxRx(): Rx CRC error");
+    EXPECT_EQ(value.messages[1], "Bad Length (Read Param Value)");
+    EXPECT_NE(value.link_status, 0u);
+    EXPECT_EQ(sim.current_mode(), "modbus") << "no exit message after a failed exchange";
 }
 
 TEST_F(DiaryRunTest, AFailedExchangeClosesThePortAndKeepsTheReportSoFar) {
@@ -314,6 +354,7 @@ TEST_F(DiaryRunTest, DecidedOpenPoints) {
     EXPECT_NE(report.find("\r\n256\tP255"), std::string::npos);
     EXPECT_EQ(report.find("\r\n257\t"), std::string::npos);
     EXPECT_NE(report.find("\r\n8\tTwenty characters!!! = 7\r\n"), std::string::npos);
+    EXPECT_EQ(last_position, ranges.back()) << "the bar ends full: only values read count";
 }
 
 // The set count reply's checks, with a regulator played by the test.
