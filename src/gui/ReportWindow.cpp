@@ -12,7 +12,9 @@
 #include <sstream>
 
 #include "app/CodePages.h"
+#include "app/ErrorReport.h"
 #include "app/Language.h"
+#include "app/StrPrintf.h"
 #include "gui/Captions.h"
 #include "gui/DialogUnits.h"
 
@@ -57,10 +59,14 @@ ReportWindow::ReportWindow(const std::string& path, QWidget* parent)
     editor->setObjectName(QStringLiteral("openEditor"));
     auto* close = new QPushButton(T("Закрыть", "Close"), this);
     close->setObjectName(QStringLiteral("close"));
-    connect(folder, &QPushButton::clicked, this,
-            [info] { QDesktopServices::openUrl(QUrl::fromLocalFile(info.absolutePath())); });
-    connect(editor, &QPushButton::clicked, this,
-            [info] { QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())); });
+    // The desktop picks the program; where it has none, the user is told so.
+    auto open = [](const QString& path) {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            ShowError(StrPrintf("'%s' cannot be opened: the desktop has no program for it",
+                                path.toStdString().c_str()));
+    };
+    connect(folder, &QPushButton::clicked, this, [open, info] { open(info.absolutePath()); });
+    connect(editor, &QPushButton::clicked, this, [open, info] { open(info.absoluteFilePath()); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(esc, &QShortcut::activated, this, &QWidget::close);

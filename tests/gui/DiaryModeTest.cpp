@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -17,6 +20,19 @@ namespace korvex::gui {
 namespace {
 
 const auto* const g_env = ::testing::AddGlobalTestEnvironment(new test::TempDataDirEnvironment);
+
+}  // namespace
+
+// Takes the URLs that the desktop would open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QStringList opened;
+public slots:
+    void Open(const QUrl& url) { opened.push_back(url.toLocalFile()); }
+};
+
+namespace {
 
 TEST(DiaryMode, TheStartDialogShowsProgressAndTheReportOpensInItsWindow) {
     sim::SimRegulator sim;
@@ -78,6 +94,16 @@ TEST(DiaryMode, TheStartDialogShowsProgressAndTheReportOpensInItsWindow) {
     EXPECT_TRUE(text.contains(QString::fromUtf8("[013]  Уставка Ug изменена\n")));
     EXPECT_FALSE(text.contains(QLatin1Char('\r')));
     test::ExpectNoTextClipped(report);
+    // Its buttons hand the folder and the file to the desktop.
+    UrlCatcher urls;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &urls, "Open");
+    test::ClickAsUser(report->findChild<QPushButton*>(QStringLiteral("openFolder")));
+    test::ClickAsUser(report->findChild<QPushButton*>(QStringLiteral("openEditor")));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(urls.opened.size(), 2);
+    EXPECT_TRUE(urls.opened[1].endsWith(QStringLiteral(".info.txt")))
+        << urls.opened[1].toStdString();
+    EXPECT_EQ(urls.opened[0], QFileInfo(urls.opened[1]).absolutePath());
     test::KeyAsUser(report, Qt::Key_Escape);
     EXPECT_TRUE(test::WaitFor([&] { return dlg.findChild<ReportWindow*>() == nullptr; }));
     g_bRussian = false;
@@ -85,3 +111,5 @@ TEST(DiaryMode, TheStartDialogShowsProgressAndTheReportOpensInItsWindow) {
 
 }  // namespace
 }  // namespace korvex::gui
+
+#include "DiaryModeTest.moc"
