@@ -54,7 +54,7 @@ Checksum BulkRead(const std::string& path) {
     return sink;
 }
 
-// The reader as first specified: fgets into a 500-character buffer, one sscanf per
+// The straightforward reader: fgets into a 500-character buffer, one sscanf per
 // value, then on past the next control character.
 Checksum NaiveRead(const std::string& path) {
     FILE* f = std::fopen(path.c_str(), "r");

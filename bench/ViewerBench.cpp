@@ -54,7 +54,7 @@ std::string MakeFile(const std::string& path, long rows, bool smooth = false) {
     return path;
 }
 
-// The reader as first specified: one line at a time, one sscanf per value.
+// The straightforward reader: one line at a time, one sscanf per value.
 long NaiveRead(const std::string& path, double* last) {
     FILE* f = std::fopen(path.c_str(), "r");
     char line[500];

@@ -51,6 +51,11 @@ mkdir -p "$data/windows" "$data/linux"
 exe="$out/korvex-cli.exe"
 win_data=$(winepath -w "$data/windows" 2>/dev/null)
 
+echo "-- The port list: the probe finds COM7"
+ports=$(wine "$exe" ports | tr -d '\r')
+echo "$ports"
+grep -qx 'COM7' <<<"$ports" || { echo "windows-check: COM7 is not in the port list" >&2; exit 1; }
+
 echo "-- ModBus: the regulator's identification"
 ident=$(KORVEX_DATA_DIR="$win_data" wine "$exe" modbus --port COM7 id | tr -d '\r')
 echo "$ident"

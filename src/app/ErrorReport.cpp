@@ -6,6 +6,10 @@
 
 #include "app/StrPrintf.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace korvex {
 
 namespace {
@@ -22,6 +26,27 @@ public:
 
 StderrSink g_stderr_sink;
 std::atomic<ErrorSink*> g_sink{nullptr};
+
+// The port layer and the directories quote the system's own codes: errno values here,
+// GetLastError() values on Windows, whose texts come from the system in English.
+std::string SystemErrorText(int code) {
+#ifdef _WIN32
+    char buf[512];
+    DWORD n = 0;
+    for (DWORD lang : {DWORD(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)), DWORD(0)}) {
+        n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           DWORD(code), lang, buf, sizeof buf, nullptr);
+        if (n) break;
+    }
+    std::string text(buf, n);
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text.empty() ? StrPrintf("Windows error %d", code) : text;
+#else
+    return ErrnoText(code);
+#endif
+}
 
 }  // namespace
 
@@ -48,7 +73,7 @@ std::string ErrorExplanation(const std::string& text) {
             }
         }
     }
-    return error ? ErrnoText(error) : std::string();
+    return error ? SystemErrorText(error) : std::string();
 }
 
 ErrorSink* SetErrorSink(ErrorSink* sink) {

@@ -27,7 +27,8 @@ void ShowError(const std::string& text);
 void ReportError(std::string* err_text, const std::string& text);
 
 // What the error number that a message quotes means, in English ("No such file or
-// directory"); empty when the text quotes none. The port layer and the data directory
+// directory"; on Windows the system's text of a GetLastError() code, "Access is
+// denied"); empty when the text quotes none. The port layer and the data directory
 // quote errno values in the forms ": error %d", "error 0x%X" and "Error=%d (0x%X)"; in a
 // nested text the innermost (last) one counts. Sinks show it under the message, which
 // itself stays exactly as the operation wrote it.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/ErrorReport.h"
+#include "app/PathNames.h"
 #include "cli/Commands.h"
 #include "cli/RecordingArgs.h"
 #include "files/ComtradeExport.h"
@@ -58,10 +59,8 @@ int ExportCommand(int argc, char** argv) {
         return 2;
     }
     if (out.empty()) {
-        out = args.path;
-        size_t slash = out.rfind('/'), dot = out.rfind('.');
-        if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-            out.resize(dot);
+        // Beside the recording, under its name without its type.
+        out = WithoutType(args.path);
         if (format == "csv") out += ".csv";
     }
     RecordingData data;

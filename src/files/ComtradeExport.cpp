@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "app/ErrorReport.h"
+#include "app/PathNames.h"
 #include "app/StrPrintf.h"
 #include "files/RecordingData.h"
 
@@ -81,8 +82,8 @@ ComtradePlan PlanComtrade(const RecordingData& data, size_t begin, size_t end, b
     } else if (!info.info_value.empty()) {
         plan.station = info.info_value;
     } else {
-        std::string name = data.path().substr(data.path().rfind('/') + 1);
-        plan.station = name.substr(0, name.rfind('.'));
+        // The file's name without its folder (either separator on Windows) and type.
+        plan.station = FileStem(data.path());
     }
     plan.station = CfgField(plan.station);
     plan.binary = binary;

@@ -46,10 +46,15 @@ struct RS232Port {
 
 // Result codes of RS232_TxRx. Line errors are 32..39 (LineErrors.h).
 constexpr uint32_t kRS232Ok = 0;
-constexpr uint32_t kRS232NullHandle = 1;        // "RS232_TxRx(): hComm=0"
-constexpr uint32_t kRS232WriteFailed = 2;       // the transmit could not be started
-constexpr uint32_t kRS232WriteShort = 3;        // the transmit could not finish
-constexpr uint32_t kRS232ReadFailed = 4;        // the receive failed (a device gone)
+constexpr uint32_t kRS232NullHandle = 1;   // "RS232_TxRx(): hComm=0"
+constexpr uint32_t kRS232WriteFailed = 2;  // the transmit could not be started
+constexpr uint32_t kRS232WriteShort = 3;   // the transmit could not finish
+constexpr uint32_t kRS232ReadFailed = 4;   // the receive failed (a device gone)
+// The Win32 layer's waits: the overlapped result could not be fetched, the wait ran out
+// with nothing more to come, the wait itself failed.
+constexpr uint32_t kRS232OverlappedFailed = 5;
+constexpr uint32_t kRS232WaitTimeout = 6;
+constexpr uint32_t kRS232WaitFailed = 7;
 constexpr uint32_t kRS232LineStatusFailed = 8;  // the line-error counters could not be read
 constexpr uint32_t kRS232Cancelled = 9;         // the port's cancel handle was signalled
 constexpr uint32_t kRS232ShortReceive = 16;     // fewer bytes than requested in wait_ms
@@ -67,8 +72,8 @@ constexpr uint8_t kParityEven = 2;
 // Returns null on failure with one of the texts
 //   "RS232_Open(): Invalid Port Name: %s", "RS232_Open(): Open port %s : error %d",
 //   "RS232_Open(): SetComState() error"
-// by the buffer rule (ReportError). The error number is errno: a port that another
-// program holds gives 16 (EBUSY).
+// by the buffer rule (ReportError). The error number is errno (a port that another
+// program holds gives 16, EBUSY), on Windows GetLastError() (there such a port gives 5).
 RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, uint8_t stopbits,
                       uint32_t timeout_ms, uint8_t flags, std::string* err_text = nullptr);
 

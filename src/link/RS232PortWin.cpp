@@ -101,7 +101,7 @@ uint32_t Receive(RS232Port* port, uint8_t* rx, DWORD n, DWORD wait_ms, DWORD* go
         CancelIo(h);
         GetOverlappedResult(h, &o.rx, got, TRUE);
         *text = StrPrintf("RS232_TxRx(): WaitForSingleObject() error 0x%X", unsigned(e));
-        return 7;
+        return kRS232WaitFailed;
     }
     if (w == WAIT_OBJECT_0 + 1) {
         // A stop the owner asked for: the read is given up at once.
@@ -114,12 +114,12 @@ uint32_t Receive(RS232Port* port, uint8_t* rx, DWORD n, DWORD wait_ms, DWORD* go
     // its count is fetched, waiting for it to finish.
     if (!GetOverlappedResult(h, &o.rx, got, TRUE)) {
         *text = "RS232_TxRx(): GetOverlappedResult() error";
-        return 5;
+        return kRS232OverlappedFailed;
     }
     if (w == WAIT_TIMEOUT) {
         *text = StrPrintf("RS232_TxRx(): Wait Answer Time-out  (N_wait=%d, N_Rx=%d)", int(n),
                           int(*got));
-        return 6;
+        return kRS232WaitTimeout;
     }
     return 0;
 }
@@ -253,7 +253,7 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         ReportError(err_text, text);
         return code;
     }
-    if (code && code != 6) {
+    if (code && code != kRS232WaitTimeout) {
         ReportError(err_text, text);
         return code;
     }

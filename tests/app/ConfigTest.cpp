@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include "app/ErrorCapture.h"
+#include "app/PathNames.h"
 #include "app/Version.h"
 #include "app/Viewer.h"
 
@@ -78,6 +79,21 @@ TEST(Config, LookedForBesideTheProgramThenInTheUsersConfiguration) {
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else
         unsetenv("XDG_CONFIG_HOME");
+#endif
+}
+
+// Export names are made from the recording's: its folder kept, its type dropped; a dot or
+// (on Windows) a backslash in a folder's name must not cut the name.
+TEST(PathNames, TypeAndStemFollowThePlatformsSeparators) {
+    EXPECT_EQ(WithoutType("/d/14.03.09_osc.trd"), "/d/14.03.09_osc");
+    EXPECT_EQ(WithoutType("/d/2013.05.17/rec"), "/d/2013.05.17/rec");
+    EXPECT_EQ(FileStem("/d/2013.05.17/a.b.trd"), "a.b");
+    EXPECT_EQ(FileStem("rec"), "rec");
+#ifdef _WIN32
+    EXPECT_EQ(WithoutType("C:\\DATA\\2013.05.17\\rec"), "C:\\DATA\\2013.05.17\\rec");
+    EXPECT_EQ(FileStem("C:\\DATA\\2013.05.17\\rec.trd"), "rec");
+#else
+    EXPECT_EQ(FileStem("/d/a\\b.trd"), "a\\b") << "a backslash is part of a name here";
 #endif
 }
 

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 
 #include "app/ErrorCapture.h"
+#include "app/ErrorReport.h"
 #include "app/ProgramDir.h"
 #include "files/DataDirectory.h"
 #include "link/ComPortList.h"
@@ -109,6 +111,23 @@ TEST(WindowsDirectories, ProgramAndDataDirectoriesWithBackslashes) {
     std::string err;
     EXPECT_EQ(none.Open("osc.trd", "w", nullptr, &err), nullptr);
     EXPECT_EQ(err.rfind("Create Directory " + blocker + "\\DATA:  Error=", 0), 0u) << err;
+}
+
+// The codes that the port layer and the directories quote are the system's, and so are
+// their meanings: a busy port's 5 is "access denied", not the C library's EIO.
+TEST(WindowsErrorTexts, TheSystemsCodesAreExplainedByTheSystem) {
+    // The wording is the system's (Windows and Wine differ); the subject must be right.
+    struct Case {
+        const char* text;
+        const char* subject;
+    } cases[] = {{"RS232_Open(): Open port COM3 : error 5", "denied"},
+                 {"RS232_Open(): Open port COM9 : error 2", "file"},
+                 {"Create Directory C:\\x\\DATA:  Error=3 (0x3)", "path"}};
+    for (const auto& c : cases) {
+        std::string meaning = ErrorExplanation(c.text);
+        for (char& ch : meaning) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        EXPECT_NE(meaning.find(c.subject), std::string::npos) << c.text << ": " << meaning;
+    }
 }
 
 // The suites built only where a pseudo-terminal and the simulated regulator exist.
