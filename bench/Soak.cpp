@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -471,6 +472,7 @@ void DiaryRun(Capture& shown) {
 int main(int argc, char** argv) {
     double seconds = 60;
     unsigned seed = std::random_device{}();
+    int hang_seconds = 120;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--minutes" && i + 1 < argc)
@@ -479,11 +481,14 @@ int main(int argc, char** argv) {
             seconds = std::atof(argv[++i]);
         else if (a == "--seed" && i + 1 < argc)
             seed = unsigned(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--hang-seconds" && i + 1 < argc)
+            hang_seconds = std::max(1, std::atoi(argv[++i]));
         else if (a == "--verbose")
             g_verbose = true;
         else {
             std::fprintf(stderr,
-                         "Usage: korvex-soak [--minutes N | --seconds N] [--seed N] [--verbose]\n");
+                         "Usage: korvex-soak [--minutes N | --seconds N] [--seed N] "
+                         "[--hang-seconds N] [--verbose]\n");
             return a == "--help" ? 0 : 2;
         }
     }
@@ -497,13 +502,41 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     const std::function<void(Capture&)> runs[] = {StreamRun, ModBusRun, RecorderRun, DiaryRun};
+    const char* const names[] = {"stream", "ModBus", "recorder", "diary"};
+    // A run that does not end is a hang whatever it waits on: the watchdog reports which
+    // run and the seed, and ends the program (every run ends within seconds).
+    std::atomic<int> running{-1};
+    std::atomic<int64_t> started_ms{0};
+    std::atomic<bool> finished{false};
+    auto now_ms = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   Clock::now().time_since_epoch())
+            .count();
+    };
+    std::thread watchdog([&] {
+        while (!finished) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            int phase = running;
+            if (phase >= 0 && now_ms() - started_ms > hang_seconds * 1000) {
+                std::fprintf(stderr, "FAILED: the %s run did not end in %d s (a hang), seed %u\n",
+                             names[phase], hang_seconds, seed);
+                std::fflush(stderr);
+                std::_Exit(3);
+            }
+        }
+    });
     auto end = Clock::now() + std::chrono::duration<double>(seconds);
     long rounds = 0;
     for (int phase = 0; Clock::now() < end; phase = (phase + 1) % 4) {
+        started_ms = now_ms();
+        running = phase;
         runs[phase](shown);
+        running = -1;
         rounds += phase == 3;
         if (g_tally.failures.size() > 20) break;
     }
+    finished = true;
+    watchdog.join();
 
     std::printf("\n%ld rounds of stream, ModBus, recorder and diary runs\n", rounds);
     std::printf("stops by kind of fault:\n");
