@@ -20,11 +20,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/ErrorReport.h"
+#include "gui/RecorderDialog.h"
 #include "gui/RecorderSession.h"
 #include "link/ModBus.h"
 #include "link/ModeSwitch.h"
@@ -186,11 +188,18 @@ int main(int argc, char** argv) {
     LinkSettings settings;
     settings.port_name = sim.port_path();
     settings.av_baud = 115200;
+    // The window as the program shows it: it applies the 512 rows and paints them while
+    // the GUI thread's gaps are measured.
     gui::RecorderSession session;
+    std::unique_ptr<gui::RecorderDialog> dialog;
     bool polled = false;
     double poll_ms = 0;
     QElapsedTimer poll_clock;
-    QObject::connect(&session, &gui::RecorderSession::opened, [&] { poll_clock.start(); });
+    QObject::connect(&session, &gui::RecorderSession::opened, [&] {
+        poll_clock.start();
+        dialog = std::make_unique<gui::RecorderDialog>(session);
+        dialog->show();
+    });
     QObject::connect(&session, &gui::RecorderSession::polled, [&](const RecorderPollResult& r) {
         if (!polled && r.rows_after == 512) {
             poll_ms = double(poll_clock.elapsed());
@@ -211,14 +220,24 @@ int main(int argc, char** argv) {
     QElapsedTimer limit;
     limit.start();
     while (!polled && limit.elapsed() < 20000) app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+    // The table drawn with its rows, scrolled to the end and back as a user would.
+    if (dialog) {
+        dialog->list()->scrollToBottom();
+        app.processEvents();
+        dialog->list()->scrollToTop();
+        app.processEvents();
+    }
     timer.stop();
+    const int rows_shown = dialog ? dialog->model().rowCount() : 0;
     session.Close();
     while (!session.is_ended() && limit.elapsed() < 25000)
         app.processEvents(QEventLoop::WaitForMoreEvents, 50);
+    dialog.reset();
     std::printf(
-        "first poll of a 512-entry table at 115200 baud: %.0f ms; GUI thread's longest stall "
-        "meanwhile %.1f ms (target <= 100)\n",
-        poll_ms, worst);
+        "first poll of a 512-entry table at 115200 baud: %.0f ms, %d rows in the window; GUI "
+        "thread's longest stall meanwhile, the window applying and painting them: %.1f ms "
+        "(target <= 100)\n",
+        poll_ms, rows_shown, worst);
     std::string rm = "rm -rf " + dir;
     return std::system(rm.c_str()) == 0 && polled ? 0 : 1;
 }
