@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
             std::lock_guard<std::mutex> lock(trace->mu);
             auto now = Clock::now();
             if (tx) {
-                if (!trace->requests) trace->first = now;
+                // From the first request: the mode-switch frame before it gets no answer.
+                if (!trace->answers) trace->first = now;
                 ++trace->requests;
                 trace->pending_request = long(n);
             } else {
