@@ -251,12 +251,18 @@ TEST_F(LiveWindowTest, NoTextIsClippedInRussian) {
     QTest::qWait(100);
     test::ExpectNoTextClipped(w, {"fileLine", "statusLine"});
     test::ExpectNoTextClipped(w->panel(0));
-    auto* about = new AboutDialog(w);
-    about->open();
+    // About... opens over the window, which takes no clicks until its OK.
+    test::ClickAsUser(Find<QPushButton>(w, "about"));
+    QPointer<AboutDialog> about = w->findChild<AboutDialog*>();
+    ASSERT_TRUE(about);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(about));
     test::ExpectNoTextClipped(about);
-    about->close();
-    w->close();
+    test::ClickAsUser(Find<QPushButton>(w, "exit"));
+    EXPECT_TRUE(w->isVisible()) << "the About box keeps the window from its Exit";
+    test::ClickAsUser(about->findChild<QPushButton*>());
+    ASSERT_TRUE(test::WaitFor([&] { return about.isNull(); }));
+    test::ClickAsUser(Find<QPushButton>(w, "exit"));
+    EXPECT_TRUE(test::WaitFor([&] { return w.isNull() || !w->isVisible(); }));
 }
 
 }  // namespace

@@ -12,9 +12,11 @@ namespace {
 
 const std::string kKorvex = KORVEX_PATH;
 
-int RunKorvex(const std::string& env, const std::string& args, std::string* err = nullptr) {
+int RunKorvex(const std::string& env, const std::string& args, std::string* err = nullptr,
+              const std::string& dir = ".") {
     test::TempDir tmp;
-    std::string cmd = "QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT_DELAY_MS=300 " + env + " " +
+    std::string cmd = "cd " + dir +
+                      " && QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT_DELAY_MS=300 " + env + " " +
                       kKorvex + " " + args + " >/dev/null 2>" + tmp.path() + "/err";
     int rc = std::system(cmd.c_str());
     if (err) *err = test::ReadFileBytes(tmp.path() + "/err");
@@ -33,6 +35,12 @@ TEST(Program, StartDialogOnTheSimulatorViewingModeAndBadArguments) {
     std::string view = tmp.path() + "/view.png";
     EXPECT_EQ(RunKorvex("KORVEX_SCREENSHOT=" + view, rec), 0);
     EXPECT_GT(test::ReadFileBytes(view).size(), 1000u) << "the recording was shown";
+    // After "--" a name that starts with a dash is a file, not an option.
+    std::string dashed = tmp.path() + "/-r.trd";
+    test::WriteFileBytes(dashed, test::ReadFileBytes(rec));
+    std::string view2 = tmp.path() + "/view2.png";
+    EXPECT_EQ(RunKorvex("KORVEX_SCREENSHOT=" + view2, "-- -r.trd", nullptr, tmp.path()), 0);
+    EXPECT_GT(test::ReadFileBytes(view2).size(), 1000u) << "the dashed recording was shown";
 
     std::string err;
     EXPECT_EQ(RunKorvex("", "--osc", &err), 2);
