@@ -210,6 +210,24 @@ TEST_F(RecorderModeTest, EnterAndEscEndThePollAndTheMode) {
     EXPECT_TRUE(shown.texts().empty());
 }
 
+TEST_F(RecorderModeTest, ARecorderThatGoesAwayOrChangesItsVersionClosesTheWindow) {
+    struct Case {
+        int version;
+        const char* text;
+    } cases[] = {{0, "Эта система не имеет\nаварийного осциллографа!"},
+                 {2, "Версия аварийного осциллографа\nне поддерживается!"}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(Open());
+        model.recorder->faults->version = c.version;
+        ASSERT_TRUE(test::WaitFor([&] { return session.isNull() && dialog.isNull(); }));
+        EXPECT_EQ(shown.texts(), std::vector<std::string>{c.text});
+        // The link was sound: the regulator got the exit message.
+        EXPECT_TRUE(test::WaitFor([&] { return sim.current_mode() == "normal"; })) << c.version;
+        model.recorder->faults->version = 1;
+        shown.clear();
+    }
+}
+
 TEST_F(RecorderModeTest, NoRecorderNoWindow) {
     model.recorder->faults->version = 0;
     session = OpenRecorder(settings, &parent);

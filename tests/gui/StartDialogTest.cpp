@@ -8,7 +8,10 @@
 #include "app/ErrorCapture.h"
 #include "app/Language.h"
 #include "app/TempDataDir.h"
+#include "gui/FrontPanelDialog.h"
+#include "gui/LiveWindow.h"
 #include "gui/Modes.h"
+#include "gui/RecorderDialog.h"
 #include "gui/UserInput.h"
 #include "link/PtyPeer.h"
 #include "link/RS232Port.h"
@@ -207,7 +210,7 @@ TEST_F(StartDialogTest, ComNumbersOfTheConfigurationFindLinuxPortsAndAHeldPortIs
     RS232_Close(holder);
 }
 
-TEST(StartDialogProgram, TheOscilloscopeOpensOnTheSimulatorAndExitReturns) {
+TEST(StartDialogProgram, TheModesOpenFromTheirButtonsOnTheSimulatorAndReturn) {
     // The program's own modes, driven by clicks through the window system.
     sim::SimRegulator sim;
     sim::RegulatorModel model;
@@ -238,13 +241,34 @@ TEST(StartDialogProgram, TheOscilloscopeOpensOnTheSimulatorAndExitReturns) {
     EXPECT_TRUE(test::WaitFor([&] { return sim.Received().back() == 0xC0; }))
         << "the regulator got the stop byte";
 
-    // Again at once: the port was released.
+    // Again at once: the port was released. The SELVO panel's keys reach the regulator.
     test::ClickAsUser(Find<QPushButton>(&dlg, "oscilloscope"));
     live = qobject_cast<LiveWindow*>(dlg.running_mode());
     ASSERT_TRUE(live);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(live));
+    test::ClickAsUser(Find<QPushButton>(live, "selvo"));
+    FrontPanelDialog* panel = live->panel(0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+    ASSERT_TRUE(test::WaitFor([&] { return panel->display_text().contains("Ug="); }));
+    test::ClickAsUser(panel->findChild<QPushButton*>("key_ENT"));
+    EXPECT_TRUE(test::WaitFor([&] { return panel->display_text().contains("Measurements"); }));
     test::ClickAsUser(Find<QPushButton>(live, "exit"));
     ASSERT_TRUE(test::WaitFor([&] { return live.isNull(); }));
+    ASSERT_TRUE(test::WaitFor([&] { return sim.current_mode() == "normal"; }));
+
+    // Emergency Recorder: its window over the start dialog, whose controls are off; Esc
+    // ends the mode and the regulator leaves ModBus mode.
+    test::ClickAsUser(Find<QPushButton>(&dlg, "recorder"));
+    ASSERT_TRUE(test::WaitFor([&] { return dlg.findChild<RecorderDialog*>() != nullptr; }));
+    QPointer<RecorderDialog> recorder = dlg.findChild<RecorderDialog*>();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(recorder));
+    ASSERT_TRUE(test::WaitFor([&] { return recorder->model().rowCount() == 4; }));
+    EXPECT_FALSE(Find<QPushButton>(&dlg, "recorder")->isEnabled());
+    test::KeyAsUser(recorder, Qt::Key_Escape);
+    ASSERT_TRUE(test::WaitFor([&] { return recorder.isNull() && ended.count() == 3; }));
+    EXPECT_TRUE(Find<QPushButton>(&dlg, "recorder")->isEnabled());
+    EXPECT_TRUE(test::WaitFor([&] { return sim.current_mode() == "normal"; }));
 }
 
 }  // namespace

@@ -283,8 +283,27 @@ TEST_F(RecorderLinkTest, ARecordingInEachLayoutIsReadWhole) {
         EXPECT_EQ(percents.back(), 100);
         std::istringstream file(test::ReadFileBytes(r.path));
         std::string line;
-        for (int h = 0; h < 7; ++h) std::getline(file, line);
-        EXPECT_EQ(line, StrPrintf("#F=%f\r", 500.0 / rec.div));
+        // The header, line for line, as other programs read it.
+        const std::string flags = "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 ";
+        const std::string names = rec.nchan == 8    ? "Us Is If Uf Uexc P Q"
+                                  : rec.nchan == 10 ? "Uab Ubc Uca Us Is If Uf Uexc P Q"
+                                                    : "Uab Ubc Uca Us Ia Ib Ic Is If Uf Uexc P Q";
+        const RecorderTime& t = rec.start;
+        const std::vector<std::string> header = {
+            "#FILE=\r",
+            StrPrintf("#INFO=File : %4.4d_(%4.4d.%2.2d.%2.2d_%2.2d.%2.2d.%2.2d.%3.3d)\r", index + 1,
+                      t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond),
+            flags + names + "\r",
+            StrPrintf("#CHAN=%d\r", rec.nchan == 8    ? 11
+                                    : rec.nchan == 10 ? 14
+                                                      : 17),
+            "#XN=Time (sec)\r",
+            StrPrintf("#XX=0,%f\r", rec.div * 0.002),
+            StrPrintf("#F=%f\r", 500.0 / rec.div)};
+        for (const auto& expect : header) {
+            std::getline(file, line);
+            EXPECT_EQ(line, expect) << "recording " << index;
+        }
         uint16_t w[kSectorWords];
         int rows = 0;
         for (int s = 0; s < rec.sectors; ++s) {
