@@ -139,13 +139,24 @@ TEST_F(RecorderModeTest, ClosingDuringAReadEndsTheReaderFirstAndFreesThePort) {
     test::ClickAsUser(Find<QPushButton>(dialog, "read"));
     ASSERT_TRUE(test::WaitFor([&] { return progress.count() >= 3; }));
     QSignalSpy ended(session.data(), &RecorderSession::ended);
+    RecorderReadResult read;
+    QObject::connect(session.data(), &RecorderSession::readFinished,
+                     [&](const RecorderReadResult& r) { read = r; });
     auto t0 = Clock::now();
     test::KeyAsUser(dialog, Qt::Key_Escape);
     ASSERT_TRUE(test::WaitFor([&] { return dialog.isNull() && session.isNull(); }));
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
     EXPECT_EQ(ended.count(), 1);
     EXPECT_LT(ms, 1000) << "one sector and the link's close";
-    // The partial recording ends with a complete row; the regulator left ModBus mode.
+    // The partial recording holds whole sectors and ends with a complete row; the
+    // regulator left ModBus mode.
+    ASSERT_FALSE(read.path.empty());
+    EXPECT_TRUE(read.stopped);
+    EXPECT_GT(read.sectors, 0);
+    EXPECT_LT(read.sectors, model.recorder->recording(1).sectors);
+    std::string bytes = test::ReadFileBytes(read.path);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
     ASSERT_TRUE(test::WaitFor([&] { return sim.current_mode() == "normal"; }));
     EXPECT_TRUE(shown.texts().empty()) << shown.texts()[0];
     std::string err;
