@@ -38,8 +38,10 @@ RecorderReadResult ReadRecording(RS232Port* port, int index, const RecorderFileE
             last_percent = percent;
             std::string stamp;
             message = converter.Convert(s, words, out, &stamp);
+            // The first sector's time shows once it is known, before its header is
+            // written: a recording of a channel count without a layout shows it too.
+            if (!stamp.empty() && events.sector_time) events.sector_time(stamp);
             if (!message.empty()) break;
-            if (s == 0 && events.sector_time) events.sector_time(stamp);
         }
         // The rows of every sector converted, whatever ended the read.
         std::string written = converter.Flush(out);

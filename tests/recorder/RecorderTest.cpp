@@ -375,6 +375,21 @@ TEST_F(RecorderLinkTest, FailuresAndStopsKeepTheRowsOfTheSectorsBefore) {
     r = Read(0, stop);
     EXPECT_EQ(r.sectors, 0);
     EXPECT_EQ(test::ReadFileBytes(r.path), "");
+
+    // 14 channels have no layout: the file keeps its first two lines, and the sector's
+    // time has been shown all the same.
+    sim::SimRecording fourteen = ten;
+    fourteen.nchan = 14;
+    model.recorder->Add(fourteen);
+    stop = false;
+    std::vector<std::string> stamps;
+    RecorderReadEvents timed;
+    timed.sector_time = [&](const std::string& t) { stamps.push_back(t); };
+    r = Read(1, stop, timed);
+    EXPECT_EQ(r.messages, std::vector<std::string>{"Ошибка: Неизвестный NCHAN (сектор 0)."});
+    EXPECT_EQ(stamps.size(), 1u);
+    EXPECT_EQ(test::ReadFileBytes(r.path),
+              "#FILE=\r\n#INFO=File : 0002_(2026.01.02_03.04.05.006)\r\n");
 }
 
 TEST_F(RecorderLinkTest, BusyAnswersAndOverrunsAreRetriedWithinTheirLimits) {
