@@ -316,6 +316,11 @@ void RecorderMemory::SectorWords(int recording, int sector, uint16_t* out) {
     MakeSector(recordings_.at(size_t(recording)), recording, sector, out);
 }
 
+uint16_t RecorderMemory::selected_sector() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return selected_sector_;
+}
+
 void RecorderMemory::EntryWords(int i, uint16_t* out) {
     std::lock_guard<std::mutex> lock(mu_);
     Update(Clock::now());

@@ -78,6 +78,8 @@ public:
     void SectorWords(int recording, int sector, uint16_t* out);
     // The table entry's five words.
     void EntryWords(int recording, uint16_t* out);
+    // The sector last selected (0x8101).
+    uint16_t selected_sector();
 
     int Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) override;
     int Write(uint16_t reg, uint16_t value) override;

@@ -434,6 +434,38 @@ TEST(CliRecorder, ListReadAndWriteAsTheWindowDoes) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Недопустимый номер файла\n");
 
+    // Ctrl-C stops between sectors as Stop does: no message, the path, whole sectors.
+    model.recorder->faults->bad_format_sector = -1;
+    model.recorder->faults->busy_ms = 20;
+    std::string printed = data.path() + "/read-out";
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("KORVEX_DATA_DIR", data.path().c_str(), 1);
+        FILE* f = std::freopen(printed.c_str(), "w", stdout);
+        (void)f;
+        execl(kCli.c_str(), kCli.c_str(), "recorder", "--port", sim.port_path().c_str(), "--baud",
+              "230400", "read", "4", nullptr);
+        _exit(127);
+    }
+    for (int i = 0; i < 1000 && model.recorder->selected_sector() < 3; ++i) usleep(2000);
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string stopped = test::ReadFileBytes(printed);
+    ASSERT_FALSE(stopped.empty());
+    rec = test::ReadFileBytes(stopped.substr(0, stopped.find('\n')));
+    size_t rows = 0;
+    for (size_t p = 0; (p = rec.find("\r\n", p)) != std::string::npos; p += 2)
+        rows += rec.compare(rec.rfind('\n', p - 1) + 1, 1, "#") != 0;
+    const int per_sector = 240 / model.recorder->recording(3).nchan;
+    EXPECT_EQ(rows % per_sector, 0u) << rows;
+    EXPECT_GT(rows, 0u);
+    EXPECT_LT(rows, size_t(per_sector * model.recorder->recording(3).sectors));
+    EXPECT_EQ(rec.substr(rec.size() - 2), "\r\n");
+    ASSERT_TRUE(BackInNormalMode(sim)) << "the exit message after the stop";
+    model.recorder->faults->busy_ms = 2;
+
     r = RunCommand(cli + "write on", env);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Write : On (manu)"), std::string::npos) << r.out;
