@@ -6,6 +6,7 @@
 #   scripts/install-deps.sh           what the build, the tests and the benchmarks need
 #   scripts/install-deps.sh --fuzz    also clang with libFuzzer, for scripts/fuzz.sh
 #   scripts/install-deps.sh --windows also MinGW-w64 and Wine, for scripts/windows-check.sh
+#   scripts/install-deps.sh --wm      also openbox, for scripts/wm-check.sh
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev libfast-float-dev
@@ -13,6 +14,7 @@ packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev l
           xvfb xauth)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 [ "${1:-}" = "--windows" ] && packages+=(g++-mingw-w64-x86-64-posix wine wine64)
+[ "${1:-}" = "--wm" ] && packages+=(openbox x11-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -360,18 +360,33 @@ void LiveWindow::StepYMin(int d) {
 
 void LiveWindow::ShowPanels() {
     // Beside the window, never on top of it or of each other: right of it where the
-    // screen has room, else left of it; a second panel under the first.
+    // screen has room, else left of it, else at the screen's edge on the wider side (a
+    // tool window stays above its owner); a second panel under the first. The place is
+    // given before the panel is shown: a window manager places a window as it maps it
+    // (a tool window over its owner) and may not honour a move that comes after.
     QRect frame = frameGeometry();
     QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
+    // A panel not yet shown has no frame: it gets the one this window has, so that the
+    // next panel clears its title bar.
+    const QSize decoration = frame.size() - geometry().size();
     int y = frame.top();
     for (auto* p : panels_) {
         if (!p) continue;
-        p->show();
+        if (!p->isVisible()) p->adjustSize();
         QRect pf = p->frameGeometry();
+        pf.setSize(pf.size().expandedTo(p->size() + decoration));
         int x = frame.right() + 8;
-        if (!screen.isEmpty() && x + pf.width() > screen.right()) x = frame.left() - pf.width() - 8;
-        if (!screen.isEmpty()) x = std::max(x, screen.left());
+        if (!screen.isEmpty()) {
+            const int right = screen.right() - frame.right(), left = frame.left() - screen.left();
+            if (right >= pf.width() + 8)
+                x = frame.right() + 8;
+            else if (left >= pf.width() + 8)
+                x = frame.left() - pf.width() - 8;
+            else  // no room beside it: at the screen's edge, covering the window least
+                x = right >= left ? screen.right() + 1 - pf.width() : screen.left();
+        }
         p->move(x, y);
+        p->show();
         p->raise();
         y += pf.height() + 8;
     }
