@@ -144,7 +144,7 @@ TEST_F(ViewingTest, ZoomAndYScaling) {
     EXPECT_TRUE(w->graph()->PlotVisible(0));
 }
 
-TEST(ErrorBox, AnErrorNumberIsExplainedUnderTheMessage) {
+TEST(GuiErrorSink, AnErrorNumberIsExplainedUnderTheMessage) {
     GuiErrorSink sink;
     ScopedErrorSink scoped(&sink);
     QString text, detail;
@@ -266,7 +266,8 @@ TEST_F(LiveWindowTest, NoTextIsClippedInRussian) {
     test::ClickAsUser(Find<QCheckBox>(w, "writeToFile"));  // the note shows
     w->ShowPanels();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w->panel(0)));
-    QTest::qWait(100);
+    // The layouts take the note and the panel's texts in.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     test::ExpectNoTextClipped(w, {"fileLine", "statusLine"});
     test::ExpectNoTextClipped(w->panel(0));
     // About... opens over the window, which takes no clicks until its OK.

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/ErrorCapture.h"
+#include "link/CancelHandle.h"
 #include "link/PtyPeer.h"
 
 namespace korvex {
@@ -86,6 +87,34 @@ TEST_F(RS232PortTest, NoAnswerAndTheBufferRule) {
     test::ErrorCapture shown;
     EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 4), 16u);
     EXPECT_TRUE(shown.texts().empty()) << "a silent short receive shows nothing";
+}
+
+// The owner's stop wakes a receive that waits out a long time-out: the bytes so far, code
+// 9 with its text in the buffer, and again at once until the handle is reset.
+TEST_F(RS232PortTest, ACancelEndsAWaitingReceiveAtOnce) {
+    Open(10000, kRS232ReportShort);
+    CancelHandle cancel;
+    port->cancel = &cancel;
+    peer.Write({0x42});
+    std::thread owner([&] {
+        std::this_thread::sleep_for(milliseconds(30));
+        cancel.Signal();
+    });
+    uint8_t rx[4];
+    uint32_t n_rx = 0;
+    std::string err;
+    auto t0 = Clock::now();
+    EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 4, &err), kRS232Cancelled);
+    owner.join();
+    EXPECT_LT(Clock::now() - t0, milliseconds(2000)) << "not the 10 s time-out";
+    EXPECT_EQ(err, "RS232_TxRx(): Cancelled");
+    EXPECT_EQ(n_rx, 1u);
+    EXPECT_EQ(rx[0], 0x42);
+    EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 4, &err), kRS232Cancelled);
+    cancel.Reset();
+    peer.Write({1, 2, 3, 4});
+    EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 4, &err), 0u) << err;
+    port->cancel = nullptr;
 }
 
 TEST_F(RS232PortTest, TransmitOnlyReturnsAtOnce) {
