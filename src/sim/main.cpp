@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sim/Regulator.h"
 
@@ -131,74 +135,71 @@ bool ApplyStreamFault(const std::string& arg, korvex::sim::StreamFaults& f) {
     return true;
 }
 
+// An option KIND or KIND=N, N from 0 to 65535, against the kinds that take no number and
+// the numbers the kinds with one set. False for anything else.
+struct NumberSetting {
+    const char* kind;
+    std::atomic<int>* target;
+};
+
+bool ApplyKindOption(const std::string& arg,
+                     const std::vector<std::pair<const char*, std::function<void()>>>& flags,
+                     const std::vector<NumberSetting>& numbers) {
+    size_t eq = arg.find('=');
+    std::string kind = arg.substr(0, eq);
+    if (eq == std::string::npos) {
+        for (const auto& [name, apply] : flags)
+            if (kind == name) return apply(), true;
+        return false;
+    }
+    char* end = nullptr;
+    long value = std::strtol(arg.c_str() + eq + 1, &end, 10);
+    if (end == arg.c_str() + eq + 1 || *end || value < 0 || value > 65535) return false;
+    for (const auto& n : numbers)
+        if (kind == n.kind) return *n.target = int(value), true;
+    return false;
+}
+
 // bad-format=K, sequence-gap=K, flags-change=K, timebeg-change=K, busy=MS,
 // busy-second=N, files=N, version=N, nchan14, automatic=SECONDS.
 bool ApplyRecorderOption(const std::string& arg, korvex::sim::RecorderMemory& recorder) {
-    size_t eq = arg.find('=');
-    std::string kind = arg.substr(0, eq);
-    bool has = eq != std::string::npos;
-    char* end = nullptr;
-    long value = has ? std::strtol(arg.c_str() + eq + 1, &end, 10) : 0;
-    if (has && (end == arg.c_str() + eq + 1 || *end || value < 0 || value > 65535)) return false;
     auto& f = *recorder.faults;
-    if (kind == "bad-format" && has)
-        f.bad_format_sector = int(value);
-    else if (kind == "sequence-gap" && has)
-        f.sequence_gap_sector = int(value);
-    else if (kind == "flags-change" && has)
-        f.flags_change_sector = int(value);
-    else if (kind == "timebeg-change" && has)
-        f.timebeg_change_sector = int(value);
-    else if (kind == "busy" && has)
-        f.busy_ms = int(value);
-    else if (kind == "busy-second" && has)
-        f.busy_second_chunk = int(value);
-    else if (kind == "files" && has)
-        f.file_count = int(value);
-    else if (kind == "version" && has)
-        f.version = int(value);
-    else if (kind == "nchan14" && !has) {
-        korvex::sim::SimRecording r;
-        r.nchan = 14;
-        r.start = {2026, 12, 6, 8, 0, 0, 0};
-        recorder.Add(r);
-    } else if (kind == "automatic" && has)
-        recorder.StartAutomatic(9, double(value));
-    else
-        return false;
-    return true;
+    std::atomic<int> automatic{-1};
+    bool ok = ApplyKindOption(arg,
+                              {{"nchan14",
+                                [&] {
+                                    korvex::sim::SimRecording r;
+                                    r.nchan = 14;
+                                    r.start = {2026, 12, 6, 8, 0, 0, 0};
+                                    recorder.Add(r);
+                                }}},
+                              {{"bad-format", &f.bad_format_sector},
+                               {"sequence-gap", &f.sequence_gap_sector},
+                               {"flags-change", &f.flags_change_sector},
+                               {"timebeg-change", &f.timebeg_change_sector},
+                               {"busy", &f.busy_ms},
+                               {"busy-second", &f.busy_second_chunk},
+                               {"files", &f.file_count},
+                               {"version", &f.version},
+                               {"automatic", &automatic}});
+    if (ok && automatic >= 0) recorder.StartAutomatic(9, double(automatic.load()));
+    return ok;
 }
 
 // input-variant, no-diaries, text-count=N, fail-after=N, set-count=N, short-select=N,
 // short-value=N, wrong-name-echo=N.
 bool ApplyDiaryOption(const std::string& arg, const korvex::sim::RegulatorModel& model) {
-    size_t eq = arg.find('=');
-    std::string kind = arg.substr(0, eq);
-    bool has = eq != std::string::npos;
-    char* end = nullptr;
-    long value = has ? std::strtol(arg.c_str() + eq + 1, &end, 10) : 0;
-    if (has && (end == arg.c_str() + eq + 1 || *end || value < 0 || value > 65535)) return false;
     auto& d = *model.diaries->faults;
     auto& p = *model.parameters->faults;
-    if (kind == "input-variant" && !has)
-        d.input_variant = true;
-    else if (kind == "no-diaries" && !has)
-        model.diaries->SetDiaries({});
-    else if (kind == "text-count" && has)
-        d.text_count = int(value);
-    else if (kind == "fail-after" && has)
-        d.fail_after_reads = int(value);
-    else if (kind == "set-count" && has)
-        p.set_count = int(value);
-    else if (kind == "short-select" && has)
-        p.short_select = int(value);
-    else if (kind == "short-value" && has)
-        p.short_value = int(value);
-    else if (kind == "wrong-name-echo" && has)
-        p.wrong_name_echo = int(value);
-    else
-        return false;
-    return true;
+    return ApplyKindOption(arg,
+                           {{"input-variant", [&] { d.input_variant = true; }},
+                            {"no-diaries", [&] { model.diaries->SetDiaries({}); }}},
+                           {{"text-count", &d.text_count},
+                            {"fail-after", &d.fail_after_reads},
+                            {"set-count", &p.set_count},
+                            {"short-select", &p.short_select},
+                            {"short-value", &p.short_value},
+                            {"wrong-name-echo", &p.wrong_name_echo}});
 }
 
 }  // namespace

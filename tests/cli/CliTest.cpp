@@ -10,6 +10,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/ErrorCapture.h"
 #include "link/PtyPeer.h"
@@ -29,6 +30,32 @@ struct Result {
 bool BackInNormalMode(const sim::SimRegulator& sim) {
     for (int i = 0; i < 500 && sim.current_mode() != "normal"; ++i) usleep(2000);
     return sim.current_mode() == "normal";
+}
+
+// A program started as a user starts it and left running: its standard output goes to
+// `out`, KORVEX_DATA_DIR is `data_dir` when given.
+pid_t Start(const std::string& program, const std::vector<std::string>& args,
+            const std::string& out, const std::string& data_dir = "") {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (!data_dir.empty()) setenv("KORVEX_DATA_DIR", data_dir.c_str(), 1);
+        FILE* f = std::freopen(out.c_str(), "w", stdout);
+        (void)f;
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Sends `sig` and waits: the exit status, or -1 when the program did not exit by itself.
+int StopWith(pid_t pid, int sig) {
+    kill(pid, sig);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 Result RunCommand(const std::string& args, const std::string& env = "") {
@@ -231,19 +258,9 @@ TEST(CliOsc, RecordsStopsOnCtrlCAndReportsAStreamError) {
     std::string out = data.path() + "/out";
     ASSERT_TRUE(BackInNormalMode(sim));
     model.stream_stats->packets = 0;
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("KORVEX_DATA_DIR", data.path().c_str(), 1);
-        FILE* f = std::freopen(out.c_str(), "w", stdout);
-        (void)f;
-        execl(kCli.c_str(), kCli.c_str(), "osc", "--port", sim.port_path().c_str(), nullptr);
-        _exit(127);
-    }
+    pid_t pid = Start(kCli, {"osc", "--port", sim.port_path()}, out, data.path());
     for (int i = 0; i < 500 && model.stream_stats->packets < 20; ++i) usleep(2000);
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(StopWith(pid, SIGINT), 0);
     std::string second = test::ReadFileBytes(out);
     second = second.substr(0, second.find('\n'));
     std::string rec = test::ReadFileBytes(second);
@@ -338,19 +355,9 @@ TEST(CliOsc, AFullDiskAndAClosedTerminalKeepEveryCompleteRow) {
     std::string out = data.path() + "/out";
     ASSERT_TRUE(BackInNormalMode(sim));
     model.stream_stats->packets = 0;
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("KORVEX_DATA_DIR", data.path().c_str(), 1);
-        FILE* f = std::freopen(out.c_str(), "w", stdout);
-        (void)f;
-        execl(kCli.c_str(), kCli.c_str(), "osc", "--port", sim.port_path().c_str(), nullptr);
-        _exit(127);
-    }
+    pid_t pid = Start(kCli, {"osc", "--port", sim.port_path()}, out, data.path());
     for (int i = 0; i < 500 && model.stream_stats->packets < 10; ++i) usleep(2000);
-    kill(pid, SIGHUP);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(StopWith(pid, SIGHUP), 0);
     std::string printed = test::ReadFileBytes(out);
     ASSERT_NE(printed.find(".trd\n"), std::string::npos) << printed;
     rec = test::ReadFileBytes(printed.substr(0, printed.find('\n')));
@@ -368,17 +375,9 @@ TEST(SimProgram, ThePortIsFreeAgainAfterAClientWasKilled) {
     std::string err;
     ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
     test::TempDir data;
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("KORVEX_DATA_DIR", data.path().c_str(), 1);
-        FILE* f = std::freopen("/dev/null", "w", stdout);
-        (void)f;
-        execl(kCli.c_str(), kCli.c_str(), "osc", "--port", sim.port_path().c_str(), nullptr);
-        _exit(127);
-    }
+    pid_t pid = Start(kCli, {"osc", "--port", sim.port_path()}, "/dev/null", data.path());
     for (int i = 0; i < 1000 && model.stream_stats->packets < 10; ++i) usleep(2000);
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    StopWith(pid, SIGKILL);
     RS232Port* p = RS232_Open(sim.port_path(), 9600, 0, 0, 100, 0, &err);
     EXPECT_EQ(p, nullptr) << "still held while the regulator streams";
     RS232_Close(p);
@@ -438,20 +437,11 @@ TEST(CliRecorder, ListReadAndWriteAsTheWindowDoes) {
     model.recorder->faults->bad_format_sector = -1;
     model.recorder->faults->busy_ms = 20;
     std::string printed = data.path() + "/read-out";
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("KORVEX_DATA_DIR", data.path().c_str(), 1);
-        FILE* f = std::freopen(printed.c_str(), "w", stdout);
-        (void)f;
-        execl(kCli.c_str(), kCli.c_str(), "recorder", "--port", sim.port_path().c_str(), "--baud",
-              "230400", "read", "4", nullptr);
-        _exit(127);
-    }
+    pid_t pid =
+        Start(kCli, {"recorder", "--port", sim.port_path(), "--baud", "230400", "read", "4"},
+              printed, data.path());
     for (int i = 0; i < 1000 && model.recorder->selected_sector() < 3; ++i) usleep(2000);
-    kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(StopWith(pid, SIGINT), 0);
     std::string stopped = test::ReadFileBytes(printed);
     ASSERT_FALSE(stopped.empty());
     rec = test::ReadFileBytes(stopped.substr(0, stopped.find('\n')));
@@ -509,14 +499,8 @@ TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {
     test::TempDir tmp;
     std::string link = tmp.path() + "/regulator";
     std::string out = tmp.path() + "/out";
-    pid_t pid = fork();
-    if (pid == 0) {
-        FILE* f = std::freopen(out.c_str(), "w", stdout);
-        (void)f;
-        execl(kSim.c_str(), kSim.c_str(), "--link", link.c_str(), "--diary", "input-variant",
-              "--diary", "short-value=1", nullptr);
-        _exit(127);
-    }
+    pid_t pid =
+        Start(kSim, {"--link", link, "--diary", "input-variant", "--diary", "short-value=1"}, out);
     struct stat st {};
     for (int i = 0; i < 500 && lstat(link.c_str(), &st) != 0; ++i) usleep(2000);
     ASSERT_TRUE(S_ISLNK(st.st_mode));
@@ -542,10 +526,7 @@ TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {
     EXPECT_NE(r.out.find("********** Дневник-2 (40 сообщ) **********\n"), std::string::npos);
     EXPECT_EQ(RunCommand(kSim + " --diary set-count").status, 2);
 
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(StopWith(pid, SIGTERM), 0);
     EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link is removed at exit";
 }
 
