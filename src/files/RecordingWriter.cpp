@@ -104,25 +104,4 @@ bool WriteLiveRow(FILE* f, const double* values, size_t n) {
     return AppendRow(f, buf, len);
 }
 
-bool WriteRecorderHeader(FILE* f, const std::string& info, const std::string& names, int num_chan,
-                         int rate_divider) {
-    bool ok = PutLine(f, "#FILE=") && PutLine(f, "#INFO=" + info) && PutLine(f, "#NAME=" + names) &&
-              PutLine(f, StrPrintf("#CHAN=%d", num_chan)) && PutLine(f, "#XN=Time (sec)") &&
-              PutLine(f, StrPrintf("#XX=0,%lf", rate_divider * 0.002)) &&
-              PutLine(f, StrPrintf("#F=%lf", 500.0 / rate_divider));
-    return ok;
-}
-
-bool WriteRecorderRow(FILE* f, const double* values, size_t n) {
-    std::string row;
-    char buf[330];
-    for (size_t i = 0; i < n; ++i) {
-        if (i) row += ' ';
-        int k = CSnprintf(buf, sizeof buf, "%f", values[i]);
-        row.append(buf, size_t(k));
-    }
-    row += "\r\n";
-    return std::fwrite(row.data(), 1, row.size(), f) == row.size();
-}
-
 }  // namespace korvex

@@ -36,12 +36,4 @@ bool WriteLiveRow(FILE* f, const double* values, size_t n);
 // "%.6f" of v into out (room for 330 bytes); returns the length.
 size_t FormatFixed6(double v, char* out);
 
-// Recorder writer header, in its own order: #FILE= (empty), #INFO=<info>,
-// #NAME=<names>, #CHAN=<n>, #XN=Time (sec), #XX=0,<divider*0.002>, #F=<500/divider>.
-bool WriteRecorderHeader(FILE* f, const std::string& info, const std::string& names, int num_chan,
-                         int rate_divider);
-
-// Recorder row: values "%f" separated by single spaces, no trailing space, CR LF.
-bool WriteRecorderRow(FILE* f, const double* values, size_t n);
-
 }  // namespace korvex

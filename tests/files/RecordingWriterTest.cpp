@@ -57,21 +57,6 @@ TEST_F(RecordingWriterTest, LiveHeaderRates) {
     }
 }
 
-TEST_F(RecordingWriterTest, RecorderHeaderOrderAndRows) {
-    FILE* f = Create();
-    ASSERT_TRUE(WriteRecorderHeader(f, "File : 0003_(2013.05.17_14.03.09.120)",
-                                    "State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q",
-                                    11, 4));
-    const double row[] = {0.1, -0.25, 12.5};
-    ASSERT_TRUE(WriteRecorderRow(f, row, 3));
-    std::fclose(f);
-    EXPECT_EQ(
-        test::ReadFileBytes(path),
-        "#FILE=\r\n#INFO=File : 0003_(2013.05.17_14.03.09.120)\r\n"
-        "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q\r\n#CHAN=11\r\n"
-        "#XN=Time (sec)\r\n#XX=0,0.008000\r\n#F=125.000000\r\n0.100000 -0.250000 12.500000\r\n");
-}
-
 #ifndef _WIN32  // a file-size limit (RLIMIT_FSIZE) is POSIX
 // Runs `body` in a child process whose files may grow to `limit` bytes at most: writes
 // beyond it fail as on a full disk (EFBIG, with SIGXFSZ ignored). Returns the child's

@@ -30,12 +30,7 @@ std::string Rows(int n, int channels, int first = 0) {
     return s;
 }
 
-template <typename W = QLabel>
-W* Find(QWidget* window, const char* name) {
-    W* w = window->findChild<W*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
+using test::Find;
 
 QString Text(QWidget* window, const char* name) {
     QLabel* l = Find(window, name);

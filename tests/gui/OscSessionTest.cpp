@@ -99,22 +99,6 @@ TEST_F(OscSessionTest, WritingOffAndOnStartsANewRecording) {
     EXPECT_NE(session.FileLine().toStdString().find(session.file()), std::string::npos);
 }
 
-TEST_F(OscSessionTest, APanelKeyReachesTheRegulator) {
-    OscSession session;
-    QSignalSpy screen(&session, &OscSession::screenChanged);
-    ASSERT_TRUE(session.StartLive(settings));
-    ASSERT_TRUE(test::WaitFor([&] { return screen.count() > 0; }));
-    sim.ClearWire();
-    session.PressKey(0x0D);
-    session.PressKey(0x1B);  // replaces the key not yet sent
-    ASSERT_TRUE(test::WaitFor([&] {
-        auto r = sim.Received();
-        return std::find(r.begin(), r.end(), 0x1B) != r.end();
-    }));
-    auto r = sim.Received();
-    EXPECT_EQ(std::find(r.begin(), r.end(), 0x0D), r.end());
-}
-
 TEST_F(OscSessionTest, AStopDuringAPacketTimeOutIsImmediate) {
     // The regulator goes silent: the worker waits up to 1000 ms for the next packet. A
     // stop wakes it; the stop sequence runs at once.

@@ -28,12 +28,7 @@ ComPortList Ports(std::vector<ComPortEntry> entries) {
     return l;
 }
 
-template <typename W>
-W* Find(QWidget* window, const QString& name) {
-    W* w = window->findChild<W*>(name);
-    EXPECT_NE(w, nullptr) << name.toStdString();
-    return w;
-}
+using test::Find;
 
 class StartDialogTest : public ::testing::Test {
 protected:

@@ -67,6 +67,14 @@ inline void ExpectNoTextClipped(QWidget* window, const QStringList& data_labels 
     }
 }
 
+// A control of a window by its object name; a missing one fails the test.
+template <typename W = QLabel>
+W* Find(QWidget* window, const QString& name) {
+    W* w = window->findChild<W*>(name);
+    EXPECT_NE(w, nullptr) << name.toStdString();
+    return w;
+}
+
 // Shows a window and waits until the window system has put it on screen.
 inline bool ShowAndWait(QWidget* w) {
     w->show();

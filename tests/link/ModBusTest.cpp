@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "app/ErrorCapture.h"
-#include "link/ByteOrder.h"
 #include "link/ModBusCRC.h"
 #include "link/PtyPeer.h"
 #include "sim/Regulator.h"
@@ -30,15 +29,6 @@ TEST(ModBusCRC, CheckValuesAndWireOrder) {
     EXPECT_EQ(WithCrc({0x00, 0x41, 0x36, 0x90, 0x23, 0x07, 0x00}),
               (Bytes{0x00, 0x41, 0x36, 0x90, 0x23, 0x07, 0x00, 0x02, 0xEF}));
     EXPECT_EQ(ModBus_CRC(nullptr, 0), 0xFFFF);
-}
-
-TEST(ByteOrder, BigEndianReaders) {
-    const uint8_t b[] = {0xFF, 0x38, 0x3F, 0xC0, 0x00, 0x00};
-    EXPECT_EQ(GetI16BE(b), -200);
-    EXPECT_EQ(GetI32BE(b + 2), 0x3FC00000);
-    EXPECT_FLOAT_EQ(GetF32BE(b + 2), 1.5f);
-    const uint8_t neg[] = {0xFF, 0xFF, 0xFF, 0xFE};
-    EXPECT_EQ(GetI32BE(neg), -2);
 }
 
 // The client against a regulator played by the test, byte by byte.

@@ -247,16 +247,6 @@ TEST_F(RS232PortTest, OpenRefusalsAndTexts) {
     EXPECT_NE(port, nullptr) << err;
 }
 
-TEST_F(RS232PortTest, ReopenWithTheSameSettings) {
-    // A pseudo-terminal has no parity; asking for it again must not fail the open.
-    for (int i = 0; i < 3; ++i) {
-        Open(100, 0, kParityEven);
-        ASSERT_NE(port, nullptr);
-        RS232_Close(port);
-        port = nullptr;
-    }
-}
-
 TEST(RS232Port, NullHandle) {
     std::string err;
     uint8_t rx[1];
