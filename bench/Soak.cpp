@@ -117,6 +117,7 @@ void StreamRun(Capture& shown) {
     LinkSettings link;
     link.port_name = r.sim.port_path();
     link.rate_divider = dividers[Pick(4)];
+    r.model.stream_stats->keep_sent = true;
     OscState osc;
     if (OSC_Open(link, osc) != 0) {
         std::vector<std::string> texts = shown.Take();
@@ -192,6 +193,22 @@ void StreamRun(Capture& shown) {
         Check(rows >= before && rows <= r.model.stream_stats->packets,
               StrPrintf("stream stop: %ld rows, %ld packets sent", rows,
                         long(r.model.stream_stats->packets)));
+    }
+    // Row by row, the values of the packets that went out, in their order.
+    auto& stats = *r.model.stream_stats;
+    std::lock_guard<std::mutex> lock(stats.sent_mu);
+    const size_t cols = std::min<size_t>(size_t(data.channels()), osc.channels.size());
+    for (size_t row = 0; row < size_t(rows) && row < stats.sent.size(); ++row) {
+        for (size_t c = 0; c < cols; ++c) {
+            const auto& ch = osc.channels[c];
+            double sent = DecodeOscValue(&stats.sent[row][4 * c], ch.type, ch.scale);
+            if (StrPrintf("%f", sent) != StrPrintf("%f", data.value(int(c), row))) {
+                Check(false, StrPrintf("stream %s: row %zu channel %zu is %f, the packet had %f",
+                                       kinds[kind], row, c, data.value(int(c), row), sent));
+                row = size_t(rows);
+                break;
+            }
+        }
     }
     std::filesystem::remove(link.file_arg);
 }

@@ -244,6 +244,10 @@ void StreamMode::SendPacket(SimLink& link) {
         }
     }
     if (spoiled) NoteFault();
+    if (stats_->keep_sent) {
+        std::lock_guard<std::mutex> lock(stats_->sent_mu);
+        stats_->sent.emplace_back(pkt.begin() + long(header), pkt.end());
+    }
     link.Send(pkt.data(), pkt.size());
     ++stats_->packets;
 }

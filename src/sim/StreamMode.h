@@ -35,6 +35,11 @@ struct StreamStats {
     // while none was; set back to -1 by whoever reads it.
     std::atomic<long> first_fault{-1};
     std::atomic<int> streaming{0};
+    // With keep_sent set, the value part of every packet sent (its 4-byte channel slots),
+    // in order, for checking a recording row by row against what went out.
+    std::atomic<bool> keep_sent{false};
+    std::mutex sent_mu;
+    std::vector<std::vector<uint8_t>> sent;
 };
 
 // The regulator's port streaming its measurements: entered with switch target 0xF6 at
