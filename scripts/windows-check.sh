@@ -25,25 +25,42 @@ export WINEARCH=win64
 wineserver -p </dev/null >/dev/null 2>&1 || true
 wine cmd /c exit </dev/null >/dev/null 2>&1
 sim=""
+modbus_sim=""
 cleanup() {
     [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
+    [ -n "$modbus_sim" ] && kill "$modbus_sim" 2>/dev/null && wait "$modbus_sim" 2>/dev/null
     wineserver -k 2>/dev/null || true
 }
 trap cleanup EXIT
 
+# Starts korvex-sim with the given options on a pseudo-terminal that Wine sees as the COM
+# port named first; sets $started to its process.
+start_sim() {
+    local com=$1 fifo pty
+    shift
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    build/default/korvex-sim "$@" >"$fifo" &
+    started=$!
+    read -r _ pty <"$fifo"
+    rm -f "$fifo"
+    ln -sfn "$pty" "$WINEPREFIX/dosdevices/${com,,}"
+    echo "$com is $pty"
+}
+
 echo "== The core tests under Wine"
-ctest --preset windows -j"$(nproc)"
+# The port layer's exchange runs on COM8, the simulated regulator in ModBus mode.
+start_sim COM8 --mode modbus --baud 115200
+modbus_sim=$started
+KORVEX_TEST_COM=COM8 ctest --preset windows -j"$(nproc)"
+kill "$modbus_sim" && wait "$modbus_sim" 2>/dev/null || true
+modbus_sim=""
 
 echo
 echo "== korvex-cli.exe on COM7: the simulated regulator on a pseudo-terminal"
-fifo=$(mktemp -u)
-mkfifo "$fifo"
-build/default/korvex-sim >"$fifo" &
-sim=$!
-read -r _ pty <"$fifo"
-rm -f "$fifo"
-ln -sfn "$pty" "$WINEPREFIX/dosdevices/com7"
-echo "COM7 is $pty"
+start_sim COM7
+sim=$started
+pty=$(readlink "$WINEPREFIX/dosdevices/com7")
 
 data="$PWD/$out/e2e-data"
 rm -rf "$data"

@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/ErrorCapture.h"
@@ -14,6 +15,8 @@
 #include "app/ProgramDir.h"
 #include "files/DataDirectory.h"
 #include "link/ComPortList.h"
+#include "link/LineErrors.h"
+#include "link/ModBusCRC.h"
 #include "link/PortNames.h"
 #include "link/RS232Port.h"
 
@@ -111,6 +114,72 @@ TEST(WindowsDirectories, ProgramAndDataDirectoriesWithBackslashes) {
     std::string err;
     EXPECT_EQ(none.Open("osc.trd", "w", nullptr, &err), nullptr);
     EXPECT_EQ(err.rfind("Create Directory " + blocker + "\\DATA:  Error=", 0), 0u) << err;
+}
+
+class FakeCounters : public LineStatusSource {
+public:
+    bool ReadCounts(intptr_t, LineErrorCounts* out) override {
+        *out = counts;
+        return readable;
+    }
+    LineErrorCounts counts;
+    bool readable = true;
+};
+
+// The exchange's line-status step on a real COM port, which scripts/windows-check.sh maps
+// to the simulated regulator in ModBus mode (115200 baud, 8E1), with the counters played
+// by the test: a line error replaces the success of a complete answer, unreadable
+// counters give 8, and a short receive returns 16 unchecked, also where the read ended
+// by its own time-out (Wine reports that as a failed read).
+TEST(WindowsPortOnACom, TheLineStatusStepOfAnExchange) {
+    const char* com = std::getenv("KORVEX_TEST_COM");
+    if (!com) GTEST_SKIP() << "KORVEX_TEST_COM names no port (scripts/windows-check.sh sets it)";
+    std::string err;
+    RS232Port* port = RS232_Open(com, 115200, kParityEven, 0, 500, kRS232ReportShort, &err);
+    ASSERT_NE(port, nullptr) << err;
+    FakeCounters fake;
+    port->line_status = &fake;
+    port->counts = fake.counts;
+    port->counts_known = true;
+    uint8_t request[8] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01};
+    const uint16_t crc = ModBus_CRC(request, 6);
+    request[6] = uint8_t(crc);
+    request[7] = uint8_t(crc >> 8);
+    struct Case {
+        void (*spoil)(FakeCounters&);
+        uint32_t code;
+        const char* text;
+    } cases[] = {
+        {[](FakeCounters&) {}, kRS232Ok, ""},
+        {[](FakeCounters& f) { f.counts.frame++; }, 33, "RS232_TxRx(): CE_FRAME"},
+        {[](FakeCounters& f) {
+             f.counts.brk++;
+             f.counts.parity++;
+         },
+         32, "RS232_TxRx(): CE_BREAK"},
+        {[](FakeCounters& f) { f.readable = false; }, kRS232LineStatusFailed,
+         "RS232_TxRx(): ClearCommError() error"},
+        {[](FakeCounters& f) { f.readable = true; }, kRS232Ok, ""},
+    };
+    for (const auto& c : cases) {
+        c.spoil(fake);
+        uint8_t answer[7];
+        uint32_t n_rx = 0;
+        err.clear();
+        EXPECT_EQ(RS232_TxRx(port, request, 8, answer, &n_rx, 7, &err), c.code) << c.text;
+        EXPECT_EQ(n_rx, 7u);
+        EXPECT_EQ(err, c.text);
+    }
+    // Nothing asked of the regulator: the read ends by its time-out, short, unchecked.
+    fake.counts.parity++;
+    port->report_short = 0;
+    port->wait_ms = 50;
+    uint8_t rx[4];
+    uint32_t n_rx = 9;
+    EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 4, &err), kRS232ShortReceive);
+    EXPECT_EQ(n_rx, 0u);
+    EXPECT_EQ(err, "@");
+    RS232_Close(port);
 }
 
 // The codes that the port layer and the directories quote are the system's, and so are
