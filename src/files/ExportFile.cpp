@@ -5,6 +5,7 @@
 #include <random>
 
 #include "app/ErrorReport.h"
+#include "app/PathNames.h"
 #include "app/StrPrintf.h"
 
 namespace korvex {
@@ -24,7 +25,7 @@ bool ExportFile::Create(const std::string& path, bool overwrite, std::string* er
         ReportError(err_text, StrPrintf("'%s' already exists", path.c_str()));
         return false;
     }
-    size_t slash = path.find_last_of("/\\");
+    size_t slash = LastSeparator(path);
     std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     // Created with the mode a new file gets (0666 less the umask), under a name no one
