@@ -15,11 +15,6 @@ namespace korvex::cli {
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-void OnStop(int) {
-    g_stop = true;
-}
-
 void Usage(FILE* out) {
     std::fprintf(
         out,
@@ -65,7 +60,7 @@ int DiaryCommand(int argc, char** argv) {
         Usage(stderr);
         return 2;
     }
-    OnStopRequest(OnStop);
+    const std::atomic<bool>& stop = StopFlagOnRequest();
 
     const bool bar = StderrIsTerminal();
     int maximum = 100;
@@ -77,7 +72,7 @@ int DiaryCommand(int argc, char** argv) {
         std::fprintf(stderr, "\rReading diaries and parameters: [%-50s] %3d %%",
                      std::string(size_t(percent / 2), '#').c_str(), percent);
     };
-    DiaryRunResult r = ReadDiariesAndParameters(settings, events, &g_stop);
+    DiaryRunResult r = ReadDiariesAndParameters(settings, events, &stop);
     if (bar && r.linked) std::fprintf(stderr, "\n");
     for (const auto& m : r.messages) ShowError(m);
     if (!r.report_path.empty()) {

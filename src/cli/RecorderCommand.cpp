@@ -22,11 +22,6 @@ namespace korvex::cli {
 
 namespace {
 
-std::atomic<bool> g_stop{false};
-void OnStop(int) {
-    g_stop = true;
-}
-
 void Usage(FILE* out) {
     std::fprintf(
         out,
@@ -118,7 +113,7 @@ int RecorderCommand(int argc, char** argv) {
     if (action == "write") on = !std::strcmp(argv[i + 1], "on");
 
     // Ctrl-C, a closed terminal or a kill stop a read between sectors, as Stop does.
-    OnStopRequest(OnStop);
+    const std::atomic<bool>& stop = StopFlagOnRequest();
 
     std::vector<std::string> messages;
     RecorderLink link = OpenRecorder(settings, &messages);
@@ -161,7 +156,7 @@ int RecorderCommand(int argc, char** argv) {
                                  std::string(size_t(p / 2), '#').c_str(), p);
             };
             RecorderReadResult r =
-                ReadRecording(link.port, index, table.table[size_t(index)], g_stop, events);
+                ReadRecording(link.port, index, table.table[size_t(index)], stop, events);
             if (bar) std::fprintf(stderr, "\n");
             Show(r.messages);
             if (!r.path.empty()) std::printf("%s\n", r.path.c_str());

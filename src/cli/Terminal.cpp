@@ -24,6 +24,18 @@ void OnStopRequest(void (*handler)(int)) {
 #endif
 }
 
+namespace {
+std::atomic<bool> g_stop_requested{false};
+void SetStopRequested(int) {
+    g_stop_requested = true;
+}
+}  // namespace
+
+const std::atomic<bool>& StopFlagOnRequest() {
+    OnStopRequest(SetStopRequested);
+    return g_stop_requested;
+}
+
 bool StderrIsTerminal() {
 #ifdef _WIN32
     return _isatty(_fileno(stderr)) != 0;
