@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchRegulator.h"
 #include "app/ErrorReport.h"
 #include "gui/RecorderDialog.h"
 #include "gui/RecorderSession.h"
@@ -64,11 +65,6 @@ double WireMs(int sectors, uint32_t baud) {
     return (16 + double(per_sector) * sectors) * 11 * 1000.0 / baud;
 }
 
-class Quiet : public ErrorSink {
-public:
-    void ShowError(const std::string& t) override { std::fprintf(stderr, "%s\n", t.c_str()); }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,19 +75,9 @@ int main(int argc, char** argv) {
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    char tmpl[] = "/tmp/korvex-bench-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    setenv("KORVEX_DATA_DIR", dir.c_str(), 1);
-    Quiet quiet;
-    ScopedErrorSink scoped(&quiet);
-
-    sim::SimRegulator sim;
-    sim::RegulatorModel model;
-    std::string err;
-    if (!sim::StartRegulator(sim, model, &err)) {
-        std::fprintf(stderr, "%s\n", err.c_str());
-        return 1;
-    }
+    BenchRegulator regulator;
+    sim::SimRegulator& sim = regulator.sim;
+    sim::RegulatorModel& model = regulator.model;
     model.recorder->faults->busy_ms = 0;
     model.recorder->Clear();
     sim::SimRecording rec;
@@ -134,6 +120,7 @@ int main(int argc, char** argv) {
         CloseRecorder(&link, &messages);
 
         // libmodbus, the same exchanges, on the regulator switched the same way.
+        std::string err;
         RS232Port* port =
             TSR_RS232_Open_ModBus(settings.port_name, kKeyRecorder230400, baud, kParityEven, &err);
         if (!port) return 1;
@@ -238,6 +225,5 @@ int main(int argc, char** argv) {
         "thread's longest stall meanwhile, the window applying and painting them: %.1f ms "
         "(target <= 100)\n",
         poll_ms, rows_shown, worst);
-    std::string rm = "rm -rf " + dir;
-    return std::system(rm.c_str()) == 0 && polled ? 0 : 1;
+    return polled ? 0 : 1;
 }
