@@ -17,6 +17,12 @@ cmake --build --preset default -j"$(nproc)" --target korvex-sim korvex-cli >/dev
 out=build/windows
 export WINEPREFIX="$PWD/$out/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Every Wine start with address-space randomisation off: without a preloader (Debian's
+# wine64 has none) about one start in 4,500 finds Wine's fixed shared-data page taken and
+# exits at once with no output ("failed to map the shared user data").
+wine() { setarch -R wine "$@"; }
+wineboot() { setarch -R wineboot "$@"; }
+winepath() { setarch -R winepath "$@"; }
 # The server and Wine's own background programs started first, outside any pipe: started
 # inside a piped command (ctest reading a test's output) they would keep the pipe open
 # and the command would never end.
