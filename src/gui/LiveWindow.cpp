@@ -5,7 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QScreen>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "app/ErrorReport.h"
@@ -252,8 +252,16 @@ void LiveWindow::BuildControls() {
         about->open();
     });
     connect(exit_button_, &QPushButton::clicked, this, &QWidget::close);
-    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(esc, &QShortcut::activated, this, &QWidget::close);
+}
+
+void LiveWindow::keyPressEvent(QKeyEvent* event) {
+    // Esc as a key of this window only: a window-wide shortcut would also fire while a
+    // front panel (a tool window of this one) is active, where Esc only hides the panel.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void LiveWindow::SetUpFromSession() {

@@ -239,7 +239,19 @@ TEST_F(LiveWindowTest, BothPanelsOpenClearOfEachOther) {
     ASSERT_TRUE(test::WaitFor([&] {
         return !w->panel(0)->frameGeometry().intersects(w->panel(1)->frameGeometry());
     })) << "the panels overlap";
-    w->close();
+    // Esc on a panel, its display clicked first as a user makes it active: that panel
+    // goes, the live window and its recording stay.
+    for (int i = 0; i < 2; ++i) {
+        FrontPanelDialog* panel = w->panel(i);
+        test::ClickAsUser(panel->findChild<QLabel*>("display"));
+        test::KeyAsUser(panel, Qt::Key_Escape);
+        ASSERT_TRUE(test::WaitFor([&] { return !panel->isVisible(); })) << i;
+        ASSERT_TRUE(w && w->isVisible()) << "Esc on panel " << i << " closed the live window";
+        EXPECT_TRUE(w->session().writing());
+    }
+    // Esc in the live window itself ends the session.
+    test::KeyAsUser(w, Qt::Key_Escape);
+    EXPECT_TRUE(test::WaitFor([&] { return w.isNull() || !w->isVisible(); }));
 }
 
 TEST_F(LiveWindowTest, AWorkerErrorIsShownAndTheWindowCloses) {
