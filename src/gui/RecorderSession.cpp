@@ -106,6 +106,13 @@ void RecorderSession::LinkThread(LinkSettings settings) {
 }
 
 void RecorderSession::OnPolled(const RecorderPollResult& result) {
+    // A link that fails during a read fails the reader too (a pulled cable): the reader's
+    // message about its sector comes first and the viewer opens what it read, then the
+    // poll's message and the close. The link thread waits meanwhile (busy).
+    if (result.close && read_open_) {
+        deferred_close_ = result;
+        return;
+    }
     // The messages first, as the poll met them; no poll runs while they are open.
     for (const auto& m : result.messages) ShowError(m);
     last_ = result;
@@ -176,9 +183,9 @@ void RecorderSession::StopReading() {
 
 void RecorderSession::OnReadDone(const RecorderReadResult& result) {
     reader_.Join();
-    read_open_ = false;
-    // A message box runs queued work: a link that failed meanwhile may end the mode and
-    // delete this session under it.
+    // A message box runs queued work: a window closed meanwhile may end the mode and
+    // delete this session under it. The read counts as open until its messages are taken,
+    // so that a failed poll arriving under them waits for them (OnPolled).
     QPointer<RecorderSession> self(this);
     for (const auto& m : result.messages) {
         ShowError(m);
@@ -186,7 +193,14 @@ void RecorderSession::OnReadDone(const RecorderReadResult& result) {
     }
     // The viewer opens the file when at least one sector was converted, after a stop too.
     if (result.sectors > 0 && !closing_) RunViewer(result.path);
+    if (!self) return;
+    read_open_ = false;
     emit readFinished(result);
+    if (deferred_close_) {
+        RecorderPollResult r = std::move(*deferred_close_);
+        deferred_close_.reset();
+        OnPolled(r);
+    }
 }
 
 void RecorderSession::Close() {

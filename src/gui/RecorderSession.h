@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -101,6 +102,8 @@ private:
     bool ended_ = false;
     bool closing_ = false;
     RecorderPollResult last_;
+    // A failed poll that came while a read was open, applied after the read's end.
+    std::optional<RecorderPollResult> deferred_close_;
 };
 
 }  // namespace korvex::gui

@@ -196,6 +196,58 @@ TEST_F(RecorderModeTest, AFailedPollsMessageBoxComesBeforeTheClose) {
     EXPECT_EQ(sim.current_mode(), "modbus") << "no exit message after a link failure";
 }
 
+// The cable pulled during a read, with the real boxes clicked as they come: one box at a
+// time, the reader's message about its sector first, then the viewer on the partial
+// recording, then the link's message, then the window goes.
+TEST_F(RecorderModeTest, ALinkLostDuringAReadShowsTheReadersMessageThenTheLinksAndKeepsTheRows) {
+    GuiErrorSink sink;
+    ScopedErrorSink scoped(&sink);
+    model.recorder->faults->busy_ms = 20;
+    ASSERT_TRUE(Open());
+    ClickRow(1);
+    QSignalSpy progress(session.data(), &RecorderSession::readProgress);
+    RecorderReadResult read;
+    QObject::connect(session.data(), &RecorderSession::readFinished,
+                     [&](const RecorderReadResult& r) { read = r; });
+    test::ClickAsUser(Find<QPushButton>(dialog, "read"));
+    ASSERT_TRUE(test::WaitFor([&] { return progress.count() >= 3; }));
+
+    QStringList texts;
+    int most_boxes = 0;
+    std::function<void()> answer = [&] {
+        int boxes = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w) && w->isVisible()) ++boxes;
+        most_boxes = std::max(most_boxes, boxes);
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box && box->isVisible()) {
+            texts << box->text();
+            test::ClickAsUser(box->button(QMessageBox::Ok));
+        }
+        if (!session.isNull()) QTimer::singleShot(5, answer);
+    };
+    QTimer::singleShot(0, answer);
+    model.modbus_faults->silent = -1;
+    ASSERT_TRUE(test::WaitFor([&] { return session.isNull(); }, 10000));
+    EXPECT_TRUE(dialog.isNull());
+    EXPECT_EQ(most_boxes, 1) << "boxes stacked";
+    ASSERT_EQ(texts.size(), 3) << texts.join("|").toStdString();
+    EXPECT_TRUE(texts[0].startsWith("ModBus_WriteMultipleReg(Addr=1, Reg=33025, Num=1):\n") ||
+                texts[0].startsWith("ModBus_ReadHldReg(Addr=1, Reg=33"))
+        << texts[0].toStdString();
+    EXPECT_FALSE(texts[0].contains("Reg=32768"));
+    EXPECT_EQ(texts[1], "File Trendal.exe not found!") << "the viewer is started on the rows read";
+    EXPECT_TRUE(texts[2].startsWith("ModBus_ReadHldReg(Addr=1, Reg=32768, Num=4):\n"))
+        << texts[2].toStdString();
+    // Whole sectors on disk, ending in a complete row.
+    EXPECT_FALSE(read.stopped);
+    EXPECT_GT(read.sectors, 0);
+    std::string bytes = test::ReadFileBytes(read.path);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+    model.modbus_faults->silent = 0;
+}
+
 TEST_F(RecorderModeTest, EnterAndEscEndThePollAndTheMode) {
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
         ASSERT_TRUE(Open());
