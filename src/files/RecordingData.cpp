@@ -1,6 +1,8 @@
 #include "files/RecordingData.h"
 
+#include <algorithm>
 #include <cmath>
+#include <exception>
 #include <new>
 
 #include "app/ErrorReport.h"
@@ -14,6 +16,21 @@ RecordingData::RecordingData() = default;
 RecordingData::~RecordingData() = default;
 RecordingData::RecordingData(RecordingData&&) noexcept = default;
 RecordingData& RecordingData::operator=(RecordingData&&) noexcept = default;
+
+namespace {
+
+// Columns up to this size are read whatever the file holds.
+constexpr uint64_t kColumnsAlwaysRead = uint64_t(256) << 20;
+// A value takes 2 bytes at the least ("0" and a separator), so whole rows never make
+// columns more than 4 times their file, and the writers' rows (9 bytes a value and more)
+// less than once; columns beyond this many times the file are values the rows lack.
+constexpr uint64_t kColumnsPerFileByte = 16;
+
+std::string NoMemory(size_t rows, int channels) {
+    return StrPrintf("Not enough memory for %zu rows of %d channels", rows, channels);
+}
+
+}  // namespace
 
 size_t RecordingData::RowAt(double seconds) const {
     if (rows_ == 0 || !(seconds > 0)) return 0;
@@ -34,6 +51,20 @@ RecordingData RecordingData::FromRows(RecordingInfo info, const std::vector<doub
 }
 
 bool RecordingData::Load(const std::string& path, std::string* err_text, const Options& options) {
+    size_t counted = 0;
+    try {
+        return LoadRows(path, err_text, options, &counted);
+    } catch (const std::exception&) {
+        // Only allocations throw while loading; the columns, the largest, are freed first.
+        const int channels = info_.channels;
+        *this = RecordingData();
+        ReportError(err_text, NoMemory(counted, channels));
+        return false;
+    }
+}
+
+bool RecordingData::LoadRows(const std::string& path, std::string* err_text, const Options& options,
+                             size_t* counted_rows) {
     *this = RecordingData();
     path_ = path;
     RecordingScan scan;
@@ -43,10 +74,17 @@ bool RecordingData::Load(const std::string& path, std::string* err_text, const O
     modified_ = scan.modified();
     pending_bytes_ = scan.pending_bytes();
     seq_errors_.assign(scan.header_seq_errors(), 0);
+    const int channels = info_.channels;
+    const size_t nc = size_t(channels);
+    size_t total = 0;
     auto fail = [&](const std::string& text) {
         *this = RecordingData();
         ReportError(err_text, text);
         return false;
+    };
+    auto piece_failed = [&](const RecordingScan::Piece& piece) {
+        return fail(piece.no_memory ? NoMemory(total, channels)
+                                    : StrPrintf("Read error in '%s'", path.c_str()));
     };
     auto& pieces = scan.pieces();
     if (pieces.empty()) {
@@ -60,55 +98,85 @@ bool RecordingData::Load(const std::string& path, std::string* err_text, const O
     });
     if (options.cancel && options.cancel->load()) return fail("Cancelled");
     std::vector<size_t> counted, base;
-    size_t total = 0;
+    size_t seq_count = 0;
     for (auto& piece : pieces) {
-        if (piece.failed) return fail(StrPrintf("Read error in '%s'", path.c_str()));
         base.push_back(total);
         counted.push_back(piece.rows);
         total += piece.rows;
+        seq_count += piece.seq_errors.size();
     }
-    const int channels = info_.channels;
-    // The columns must fit in memory with room to spare; a damaged "#CHAN=" or a huge
-    // file gets a message instead of the system's out-of-memory killer.
+    *counted_rows = total;
+    for (auto& piece : pieces)
+        if (piece.failed) return piece_failed(piece);
+
+    // Everything the load holds at once must fit with room to spare, so that a damaged
+    // "#CHAN=" or a huge file gets a message instead of the system's out-of-memory
+    // killer: the columns, each piece's count of the rows at its start that lack a
+    // channel's value, the "#ERRSEQ" places, and the threads' read buffers.
+    const uint64_t columns_bytes = uint64_t(total) * nc * sizeof(double);
+    const uint64_t need =
+        columns_bytes + uint64_t(pieces.size()) * nc * sizeof(size_t) +
+        uint64_t(seq_count) * sizeof(size_t) +
+        uint64_t(scan.threads()) * (LineScanner::kBlock + LineScanner::kMaxLineBytes);
     const uint64_t phys = PhysicalMemoryBytes();
-    const std::string no_memory =
-        StrPrintf("Not enough memory for %zu rows of %d channels", total, channels);
-    if (total && uint64_t(total) > phys / 2 / 8 / uint64_t(channels)) return fail(no_memory);
+    // Columns many times the file are values the rows lack, repeated: refused before
+    // anything is allocated or read again.
+    const bool damaged =
+        columns_bytes > kColumnsAlwaysRead && columns_bytes / kColumnsPerFileByte > file_size_;
+    if (damaged || (phys && need > phys / 2) || need > SIZE_MAX / 2)
+        return fail(NoMemory(total, channels));
     // Not value-initialised: pass 2 writes every place, and the pages are first touched
     // by the threads that fill them.
-    values_.reset(new (std::nothrow) double[total * size_t(channels) + 1]);
-    if (!values_) return fail(no_memory);
+    values_.reset(new (std::nothrow) double[total * nc + 1]);
+    if (!values_) return fail(NoMemory(total, channels));
     rows_ = total;
 
-    // Pass 2: parse each piece's rows into their place.
-    std::vector<std::vector<std::pair<size_t, int>>> missing(pieces.size());
+    // Pass 2: parse each piece's rows into their place. A value a row lacks is the row
+    // before's, copied at once within the piece; at the piece's start there is none yet,
+    // so `leading` counts, per channel, the piece's first rows that lack the value, to be
+    // filled from the pieces before once those are done.
+    std::vector<size_t> leading(pieces.size() * nc, 0), shorts(pieces.size(), 0);
     double* const columns = values_.get();
     scan.ForEachPiece(options.cancel, [&](RecordingScan::Piece& piece, LineScanner& sc) {
-        size_t i = size_t(&piece - pieces.data());
-        size_t row = base[i];
-        const size_t row_end = row + counted[i];
-        auto& lacks = missing[i];
+        const size_t i = size_t(&piece - pieces.data());
+        const size_t first = base[i], row_end = first + counted[i];
+        size_t* const lead = leading.data() + i * nc;
+        size_t row = first, short_rows = 0;
         scan.ScanPiece(piece, sc, [&](const char* p, const char* e) {
             if (row >= row_end) return;  // the file changed between the passes
-            ParseRowValues(p, e, channels, columns + row, total,
-                           [&](int c) { lacks.emplace_back(row, c); });
+            bool lacks = false;
+            ParseRowValues(p, e, channels, columns + row, total, [&](int c) {
+                lacks = true;
+                double* col = columns + size_t(c) * total;
+                if (lead[c] == row - first) {
+                    // Every row of the piece so far lacked it: filled in afterwards.
+                    ++lead[c];
+                    col[row] = 0.0;
+                } else {
+                    col[row] = col[row - 1];
+                }
+            });
+            short_rows += lacks;
             ++row;
         });
+        shorts[i] = short_rows;
     });
     if (options.cancel && options.cancel->load()) return fail("Cancelled");
+    seq_errors_.reserve(seq_errors_.size() + seq_count);
     for (size_t i = 0; i < pieces.size(); ++i) {
+        if (pieces[i].failed) return piece_failed(pieces[i]);
         // Fewer or more rows than counted: the file was cut back or rewritten meanwhile.
-        if (pieces[i].failed || pieces[i].rows != counted[i])
+        if (pieces[i].rows != counted[i])
             return fail(StrPrintf("Read error in '%s'", path.c_str()));
         for (size_t e : pieces[i].seq_errors) seq_errors_.push_back(base[i] + e);
         unreadable_lines_ += pieces[i].unreadable;
-        // In row order, so that a run of short rows passes the last value on.
-        size_t last_row = SIZE_MAX;
-        for (auto [r, c] : missing[i]) {
-            double* col = columns + size_t(c) * total;
-            col[r] = r ? col[r - 1] : 0.0;
-            if (r != last_row) ++short_rows_;
-            last_row = r;
+        short_rows_ += shorts[i];
+        // In piece order, so that a run of short rows passes the last value on from
+        // piece to piece. Before the first row there is no value: 0, as written.
+        if (base[i] == 0) continue;
+        for (size_t c = 0; c < nc; ++c) {
+            double* col = columns + c * total + base[i];
+            std::fill(col, col + leading[i * nc + c], col[-1]);
         }
     }
     return true;

@@ -17,8 +17,15 @@ namespace korvex {
 // the columns, so that memory holds the columns and a few read buffers, never the file.
 //
 // The rows are RecordingScan's; a value a row lacks (or that cannot be read) is taken
-// from the row before, as the live view does. "#ERRSEQ" lines are kept as the row index
-// before which they stand.
+// from the row before (0 before the first row), as the live view does. "#ERRSEQ" lines
+// are kept as the row index before which they stand.
+//
+// Memory: the columns, rows × channels × 8 bytes, 8 bytes for each "#ERRSEQ" line and a
+// few megabytes besides, whatever the rows lack. Columns that would take more than half
+// the machine's memory are refused, and so are columns larger than 256 MB that would be
+// more than 16 times the file: such a file's rows lack nearly all their values (a
+// damaged "#CHAN=", most often) and the user is better served by a refusal than by
+// gigabytes of repeated values.
 //
 // Not thread-safe while loading; afterwards any number of threads may read it.
 class RecordingData {
@@ -36,8 +43,9 @@ public:
     RecordingData& operator=(RecordingData&&) noexcept;
 
     // Loads the file; false with a message by the buffer rule: "Open File '%s' error",
-    // "Undefined NumChan & Name[]", "NumChan<=0", "Too many channels (%d)", "Not enough
-    // memory for %zu rows of %d channels", "Read error in '%s'", "Cancelled".
+    // "Undefined NumChan & Name[]", "NumChan<=0", "Too many channels (%d)",
+    // "Not enough memory for %zu rows of %d channels" (the memory rule above, or an
+    // allocation that failed), "Read error in '%s'", "Cancelled". Never throws.
     bool Load(const std::string& path, std::string* err_text, const Options& options);
     bool Load(const std::string& path, std::string* err_text = nullptr) {
         return Load(path, err_text, Options());
@@ -69,6 +77,11 @@ public:
     static RecordingData FromRows(RecordingInfo info, const std::vector<double>& values);
 
 private:
+    // Load without its last resort against exceptions; `counted_rows` gets the rows
+    // counted, for the message when memory runs out.
+    bool LoadRows(const std::string& path, std::string* err_text, const Options& options,
+                  size_t* counted_rows);
+
     std::string path_;
     RecordingInfo info_;
     size_t rows_ = 0;

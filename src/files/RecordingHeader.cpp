@@ -48,7 +48,10 @@ int ReadRecordingHeader(const std::string& path, RecordingHeader* header, uint64
     LineScanner scanner(fd);
     int64_t end = scanner.Scan(
         0, size, finished,
-        [&](const char* line, const char* nl, uint64_t) {
+        [&](const char* line, const char* nl, uint64_t offset) {
+            // A byte-order mark that an editor put before the first line is no part of it.
+            if (offset == 0 && nl - line >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0)
+                line += 3;
             size_t len = size_t(nl - line);
             if (StartsWith(line, len, "#FILE=")) {
                 size_t e = 6;

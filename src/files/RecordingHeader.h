@@ -18,11 +18,11 @@ struct RecordingHeader {
 
 // Header phase of the reader: reads lines until both "#CHAN=" and "#NAME=" have been
 // seen and returns 0 with `consumed` set to the byte position after that line (exact
-// for CR LF and bare LF). Lines too long to be header lines are skipped, with memory
-// and time bounded (LineScanner). A last line without its line end is still being
-// written and is not read, unless the file is `finished`. Returns 1 with a message by
-// the buffer rule: "Open File '%s' error", "Undefined NumChan & Name[]" (end of file
-// first), "NumChan<=0".
+// for CR LF and bare LF); a UTF-8 byte-order mark before the first line is passed over.
+// Lines too long to be header lines are skipped, with memory and time bounded
+// (LineScanner). A last line without its line end is still being written and is not
+// read, unless the file is `finished`. Returns 1 with a message by the buffer rule:
+// "Open File '%s' error", "Undefined NumChan & Name[]" (end of file first), "NumChan<=0".
 int ReadRecordingHeader(const std::string& path, RecordingHeader* header, uint64_t* consumed,
                         std::string* err_text = nullptr, bool finished = false);
 

@@ -78,6 +78,7 @@ void RecordingScan::ResetCounts() {
         p.seq_errors.clear();
         p.unreadable = 0;
         p.failed = false;
+        p.no_memory = false;
     }
 }
 
@@ -103,6 +104,7 @@ bool RecordingScan::Open(const std::string& path, bool finished, unsigned thread
         0, size, finished,
         [&](const char* p, const char* e, uint64_t off) {
             if (e > p && e[-1] == '\r') --e;
+            if (off == 0 && e - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;
             if (p == e || *p != '#') {
                 data_begin = off;
                 data_found = true;

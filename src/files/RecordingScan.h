@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,7 +22,8 @@ namespace korvex {
 // The data rows are those of the reader: every line after the header that does not begin
 // with "#". Only complete lines count: a last line without its line end is still being
 // written (unless the file is `finished`) and is left out, its bytes in pending_bytes().
-// Lines too long to be rows (LineScanner::kMaxLineBytes) are skipped and counted.
+// Lines too long to be rows (LineScanner::kMaxLineBytes) are skipped and counted. A UTF-8
+// byte-order mark before the first line, as some editors save text, is no part of it.
 class RecordingScan {
 public:
     // What one piece holds. Row indices are local to the piece.
@@ -30,7 +32,8 @@ public:
         size_t rows = 0;
         std::vector<size_t> seq_errors;  // local row index before each "#ERRSEQ"
         size_t unreadable = 0;
-        bool failed = false;  // a read error
+        bool failed = false;     // a read error, or an allocation that failed
+        bool no_memory = false;  // failed because memory ran out
     };
 
     RecordingScan() = default;
@@ -50,6 +53,8 @@ public:
     uint64_t pending_bytes() const { return pending_; }
     size_t header_seq_errors() const { return header_seq_errors_; }
     std::vector<Piece>& pieces() { return pieces_; }
+    // The threads that ForEachPiece uses at most, each with a LineScanner's buffer.
+    unsigned threads() const { return threads_; }
 
     // Calls on_row(begin, end) for each data row of the piece (end before the line end,
     // a CR taken off) and notes its "#ERRSEQ" lines and unreadable lines; rows counted
@@ -58,7 +63,9 @@ public:
     bool ScanPiece(Piece& piece, LineScanner& scanner, OnRow&& on_row);
 
     // Runs fn(piece, scanner) for every piece on the scan's threads, pieces handed out in
-    // order; a set `cancel` stops handing them out.
+    // order; a set `cancel` stops handing them out. An exception from fn (memory running
+    // out) marks its piece failed and no_memory and goes no further; threads that cannot
+    // be started leave their pieces to the others. Never throws.
     template <typename Fn>
     void ForEachPiece(const std::atomic<bool>* cancel, Fn&& fn);
 
@@ -154,11 +161,22 @@ void RecordingScan::ForEachPiece(const std::atomic<bool>* cancel, Fn&& fn) {
         LineScanner scanner;
         for (size_t i; (i = next.fetch_add(1)) < pieces_.size();) {
             if (cancel && cancel->load(std::memory_order_relaxed)) return;
-            fn(pieces_[i], scanner);
+            Piece& piece = pieces_[i];
+            // Nothing may leave a thread's function: only allocations throw here.
+            try {
+                fn(piece, scanner);
+            } catch (const std::exception&) {
+                piece.failed = piece.no_memory = true;
+            }
         }
     };
     std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads_; ++t) pool.emplace_back(work);
+    try {
+        pool.reserve(threads_);
+        for (unsigned t = 1; t < threads_; ++t) pool.emplace_back(work);
+    } catch (const std::exception&) {
+        // No room for another thread's stack: the threads running share out the rest.
+    }
     work();
     for (auto& t : pool) t.join();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <exception>
 #include <thread>
 
 #include "app/ErrorReport.h"
@@ -27,6 +28,15 @@ struct Accumulator {
         sum_sq += x * x;
         ++n;
     }
+    // Adds `count` rows of the same value from `row` on.
+    void AddRepeated(double x, size_t row, size_t count) {
+        if (std::isnan(x)) return;
+        if (x < lo) lo = x, lo_at = row;
+        if (x > hi) hi = x, hi_at = row;
+        sum += x * double(count);
+        sum_sq += x * x * double(count);
+        n += count;
+    }
     // Adds the sums of rows that come after this one's; `offset` turns their row
     // indices into this one's. Ties keep the first occurrence.
     void Merge(const Accumulator& later, size_t offset) {
@@ -50,6 +60,10 @@ struct Accumulator {
     }
 };
 
+std::string NoMemory(size_t rows, int channels) {
+    return StrPrintf("Not enough memory for %zu rows of %d channels", rows, channels);
+}
+
 }  // namespace
 
 std::vector<ChannelStats> ComputeStats(const RecordingData& data, size_t begin, size_t end,
@@ -69,7 +83,12 @@ std::vector<ChannelStats> ComputeStats(const RecordingData& data, size_t begin, 
         }
     };
     std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    try {
+        pool.reserve(threads);
+        for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    } catch (const std::exception&) {
+        // No room for another thread: the threads running share out the channels.
+    }
     work();
     for (auto& t : pool) t.join();
     return out;
@@ -92,16 +111,23 @@ bool RowsBetween(const RecordingData& data, double from, double to, size_t* begi
     return RowsBetween(data.rows(), data.step(), from, to, begin, end);
 }
 
-bool ScanFileStats(const std::string& path, const double* from, const double* to, FileStats* out,
-                   std::string* err_text, unsigned threads) {
-    *out = FileStats();
+namespace {
+
+bool ScanStats(const std::string& path, const double* from, const double* to, FileStats* out,
+               std::string* err_text, unsigned threads) {
     RecordingScan scan;
     if (!scan.Open(path, false, threads, err_text)) return false;
     out->info = scan.info();
     out->pending_bytes = scan.pending_bytes();
     const int channels = out->info.channels;
+    const size_t nc = size_t(channels);
     auto& pieces = scan.pieces();
     const bool ranged = from || to;
+    auto piece_failed = [&](const RecordingScan::Piece& piece) {
+        ReportError(err_text, piece.no_memory ? NoMemory(out->rows, channels)
+                                              : StrPrintf("Read error in '%s'", path.c_str()));
+        return false;
+    };
 
     // Without a range one pass does it all: each piece keeps sums with its own row
     // indices, made whole once the pieces' row counts are known. With a range the rows
@@ -116,10 +142,12 @@ bool ScanFileStats(const std::string& path, const double* from, const double* to
             base[i] = total;
             total += pieces[i].rows;
         }
+        out->rows = total;
+        for (auto& piece : pieces)
+            if (piece.failed) return piece_failed(piece);
     }
     size_t begin = 0, end = SIZE_MAX;
     if (ranged) {
-        out->rows = total;
         double a = from ? *from : 0.0;
         double b = to ? *to : (total ? double(total - 1) * out->info.step : 0.0);
         if (total == 0) {
@@ -135,40 +163,48 @@ bool ScanFileStats(const std::string& path, const double* from, const double* to
         }
     }
 
-    std::vector<std::vector<Accumulator>> sums(pieces.size(),
-                                               std::vector<Accumulator>(size_t(channels)));
-    std::vector<char> first_row_short(pieces.size(), 0);
+    // A value a row lacks is the row before's, as the live view reads it. Within a piece
+    // it is at hand; at a piece's start it lies in the pieces before, so each piece
+    // counts, per channel, its first rows that lack the value (`leads`, left out of its
+    // sums) and keeps its last row's values, and the rows left out are added once the
+    // pieces are put together in order.
+    std::vector<std::vector<Accumulator>> sums(pieces.size(), std::vector<Accumulator>(nc));
+    std::vector<std::vector<size_t>> leads(pieces.size(), std::vector<size_t>(nc, 0));
+    std::vector<std::vector<double>> lasts(pieces.size(), std::vector<double>(nc, 0.0));
     scan.ForEachPiece(nullptr, [&](RecordingScan::Piece& piece, LineScanner& sc) {
-        size_t i = size_t(&piece - pieces.data());
+        const size_t i = size_t(&piece - pieces.data());
         auto& acc = sums[i];
-        // A value a row lacks is the row before's, as the live view reads it.
-        std::vector<double> values(size_t(channels), 0.0);
+        size_t* const lead = leads[i].data();
+        double* const values = lasts[i].data();
         size_t local = 0;
         scan.ScanPiece(piece, sc, [&](const char* p, const char* e) {
             size_t row = ranged ? base[i] + local : local;
-            ParseRowValues(p, e, channels, values.data(), 1, [&](int) {
-                if (local == 0 && i > 0) first_row_short[i] = 1;
+            ParseRowValues(p, e, channels, values, 1, [&](int c) {
+                if (lead[c] == local) ++lead[c];
             });
             if (row >= begin && row < end)
-                for (int c = 0; c < channels; ++c) acc[size_t(c)].Add(values[size_t(c)], row);
+                for (size_t c = 0; c < nc; ++c)
+                    if (lead[c] <= local) acc[c].Add(values[c], row);
             ++local;
         });
     });
 
-    bool needs_load = false;
-    std::vector<Accumulator> all;
-    all.resize(size_t(channels));
+    std::vector<Accumulator> all(nc);
+    std::vector<double> carried(nc, 0.0);  // before the first row: 0
     size_t rows = 0;
     for (size_t i = 0; i < pieces.size(); ++i) {
-        if (pieces[i].failed) {
-            ReportError(err_text, StrPrintf("Read error in '%s'", path.c_str()));
-            return false;
+        if (pieces[i].failed) return piece_failed(pieces[i]);
+        const size_t first = rows;  // the piece's first row
+        for (size_t c = 0; c < nc; ++c) {
+            const size_t lead = leads[i][c];
+            const size_t a = std::max(first, begin), b = std::min(first + lead, end);
+            if (a < b) all[c].AddRepeated(carried[c], a, b - a);
+            all[c].Merge(sums[i][c], ranged ? 0 : first);
+            if (lead < pieces[i].rows) carried[c] = lasts[i][c];
         }
-        needs_load = needs_load || first_row_short[i];
-        for (int c = 0; c < channels; ++c)
-            all[size_t(c)].Merge(sums[i][size_t(c)], ranged ? 0 : rows);
         out->seq_errors += pieces[i].seq_errors.size();
         rows += pieces[i].rows;
+        if (!ranged) out->rows = rows;
     }
     out->seq_errors += scan.header_seq_errors();
     if (ranged && rows != total) {
@@ -180,23 +216,28 @@ bool ScanFileStats(const std::string& path, const double* from, const double* to
         ReportError(err_text, StrPrintf("'%s' holds no rows", path.c_str()));
         return false;
     }
-    if (needs_load) {
-        // A piece began with a row that lacks values, which come from the piece before:
-        // rare enough to read the file the plain way.
-        RecordingData data;
-        if (!data.Load(path, err_text)) return false;
-        if (!ranged) end = data.rows();
-        out->channels = ComputeStats(data, begin, end);
-        out->rows = data.rows();
-        out->begin = begin;
-        out->end = end;
-        return true;
-    }
     if (!ranged) end = rows;
     out->begin = begin;
     out->end = end;
     for (const Accumulator& a : all) out->channels.push_back(a.Result());
     return true;
+}
+
+}  // namespace
+
+bool ScanFileStats(const std::string& path, const double* from, const double* to, FileStats* out,
+                   std::string* err_text, unsigned threads) {
+    *out = FileStats();
+    try {
+        return ScanStats(path, from, to, out, err_text, threads);
+    } catch (const std::exception&) {
+        // Only allocations throw here.
+        const size_t rows = out->rows;
+        const int channels = out->info.channels;
+        *out = FileStats();
+        ReportError(err_text, NoMemory(rows, channels));
+        return false;
+    }
 }
 
 }  // namespace korvex

@@ -32,7 +32,9 @@ bool RowsBetween(const RecordingData& data, double from, double to, size_t* begi
 
 // A recording file's statistics, read once and never held in memory, so that a file of
 // any size can be looked at: the whole file in one parallel pass, or a time range after
-// a first pass that counts the rows.
+// a first pass that counts the rows. Memory stays at a few hundred bytes a channel for
+// each piece the file is split into, whatever the rows lack; a value a row lacks is the
+// row before's, as RecordingData reads it.
 struct FileStats {
     RecordingInfo info;
     size_t rows = 0;            // complete rows in the file
@@ -45,7 +47,8 @@ struct FileStats {
 // Reads `path` (complete rows only) and fills `out` for the rows whose time lies in
 // [from, to] seconds; a null bound is the file's start or end. False with a message by
 // the buffer rule: RecordingScan's, "'%s' holds no rows", "No rows between %.6f s and
-// %.6f s (the recording ends at %.6f s)".
+// %.6f s (the recording ends at %.6f s)", "Not enough memory for %zu rows of %d channels"
+// (an allocation that failed). Never throws.
 bool ScanFileStats(const std::string& path, const double* from, const double* to, FileStats* out,
                    std::string* err_text, unsigned threads = 0);
 

@@ -1,6 +1,11 @@
 #include "files/RecordingData.h"
 
 #include <gtest/gtest.h>
+#ifdef __linux__
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -111,7 +116,8 @@ TEST_F(RecordingDataTest, SeqErrorsAndShortRows) {
 }
 
 // The parallel load must give exactly what one thread gives, whatever falls on the
-// pieces' boundaries: comments, short rows, CR LF and bare LF, long rows.
+// pieces' boundaries: comments, runs of short rows, CR LF and bare LF, long rows. So must
+// the statistics read without columns.
 TEST_F(RecordingDataTest, ThreadsGiveTheSameRecordingAsOneThread) {
     std::mt19937 rng(5);
     std::string file = "#FILE=COM1\r\n#CHAN=4\r\n#NAME=A B C D \r\n#F=166.666667\r\n";
@@ -122,9 +128,9 @@ TEST_F(RecordingDataTest, ThreadsGiveTheSameRecordingAsOneThread) {
         if (k == 0) {
             file += "#ERRSEQ\r\n";
         } else if (k == 1) {
-            file += StrPrintf("%.6f\n", v(rng));  // short, bare LF
-        } else if (k == 2) {
             file += std::string(3000, ' ') + "1 2 3 4\r\n";
+        } else if (k < 90) {
+            file += StrPrintf("%.6f\n", v(rng));  // short, bare LF
         } else {
             file += StrPrintf("%.6f\t%.6f\t%.6f\t%.6f\t\r\n", v(rng), v(rng), v(rng), v(rng));
         }
@@ -140,7 +146,148 @@ TEST_F(RecordingDataTest, ThreadsGiveTheSameRecordingAsOneThread) {
     EXPECT_EQ(a.short_rows(), b.short_rows());
     for (int c = 0; c < 4; ++c)
         ASSERT_EQ(0, std::memcmp(a.column(c), b.column(c), a.rows() * sizeof(double))) << c;
+    FileStats f;
+    ASSERT_TRUE(ScanFileStats(path, nullptr, nullptr, &f, nullptr, 3));
+    auto s = ComputeStats(a, 0, a.rows(), 1);
+    for (size_t c = 0; c < 4; ++c) {
+        EXPECT_EQ(f.channels[c].count, s[c].count) << c;
+        EXPECT_EQ(f.channels[c].min_row, s[c].min_row) << c;
+        EXPECT_EQ(f.channels[c].max_row, s[c].max_row) << c;
+        EXPECT_NEAR(f.channels[c].mean, s[c].mean, 1e-9) << c;
+        EXPECT_NEAR(f.channels[c].rms, s[c].rms, 1e-9) << c;
+    }
 }
+
+TEST_F(RecordingDataTest, AByteOrderMarkBeforeTheHeaderIsPassedOver) {
+    RecordingData d =
+        Load("\xEF\xBB\xBF#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n1.5\t-2\t\r\n3\t4\t\r\n");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(d.info().file_value, "COM1");
+    ASSERT_EQ(d.rows(), 2u);
+    EXPECT_EQ(d.value(1, 0), -2.0);
+    FileStats f;
+    std::string err;
+    ASSERT_TRUE(ScanFileStats(path, nullptr, nullptr, &f, &err)) << err;
+    EXPECT_EQ(f.rows, 2u);
+    EXPECT_EQ(f.channels[0].max, 3.0);
+}
+
+// A damaged "#CHAN=" with rows of one value: 80 KB of file would be 327 MB of columns,
+// nearly all values the rows lack. The load refuses it before it allocates anything; the
+// statistics, which hold no columns, read it, the values lacked taken from the rows
+// before across the pieces the threads read.
+TEST_F(RecordingDataTest, ManyChannelsAndOneValueARowAreRefusedButTheirStatsAreRead) {
+    std::string file = "#CHAN=4096\r\n#NAME=A B\r\n#XX=0,0.010000\r\n";
+    for (int c = 0; c < 4096; ++c) file += std::to_string(c) + (c < 4095 ? "\t" : "\r\n");
+    for (int r = 1; r < 10000; ++r) file += r == 5000 ? "5000\t-7\r\n" : std::to_string(r) + "\r\n";
+    std::string err;
+    Load(file, &err);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(err, "Not enough memory for 10000 rows of 4096 channels");
+
+    FileStats f;
+    ASSERT_TRUE(ScanFileStats(path, nullptr, nullptr, &f, &err, 3)) << err;
+    ASSERT_EQ(f.rows, 10000u);
+    ASSERT_EQ(f.channels.size(), 4096u);
+    const ChannelStats &a = f.channels[0], &b = f.channels[1], &last = f.channels[4095];
+    EXPECT_EQ(a.count, 10000u);
+    EXPECT_EQ(a.max_row, 9999u);
+    EXPECT_DOUBLE_EQ(a.mean, 4999.5);
+    EXPECT_EQ(b.count, 10000u);  // 1 up to row 4999, -7 from row 5000 on
+    EXPECT_EQ(b.max, 1.0);
+    EXPECT_EQ(b.max_row, 0u);
+    EXPECT_EQ(b.min, -7.0);
+    EXPECT_EQ(b.min_row, 5000u);
+    EXPECT_DOUBLE_EQ(b.mean, -3.0);
+    EXPECT_DOUBLE_EQ(b.rms, 5.0);
+    EXPECT_EQ(last.count, 10000u);
+    EXPECT_EQ(last.min, 4095.0);
+    EXPECT_EQ(last.max, 4095.0);
+    EXPECT_DOUBLE_EQ(last.mean, 4095.0);
+
+    double from = 40.0, to = 60.0;  // rows 4000 to 6000
+    ASSERT_TRUE(ScanFileStats(path, &from, &to, &f, &err, 3)) << err;
+    EXPECT_EQ(f.begin, 4000u);
+    EXPECT_EQ(f.end, 6001u);
+    EXPECT_EQ(f.channels[1].count, 2001u);
+    EXPECT_EQ(f.channels[1].max_row, 4000u);
+    EXPECT_EQ(f.channels[1].min_row, 5000u);
+    EXPECT_EQ(f.channels[0].min, 4000.0);
+    EXPECT_EQ(f.channels[4095].min_row, 4000u);
+    EXPECT_DOUBLE_EQ(f.channels[4095].mean, 4095.0);
+}
+
+// Linux for /proc/self/statm; not under the address sanitizer, whose allocator ends the
+// process rather than fail.
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+// Lets the process's address space grow by `room` bytes from what it holds now, as
+// "ulimit -v" does.
+bool LimitAddressSpace(size_t room) {
+    long pages = 0;
+    FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return false;
+    bool read = std::fscanf(f, "%ld", &pages) == 1;
+    std::fclose(f);
+    rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + room;
+    rlimit rl{limit, limit};
+    return read && setrlimit(RLIMIT_AS, &rl) == 0;
+}
+
+TEST_F(RecordingDataTest, WhenMemoryRunsOutTheLoadSaysSoAndNeverAborts) {
+    // 200 channels and rows of one value: 80 MB of columns, and nothing much besides.
+    std::string head = "#CHAN=200\r\n#NAME=A\r\n#ERRSEQ\r\n", first, rows;
+    for (int c = 0; c < 200; ++c) first += std::to_string(c) + "\t";
+    first += "\r\n";
+    for (int r = 1; r < 50000; ++r) rows += std::to_string(r % 10) + "\r\n";
+    const std::string fits = tmp.path() + "/fits.trd", too_big = tmp.path() + "/big.trd",
+                      marks = tmp.path() + "/marks.trd";
+    test::WriteFileBytes(fits, head + first + rows);
+    test::WriteFileBytes(too_big, head + first + rows + rows + rows + "0\r\n0\r\n");
+    std::string lines = "#CHAN=2\r\n#NAME=A B\r\n1 2\r\n";
+    lines.reserve(lines.size() + 2000000 * 9 + 5);
+    for (int i = 0; i < 2000000; ++i) lines += "#ERRSEQ\r\n";
+    lines += "3 4\r\n";
+    test::WriteFileBytes(marks, lines);
+
+    auto child = [&] {
+        RecordingData::Options one;
+        one.threads = 1;  // no thread stacks in the way
+        RecordingData d;
+        std::string err;
+        if (!LimitAddressSpace(size_t(120) << 20)) return 10;
+        if (!d.Load(fits, &err, one)) return 11;
+        if (d.rows() != 50000 || d.short_rows() != 49999 || d.value(199, 49999) != 199.0 ||
+            d.value(0, 49999) != 9.0 || d.seq_errors().size() != 1)
+            return 12;
+        // 240 MB of columns: refused when they cannot be had, with the check's message.
+        if (d.Load(too_big, &err, one) ||
+            err != "Not enough memory for 150000 rows of 200 channels")
+            return 13;
+        // 16 MB of "#ERRSEQ" places in 2 MB: a bad_alloc, reported the same way.
+        if (!LimitAddressSpace(size_t(2) << 20)) return 14;
+        if (d.Load(marks, &err, one) || err.rfind("Not enough memory for ", 0) != 0) return 15;
+        FileStats f;
+        err.clear();
+        if (ScanFileStats(marks, nullptr, nullptr, &f, &err, 1) ||
+            err.rfind("Not enough memory for ", 0) != 0)
+            return 16;
+        return 0;
+    };
+    pid_t pid = fork();
+    if (pid == 0) {
+        int code = 20;  // an exception left the load
+        try {
+            code = child();
+        } catch (...) {
+        }
+        _exit(code);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child aborted";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 TEST_F(RecordingDataTest, BadFilesGetTheirMessages) {
     struct Case {

@@ -74,6 +74,9 @@ TEST_F(RecordingReaderTest, HeaderCases) {
          ""},
         {"#CHAN=2\r\n#NAME=State*0.1\r\n", 0, "", 2, 2, {"State*0.1", ""}, ""},
         {"#FILE=COM2\x01junk\r\n#CHAN=1\r\n#NAME=U\r\n", 0, "", 1, 1, {"U"}, "COM2"},
+        // A byte-order mark before the first line, whatever line that is.
+        {"\xEF\xBB\xBF#CHAN=1\r\n#NAME=U\r\n", 0, "", 1, 1, {"U"}, ""},
+        {"\xEF\xBB\xBF#FILE=COM3\r\n#NAME=U\r\n#CHAN=1\r\n", 0, "", 1, 1, {""}, "COM3"},
         {"#FILE=COM1\r\n#CHAN=3\r\n", 1, "Undefined NumChan & Name[]", 0, 0, {}, ""},
         {"", 1, "Undefined NumChan & Name[]", 0, 0, {}, ""},
         {"#NAME=A\r\n#CHAN=0\r\n", 1, "NumChan<=0", 0, 0, {}, ""},
