@@ -52,12 +52,18 @@ std::string SystemErrorText(int code) {
 
 std::string ErrorExplanation(const std::string& text) {
     // A nested text ends with the innermost one, which quotes the error it ended with.
+    // The exports' files quote errno values on every platform ("... error: error 28").
     static const struct {
         const char* key;
         int base;
-    } kForms[] = {{" : error ", 10}, {"error 0x", 16}, {"Error=", 10}};
+        bool errno_value;
+    } kForms[] = {{" : error ", 10, false},
+                  {"error 0x", 16, false},
+                  {"Error=", 10, false},
+                  {"error: error ", 10, true}};
     size_t best = std::string::npos;
     int error = 0;
+    bool errno_value = false;
     for (const auto& form : kForms) {
         size_t len = std::char_traits<char>::length(form.key);
         for (size_t pos = text.rfind(form.key); pos != std::string::npos;
@@ -69,11 +75,13 @@ std::string ErrorExplanation(const std::string& text) {
             if (r.ec == std::errc() && v > 0) {
                 best = pos;
                 error = v;
+                errno_value = form.errno_value;
                 break;
             }
         }
     }
-    return error ? SystemErrorText(error) : std::string();
+    if (!error) return std::string();
+    return errno_value ? ErrnoText(error) : SystemErrorText(error);
 }
 
 ErrorSink* SetErrorSink(ErrorSink* sink) {

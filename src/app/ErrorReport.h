@@ -29,9 +29,11 @@ void ReportError(std::string* err_text, const std::string& text);
 // What the error number that a message quotes means, in English ("No such file or
 // directory"; on Windows the system's text of a GetLastError() code, "Access is
 // denied"); empty when the text quotes none. The port layer and the data directory
-// quote errno values in the forms ": error %d", "error 0x%X" and "Error=%d (0x%X)"; in a
-// nested text the innermost (last) one counts. Sinks show it under the message, which
-// itself stays exactly as the operation wrote it.
+// quote the system's codes in the forms " : error %d", "error 0x%X" and "Error=%d
+// (0x%X)"; the exports' files quote errno values on every platform in the form
+// "error: error %d" ("Write File 'x' error: error 28"). In a nested text the innermost
+// (last) one counts. Sinks show it under the message, which itself stays exactly as the
+// operation wrote it.
 std::string ErrorExplanation(const std::string& text);
 
 // Installs a sink for the lifetime of the object and restores the previous one after.

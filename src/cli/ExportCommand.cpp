@@ -21,7 +21,8 @@ void Usage(FILE* out) {
                  "Writes a recording, or the rows between --from and --to (seconds from its first\n"
                  "row), as CSV or as a COMTRADE record (IEEE C37.111-1999: OUT.cfg and OUT.dat,\n"
                  "BINARY, or ASCII with comtrade-ascii). OUT defaults to FILE without its\n"
-                 "extension; existing files are kept unless --overwrite is given.\n");
+                 "extension; existing files are kept unless --overwrite is given, and FILE\n"
+                 "itself is never replaced.\n");
 }
 
 }  // namespace

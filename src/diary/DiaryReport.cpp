@@ -1,9 +1,13 @@
 #include "diary/DiaryReport.h"
 
+#include <errno.h>
+
 #include <cmath>
+#include <cstring>
 
 #include "app/CodePages.h"
 #include "app/StrPrintf.h"
+#include "files/RecordingWriter.h"
 
 namespace korvex {
 
@@ -31,18 +35,26 @@ std::string DiaryReportName(const std::string& version_text, int channel) {
     std::string id = version_text.substr(0, version_text.find(' '));
     std::string name = Cp1251ToUtf8(id);
     for (char& c : name)
-        if (c == '/' || (static_cast<unsigned char>(c) < 0x20)) c = '_';
+        if (static_cast<unsigned char>(c) < 0x20 || (c && std::strchr("/\\:*?\"<>|", c))) c = '_';
     return StrPrintf("%s(%d).info.txt", name.c_str(), channel);
 }
 
-bool DiaryReport::Put(const std::string& bytes) {
+bool DiaryReport::Put(const std::string& lines) {
+    if (error_) return false;
     std::string out;
-    out.reserve(bytes.size() + 8);
-    for (char c : bytes) {
+    out.reserve(lines.size() + 8);
+    for (char c : lines) {
         if (c == '\n') out += '\r';
         out += c;
     }
-    return std::fwrite(out.data(), 1, out.size(), out_) == out.size();
+    // A half line would end the report in the middle of a message; the lines before it
+    // stay.
+    errno = 0;
+    if (!AppendRow(out_, out.data(), out.size())) {
+        error_ = errno ? errno : EIO;
+        return false;
+    }
+    return true;
 }
 
 bool DiaryReport::PutHead(const Version4& own, const std::string& version_text,
@@ -83,32 +95,36 @@ bool DiaryReport::PutBlankLine() {
     return Put("\n");
 }
 
+// A section is its heading, a blank line and one line per parameter: the same bytes as
+// a line end before each parameter and one after the last, but written whole line by
+// whole line.
 bool DiaryReport::PutSingleSet(int number, const ParameterSet& set) {
-    bool ok = Put(Fixed(StrPrintf("\n********** Набор параметров %d (%d парам.) **********\n",
-                                  number, int(set.count))));
+    if (!Put(Fixed(StrPrintf("\n********** Набор параметров %d (%d парам.) **********\n\n", number,
+                             int(set.count)))))
+        return false;
     for (size_t j = 0; j < set.params.size(); ++j) {
         const Parameter& p = set.params[j];
         std::string line =
             p.value.is_float
-                ? StrPrintf("\n%d\t%-14s = %.3f", int(j + 1), p.name.c_str(), double(p.value.f))
-                : StrPrintf("\n%d\t%-14s = %d", int(j + 1), p.name.c_str(), int(p.value.i));
-        ok = Put(line) && ok;
+                ? StrPrintf("%d\t%-14s = %.3f\n", int(j + 1), p.name.c_str(), double(p.value.f))
+                : StrPrintf("%d\t%-14s = %d\n", int(j + 1), p.name.c_str(), int(p.value.i));
+        if (!Put(line)) return false;
     }
-    return Put("\n") && ok;
+    return true;
 }
 
 bool DiaryReport::PutParameterSets(const std::vector<ParameterSet>& sets) {
     if (sets.empty()) return true;
-    bool ok = PutSingleSet(0, sets[0]);
-    if (sets.size() == 2) return PutSingleSet(1, sets[1]) && ok;
-    if (sets.size() < 3) return ok;
+    if (!PutSingleSet(0, sets[0])) return false;
+    if (sets.size() == 2) return PutSingleSet(1, sets[1]);
+    if (sets.size() < 3) return true;
     const ParameterSet &one = sets[1], &two = sets[2];
-    ok = Put(Fixed(StrPrintf("\n********** Набор параметров %d/%d (%d парам.) **********\n", 1, 2,
-                             int(one.count)))) &&
-         ok;
+    if (!Put(Fixed(StrPrintf("\n********** Набор параметров %d/%d (%d парам.) **********\n\n", 1, 2,
+                             int(one.count)))))
+        return false;
     for (size_t j = 0; j < one.params.size(); ++j) {
         const Parameter& p = one.params[j];
-        std::string line = StrPrintf("\n%d\t%-14s = ", int(j + 1), p.name.c_str());
+        std::string line = StrPrintf("%d\t%-14s = ", int(j + 1), p.name.c_str());
         line += Value(p.value);
         if (j < two.params.size()) {
             line += Value(two.params[j].value);
@@ -116,9 +132,9 @@ bool DiaryReport::PutParameterSets(const std::vector<ParameterSet>& sets) {
         } else {
             line += std::string(11, ' ') + "[#]";
         }
-        ok = Put(line) && ok;
+        if (!Put(line + "\n")) return false;
     }
-    return Put("\n") && ok;
+    return true;
 }
 
 }  // namespace korvex

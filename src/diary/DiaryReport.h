@@ -13,13 +13,20 @@ namespace korvex {
 
 // The report's name: the identification and version text cut at its first blank, then
 // "(%d).info.txt" with the channel. The regulator writes its identification in CP1251;
-// the name is made UTF-8 for the file system, with '/' and control characters as '_'.
+// the name is made UTF-8 for the file system, with control characters and the
+// characters that a Windows file name cannot hold (/ \ : * ? " < > |) as '_' on every
+// platform, so that a regulator's report has the same name everywhere.
 std::string DiaryReportName(const std::string& version_text, int channel);
 
 // The diary and parameter report, written line by line as the reading goes, so that a
 // run that stops keeps what was read. Plain text with CR LF line ends; the fixed Russian
 // texts in CP1251; the regulator's texts (identification, messages, parameter names)
-// copied byte for byte. The file is the caller's; Put* return false on a write error.
+// copied byte for byte. The file is the caller's, opened binary.
+//
+// Each Put* writes whole lines with one write (AppendRow, as the recording writers do):
+// when the disk fills up part-way, the file is cut back to its last whole line. From the
+// first failed write on nothing more is written: that Put* and every later one return
+// false, and error() tells the errno value of the failure.
 class DiaryReport {
 public:
     explicit DiaryReport(FILE* out) : out_(out) {}
@@ -42,11 +49,15 @@ public:
     // marked "[#]".
     bool PutParameterSets(const std::vector<ParameterSet>& sets);
 
+    // The errno value of the first failed write, 0 while none failed.
+    int error() const { return error_; }
+
 private:
-    bool Put(const std::string& bytes);  // "\n" becomes CR LF
+    bool Put(const std::string& lines);  // whole lines; "\n" becomes CR LF
     bool PutSingleSet(int number, const ParameterSet& set);
 
     FILE* out_;
+    int error_ = 0;
 };
 
 }  // namespace korvex

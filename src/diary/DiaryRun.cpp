@@ -1,7 +1,10 @@
 #include "diary/DiaryRun.h"
 
+#include <errno.h>
+
 #include <ctime>
 
+#include "app/StrPrintf.h"
 #include "app/Version.h"
 #include "diary/DeviceVersion.h"
 #include "diary/DiaryBlock.h"
@@ -53,6 +56,15 @@ private:
         std::string err;
         return Link(ModBus_ReadHldReg(port_, kSlave, reg, num, out, &err), err);
     }
+    // A report write's outcome: false (the run stops at once) on the first failure, with
+    // its message; the report keeps its whole lines.
+    bool Wrote(bool ok) {
+        if (!ok) result_.messages.push_back(WriteError(report_->error()));
+        return ok;
+    }
+    static std::string WriteError(int error) {
+        return StrPrintf("Write File error: %s", ErrnoText(error ? error : EIO).c_str());
+    }
     void Progress() {
         ++position_;
         if (events_.progress_position) events_.progress_position(int(position_ & 0xFFFF));
@@ -91,7 +103,7 @@ DiaryRunResult DiaryRun::Run() {
     result_.complete = Steps();
     if (report_file_ && std::fclose(report_file_) != 0 && result_.complete) {
         result_.complete = false;
-        result_.messages.push_back("Write File error");
+        result_.messages.push_back(WriteError(errno));
     }
     report_file_ = nullptr;
     // The end: leave ModBus mode after a good last exchange, else only close the port.
@@ -124,20 +136,15 @@ bool DiaryRun::Steps() {
     }
     DiaryReport report(report_file_);
     report_ = &report;
-    bool written = report.PutHead(OwnVersion(), version, channel_word);
+    if (!Wrote(report.PutHead(OwnVersion(), version, channel_word))) return false;
 
     uint16_t clock[6];
     if (!ReadHolding(560, 3, clock) || !ReadHolding(563, 3, clock + 3)) return false;
     std::tm pc = LocalTimeOf(std::time(nullptr));
-    written = report.PutClocks(pc, clock) && written;
+    if (!Wrote(report.PutClocks(pc, clock))) return false;
 
     if (!Diaries() || !ParameterSets()) return false;
-    written = report.PutParameterSets(sets_) && written;
-    if (!written || std::ferror(report_file_)) {
-        result_.messages.push_back("Write File error");
-        return false;
-    }
-    return true;
+    return Wrote(report.PutParameterSets(sets_));
 }
 
 bool DiaryRun::Diaries() {
@@ -191,7 +198,7 @@ bool DiaryRun::Diaries() {
         const DiaryExtent& e = extent_[d];
         if (e.count == 0) continue;
         if (!WriteSelector(uint16_t(d))) return false;
-        report_->PutDiaryHeading(d + 1, e.count);
+        if (!Wrote(report_->PutDiaryHeading(d + 1, e.count))) return false;
         uint32_t p = e.start;
         for (uint32_t k = 0; k < e.count; ++k) {
             uint16_t words[4];
@@ -209,10 +216,12 @@ bool DiaryRun::Diaries() {
                 // Reading a text moved the selector.
                 if (!WriteSelector(uint16_t(d))) return false;
             }
-            report_->PutMessage(k + 1, r, r.code < text_count_ ? texts_[r.code] : std::string());
+            if (!Wrote(report_->PutMessage(k + 1, r,
+                                           r.code < text_count_ ? texts_[r.code] : std::string())))
+                return false;
             Progress();
         }
-        report_->PutBlankLine();
+        if (!Wrote(report_->PutBlankLine())) return false;
     }
     return true;
 }

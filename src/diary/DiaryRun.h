@@ -33,9 +33,12 @@ struct DiaryRunResult {
 // 115200 baud, even parity. Each message text is read once per code per run; a code at
 // or beyond the text count, or above 999, has an empty text. Without diaries the diary
 // part is empty and the parameter sets are still read. `stop`, when set from another
-// thread, ends the run between exchanges without a message.
+// thread, ends the run between exchanges without a message. The first failed write of
+// the report (a full disk) ends the run at once: the report keeps its whole lines, and
+// the link is ended as after a good exchange.
 // Messages: the link's own, "Open File error", "Too  much messages !", "Error 1" ...
-// "Error 6", "Parameter Read Name Error", "Bad Length (Read Param Value)".
+// "Error 6", "Parameter Read Name Error", "Bad Length (Read Param Value)",
+// "Write File error: %s" with the system's reason ("No space left on device").
 DiaryRunResult ReadDiariesAndParameters(const LinkSettings& settings, const DiaryRunEvents& events,
                                         const std::atomic<bool>* stop = nullptr);
 

@@ -1,12 +1,15 @@
 #include "files/ComtradeExport.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/PathNames.h"
 #include "app/StrPrintf.h"
 #include "files/RecordingData.h"
@@ -37,7 +40,15 @@ std::string BaseName(const std::string& name) {
     return name.substr(0, name.find('*'));
 }
 
+// The .cfg's dates are dd/mm/yyyy: the years 1 to 9999. Clock seconds (ClockSeconds) of
+// 0001-01-01 00:00:00 and of 10000-01-01 00:00:00.
+constexpr double kFirstClock = -62135596800.0;
+constexpr double kEndClock = 253402300800.0;
+
 std::string CfgTime(double clock_seconds) {
+    // Only a refused plan is out of range; its text still gets a date of four digits.
+    if (!(clock_seconds >= kFirstClock)) clock_seconds = kFirstClock;
+    if (!(clock_seconds < kEndClock - 1)) clock_seconds = kEndClock - 1;
     int64_t us = std::llround(clock_seconds * 1e6);
     int64_t day_us = int64_t(86400) * 1000000;
     int64_t days = us >= 0 ? us / day_us : -((-us + day_us - 1) / day_us);
@@ -90,12 +101,24 @@ ComtradePlan PlanComtrade(const RecordingData& data, size_t begin, size_t end, b
     plan.samples = end - begin;
     // The rate the header declares, unless its time step says otherwise: the .cfg's rate
     // and the .dat's time stamps must tell the same time.
-    plan.rate = 1.0 / data.step();
-    if (info.rate > 0 && std::fabs(info.rate * data.step() - 1) < 1e-6) plan.rate = info.rate;
-    plan.first_time = FileStartSeconds(data) + double(begin) * data.step();
-    double last_us = double(plan.samples ? plan.samples - 1 : 0) * data.step() * 1e6;
+    const double step = data.step();
+    plan.rate = 1.0 / step;
+    if (info.rate > 0 && std::fabs(info.rate * step - 1) < 1e-6) plan.rate = info.rate;
+    plan.first_time = FileStartSeconds(data) + double(begin) * step;
+    double last_us = double(plan.samples ? plan.samples - 1 : 0) * step * 1e6;
     while (last_us / plan.time_mult > 4294967295.0 && plan.time_mult < 1000000000)
         plan.time_mult *= 10;
+    // Written as "not in range" so that a NaN anywhere refuses too. Within the years 1 to
+    // 9999 the time stamps fit 32 bits at the largest time_mult.
+    const double last_time = plan.first_time + last_us / 1e6;
+    if (!(step > 0 && std::isfinite(plan.rate) && plan.rate > 0 && plan.first_time >= kFirstClock &&
+          last_time < kEndClock)) {
+        plan.refusal = StrPrintf(Tr("Шаг времени %s с нельзя записать в COMTRADE: частота "
+                                    "выборки или даты вне допустимых пределов",
+                                    "The time step of %s s cannot be written to COMTRADE: the "
+                                    "sample rate or the dates are out of range"),
+                                 ShortestReal(step).c_str());
+    }
 
     // The fault recorder's files begin with its four flag columns.
     const auto& names = info.names;
@@ -130,8 +153,12 @@ ComtradePlan PlanComtrade(const RecordingData& data, size_t begin, size_t end, b
         }
         ch.unit = recorder && c >= 4 ? "pu" : "NA";
         if (lo < hi) {
-            ch.a = (hi - lo) / (2 * kSampleMax);
-            ch.b = lo + (hi - lo) / 2;
+            // Halved first: hi - lo of two finite values can overflow to infinity. A range
+            // too narrow to divide (0 and 4.9e-324) would give a factor of 0 and samples of
+            // 0 / 0; the smallest normal factor keeps them within range, each within half
+            // of it.
+            ch.a = std::max((hi / 2 - lo / 2) / kSampleMax, DBL_MIN);
+            ch.b = lo / 2 + hi / 2;
         } else {
             ch.a = 1;
             ch.b = lo <= hi ? lo : 0;
@@ -169,9 +196,13 @@ bool ExportComtrade(const RecordingData& data, size_t begin, size_t end, const s
     if (begin > end) begin = end;
     std::string base = ComtradeBase(path);
     ComtradePlan plan = PlanComtrade(data, begin, end, binary);
+    if (!plan.refusal.empty()) {
+        ReportError(err_text, plan.refusal);
+        return false;
+    }
     ExportFile cfg, dat;
-    if (!cfg.Create(base + ".cfg", overwrite, err_text) ||
-        !dat.Create(base + ".dat", overwrite, err_text))
+    if (!cfg.Create(base + ".cfg", overwrite, err_text, data.path()) ||
+        !dat.Create(base + ".dat", overwrite, err_text, data.path()))
         return false;
     cfg.Write(ComtradeConfigText(plan));
 

@@ -45,7 +45,7 @@ bool ExportCsv(const RecordingData& data, size_t begin, size_t end, const std::s
     if (end > data.rows()) end = data.rows();
     if (begin > end) begin = end;
     ExportFile file;
-    if (!file.Create(path, overwrite, err_text)) return false;
+    if (!file.Create(path, overwrite, err_text, data.path())) return false;
     std::string header = "Time (s)";
     for (const std::string& name : data.info().names) {
         header += ',';

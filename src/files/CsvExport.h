@@ -13,8 +13,8 @@ class RecordingData;
 // channel names (quoted where they hold a comma or a quote), then one row per sample: its
 // time from the start of the recording and each channel's value. "." is the decimal point
 // whatever the locale; a value is written as the shortest decimal that reads back as the
-// same number; lines end in CR LF. The file is written as ExportFile says; false with its
-// messages or "Cancelled".
+// same number; lines end in CR LF. The file is written as ExportFile says, never over the
+// recording itself; false with its messages or "Cancelled".
 bool ExportCsv(const RecordingData& data, size_t begin, size_t end, const std::string& path,
                bool overwrite, std::string* err_text, const ExportControl& control = {});
 

@@ -1,25 +1,79 @@
 #include "files/ExportFile.h"
 
 #include <errno.h>
+#include <string.h>
+#include <sys/stat.h>
 
 #include <random>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/PathNames.h"
 #include "app/StrPrintf.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace korvex {
+
+namespace {
+
+#ifdef _WIN32
+// The volume and the file index name a file whatever path, case or link leads to it.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(h, info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+std::string FullPathName(const std::string& path) {
+    char buf[4096];
+    DWORD n = GetFullPathNameA(path.c_str(), DWORD(sizeof buf), buf, nullptr);
+    return n && n < sizeof buf ? std::string(buf, n) : path;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    if (FileIdentity(a, &x) && FileIdentity(b, &y))
+        return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+               x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+    // Names on Windows are compared without regard to case.
+    return _stricmp(FullPathName(a).c_str(), FullPathName(b).c_str()) == 0;
+}
+#else
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat x, y;
+    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}
+#endif
+
+}  // namespace
 
 ExportFile::~ExportFile() {
     Discard();
 }
 
-bool ExportFile::Create(const std::string& path, bool overwrite, std::string* err_text) {
+bool ExportFile::Create(const std::string& path, bool overwrite, std::string* err_text,
+                        const std::string& source) {
     Discard();
     path_ = path;
     overwrite_ = overwrite;
     error_ = 0;
     buf_.clear();
+    // The recording may be named otherwise than the output ("./r.trd", a link); only the
+    // file itself tells.
+    if (!source.empty() && PathExists(path) && SameFile(path, source)) {
+        ReportError(err_text, StrPrintf(Tr("'%s' — экспортируемая запись: она не заменяется",
+                                           "'%s' is the recording being exported: it is not "
+                                           "replaced"),
+                                        path.c_str()));
+        return false;
+    }
     buf_.reserve(kFlushAt + (64 << 10));
     if (!overwrite && PathExists(path)) {
         ReportError(err_text, StrPrintf("'%s' already exists", path.c_str()));

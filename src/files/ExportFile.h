@@ -15,10 +15,13 @@ namespace korvex {
 // failed or cancelled export leaves nothing behind and a reader never sees half a file.
 // An existing file of the final name is replaced only with `overwrite`; without it the
 // export fails before writing ("'%s' already exists"), and a file that appears meanwhile
-// is not replaced either.
+// is not replaced either. The file an export reads (`source`) is never replaced, under
+// whatever name it is given: same device and inode, on Windows the same volume and file
+// index (or, where those cannot be read, the same full path name).
 //
 // Messages, by the buffer rule: "'%s' already exists", "Create File '%s' error: error %d",
-// "Write File '%s' error: error %d". Used by one thread.
+// "Write File '%s' error: error %d" (errno values), and "'%s' is the recording being
+// exported: it is not replaced" (Russian too). Used by one thread.
 class ExportFile {
 public:
     ExportFile() = default;
@@ -26,7 +29,8 @@ public:
     ExportFile(const ExportFile&) = delete;
     ExportFile& operator=(const ExportFile&) = delete;
 
-    bool Create(const std::string& path, bool overwrite, std::string* err_text);
+    bool Create(const std::string& path, bool overwrite, std::string* err_text,
+                const std::string& source = std::string());
     void Write(std::string_view bytes) {
         if (buf_.size() + bytes.size() > kFlushAt) Flush();
         buf_.append(bytes);

@@ -18,11 +18,18 @@ bool PutLine(FILE* f, const std::string& line) {
 
 }  // namespace
 
+std::string RecordingChannelName(const std::string& name) {
+    std::string out = name;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) c = '_';
+    return out;
+}
+
 bool WriteLiveHeader(FILE* f, const std::string& port_name, const std::vector<std::string>& names,
                      int rate_divider) {
     double rate = 500.0 / rate_divider;
     std::string name_line = "#NAME=";
-    for (const auto& n : names) name_line += n + " ";
+    for (const auto& n : names) name_line += RecordingChannelName(n) + " ";
     bool ok = PutLine(f, "#FILE=" + port_name) &&
               PutLine(f, StrPrintf("#CHAN=%d", int(names.size()))) && PutLine(f, name_line) &&
               PutLine(f, "#XN=Time (sec)") && PutLine(f, StrPrintf("#F=%lf", rate)) &&

@@ -14,9 +14,15 @@ namespace korvex {
 // The buffer passed to FormatLiveRow holds n * kLiveRowBytesPerValue + 2 bytes.
 constexpr size_t kLiveRowBytesPerValue = 330;
 
-// Live writer header: #FILE=<port>, #CHAN=<n>, #NAME=<each name and a space>,
-// #XN=Time (sec), #F=<500/divider "%lf">, #XX=0,<1/rate "%lf">. Flushed. False on a
-// write error.
+// A channel name as "#NAME=" can hold it: the names are separated by blanks and every
+// line ends in CR LF, so a blank, a control character (CR, LF, tab, ...) or DEL in a name
+// becomes '_'. The stream carries no checksum: one corrupt byte of a description must
+// not split the header or shift the names.
+std::string RecordingChannelName(const std::string& name);
+
+// Live writer header: #FILE=<port>, #CHAN=<n>, #NAME=<each name (RecordingChannelName)
+// and a space>, #XN=Time (sec), #F=<500/divider "%lf">, #XX=0,<1/rate "%lf">. Flushed.
+// False on a write error.
 bool WriteLiveHeader(FILE* f, const std::string& port_name, const std::vector<std::string>& names,
                      int rate_divider);
 

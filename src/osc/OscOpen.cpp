@@ -73,6 +73,9 @@ void OSC_DecodeDescription(const uint8_t* d, size_t nbyte, int slot, OscChannel*
     ch->name.clear();
     for (size_t i = 12; i < nbyte && d[i] && ch->name.size() < kMaxNameLength; ++i)
         ch->name += char(d[i]);
+    // As the recording's header will hold it, so that the screen, the messages and the
+    // file name a channel alike.
+    ch->name = RecordingChannelName(ch->name);
 }
 
 int OSC_FileHeader(LinkSettings& link, OscState& osc) {

@@ -52,7 +52,8 @@ float DecodeOscValue(const uint8_t* slot, uint32_t type, double scale);
 
 // One channel description: type (4 bytes, little-endian), colour 0x00BBGGRR (4; taken
 // only when its top byte is 0), scale (IEEE single, 4) and the name (NUL-terminated, cut
-// at 49 characters). Fields a short description cannot hold keep their defaults.
+// at 49 characters; blanks and control characters as '_', RecordingChannelName). Fields
+// a short description cannot hold keep their defaults.
 void OSC_DecodeDescription(const uint8_t* d, size_t nbyte, int slot, OscChannel* ch);
 
 // One received packet: checks its number against *expected (and moves it on), takes its

@@ -1,10 +1,12 @@
 #include "app/Config.h"
 
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include "app/ErrorCapture.h"
 #include "app/PathNames.h"
+#include "app/StrPrintf.h"
 #include "app/Version.h"
 #include "app/Viewer.h"
 
@@ -95,6 +97,16 @@ TEST(PathNames, TypeAndStemFollowThePlatformsSeparators) {
 #else
     EXPECT_EQ(FileStem("/d/a\\b.trd"), "a\\b") << "a backslash is part of a name here";
 #endif
+}
+
+// The exports quote errno values on every platform (on Windows too, where the port
+// layer's codes are the system's): 28 is a full disk, not a printer out of paper.
+TEST(ErrorExplanation, TheExportsErrnoValues) {
+    EXPECT_EQ(ErrorExplanation(StrPrintf("Write File 'r.dat' error: error %d", ENOSPC)),
+              "No space left on device");
+    EXPECT_EQ(ErrorExplanation(StrPrintf("Create File 'r.csv' error: error %d", EACCES)),
+              "Permission denied");
+    EXPECT_EQ(ErrorExplanation("Write File error"), "");
 }
 
 TEST(Viewer, StartupMessages) {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <regex>
 #include <sstream>
@@ -295,6 +297,58 @@ TEST_F(DiaryRunTest, AFailedExchangeClosesThePortAndKeepsTheReportSoFar) {
         << "the messages read before the failure stay: " << lines.back();
 }
 
+// While it lives, this process's files may grow to `bytes` at most: writes beyond fail
+// as on a full disk (EFBIG, with SIGXFSZ ignored). The simulated regulator writes no
+// files, and nothing else writes meanwhile.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        signal_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit rl = saved_;
+        rl.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &rl);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        signal(SIGXFSZ, signal_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*signal_)(int) = SIG_DFL;
+};
+
+TEST_F(DiaryRunTest, AFullDiskKeepsWholeLinesAndStopsAtOnce) {
+    // The diary records read, one exchange each (4 registers from the window).
+    int records = 0;
+    SetLinkTrace([&](bool tx, const uint8_t* f, size_t n) {
+        records += tx && n == 8 && f[1] == 3 && (f[2] << 8 | f[3]) >= 0x1100 && f[5] == 4;
+    });
+    const size_t limit = 1000;
+    DiaryRunResult r;
+    {
+        FileSizeLimit full(limit);
+        r = Run();
+    }
+    SetLinkTrace(nullptr);
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(r.messages, std::vector<std::string>{"Write File error: File too large"});
+    std::string bytes = test::ReadFileBytes(r.report_path);
+    EXPECT_LE(bytes.size(), limit);
+    EXPECT_GT(bytes.size() + 40, limit) << "every line that fitted is kept";
+    auto lines = ReportLines(r);  // whole lines only
+    ASSERT_GE(lines.size(), 10u);
+    int messages = 0;
+    for (const auto& l : lines) messages += std::regex_match(l, std::regex("\\d+\t2026-.*"));
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex(StrPrintf("%d\t2026-.*", messages))))
+        << lines.back();
+    EXPECT_EQ(records, messages + 1) << "no record read after the one that did not fit";
+    // The last exchange succeeded: the regulator was taken out of ModBus mode.
+    EXPECT_EQ(r.link_status, 0u);
+    EXPECT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+}
+
 TEST_F(DiaryRunTest, DecidedOpenPoints) {
     // No diaries: the diary part is empty, the parameters are still read.
     model.diaries->SetDiaries({});
@@ -393,6 +447,13 @@ TEST(ServiceChannel, TheSetCountRepliesChecks) {
         EXPECT_EQ(count, c.count);
     }
     RS232_Close(port);
+}
+
+TEST(DiaryReportName, CharactersNoFileSystemTakesBecomeUnderscores) {
+    EXPECT_EQ(DiaryReportName("A/B\\C:D*E?F\"G<H>I|J\x01K     Version 2.3.1", 2),
+              "A_B_C_D_E_F_G_H_I_J_K(2).info.txt");
+    EXPECT_EQ(DiaryReportName("\xCA\xEE\xF0\xE2\xE5\xEA\xF1", 0),
+              "\xD0\x9A\xD0\xBE\xD1\x80\xD0\xB2\xD0\xB5\xD0\xBA\xD1\x81(0).info.txt");
 }
 
 TEST(DiaryDecoding, RecordsFillWordsAndTexts) {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -138,6 +140,101 @@ TEST_F(ExportTest, ComtradeConfigurationLines) {
     EXPECT_EQ(err, "'" + tmp.path() + "/taken.dat' already exists");
     struct stat st {};
     EXPECT_NE(stat((tmp.path() + "/taken.cfg").c_str(), &st), 0);
+}
+
+// Ranges that a factor cannot be made of naively: one too narrow to divide (0 and the
+// smallest double), one whose width overflows (±1.7e308). Both get a finite, non-zero
+// factor and samples within ±32767, in both file types.
+TEST_F(ExportTest, ComtradeDegenerateRanges) {
+    RecordingInfo info;
+    info.file_value = "T";
+    info.channels = 2;
+    info.names = {"Tiny", "Huge"};
+    info.rate = 100;
+    info.step = 0.01;
+    info.has_start = true;
+    info.start = {1, 2026, 1, 2, 3, 4, 5, 6};
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    RecordingData d = RecordingData::FromRows(info, {0, -1.7e308, tiny, 1.7e308});
+    for (bool binary : {false, true}) {
+        std::string base = tmp.path() + (binary ? "/bin" : "/asc");
+        ASSERT_TRUE(ExportComtrade(d, 0, 2, base, binary, false, nullptr));
+        auto cfg = Lines(test::ReadFileBytes(base + ".cfg"));
+        ASSERT_EQ(cfg.size(), 11u);
+        EXPECT_EQ(cfg[1], "2,2A,0D");
+        EXPECT_EQ(cfg[2], "1,Tiny,,,NA,2.2250738585072014e-308,0,0,-32767,32767,1,1,P");
+        EXPECT_EQ(cfg[3], "2,Huge,,,NA,5.1881466109195223e+303,0,0,-32767,32767,1,1,P");
+        EXPECT_EQ(cfg[6], "100,2");
+        EXPECT_EQ(cfg[7], "02/01/2026,03:04:05.006000");
+        std::string dat = test::ReadFileBytes(base + ".dat");
+        if (binary) {
+            EXPECT_EQ(dat, std::string("\x01\0\0\0\0\0\0\0\0\0\x01\x80"
+                                       "\x02\0\0\0\x10\x27\0\0\0\0\xFF\x7F",
+                                       24));
+        } else {
+            EXPECT_EQ(dat, "1,0,0,-32767\r\n2,10000,0,32767\r\n");
+        }
+    }
+}
+
+// Time steps whose rate or dates COMTRADE cannot hold are refused before any file is
+// made; the .cfg text of such a plan still has a four-digit year.
+TEST_F(ExportTest, ComtradeDegenerateTimeSteps) {
+    struct Case {
+        const char* header;
+        const char* step;
+    } cases[] = {{"#XX=0,1e300", "1e+300"},
+                 {"#F=1e-300", "9.999999999999999e+299"},
+                 {"#XX=0,1e-320", "1e-320"}};
+    for (const auto& c : cases) {
+        std::string file = tmp.path() + "/step.trd";
+        test::WriteFileBytes(file,
+                             std::string("#CHAN=1\r\n#NAME=U\r\n") + c.header + "\r\n1\r\n2\r\n");
+        RecordingData d;
+        ASSERT_TRUE(d.Load(file)) << c.header;
+        for (bool binary : {false, true}) {
+            std::string err;
+            EXPECT_FALSE(ExportComtrade(d, 0, 2, tmp.path() + "/step", binary, false, &err));
+            EXPECT_EQ(err, std::string("The time step of ") + c.step +
+                               " s cannot be written to COMTRADE: the sample rate or the dates "
+                               "are out of range");
+            EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/step.cfg"));
+            EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/step.dat"));
+        }
+        if (&c == &cases[0]) {  // its first row lies 1e300 s before the file's time stamp
+            EXPECT_EQ(Lines(ComtradeConfigText(PlanComtrade(d, 0, 2, true)))[6],
+                      "01/01/0001,00:00:00.000000");
+        }
+    }
+}
+
+// An export never replaces the recording it reads, under whatever name it is given, even
+// with `overwrite`; nothing is left behind.
+TEST_F(ExportTest, TheRecordingItselfIsNeverReplaced) {
+    const std::string original = test::ReadFileBytes(src);
+    std::string err;
+    std::string same = tmp.path() + "/./0002.trd";
+    EXPECT_FALSE(ExportCsv(data, 0, data.rows(), same, true, &err));
+    EXPECT_EQ(err, "'" + same + "' is the recording being exported: it is not replaced");
+    // "rec.dat" exported to the record "rec": its .dat would be the recording.
+    test::WriteFileBytes(tmp.path() + "/rec.dat", original);
+    RecordingData rec;
+    ASSERT_TRUE(rec.Load(tmp.path() + "/rec.dat"));
+    for (bool binary : {true, false}) {
+        EXPECT_FALSE(ExportComtrade(rec, 0, rec.rows(), tmp.path() + "/rec", binary, true, &err));
+        EXPECT_EQ(err, "'" + tmp.path() +
+                           "/rec.dat' is the recording being exported: it is not "
+                           "replaced");
+    }
+    EXPECT_EQ(test::ReadFileBytes(src), original);
+    EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/rec.dat"), original);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "no .cfg, no temporary";
+    // Another file of the same content is replaced as asked.
+    test::WriteFileBytes(tmp.path() + "/copy.csv", original);
+    EXPECT_TRUE(ExportCsv(data, 0, 1, tmp.path() + "/copy.csv", true, &err)) << err;
 }
 
 // The samples come back within the quantisation the .cfg states, in both file types, and

@@ -15,6 +15,7 @@
 #include "app/ErrorCapture.h"
 #include "app/Language.h"
 #include "app/TempDataDir.h"
+#include "files/RecordingHeader.h"
 #include "sim/Regulator.h"
 
 namespace korvex {
@@ -94,6 +95,36 @@ TEST(OscFileHeader, AHeaderThatCannotBeWrittenLeavesNoFile) {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(files(), before);
+}
+
+TEST(OscFileHeader, NamesWithBlanksAndLineEndsKeepTheHeaderWhole) {
+    // One corrupt byte in a description: a blank, a CR, an LF in the name. Decoded names
+    // and names that reach the writer otherwise are written alike.
+    LinkSettings link;
+    link.port_name = "COM1";
+    link.rate_divider = 10;
+    OscState osc;
+    osc.channels.resize(4);
+    const char* described[] = {"U a", "If\r"};
+    for (int i = 0; i < 2; ++i) {
+        uint8_t d[24] = {2, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x80, 0x3F};
+        std::memcpy(d + 12, described[i], std::strlen(described[i]));
+        OSC_DecodeDescription(d, sizeof d, i, &osc.channels[size_t(i)]);
+    }
+    EXPECT_EQ(osc.channels[0].name, "U_a");
+    EXPECT_EQ(osc.channels[1].name, "If_");
+    osc.channels[2].name = "P\nQ";
+    osc.channels[3].name = "\tUf\x7F";
+    ASSERT_EQ(OSC_FileHeader(link, osc), 0);
+    OSC_CloseWriter(osc);
+    EXPECT_EQ(test::ReadFileBytes(link.file_arg),
+              "#FILE=COM1\r\n#CHAN=4\r\n#NAME=U_a If_ P_Q _Uf_ \r\n#XN=Time (sec)\r\n"
+              "#F=50.000000\r\n#XX=0,0.020000\r\n");
+    RecordingHeader header;
+    uint64_t consumed = 0;
+    ASSERT_EQ(ReadRecordingHeader(link.file_arg, &header, &consumed, nullptr, true), 0);
+    EXPECT_EQ(header.num_chan, 4);
+    EXPECT_EQ(header.names, (std::vector<std::string>{"U_a", "If_", "P_Q", "_Uf_"}));
 }
 
 TEST(OscDisplay, SegmentsStatusAndIdleBlanking) {
