@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -8,9 +9,11 @@
 #include <vector>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "diary/DeviceVersion.h"
 #include "link/LinkTrace.h"
 #include "link/ModBus.h"
@@ -21,30 +24,73 @@ namespace korvex::cli {
 namespace {
 
 void Usage(FILE* out) {
-    std::fprintf(
-        out,
-        "Usage: korvex-cli modbus --port DEVICE [options] ACTION...\n"
-        "\n"
-        "Switches the regulator into ModBus RTU, runs the actions in order and takes it\n"
-        "back to its normal mode with the exit message.\n"
-        "\n"
-        "Options:\n"
-        "  --port DEVICE     the regulator's port\n"
-        "  --key K           switch key (default 0; 640 and 648 are the recorder's)\n"
-        "  --baud N          ModBus speed, 115200 or 230400 (default: by the key)\n"
-        "  --addr N          slave address of the register actions (default 1)\n"
-        "  --no-switch       the regulator is in ModBus mode already: send no switch frame\n"
-        "  --stay            leave the regulator in ModBus mode at the end\n"
-        "  --trace           print every frame: \"TX \" or \"RX \" and its bytes in hex\n"
-        "\n"
-        "Actions:\n"
-        "  id                         identification and version (registers 144-159, 130-131)\n"
-        "  read-hold REG NUM          read NUM holding registers from REG\n"
-        "  read-input REG NUM         read NUM input registers from REG\n"
-        "  write REG VALUE            write one register\n"
-        "  write-multi REG V,V,...    write several registers\n"
-        "  can ID BYTE,BYTE,...       send a CAN-tunnel message (address 0) and print the answer\n"
-        "Numbers may be decimal or 0x-prefixed hexadecimal.\n");
+    std::fputs(
+        Tr("Использование: korvex-cli modbus --port УСТРОЙСТВО [параметры] ДЕЙСТВИЕ...\n"
+           "       korvex-cli modbus --port УСТРОЙСТВО [--baud N | --key K] exit\n"
+           "\n"
+           "Переключает регулятор в ModBus RTU, выполняет действия по порядку и возвращает\n"
+           "его в обычный режим сообщением выхода. Ctrl-C, SIGTERM, закрытый терминал или\n"
+           "закрытый стандартный вывод останавливают работу после текущего обмена: сообщение\n"
+           "выхода всё равно посылается (если не задан --stay), прочитанное уже выведено, код\n"
+           "завершения 3.\n"
+           "\n"
+           "Параметры:\n"
+           "  --port УСТРОЙСТВО порт регулятора\n"
+           "  --key K           ключ переключения (по умолчанию 0; 640 и 648 - ключи\n"
+           "                    аварийного осциллографа)\n"
+           "  --baud N          скорость ModBus, 115200 или 230400 (по умолчанию - по ключу)\n"
+           "  --addr N          адрес ведомого для действий с регистрами (по умолчанию 1)\n"
+           "  --no-switch       регулятор уже в режиме ModBus: кадр переключения не посылается\n"
+           "  --stay            оставить регулятор в режиме ModBus в конце\n"
+           "  --trace           выводить каждый кадр: \"TX \" или \"RX \" и его байты в hex\n"
+           "\n"
+           "Действия:\n"
+           "  id                         идентификация и версия (регистры 144-159, 130-131)\n"
+           "  read-hold REG NUM          прочитать NUM регистров хранения начиная с REG\n"
+           "  read-input REG NUM         прочитать NUM входных регистров начиная с REG\n"
+           "  write REG VALUE            записать один регистр\n"
+           "  write-multi REG V,V,...    записать несколько регистров\n"
+           "  can ID BYTE,BYTE,...       послать сообщение CAN-туннеля (адрес 0) и вывести ответ\n"
+           "  exit                       только сообщение выхода, без переключения: выводит\n"
+           "                             регулятор из режима ModBus после любого сбоя;\n"
+           "                             без --baud и --key посылается на 115200, затем на\n"
+           "                             230400 бод. Только отдельно от других действий\n"
+           "Числа - десятичные или шестнадцатеричные с префиксом 0x.\n"
+           "Коды завершения: 0 - успешно, 1 - ошибка обмена, 2 - неверные аргументы,\n"
+           "3 - остановлено.\n",
+           "Usage: korvex-cli modbus --port DEVICE [options] ACTION...\n"
+           "       korvex-cli modbus --port DEVICE [--baud N | --key K] exit\n"
+           "\n"
+           "Switches the regulator into ModBus RTU, runs the actions in order and takes it\n"
+           "back to its normal mode with the exit message. Ctrl-C, SIGTERM, a closed\n"
+           "terminal or a closed standard output stop the run after the exchange in\n"
+           "progress: the exit message still goes out (unless --stay), what was read is\n"
+           "printed, and the exit status is 3.\n"
+           "\n"
+           "Options:\n"
+           "  --port DEVICE     the regulator's port\n"
+           "  --key K           switch key (default 0; 640 and 648 are the recorder's)\n"
+           "  --baud N          ModBus speed, 115200 or 230400 (default: by the key)\n"
+           "  --addr N          slave address of the register actions (default 1)\n"
+           "  --no-switch       the regulator is in ModBus mode already: send no switch frame\n"
+           "  --stay            leave the regulator in ModBus mode at the end\n"
+           "  --trace           print every frame: \"TX \" or \"RX \" and its bytes in hex\n"
+           "\n"
+           "Actions:\n"
+           "  id                         identification and version (registers 144-159, 130-131)\n"
+           "  read-hold REG NUM          read NUM holding registers from REG\n"
+           "  read-input REG NUM         read NUM input registers from REG\n"
+           "  write REG VALUE            write one register\n"
+           "  write-multi REG V,V,...    write several registers\n"
+           "  can ID BYTE,BYTE,...       send a CAN-tunnel message (address 0) and print the "
+           "answer\n"
+           "  exit                       only the exit message, no switch frame: takes the\n"
+           "                             regulator out of ModBus mode after any accident;\n"
+           "                             without --baud and --key it goes out at 115200 and\n"
+           "                             then at 230400 baud. An action of its own\n"
+           "Numbers may be decimal or 0x-prefixed hexadecimal.\n"
+           "Exit status: 0 done, 1 a failed exchange, 2 bad arguments, 3 stopped.\n"),
+        out);
 }
 
 bool ParseNumber(const char* s, long* out, long lo = LONG_MIN, long hi = LONG_MAX) {
@@ -83,7 +129,7 @@ bool ParseActions(int i, int argc, char** argv, std::vector<Action>* out) {
         act.name = argv[i];
         bool ok = false;
         bool two = i + 2 < argc;
-        if (act.name == "id") {
+        if (act.name == "id" || act.name == "exit") {
             ok = true;
         } else if (act.name == "read-hold" || act.name == "read-input") {
             ok = two && ParseNumber(argv[i + 1], &act.a, 0, 0xFFFF) &&
@@ -103,12 +149,14 @@ bool ParseActions(int i, int argc, char** argv, std::vector<Action>* out) {
             i += 2;
         }
         if (!ok) {
-            std::fprintf(
-                stderr,
-                "korvex-cli modbus: bad action '%s' (registers and values 0..65535, at most "
-                "125 registers read and 123 written, CAN identifiers 0..0x7FF with at most 8 "
-                "bytes 0..255)\n",
-                act.name.c_str());
+            std::fprintf(stderr,
+                         Tr("korvex-cli modbus: неверное действие '%s' (регистры и значения "
+                            "0..65535, не более 125 регистров при чтении и 123 при записи, "
+                            "идентификаторы CAN 0..0x7FF, не более 8 байтов 0..255)\n",
+                            "korvex-cli modbus: bad action '%s' (registers and values 0..65535, "
+                            "at most 125 registers read and 123 written, CAN identifiers "
+                            "0..0x7FF with at most 8 bytes 0..255)\n"),
+                         act.name.c_str());
             return false;
         }
         out->push_back(std::move(act));
@@ -121,7 +169,7 @@ bool ParseActions(int i, int argc, char** argv, std::vector<Action>* out) {
 int ModBusCommand(int argc, char** argv) {
     std::string port_name;
     long key = 0, baud = 0, addr = 1;
-    bool do_switch = true, stay = false, trace = false;
+    bool do_switch = true, stay = false, trace = false, speed_given = false;
     int i = 0;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         std::string a = argv[i];
@@ -134,9 +182,11 @@ int ModBusCommand(int argc, char** argv) {
         } else if (a == "--key" && has_value &&
                    ParseNumber(argv[i + 1], &key, INT32_MIN, INT32_MAX)) {
             ++i;
+            speed_given = true;
         } else if (a == "--baud" && has_value && ParseNumber(argv[i + 1], &baud) &&
                    (baud == 115200 || baud == 230400)) {
             ++i;
+            speed_given = true;
         } else if (a == "--addr" && has_value && ParseNumber(argv[i + 1], &addr, 0, 255)) {
             ++i;
         } else if (a == "--no-switch") {
@@ -146,7 +196,10 @@ int ModBusCommand(int argc, char** argv) {
         } else if (a == "--trace") {
             trace = true;
         } else {
-            std::fprintf(stderr, "korvex-cli modbus: bad option '%s'\n\n", a.c_str());
+            std::fprintf(stderr,
+                         Tr("korvex-cli modbus: неверный параметр '%s'\n\n",
+                            "korvex-cli modbus: bad option '%s'\n\n"),
+                         a.c_str());
             Usage(stderr);
             return 2;
         }
@@ -158,9 +211,29 @@ int ModBusCommand(int argc, char** argv) {
     if (!baud) baud = key == kKeyRecorder230400 ? 230400 : 115200;
     std::vector<Action> actions;
     if (!ParseActions(i, argc, argv, &actions)) return 2;
+    const bool exit_only = actions[0].name == "exit";
+    for (const Action& act : actions) {
+        if (act.name == "exit" && (actions.size() > 1 || stay)) {
+            std::fprintf(stderr, "%s\n",
+                         Tr("korvex-cli modbus: exit - отдельное действие, без других действий "
+                            "и без --stay",
+                            "korvex-cli modbus: exit is an action of its own, without other "
+                            "actions and without --stay"));
+            return 2;
+        }
+    }
 
+    // Ctrl-C, a kill or a closed terminal end the run after the exchange in progress, and
+    // so does a reader of the output that has gone: the regulator must still get its exit
+    // message, and whatever was read is already out.
+    const std::atomic<bool>& stop_requested = StopFlagOnRequest();
+    IgnoreBrokenPipeSignal();
+    bool output_lost = false;
+    struct TraceScope {
+        ~TraceScope() { SetLinkTrace(nullptr); }
+    } trace_scope;
     if (trace) {
-        SetLinkTrace([](bool tx, const uint8_t* b, size_t n) {
+        SetLinkTrace([&output_lost](bool tx, const uint8_t* b, size_t n) {
             std::string line = tx ? "TX" : "RX";
             char hex[4];
             for (size_t k = 0; k < n; ++k) {
@@ -168,8 +241,23 @@ int ModBusCommand(int argc, char** argv) {
                 line += hex;
             }
             std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
+            if (!FlushOutput()) output_lost = true;
         });
+    }
+
+    if (exit_only) {
+        // Nothing says at which speed a regulator was left in ModBus mode. At the other
+        // speed the message is noise to it that fails the CRC and is ignored, and to a
+        // regulator in its normal mode both are.
+        std::vector<uint32_t> speeds = {uint32_t(baud)};
+        if (!speed_given) speeds = {115200, 230400};
+        int status = 0;
+        for (uint32_t speed : speeds) {
+            RS232Port* port = RS232_Open(port_name, speed, kParityEven, 0, 1000, 0);
+            if (!port) return 1;
+            if (TSR_RS232_exit_ModBus(port) != 0) status = 1;
+        }
+        return status;
     }
 
     RS232Port* port =
@@ -178,8 +266,9 @@ int ModBusCommand(int argc, char** argv) {
     if (!port) return 1;
 
     int status = 0;
-    for (size_t k = 0; k < actions.size() && status == 0; ++k) {
-        const Action& act = actions[k];
+    size_t done = 0;
+    for (; done < actions.size() && status == 0 && !stop_requested && !output_lost; ++done) {
+        const Action& act = actions[done];
         uint8_t slave = uint8_t(addr);
         if (act.name == "id") {
             std::string text;
@@ -211,18 +300,33 @@ int ModBusCommand(int argc, char** argv) {
                                &count)) {
                 status = 1;
             } else {
-                std::printf("CAN answer:");
+                std::printf("%s", Tr("Ответ CAN:", "CAN answer:"));
                 for (uint32_t c = 0; c < count; ++c) std::printf(" %02X", out[c]);
                 std::printf("\n");
             }
         }
+        // Each action's output goes out as soon as it is complete, so that a run that is
+        // stopped or killed later has lost none of it.
+        if (!FlushOutput()) output_lost = true;
     }
     if (stay) {
         RS232_Close(port);
     } else if (TSR_RS232_exit_ModBus(port) != 0) {
         status = status ? status : 1;
     }
-    SetLinkTrace(nullptr);
+    // A stop between actions, or output that went nowhere: the run is not whole, whatever
+    // it did before.
+    if (status == 0 && (done < actions.size() || output_lost)) {
+        if (output_lost)
+            std::fprintf(stderr, "%s\n",
+                         Tr("korvex-cli modbus: стандартный вывод закрыт",
+                            "korvex-cli modbus: the standard output is closed"));
+        CFprintf(stderr,
+                 Tr("korvex-cli modbus: остановлено, выполнено действий: %d из %d\n",
+                    "korvex-cli modbus: stopped after %d of %d actions\n"),
+                 int(done), int(actions.size()));
+        status = kStoppedStatus;
+    }
     return status;
 }
 

@@ -1,5 +1,4 @@
-#include <signal.h>
-
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <thread>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
@@ -22,22 +22,26 @@ namespace korvex::cli {
 
 namespace {
 
-volatile sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) {
-    g_interrupted = 1;
-}
-
 void Usage(FILE* out) {
-    std::fprintf(
-        out,
-        "Usage: korvex-cli osc --port DEVICE [--baud 115200|57600|38400] [--rate 50|100|125|166]\n"
-        "                      [--seconds N]\n"
-        "\n"
-        "Runs the oscilloscope without a window: switches the regulator to streaming,\n"
-        "records every packet into a new recording file until N seconds have passed or\n"
-        "Ctrl-C, then stops the stream and prints the recording's path. Rates above 50 Hz\n"
-        "need 115200 baud. Exits with 1 and the regulator's message when the stream\n"
-        "stopped on an error.\n");
+    std::fputs(
+        Tr("Использование: korvex-cli osc --port УСТРОЙСТВО [--baud 115200|57600|38400]\n"
+           "                      [--rate 50|100|125|166] [--seconds N]\n"
+           "\n"
+           "Осциллограф без окна: переключает регулятор в режим потока, пишет каждый пакет\n"
+           "в новый файл записи, пока не пройдут N секунд или не придёт Ctrl-C (SIGTERM,\n"
+           "закрытый терминал), затем останавливает поток и выводит путь записи. Частоты\n"
+           "выше 50 Гц требуют 115200 бод. Если поток остановился с ошибкой - код\n"
+           "завершения 1 и сообщение регулятора.\n",
+           "Usage: korvex-cli osc --port DEVICE [--baud 115200|57600|38400] [--rate "
+           "50|100|125|166]\n"
+           "                      [--seconds N]\n"
+           "\n"
+           "Runs the oscilloscope without a window: switches the regulator to streaming,\n"
+           "records every packet into a new recording file until N seconds have passed or\n"
+           "Ctrl-C, then stops the stream and prints the recording's path. Rates above 50 Hz\n"
+           "need 115200 baud. Exits with 1 and the regulator's message when the stream\n"
+           "stopped on an error.\n"),
+        out);
 }
 
 // Longest recording that --seconds asks for; a larger number is a typing error.
@@ -78,19 +82,25 @@ int OscCommand(int argc, char** argv) {
         } else if (a == "--baud" && v) {
             if (!ParseLong(argv[++i], 0, LONG_MAX, &baud) ||
                 (baud != 115200 && baud != 57600 && baud != 38400)) {
-                std::fprintf(stderr, "korvex-cli osc: --baud takes 115200, 57600 or 38400\n");
+                std::fprintf(stderr, "%s\n",
+                             Tr("korvex-cli osc: --baud принимает значения 115200, 57600 или 38400",
+                                "korvex-cli osc: --baud takes 115200, 57600 or 38400"));
                 return 2;
             }
         } else if (a == "--rate" && v) {
             if (!ParseLong(argv[++i], 0, LONG_MAX, &rate) || !RateDivider(int(rate))) {
-                std::fprintf(stderr, "korvex-cli osc: --rate takes 50, 100, 125 or 166\n");
+                std::fprintf(stderr, "%s\n",
+                             Tr("korvex-cli osc: --rate принимает значения 50, 100, 125 или 166",
+                                "korvex-cli osc: --rate takes 50, 100, 125 or 166"));
                 return 2;
             }
         } else if (a == "--seconds" && v) {
             if (!ParseSeconds(argv[++i], 0, kMaxSeconds, &seconds)) {
                 std::fprintf(stderr,
-                             "korvex-cli osc: --seconds takes a number of seconds above 0 and up "
-                             "to %d (30 days); leave it out to record until Ctrl-C\n",
+                             Tr("korvex-cli osc: --seconds принимает число секунд больше 0 и не "
+                                "больше %d (30 суток); без него запись идёт до Ctrl-C\n",
+                                "korvex-cli osc: --seconds takes a number of seconds above 0 and "
+                                "up to %d (30 days); leave it out to record until Ctrl-C\n"),
                              int(kMaxSeconds));
                 return 2;
             }
@@ -106,13 +116,16 @@ int OscCommand(int argc, char** argv) {
         return 2;
     }
     if (link.rate_divider != 10 && link.osc_baud != 115200) {
-        std::fprintf(stderr, "korvex-cli osc: rates above 50 Hz need 115200 baud\n");
+        std::fprintf(stderr, "%s\n",
+                     Tr("korvex-cli osc: частоты выше 50 Гц требуют 115200 бод",
+                        "korvex-cli osc: rates above 50 Hz need 115200 baud"));
         return 2;
     }
 
     // Ctrl-C while the stream opens stops it right after, the same way. A closed terminal
     // (SIGHUP) stops it as Exit does too: stop byte, complete rows, the path printed.
-    OnStopRequest(OnInterrupt);
+    // Stopping is how a recording without --seconds ends, so it is no failure.
+    const std::atomic<bool>& stop = StopFlagOnRequest();
 
     OscState osc;
     if (OSC_Open(link, osc) != 0) return 1;
@@ -129,15 +142,17 @@ int OscCommand(int argc, char** argv) {
     RowCounter counter;
     const bool progress = StderrIsTerminal();
     auto start = std::chrono::steady_clock::now();
-    while (!osc.done && !g_interrupted) {
+    while (!osc.done && !stop) {
         double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (seconds > 0 && elapsed >= seconds) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         follower.Poll(counter);
         if (progress)
-            CFprintf(stderr, "\rRecording %s: %.1f s, %ld rows, %.2f MB   ", path.c_str(), elapsed,
-                     counter.rows, follower.file_length() / 1048576.0);
+            CFprintf(stderr,
+                     Tr("\rЗапись %s: %.1f с, строк: %ld, %.2f МБ   ",
+                        "\rRecording %s: %.1f s, %ld rows, %.2f MB   "),
+                     path.c_str(), elapsed, counter.rows, follower.file_length() / 1048576.0);
     }
     worker.Stop();
     if (progress) std::fprintf(stderr, "\n");

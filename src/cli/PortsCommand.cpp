@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/Language.h"
 #include "cli/Commands.h"
 #include "link/ComPortList.h"
 
@@ -10,11 +11,17 @@ int PortsCommand(int argc, char** argv) {
     std::vector<std::string> extra;
     for (int i = 0; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help")) {
-            std::printf(
-                "Usage: korvex-cli ports [DEVICE...]\n\n"
-                "Lists the serial ports of this machine, one per line; a port that another\n"
-                "program holds is shown as \"NAME - Error N\". Devices named on the command\n"
-                "line (a simulator's pseudo-terminal, say) are tried and listed first.\n");
+            std::fputs(
+                Tr("Использование: korvex-cli ports [УСТРОЙСТВО...]\n\n"
+                   "Выводит последовательные порты этой машины, по одному в строке; порт,\n"
+                   "занятый другой программой, показан как \"ИМЯ - Error N\". Устройства,\n"
+                   "названные в командной строке (например, псевдотерминал симулятора),\n"
+                   "проверяются и выводятся первыми.\n",
+                   "Usage: korvex-cli ports [DEVICE...]\n\n"
+                   "Lists the serial ports of this machine, one per line; a port that another\n"
+                   "program holds is shown as \"NAME - Error N\". Devices named on the command\n"
+                   "line (a simulator's pseudo-terminal, say) are tried and listed first.\n"),
+                stdout);
             return 0;
         }
         extra.push_back(argv[i]);
@@ -24,7 +31,7 @@ int PortsCommand(int argc, char** argv) {
     RS232_EnumPorts();
     list.ports.insert(list.ports.end(), g_ComPortList.ports.begin(), g_ComPortList.ports.end());
     if (list.ports.empty()) {
-        std::fprintf(stderr, "COM-Ports not found\n");
+        std::fprintf(stderr, "%s\n", Tr("Нет ни одного COM-порта", "COM-Ports not found"));
         return 1;
     }
     for (const auto& p : list.ports) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
@@ -23,18 +24,33 @@ namespace korvex::cli {
 namespace {
 
 void Usage(FILE* out) {
-    std::fprintf(
-        out,
-        "Usage: korvex-cli recorder --port DEVICE [--baud 115200|230400] ACTION\n"
-        "\n"
-        "Switches the regulator into ModBus at the recorder speed, runs the action on its\n"
-        "fault recorder and takes it back to its normal mode.\n"
-        "\n"
-        "Actions:\n"
-        "  list          the status line and the recordings as the recorder window shows them\n"
-        "  read N        reads recording N (from 1) into a recording file and prints its path;\n"
-        "                Ctrl-C stops between sectors and keeps what was read\n"
-        "  write on|off  switches manual recording on or off\n");
+    std::fputs(
+        Tr("Использование: korvex-cli recorder --port УСТРОЙСТВО [--baud 115200|230400] "
+           "ДЕЙСТВИЕ\n"
+           "\n"
+           "Переключает регулятор в ModBus на скорости осциллографа, выполняет действие с его\n"
+           "аварийным осциллографом и возвращает регулятор в обычный режим.\n"
+           "\n"
+           "Действия:\n"
+           "  list          строка состояния и записи, как их показывает окно осциллографа\n"
+           "  read N        читает запись N (с 1) в файл записи и выводит его путь;\n"
+           "                Ctrl-C, SIGTERM или закрытый терминал останавливают чтение между\n"
+           "                секторами: прочитанное сохраняется, путь выводится, на stderr -\n"
+           "                после скольких секторов, код завершения 3\n"
+           "  write on|off  включает или выключает ручную запись\n",
+           "Usage: korvex-cli recorder --port DEVICE [--baud 115200|230400] ACTION\n"
+           "\n"
+           "Switches the regulator into ModBus at the recorder speed, runs the action on its\n"
+           "fault recorder and takes it back to its normal mode.\n"
+           "\n"
+           "Actions:\n"
+           "  list          the status line and the recordings as the recorder window shows them\n"
+           "  read N        reads recording N (from 1) into a recording file and prints its path;\n"
+           "                Ctrl-C, SIGTERM or a closed terminal stop it between sectors: what\n"
+           "                was read is kept, its path printed, after how many sectors the read\n"
+           "                stopped goes to stderr, and the exit status is 3\n"
+           "  write on|off  switches manual recording on or off\n"),
+        out);
 }
 
 void Show(const std::vector<std::string>& messages) {
@@ -89,7 +105,9 @@ int RecorderCommand(int argc, char** argv) {
             settings.port_name = argv[++i];
         } else if (a == "--baud" && v) {
             if (!ParseLong(argv[++i], 0, LONG_MAX, &baud) || (baud != 115200 && baud != 230400)) {
-                std::fprintf(stderr, "korvex-cli recorder: --baud takes 115200 or 230400\n");
+                std::fprintf(stderr, "%s\n",
+                             Tr("korvex-cli recorder: --baud принимает значения 115200 или 230400",
+                                "korvex-cli recorder: --baud takes 115200 or 230400"));
                 return 2;
             }
         } else {
@@ -112,7 +130,8 @@ int RecorderCommand(int argc, char** argv) {
     }
     if (action == "write") on = !std::strcmp(argv[i + 1], "on");
 
-    // Ctrl-C, a closed terminal or a kill stop a read between sectors, as Stop does.
+    // Ctrl-C, a closed terminal or a kill stop a read between sectors, as Stop does; a
+    // list or a switch, which take one exchange or two, run to their end.
     const std::atomic<bool>& stop = StopFlagOnRequest();
 
     std::vector<std::string> messages;
@@ -152,13 +171,24 @@ int RecorderCommand(int argc, char** argv) {
             RecorderReadEvents events;
             events.progress = [bar, number](int p) {
                 if (bar)
-                    std::fprintf(stderr, "\rReading recording %ld: [%-50s] %3d %%", number,
-                                 std::string(size_t(p / 2), '#').c_str(), p);
+                    std::fprintf(stderr,
+                                 Tr("\rЧтение записи %ld: [%-50s] %3d %%",
+                                    "\rReading recording %ld: [%-50s] %3d %%"),
+                                 number, std::string(size_t(p / 2), '#').c_str(), p);
             };
             RecorderReadResult r =
                 ReadRecording(link.port, index, table.table[size_t(index)], stop, events);
             if (bar) std::fprintf(stderr, "\n");
             Show(r.messages);
+            if (r.stopped) {
+                // A script must be able to tell part of a recording from all of it.
+                CFprintf(stderr,
+                         Tr("korvex-cli recorder: чтение остановлено, прочитано секторов: %d "
+                            "из %d\n",
+                            "korvex-cli recorder: read stopped after %d of %d sectors\n"),
+                         r.sectors, int(table.table[size_t(index)].sectors));
+                status = kStoppedStatus;
+            }
             if (!r.path.empty()) std::printf("%s\n", r.path.c_str());
             if (!r.messages.empty()) status = 1;
         }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "cli/Args.h"
 #include "files/RecordingStats.h"
@@ -14,8 +15,10 @@ int RecordingArgs::Take(int argc, char** argv, int* i, bool files_only, const ch
     if (!files_only && (a == "--from" || a == "--to") && *i + 1 < argc) {
         double v = 0;
         if (!ParseSeconds(argv[++*i], -1e-300, 1e12, &v)) {
-            std::fprintf(stderr, "korvex-cli %s: %s needs a time in seconds, not '%s'\n", command,
-                         a.c_str(), argv[*i]);
+            std::fprintf(stderr,
+                         Tr("korvex-cli %s: %s требует время в секундах, а не '%s'\n",
+                            "korvex-cli %s: %s needs a time in seconds, not '%s'\n"),
+                         command, a.c_str(), argv[*i]);
             return -1;
         }
         (a == "--from" ? from : to) = v;
@@ -37,16 +40,20 @@ bool LoadRecording(const RecordingArgs& args, RecordingData* data, size_t* begin
     }
     if (data->pending_bytes())
         CFprintf(stderr,
-                 "Note: the last %llu bytes are a row still being written and are left out\n",
+                 Tr("Примечание: последние байты (%llu) - строка, которая ещё пишется; она не "
+                    "учтена\n",
+                    "Note: the last %llu bytes are a row still being written and are left out\n"),
                  static_cast<unsigned long long>(data->pending_bytes()));
     if (data->rows() == 0) {
-        ShowError(StrPrintf("'%s' holds no rows", args.path.c_str()));
+        ShowError(
+            StrPrintf(Tr("В '%s' нет ни одной строки", "'%s' holds no rows"), args.path.c_str()));
         return false;
     }
     double from = args.has_from ? args.from : 0.0;
     double to = args.has_to ? args.to : data->duration();
     if (!RowsBetween(*data, from, to, begin, end)) {
-        ShowError(StrPrintf("No rows between %.6f s and %.6f s (the recording ends at %.6f s)",
+        ShowError(StrPrintf(Tr("Нет строк между %.6f с и %.6f с (запись кончается на %.6f с)",
+                               "No rows between %.6f s and %.6f s (the recording ends at %.6f s)"),
                             from, to, data->duration()));
         return false;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "files/DataDirectory.h"
@@ -28,12 +29,17 @@ int SampleCommand(int argc, char** argv) {
     long rows = 500, rate = 50;
     std::string port = "sim";
     auto usage = [](FILE* out) {
-        std::fprintf(out,
-                     "Usage: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port NAME]\n"
-                     "\n"
-                     "Writes a synthetic live recording of N rows (0 to %ld, default 500) into\n"
-                     "the data directory and prints its path.\n",
-                     kMaxRows);
+        std::fprintf(
+            out,
+            Tr("Использование: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port ИМЯ]\n"
+               "\n"
+               "Записывает в каталог данных синтетическую запись из N строк (от 0 до %ld,\n"
+               "по умолчанию 500) и выводит её путь.\n",
+               "Usage: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port NAME]\n"
+               "\n"
+               "Writes a synthetic live recording of N rows (0 to %ld, default 500) into\n"
+               "the data directory and prints its path.\n"),
+            kMaxRows);
     };
     for (int i = 0; i < argc; ++i) {
         std::string a = argv[i];
@@ -43,14 +49,18 @@ int SampleCommand(int argc, char** argv) {
             return 0;
         } else if (a == "--rows" && v) {
             if (!ParseLong(argv[++i], 0, kMaxRows, &rows)) {
-                std::fprintf(stderr, "korvex-cli sample: --rows takes a number from 0 to %ld\n",
+                std::fprintf(stderr,
+                             Tr("korvex-cli sample: --rows принимает число от 0 до %ld\n",
+                                "korvex-cli sample: --rows takes a number from 0 to %ld\n"),
                              kMaxRows);
                 return 2;
             }
         } else if (a == "--rate" && v) {
             if (!ParseLong(argv[++i], 0, LONG_MAX, &rate) ||
                 (rate != 50 && rate != 100 && rate != 125 && rate != 166)) {
-                std::fprintf(stderr, "korvex-cli sample: --rate takes 50, 100, 125 or 166\n");
+                std::fprintf(stderr, "%s\n",
+                             Tr("korvex-cli sample: --rate принимает значения 50, 100, 125 или 166",
+                                "korvex-cli sample: --rate takes 50, 100, 125 or 166"));
                 return 2;
             }
         } else if (a == "--port" && v) {

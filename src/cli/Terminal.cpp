@@ -1,6 +1,8 @@
 #include "cli/Terminal.h"
 
 #include <signal.h>
+
+#include <cstdio>
 #ifdef _WIN32
 #include <io.h>
 #include <stdio.h>
@@ -48,6 +50,16 @@ void IgnoreFileSizeSignal() {
 #ifdef SIGXFSZ
     signal(SIGXFSZ, SIG_IGN);
 #endif
+}
+
+void IgnoreBrokenPipeSignal() {
+#ifdef SIGPIPE
+    signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+bool FlushOutput() {
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 }  // namespace korvex::cli

@@ -56,7 +56,12 @@ size_t ModBusSlave::ExpectedLength() const {
     }
 }
 
+void ModBusSlave::OnEnter(SimLink& link) {
+    last_heard_ = link.Now();
+}
+
 void ModBusSlave::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
+    last_heard_ = link.Now();
     // A gap of more than 3.5 characters on the line ends a frame: whatever came before
     // is dropped. Line times, not delivery times, so a busy simulator splits nothing.
     if (!frame_.empty() &&
@@ -76,6 +81,12 @@ void ModBusSlave::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
 }
 
 void ModBusSlave::OnIdle(SimLink& link) {
+    if (watchdog_ > Clock::duration::zero() && link.Now() - last_heard_ > watchdog_) {
+        link.Log(StrPrintf("modbus: nothing received for %.1f s, back to the normal mode",
+                           std::chrono::duration<double>(watchdog_).count()));
+        link.ReturnToNormal();
+        return;
+    }
     if (frame_.empty()) return;
     auto silence = link.Now() - last_byte_;
     if (ExpectedLength() == 0 && frame_.size() >= 4 && silence > speed().CharTime() * 4) {

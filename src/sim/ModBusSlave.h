@@ -24,11 +24,22 @@ struct ModBusFaults {
     std::atomic<int> delay_ms{0};  // wait this long before answering (every answer)
 };
 
+// How the ModBus mode watches its client. Read when the mode is entered by a switch
+// frame; change it before the program switches.
+struct ModBusOptions {
+    // Back to the normal mode after this long without a byte from the client, as the
+    // stream mode goes back without keep-alives: a client that died there would otherwise
+    // leave the port in ModBus mode, and its exclusive hold on the port, until the
+    // regulator restarts. 0: never. Clients poll far more often (the recorder window
+    // every 300 ms), and a run's exchanges follow each other within a second.
+    std::atomic<int> watchdog_ms{5000};
+};
+
 // The regulator's port in ModBus RTU mode: slave address 1 (0 for the CAN tunnel),
 // functions 3, 4, 6, 16 and 0x41, exception 1 for an unknown function and 2 for an
 // unknown register. A request with a bad CRC or for another address is ignored, as a
 // real slave does. The CAN exit message (identifier 0x690, data 23 07 00) takes the
-// port back to its normal mode.
+// port back to its normal mode, and so does the watchdog, when one is set.
 class ModBusSlave : public SimMode {
 public:
     // Speed from the switch key: 648 gives 230400 baud, every other key 115200; even
@@ -41,8 +52,13 @@ public:
                 std::vector<std::shared_ptr<RegisterDevice>> devices = {},
                 std::shared_ptr<CanDevice> can = nullptr);
 
+    // Back to the normal mode after `silence` without a byte from the client (zero, the
+    // default: never; a port started in ModBus mode has no switch frame to come back with).
+    void SetWatchdog(Clock::duration silence) { watchdog_ = silence; }
+
     const char* name() const override { return "modbus"; }
     LineSpeed speed() const override { return {baud_, 11}; }
+    void OnEnter(SimLink& link) override;
     void OnBytes(const uint8_t* data, size_t n, SimLink& link) override;
     void OnIdle(SimLink& link) override;
     int IdleIntervalMs() const override { return 5; }
@@ -63,6 +79,8 @@ private:
     std::shared_ptr<CanDevice> can_;
     std::vector<uint8_t> frame_;
     Clock::time_point last_byte_{};
+    Clock::duration watchdog_{};
+    Clock::time_point last_heard_{};  // when the client last sent anything, or the mode began
 };
 
 }  // namespace korvex::sim

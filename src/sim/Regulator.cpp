@@ -13,7 +13,9 @@ std::unique_ptr<ModBusSlave> MakeModBusSlave(const RegulatorModel& model, uint32
 
 void InstallRegulator(SimRegulator& sim, const RegulatorModel& model) {
     sim.RegisterMode(kTargetModBus, [model](int32_t key) {
-        return MakeModBusSlave(model, ModBusSlave::BaudForKey(key));
+        auto slave = MakeModBusSlave(model, ModBusSlave::BaudForKey(key));
+        slave->SetWatchdog(std::chrono::milliseconds(model.modbus_options->watchdog_ms.load()));
+        return slave;
     });
     auto options = model.stream_options;
     auto stream_faults = model.stream_faults;

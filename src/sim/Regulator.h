@@ -18,6 +18,8 @@ namespace korvex::sim {
 struct RegulatorModel {
     std::shared_ptr<RegisterMap> registers = std::make_shared<RegisterMap>();
     std::shared_ptr<ModBusFaults> modbus_faults = std::make_shared<ModBusFaults>();
+    // Read when a switch frame enters the ModBus mode.
+    std::shared_ptr<ModBusOptions> modbus_options = std::make_shared<ModBusOptions>();
     std::shared_ptr<RecorderMemory> recorder = std::make_shared<RecorderMemory>();
     std::shared_ptr<DiaryMemory> diaries = std::make_shared<DiaryMemory>();
     std::shared_ptr<ParameterStore> parameters = std::make_shared<ParameterStore>();
@@ -28,11 +30,13 @@ struct RegulatorModel {
 };
 
 // Registers the regulator's modes on the port: target 0xF5 enters ModBus RTU (with the
-// fault recorder, the diaries and the service channel), 0xF6 the oscilloscope stream.
+// fault recorder, the diaries and the service channel, and the watchdog of
+// model.modbus_options), 0xF6 the oscilloscope stream.
 void InstallRegulator(SimRegulator& sim, const RegulatorModel& model);
 
 // One call for tests and demos: installs the modes, optionally starts directly in
-// ModBus mode at `modbus_baud` (0: start in the normal mode), and starts the port.
+// ModBus mode at `modbus_baud` (0: start in the normal mode; that first ModBus mode has
+// no watchdog, since its clients cannot switch it back), and starts the port.
 bool StartRegulator(SimRegulator& sim, const RegulatorModel& model, std::string* error,
                     uint32_t modbus_baud = 0);
 

@@ -38,6 +38,10 @@ void Usage(FILE* out) {
         "  --mode MODE         start in MODE: normal (default) or modbus; in modbus mode\n"
         "                      third-party ModBus masters can poll the port directly\n"
         "  --baud N            ModBus speed with --mode modbus: 115200 (default) or 230400\n"
+        "  --modbus-watchdog S back to the normal mode after S seconds without a byte from\n"
+        "                      the client in a ModBus mode entered by a switch frame, as the\n"
+        "                      stream goes back without keep-alives (default 5; 0: never,\n"
+        "                      for a client that leaves it in ModBus mode on purpose)\n"
         "  --fault KIND[:N]    spoil the next N ModBus answers (all when N is left out):\n"
         "                      wrong-address, bad-crc, silent, exception=CODE,\n"
         "                      truncate=BYTES, delay=MS (delay applies to every answer)\n"
@@ -229,6 +233,15 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "korvex-sim: --baud takes 115200 or 230400\n");
                 return 2;
             }
+        } else if (a == "--modbus-watchdog" && i + 1 < argc) {
+            char* end = nullptr;
+            const char* text = argv[++i];
+            double seconds = std::strtod(text, &end);
+            if (end == text || *end || !(seconds >= 0 && seconds <= 3600)) {
+                std::fprintf(stderr, "korvex-sim: --modbus-watchdog takes 0 to 3600 seconds\n");
+                return 2;
+            }
+            model.modbus_options->watchdog_ms = int(seconds * 1000 + 0.5);
         } else if (a == "--fault" && i + 1 < argc) {
             if (!ApplyFault(argv[++i], *model.modbus_faults)) {
                 std::fprintf(stderr, "korvex-sim: bad fault '%s'\n", argv[i]);

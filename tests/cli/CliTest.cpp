@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <regex>
@@ -32,14 +33,31 @@ bool BackInNormalMode(const sim::SimRegulator& sim) {
     return sim.current_mode() == "normal";
 }
 
+// The exit message (CAN 0x690: 23 07 00 to address 0) as it goes over the wire.
+const std::vector<uint8_t> kExitMessage = {0x00, 0x41, 0x36, 0x90, 0x23, 0x07, 0x00, 0x02, 0xEF};
+
+// What the regulator received last, and in which of its modes.
+sim::SimRegulator::WireEvent LastReceived(const sim::SimRegulator& sim) {
+    auto wire = sim.Wire();
+    for (auto it = wire.rbegin(); it != wire.rend(); ++it)
+        if (it->from_program) return *it;
+    return {};
+}
+
+size_t Lines(const std::string& text) {
+    return size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
 // A program started as a user starts it and left running: its standard output goes to
-// `out`, KORVEX_DATA_DIR is `data_dir` when given.
+// `out`, its standard error to `err` when given, KORVEX_DATA_DIR is `data_dir` when given.
 pid_t Start(const std::string& program, const std::vector<std::string>& args,
-            const std::string& out, const std::string& data_dir = "") {
+            const std::string& out, const std::string& data_dir = "",
+            const std::string& err = "") {
     pid_t pid = fork();
     if (pid == 0) {
         if (!data_dir.empty()) setenv("KORVEX_DATA_DIR", data_dir.c_str(), 1);
         FILE* f = std::freopen(out.c_str(), "w", stdout);
+        if (!err.empty()) f = std::freopen(err.c_str(), "w", stderr);
         (void)f;
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -66,8 +84,17 @@ Result RunCommand(const std::string& args, const std::string& env = "") {
             test::ReadFileBytes(tmp.path() + "/err")};
 }
 
-const std::string kCli = KORVEX_CLI_PATH;
+// korvex-cli as the tests run it: in English whatever the locale they run under (CI runs
+// them under a Russian one too); CliLanguage tests the choice itself.
+const std::string kCliPath = KORVEX_CLI_PATH;
+const std::string kCli = kCliPath + " --lang en";
 const std::string kSim = KORVEX_SIM_PATH;
+
+pid_t StartCli(std::vector<std::string> args, const std::string& out,
+               const std::string& data_dir = "", const std::string& err = "") {
+    args.insert(args.begin(), {"--lang", "en"});
+    return Start(kCliPath, args, out, data_dir, err);
+}
 
 class CliViewTest : public ::testing::Test {
 protected:
@@ -167,6 +194,23 @@ TEST_F(CliViewTest, StatsAndExportOfAWholeFileAndOfARange) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, tmp.path() + "/c.cfg\n" + tmp.path() + "/c.dat\n300 rows\n");
     EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/c.dat").size(), 300u * 12);
+    // The recording itself is never replaced, under its own name or as the record's .dat.
+    const std::string recording = test::ReadFileBytes(file);
+    r = RunCommand(kCli + " export " + file + " --to csv -o " + file + " --overwrite");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("'" + file + "' is the recording being exported: it is not replaced\n"),
+              std::string::npos)
+        << r.err;
+    const std::string dat = tmp.path() + "/rec.dat";
+    test::WriteFileBytes(dat, recording);
+    r = RunCommand(kCli + " export " + dat + " --to comtrade --overwrite");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("'" + dat + "' is the recording being exported: it is not replaced\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(test::ReadFileBytes(file), recording);
+    EXPECT_EQ(test::ReadFileBytes(dat), recording);
+    EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/rec.cfg"));
     r = RunCommand(kCli + " export " + file + " --to xml");
     EXPECT_EQ(r.status, 2);
     r = RunCommand(kCli + " stats --from 5 " + file);
@@ -239,6 +283,83 @@ TEST(CliModBus, TraceOfIdentificationVersionAndExit) {
               "no answer from the regulator\n");
 }
 
+TEST(CliModBus, AStopEndsTheRunWithTheExitMessageAndWhatWasRead) {
+    sim::SimRegulator sim;
+    sim::RegulatorModel model;
+    std::string err;
+    ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
+    // Every answer 20 ms late: a run of 100 reads is still going when it is stopped.
+    model.modbus_faults->delay_ms = 20;
+    std::vector<std::string> run = {"modbus", "--port", sim.port_path()};
+    for (int k = 0; k < 100; ++k) run.insert(run.end(), {"read-hold", "0", "1"});
+    auto lines_of = [](size_t n) {
+        std::string text;
+        for (size_t k = 0; k < n; ++k) text += "0 = 5 (0x0005)\n";
+        return text;
+    };
+    test::TempDir tmp;
+    const std::string out = tmp.path() + "/out", errors = tmp.path() + "/err";
+
+    // Ctrl-C: the read in progress is finished and printed, the exit message goes out.
+    pid_t pid = StartCli(run, out, "", errors);
+    for (int i = 0; i < 1000 && Lines(test::ReadFileBytes(out)) < 2; ++i) usleep(2000);
+    EXPECT_EQ(StopWith(pid, SIGINT), 3);
+    ASSERT_TRUE(BackInNormalMode(sim));
+    EXPECT_EQ(LastReceived(sim).mode, "modbus");
+    EXPECT_EQ(LastReceived(sim).bytes, kExitMessage);
+    std::string printed = test::ReadFileBytes(out);
+    const size_t done = Lines(printed);
+    EXPECT_GE(done, 2u);
+    EXPECT_LT(done, 100u);
+    EXPECT_EQ(printed, lines_of(done)) << "every read that was made, whole";
+    EXPECT_EQ(test::ReadFileBytes(errors),
+              "korvex-cli modbus: stopped after " + std::to_string(done) + " of 100 actions\n");
+
+    // A reader that goes away after two lines: the same end instead of a death by SIGPIPE.
+    sim.ClearWire();
+    std::string shell = "(" + kCli;
+    for (const auto& a : run) shell += " " + a;
+    shell += " 2>" + errors + "; echo $? >" + tmp.path() + "/status) | head -n 2";
+    Result r = RunCommand(shell);
+    EXPECT_EQ(r.out, lines_of(2));
+    EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/status"), "3\n");
+    EXPECT_EQ(test::ReadFileBytes(errors).rfind("korvex-cli modbus: the standard output is closed\n"
+                                                "korvex-cli modbus: stopped after ",
+                                                0),
+              0u)
+        << test::ReadFileBytes(errors);
+    ASSERT_TRUE(BackInNormalMode(sim));
+    EXPECT_EQ(LastReceived(sim).bytes, kExitMessage);
+
+    // `exit` alone takes a regulator out of ModBus mode that a run left there: no switch
+    // frame, the exit message at 115200 and then at 230400 baud, which the regulator,
+    // back in its normal mode by then, ignores.
+    model.modbus_faults->delay_ms = 0;
+    r = RunCommand(kCli + " modbus --port " + sim.port_path() + " --stay read-hold 0 1");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sim.current_mode(), "modbus");
+    sim.ClearWire();
+    r = RunCommand(kCli + " modbus --port " + sim.port_path() + " exit");
+    EXPECT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(BackInNormalMode(sim));
+    for (int i = 0; i < 500 && sim.Received().size() < 18; ++i) usleep(2000);
+    auto wire = sim.Wire();
+    ASSERT_EQ(wire.size(), 2u);
+    EXPECT_EQ(wire[0].mode, "modbus");
+    EXPECT_EQ(wire[0].bytes, kExitMessage);
+    EXPECT_EQ(wire[1].mode, "normal");
+    EXPECT_EQ(wire[1].bytes, kExitMessage);
+    sim.ClearWire();
+    for (const char* bad : {"--stay exit", "id exit"}) {
+        r = RunCommand(kCli + " modbus --port " + sim.port_path() + " " + bad);
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_EQ(r.err,
+                  "korvex-cli modbus: exit is an action of its own, without other actions and "
+                  "without --stay\n");
+    }
+    EXPECT_TRUE(sim.Received().empty());
+}
+
 TEST(CliOsc, RecordsStopsOnCtrlCAndReportsAStreamError) {
     sim::SimRegulator sim;
     sim::RegulatorModel model;
@@ -258,7 +379,7 @@ TEST(CliOsc, RecordsStopsOnCtrlCAndReportsAStreamError) {
     std::string out = data.path() + "/out";
     ASSERT_TRUE(BackInNormalMode(sim));
     model.stream_stats->packets = 0;
-    pid_t pid = Start(kCli, {"osc", "--port", sim.port_path()}, out, data.path());
+    pid_t pid = StartCli({"osc", "--port", sim.port_path()}, out, data.path());
     for (int i = 0; i < 500 && model.stream_stats->packets < 20; ++i) usleep(2000);
     EXPECT_EQ(StopWith(pid, SIGINT), 0);
     std::string second = test::ReadFileBytes(out);
@@ -355,7 +476,7 @@ TEST(CliOsc, AFullDiskAndAClosedTerminalKeepEveryCompleteRow) {
     std::string out = data.path() + "/out";
     ASSERT_TRUE(BackInNormalMode(sim));
     model.stream_stats->packets = 0;
-    pid_t pid = Start(kCli, {"osc", "--port", sim.port_path()}, out, data.path());
+    pid_t pid = StartCli({"osc", "--port", sim.port_path()}, out, data.path());
     for (int i = 0; i < 500 && model.stream_stats->packets < 10; ++i) usleep(2000);
     EXPECT_EQ(StopWith(pid, SIGHUP), 0);
     std::string printed = test::ReadFileBytes(out);
@@ -375,7 +496,7 @@ TEST(SimProgram, ThePortIsFreeAgainAfterAClientWasKilled) {
     std::string err;
     ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
     test::TempDir data;
-    pid_t pid = Start(kCli, {"osc", "--port", sim.port_path()}, "/dev/null", data.path());
+    pid_t pid = StartCli({"osc", "--port", sim.port_path()}, "/dev/null", data.path());
     for (int i = 0; i < 1000 && model.stream_stats->packets < 10; ++i) usleep(2000);
     StopWith(pid, SIGKILL);
     RS232Port* p = RS232_Open(sim.port_path(), 9600, 0, 0, 100, 0, &err);
@@ -387,6 +508,25 @@ TEST(SimProgram, ThePortIsFreeAgainAfterAClientWasKilled) {
     p = RS232_Open(sim.port_path(), 9600, 0, 0, 100, 0, &err);
     EXPECT_NE(p, nullptr) << err;
     RS232_Close(p);
+
+    // The same in ModBus mode: the watchdog's silence (shortened here) without a request.
+    model.modbus_options->watchdog_ms = 1000;
+    model.modbus_faults->delay_ms = 20;
+    std::vector<std::string> run = {"modbus", "--port", sim.port_path()};
+    for (int k = 0; k < 100; ++k) run.insert(run.end(), {"read-hold", "0", "1"});
+    std::string out = data.path() + "/out";
+    pid = StartCli(run, out);
+    for (int i = 0; i < 1000 && test::ReadFileBytes(out).empty(); ++i) usleep(2000);
+    StopWith(pid, SIGKILL);
+    EXPECT_EQ(sim.current_mode(), "modbus");
+    p = RS232_Open(sim.port_path(), 115200, kParityEven, 0, 100, 0, &err);
+    EXPECT_EQ(p, nullptr) << "still held in ModBus mode";
+    RS232_Close(p);
+    for (int i = 0; i < 500 && sim.current_mode() != "normal"; ++i) usleep(10000);
+    ASSERT_EQ(sim.current_mode(), "normal");
+    Result r = RunCommand(kCli + " modbus --port " + sim.port_path() + " read-hold 0 1");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0 = 5 (0x0005)\n");
 }
 
 TEST(CliRecorder, ListReadAndWriteAsTheWindowDoes) {
@@ -416,6 +556,20 @@ TEST(CliRecorder, ListReadAndWriteAsTheWindowDoes) {
         "14:22:07:315          0.029           2.40");
     EXPECT_EQ(sim.current_mode(), "normal") << "taken out of ModBus mode at the end";
 
+    // In Russian, the window's Russian captions, status line and cells.
+    r = RunCommand(kCliPath + " --lang ru recorder --port " + sim.port_path() + " --baud 230400 list",
+                   env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::istringstream ru(r.out);
+    std::getline(ru, line);
+    EXPECT_EQ(line,
+              "Версия : 0.1 \tФайлов : 4    \tРазмер : 4.000 Mb \tТекущий файл : 4     \tЗапись "
+              ": Откл      ");
+    std::getline(ru, line);
+    EXPECT_EQ(line.rfind("Файл          Запись             Запуск", 0), 0u) << line;
+    std::getline(ru, line);
+    EXPECT_EQ(line.rfind("  1                Да            # Защита          500.00", 0), 0u) << line;
+
     // A read: the path, the file; a failure keeps the sectors before it and exits 1.
     r = RunCommand(cli + "read 4", env);
     EXPECT_EQ(r.status, 0) << r.err;
@@ -433,15 +587,16 @@ TEST(CliRecorder, ListReadAndWriteAsTheWindowDoes) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Недопустимый номер файла\n");
 
-    // Ctrl-C stops between sectors as Stop does: no message, the path, whole sectors.
+    // Ctrl-C stops between sectors as Stop does, but a script can tell: exit status 3 and
+    // a line that says after how many sectors; the path, whole sectors.
     model.recorder->faults->bad_format_sector = -1;
     model.recorder->faults->busy_ms = 20;
-    std::string printed = data.path() + "/read-out";
+    std::string printed = data.path() + "/read-out", errors = data.path() + "/read-err";
     pid_t pid =
-        Start(kCli, {"recorder", "--port", sim.port_path(), "--baud", "230400", "read", "4"},
-              printed, data.path());
+        StartCli({"recorder", "--port", sim.port_path(), "--baud", "230400", "read", "4"},
+                 printed, data.path(), errors);
     for (int i = 0; i < 1000 && model.recorder->selected_sector() < 3; ++i) usleep(2000);
-    EXPECT_EQ(StopWith(pid, SIGINT), 0);
+    EXPECT_EQ(StopWith(pid, SIGINT), 3);
     std::string stopped = test::ReadFileBytes(printed);
     ASSERT_FALSE(stopped.empty());
     rec = test::ReadFileBytes(stopped.substr(0, stopped.find('\n')));
@@ -453,6 +608,9 @@ TEST(CliRecorder, ListReadAndWriteAsTheWindowDoes) {
     EXPECT_GT(rows, 0u);
     EXPECT_LT(rows, size_t(per_sector * model.recorder->recording(3).sectors));
     EXPECT_EQ(rec.substr(rec.size() - 2), "\r\n");
+    EXPECT_EQ(test::ReadFileBytes(errors),
+              "korvex-cli recorder: read stopped after " + std::to_string(rows / per_sector) +
+                  " of " + std::to_string(model.recorder->recording(3).sectors) + " sectors\n");
     ASSERT_TRUE(BackInNormalMode(sim)) << "the exit message after the stop";
     model.recorder->faults->busy_ms = 2;
 
@@ -493,6 +651,35 @@ TEST(CliDiary, WritesTheReportAndPrintsItDecoded) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Error 5\n");
     EXPECT_EQ(RunCommand(kCli + " diary").status, 2);
+}
+
+TEST(CliLanguage, FollowsTheLocaleAsTheGuiDoesAndLangOverridesIt) {
+    // The messages' locale (LC_ALL, else LC_MESSAGES, else LANG) and, under a real locale,
+    // the first entry of LANGUAGE; --lang anywhere before "--" wins over all of them.
+    const std::string russian = "korvex-cli osc: --rate принимает значения 50, 100, 125 или 166\n";
+    const std::string english = "korvex-cli osc: --rate takes 50, 100, 125 or 166\n";
+    struct Case {
+        std::string env, args;
+        bool russian;
+    } cases[] = {
+        {"LANG=ru_RU.UTF-8", "osc --rate 7", true},
+        {"LANG=en_US.UTF-8 LC_MESSAGES=ru_RU.UTF-8", "osc --rate 7", true},
+        {"LANG=ru_RU.UTF-8 LC_ALL=C", "osc --rate 7", false},
+        {"LANG=ru_RU.UTF-8 LANGUAGE=en_GB:ru", "osc --rate 7", false},
+        {"LANG=en_US.UTF-8 LANGUAGE=ru", "osc --rate 7", true},
+        {"LANG=C LANGUAGE=ru", "osc --rate 7", false},
+        {"LANG=ru_RU.UTF-8", "--lang en osc --rate 7", false},
+        {"LANG=C", "osc --lang ru --rate 7", true},
+    };
+    for (const auto& c : cases) {
+        Result r = RunCommand("env -u LC_ALL -u LC_MESSAGES -u LANGUAGE " + c.env + " " + kCliPath +
+                              " " + c.args + " --port /dev/null");
+        EXPECT_EQ(r.status, 2) << c.env << " " << c.args;
+        EXPECT_EQ(r.err, c.russian ? russian : english) << c.env << " " << c.args;
+    }
+    Result r = RunCommand("env LC_ALL=C " + kCliPath + " --lang de ports");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "korvex-cli: --lang takes en or ru\n");
 }
 
 TEST(SimProgram, PrintsItsPortFirstAndLinksIt) {

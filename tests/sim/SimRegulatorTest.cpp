@@ -5,8 +5,11 @@
 #include <chrono>
 #include <thread>
 
+#include "link/ModBus.h"
+#include "link/ModeSwitch.h"
 #include "link/ModeSwitchFrame.h"
 #include "link/RS232Port.h"
+#include "sim/Regulator.h"
 
 namespace korvex {
 namespace {
@@ -115,6 +118,35 @@ TEST_F(SimRegulatorTest, AnswersArePacedAtTheLineSpeed) {
     // answer cannot come faster than the request's last byte arrives plus its echo.
     EXPECT_GE(took, std::chrono::microseconds(200 * 11 * 1000000ll / 115200));
     EXPECT_EQ(rsp, std::vector<uint8_t>(200, 0x42));
+    RS232_Close(port);
+}
+
+TEST(SimModBusWatchdog, RequestsKeepTheModeAndASilenceEndsIt) {
+    // A client that polls more often than the watchdog's time keeps the ModBus mode for
+    // longer than that time; once it falls silent the port goes back to its normal mode.
+    // A port started in ModBus mode keeps it: its clients have no switch frame to come
+    // back with.
+    sim::RegulatorModel model;
+    model.modbus_options->watchdog_ms = 400;
+    sim::SimRegulator switched, direct;
+    std::string err;
+    ASSERT_TRUE(sim::StartRegulator(switched, model, &err)) << err;
+    ASSERT_TRUE(sim::StartRegulator(direct, model, &err, 115200)) << err;
+    RS232Port* port =
+        TSR_RS232_Open_ModBus(switched.port_path(), kKeyDiary, 115200, kParityEven, &err);
+    ASSERT_NE(port, nullptr) << err;
+    uint16_t value = 0;
+    for (int i = 0; i < 9; ++i) {
+        EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &value, &err), 0u) << i << ": " << err;
+        std::this_thread::sleep_for(milliseconds(100));
+    }
+    EXPECT_EQ(switched.current_mode(), "modbus");
+    auto silent_since = Clock::now();
+    for (int i = 0; i < 500 && switched.current_mode() != "normal"; ++i)
+        std::this_thread::sleep_for(milliseconds(2));
+    EXPECT_EQ(switched.current_mode(), "normal");
+    EXPECT_GE(Clock::now() - silent_since, milliseconds(250)) << "not before the silence";
+    EXPECT_EQ(direct.current_mode(), "modbus");
     RS232_Close(port);
 }
 
