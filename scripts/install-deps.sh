@@ -10,7 +10,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev libfast-float-dev
-          qt6-base-dev libqcustomplot-dev libgl-dev fonts-dejavu-core locales
+          qt6-base-dev qt6-translations-l10n libqcustomplot-dev libgl-dev fonts-dejavu-core locales
           xvfb xauth)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 [ "${1:-}" = "--windows" ] && packages+=(g++-mingw-w64-x86-64-posix wine wine64)

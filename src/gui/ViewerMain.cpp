@@ -1,7 +1,6 @@
 // korvex-view: Korvex's viewer for finished recordings. Each FILE opens in a window of
 // its own; without one, an empty window offers File > Open.
 #include <QApplication>
-#include <QLocale>
 #include <QPointer>
 #include <QTimer>
 #include <cstdio>
@@ -11,6 +10,7 @@
 #include "app/ErrorReport.h"
 #include "app/Language.h"
 #include "files/NumberParse.h"
+#include "gui/Application.h"
 #include "gui/Captions.h"
 #include "gui/GuiErrorSink.h"
 #include "gui/ViewerPlot.h"
@@ -22,15 +22,24 @@ using namespace korvex;
 namespace {
 
 void Usage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: korvex-view [--] [FILE...]\n"
-                 "\n"
-                 "Shows recordings (.trd) whole: time in seconds, zoom and pan, cursors A and B\n"
-                 "with their readings, export to CSV, COMTRADE, PNG and PDF.\n"
-                 "\n"
-                 "KORVEX_SCREENSHOT=PNG saves a picture of the first window once it is drawn and\n"
-                 "ends (KORVEX_SCREENSHOT_CURSORS=A,B places the cursors at those seconds first,\n"
-                 "KORVEX_SCREENSHOT_VIEW=FROM,TO shows that part).\n");
+    std::fputs(
+        Tr("Использование: korvex-view [--] [ФАЙЛ...]\n"
+           "\n"
+           "Показывает записи (.trd) целиком: время в секундах, масштаб и сдвиг, курсоры A и B\n"
+           "с их отсчётами, экспорт в CSV, COMTRADE, PNG и PDF.\n"
+           "\n"
+           "KORVEX_SCREENSHOT=PNG сохраняет снимок первого окна, когда оно нарисовано, и\n"
+           "завершает работу (KORVEX_SCREENSHOT_CURSORS=A,B сначала ставит курсоры на эти\n"
+           "секунды, KORVEX_SCREENSHOT_VIEW=ОТ,ДО показывает эту часть).\n",
+           "Usage: korvex-view [--] [FILE...]\n"
+           "\n"
+           "Shows recordings (.trd) whole: time in seconds, zoom and pan, cursors A and B\n"
+           "with their readings, export to CSV, COMTRADE, PNG and PDF.\n"
+           "\n"
+           "KORVEX_SCREENSHOT=PNG saves a picture of the first window once it is drawn and\n"
+           "ends (KORVEX_SCREENSHOT_CURSORS=A,B places the cursors at those seconds first,\n"
+           "KORVEX_SCREENSHOT_VIEW=FROM,TO shows that part).\n"),
+        out);
 }
 
 // "A,B" in seconds, read with "." whatever the locale.
@@ -72,9 +81,13 @@ void ScheduleScreenshot(gui::ViewerWindow* window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    gui::ChooseLanguageFromLocale();
+    if (gui::AsksForHelp(argc, argv)) {
+        Usage(stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Korvex"));
-    app.setWindowIcon(gui::ProgramIcon());
+    gui::SetUpApplication(app);
     QStringList files;
     bool options_end = false;
     for (int i = 1; i < argc; ++i) {
@@ -82,15 +95,11 @@ int main(int argc, char** argv) {
             files << QString::fromLocal8Bit(argv[i]);
         } else if (!std::strcmp(argv[i], "--")) {
             options_end = true;
-        } else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            Usage(stdout);
-            return 0;
         } else {
             Usage(stderr);
             return 2;
         }
     }
-    g_bRussian = QLocale::system().language() == QLocale::Russian;
     // Pictures are taken without anyone at the screen: messages go to standard error
     // rather than into a box no one will close.
     gui::GuiErrorSink sink;

@@ -3,7 +3,6 @@
 #include <csignal>
 
 #include <QApplication>
-#include <QLocale>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -16,6 +15,7 @@
 #include "app/Language.h"
 #include "app/Version.h"
 #include "app/Viewer.h"
+#include "gui/Application.h"
 #include "gui/Captions.h"
 #include "gui/GuiErrorSink.h"
 #include "gui/Modes.h"
@@ -29,10 +29,6 @@
 using namespace korvex;
 
 namespace {
-
-bool IsSystemRussian() {
-    return QLocale::system().language() == QLocale::Russian;
-}
 
 // The built-in simulated regulator of --simulate. It runs on a pseudo-terminal, which
 // POSIX systems have; elsewhere --simulate says it cannot start.
@@ -58,21 +54,34 @@ struct Simulator {
 };
 
 void Usage(FILE* out) {
-    std::fprintf(
-        out,
-        "Usage: korvex [--simulate [--osc]] [--] [FILE]\n"
-        "\n"
-        "Without FILE: the start dialog, from which the oscilloscope and the other modes run.\n"
-        "With FILE: that recording (.trd) in the main window.\n"
-        "\n"
-        "  --simulate   start the built-in simulated regulator and list its port first\n"
-        "  --osc        with --simulate: open the live oscilloscope at once\n"
-        "  --recorder   with --simulate: open the fault recorder at once\n"
-        "  --diary      with --simulate: read the diaries and parameters at once\n"
-        "\n"
-        "KORVEX_SCREENSHOT=PNG saves a picture of the first window after a moment and\n"
-        "closes it (KORVEX_SCREENSHOT_PANEL=PNG also the SELVO panel, live only;\n"
-        "KORVEX_SCREENSHOT_READ=N reads recording N in the recorder first).\n");
+    std::fputs(
+        Tr("Использование: korvex [--simulate [--osc]] [--] [ФАЙЛ]\n"
+           "\n"
+           "Без ФАЙЛА: стартовый диалог, из которого запускаются осциллограф и другие режимы.\n"
+           "С ФАЙЛОМ: эта запись (.trd) в главном окне.\n"
+           "\n"
+           "  --simulate   запустить встроенный имитатор регулятора и показать его порт первым\n"
+           "  --osc        с --simulate: сразу открыть осциллограф\n"
+           "  --recorder   с --simulate: сразу открыть аварийный осциллограф\n"
+           "  --diary      с --simulate: сразу прочитать журналы и параметры\n"
+           "\n"
+           "KORVEX_SCREENSHOT=PNG сохраняет снимок первого окна и закрывает его\n"
+           "(KORVEX_SCREENSHOT_PANEL=PNG - также панели SELVO, только осциллограф;\n"
+           "KORVEX_SCREENSHOT_READ=N - сначала чтение записи N аварийного осциллографа).\n",
+           "Usage: korvex [--simulate [--osc]] [--] [FILE]\n"
+           "\n"
+           "Without FILE: the start dialog, from which the oscilloscope and the other modes run.\n"
+           "With FILE: that recording (.trd) in the main window.\n"
+           "\n"
+           "  --simulate   start the built-in simulated regulator and list its port first\n"
+           "  --osc        with --simulate: open the live oscilloscope at once\n"
+           "  --recorder   with --simulate: open the fault recorder at once\n"
+           "  --diary      with --simulate: read the diaries and parameters at once\n"
+           "\n"
+           "KORVEX_SCREENSHOT=PNG saves a picture of the first window after a moment and\n"
+           "closes it (KORVEX_SCREENSHOT_PANEL=PNG also the SELVO panel, live only;\n"
+           "KORVEX_SCREENSHOT_READ=N reads recording N in the recorder first).\n"),
+        out);
 }
 
 // Saves a picture of the window after `ms` and ends it; for the README's screenshots.
@@ -96,9 +105,13 @@ int main(int argc, char** argv) {
 #ifdef SIGXFSZ
     signal(SIGXFSZ, SIG_IGN);  // POSIX only; Windows has no file-size signal
 #endif
+    gui::ChooseLanguageFromLocale();
+    if (gui::AsksForHelp(argc, argv)) {
+        Usage(stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("Korvex"));
-    app.setWindowIcon(gui::ProgramIcon());
+    gui::SetUpApplication(app);
 
     bool simulate = false, osc_now = false, recorder_now = false, diary_now = false;
     std::string file;
@@ -117,22 +130,20 @@ int main(int argc, char** argv) {
             recorder_now = true;
         else if (!std::strcmp(argv[i], "--diary"))
             diary_now = true;
-        else if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            Usage(stdout);
-            return 0;
-        } else {
+        else {
             Usage(stderr);
             return 2;
         }
     }
     if ((osc_now || recorder_now || diary_now) && !simulate) {
-        std::fprintf(stderr,
-                     "korvex: --osc, --recorder and --diary go with --simulate; for a real "
-                     "regulator use the start dialog\n");
+        std::fprintf(stderr, "%s\n",
+                     Tr("korvex: --osc, --recorder и --diary - только вместе с --simulate; для "
+                        "настоящего регулятора служит стартовый диалог",
+                        "korvex: --osc, --recorder and --diary go with --simulate; for a real "
+                        "regulator use the start dialog"));
         return 2;
     }
 
-    g_bRussian = IsSystemRussian();
     gui::GuiErrorSink sink;
     ScopedErrorSink scoped(&sink);
     {

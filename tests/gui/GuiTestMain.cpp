@@ -6,9 +6,12 @@
 
 #include <QApplication>
 
+#include "gui/Application.h"
+
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    korvex::gui::InitResources();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

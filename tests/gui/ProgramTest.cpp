@@ -43,11 +43,27 @@ TEST(Program, StartDialogOnTheSimulatorViewingModeAndBadArguments) {
     EXPECT_GT(test::ReadFileBytes(view2).size(), 1000u) << "the dashed recording was shown";
 
     std::string err;
-    EXPECT_EQ(RunKorvex("", "--osc", &err), 2);
+    EXPECT_EQ(RunKorvex("LC_ALL=C", "--osc", &err), 2);
     EXPECT_NE(err.find("--osc, --recorder and --diary go with --simulate"), std::string::npos)
         << err;
     EXPECT_EQ(RunKorvex("", "--bogus"), 2);
     EXPECT_EQ(RunKorvex("", "--help"), 0);
+}
+
+// Both programs answer --help without a display, in the user's language.
+TEST(Program, HelpWithoutADisplay) {
+    test::TempDir tmp;
+    struct Case {
+        std::string program, locale, start;
+    } cases[] = {{kKorvex, "ru_RU.UTF-8", "Использование: korvex [--simulate"},
+                 {KORVEX_VIEW_PATH, "C", "Usage: korvex-view [--] [FILE...]"}};
+    for (const auto& c : cases) {
+        std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=" +
+                          c.locale + " " + c.program + " --help >" + tmp.path() + "/out 2>&1";
+        int rc = std::system(cmd.c_str());
+        EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << c.program;
+        EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/out").rfind(c.start, 0), 0u) << c.program;
+    }
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QSignalSpy>
 
 #include "app/ErrorCapture.h"
 #include "app/Language.h"
 #include "app/TempDataDir.h"
+#include "gui/Application.h"
 #include "gui/FrontPanelDialog.h"
 #include "gui/LiveWindow.h"
 #include "gui/Modes.h"
@@ -172,6 +174,13 @@ TEST_F(StartDialogTest, CaptionsInBothLanguages) {
     for (const char* t : {"Порт", "Скорость:", "F оцифр.:"})
         EXPECT_TRUE(labels.contains(QString::fromUtf8(t))) << t;
     EXPECT_EQ(labels.count(QString::fromUtf8("Скорость:")), 2);
+    // Qt's own texts (the export's file dialog, standard buttons) in Russian too, and the
+    // program's icon in the title bar.
+    ASSERT_TRUE(InstallQtTranslations(true));
+    QDialogButtonBox buttons(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("Отмена"));
+    InstallQtTranslations(false);
+    EXPECT_FALSE(dlg->windowIcon().availableSizes().isEmpty());
 
     // Nothing is clipped, the progress and wait text included.
     ASSERT_TRUE(dlg->InitDialog());

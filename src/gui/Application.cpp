@@ -1,0 +1,71 @@
+#include "gui/Application.h"
+
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <cstring>
+#include <memory>
+
+#include "app/Language.h"
+#include "gui/Captions.h"
+
+// Outside any namespace, as the resource initialiser's name requires.
+static void InitKorvexResources() {
+    Q_INIT_RESOURCE(korvex);
+}
+
+namespace korvex::gui {
+
+namespace {
+
+QTranslator* g_qt_translator = nullptr;
+
+}  // namespace
+
+void InitResources() {
+    InitKorvexResources();
+}
+
+void ChooseLanguageFromLocale() {
+    g_bRussian = LocaleIsRussian();
+}
+
+bool InstallQtTranslations(bool russian) {
+    if (g_qt_translator) {
+        QCoreApplication::removeTranslator(g_qt_translator);
+        delete g_qt_translator;
+        g_qt_translator = nullptr;
+    }
+    if (!russian) return true;
+    auto translator = std::make_unique<QTranslator>();
+    // Debian's Qt keeps them in its translation directory; a Windows installation beside
+    // the program.
+    const QString dirs[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                            QCoreApplication::applicationDirPath() + QStringLiteral("/translations")};
+    for (const QString& dir : dirs) {
+        if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qt"),
+                             QStringLiteral("_"), dir)) {
+            g_qt_translator = translator.release();
+            QCoreApplication::installTranslator(g_qt_translator);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool AsksForHelp(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--"); ++i)
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
+    return false;
+}
+
+void SetUpApplication(QApplication& app) {
+    InitResources();
+    app.setApplicationName(QStringLiteral("Korvex"));
+    app.setWindowIcon(ProgramIcon());
+    ChooseLanguageFromLocale();
+    InstallQtTranslations(g_bRussian);
+}
+
+}  // namespace korvex::gui

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QApplication>
+
+namespace korvex::gui {
+
+// Start-up shared by korvex and korvex-view, once the QApplication exists: the program's
+// resources (its icon) linked in from the GUI library, the application's name and icon,
+// the language from the user's locale (g_bRussian), and Qt's own texts (file dialogs,
+// standard buttons, context menus) in that language. GUI thread.
+void SetUpApplication(QApplication& app);
+
+// Registers the resources of the GUI library. A static library's resource initialiser
+// is dropped at link time unless something calls it; safe to call more than once.
+void InitResources();
+
+// Qt's own translations for the language `russian` chooses: installed for Russian (from
+// Qt's translation directory, or "translations" beside the program), removed otherwise.
+// False when Russian was asked for and no translation could be loaded; Qt's texts then
+// stay English. GUI thread.
+bool InstallQtTranslations(bool russian);
+
+// The language of the command line's texts, before a QApplication exists: "--help"
+// must work without a display, where the application cannot be created.
+void ChooseLanguageFromLocale();
+// "--help" or "-h" before any "--".
+bool AsksForHelp(int argc, char** argv);
+
+}  // namespace korvex::gui
