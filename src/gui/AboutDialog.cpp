@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/Language.h"
 #include "app/Version.h"
 #include "gui/Captions.h"
 #include "gui/DialogUnits.h"
@@ -20,7 +21,9 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     auto* version = new QLabel(QString::fromStdString(AboutVersionLine()), this);
     version->setObjectName(QStringLiteral("versionLine"));
     auto* line = new QLabel(
-        QStringLiteral("Service and commissioning tool for excitation regulators"), this);
+        QString::fromUtf8(Tr("Программа наладки и обслуживания регуляторов возбуждения",
+                             "Service and commissioning tool for excitation regulators")),
+        this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     ok->setMinimumSize(du.Size(50, 14));

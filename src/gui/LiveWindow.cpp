@@ -4,8 +4,8 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QScreen>
 #include <QKeyEvent>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "app/ErrorReport.h"
@@ -15,6 +15,7 @@
 #include "gui/AboutDialog.h"
 #include "gui/Captions.h"
 #include "gui/DialogUnits.h"
+#include "gui/PanelPlacement.h"
 
 namespace korvex::gui {
 
@@ -214,10 +215,13 @@ void LiveWindow::BuildControls() {
     selvo_button_ = Keep(new QPushButton(QStringLiteral("SELVO"), this));
     selvo_button_->setObjectName(QStringLiteral("selvo"));
     viewer_button_ = new QPushButton(
-        FindViewer().empty() ? QStringLiteral("Viewer") : QStringLiteral("Trendal"), this);
+        FindViewer().empty() ? QString::fromUtf8(Tr("Просмотр", "Viewer"))
+                             : QStringLiteral("Trendal"),
+        this);
     viewer_button_->setObjectName(QStringLiteral("viewer"));
-    viewer_button_->setToolTip(QStringLiteral("Open this recording in a viewer window"));
-    about_button_ = new QPushButton(QStringLiteral("About..."), this);
+    viewer_button_->setToolTip(QString::fromUtf8(
+        Tr("Открыть эту запись в окне просмотра", "Open this recording in a viewer window")));
+    about_button_ = new QPushButton(QString::fromUtf8(Tr("О программе...", "About...")), this);
     about_button_->setObjectName(QStringLiteral("about"));
     exit_button_ = new QPushButton(QStringLiteral("Exit"), this);
     exit_button_->setObjectName(QStringLiteral("exit"));
@@ -367,36 +371,30 @@ void LiveWindow::StepYMin(int d) {
 }
 
 void LiveWindow::ShowPanels() {
-    // Beside the window, never on top of it or of each other: right of it where the
-    // screen has room, else left of it, else at the screen's edge on the wider side (a
-    // tool window stays above its owner); a second panel under the first. The place is
-    // given before the panel is shown: a window manager places a window as it maps it
-    // (a tool window over its owner) and may not honour a move that comes after.
+    // The place is given before the panel is shown: a window manager places a window as
+    // it maps it (a tool window over its owner) and may not honour a move that comes after.
     QRect frame = frameGeometry();
     QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
     // A panel not yet shown has no frame: it gets the one this window has, so that the
     // next panel clears its title bar.
     const QSize decoration = frame.size() - geometry().size();
-    int y = frame.top();
+    std::vector<FrontPanelDialog*> shown;
+    std::vector<QSize> sizes;
     for (auto* p : panels_) {
         if (!p) continue;
         if (!p->isVisible()) p->adjustSize();
-        QRect pf = p->frameGeometry();
-        pf.setSize(pf.size().expandedTo(p->size() + decoration));
-        int x = frame.right() + 8;
-        if (!screen.isEmpty()) {
-            const int right = screen.right() - frame.right(), left = frame.left() - screen.left();
-            if (right >= pf.width() + 8)
-                x = frame.right() + 8;
-            else if (left >= pf.width() + 8)
-                x = frame.left() - pf.width() - 8;
-            else  // no room beside it: at the screen's edge, covering the window least
-                x = right >= left ? screen.right() + 1 - pf.width() : screen.left();
-        }
-        p->move(x, y);
-        p->show();
-        p->raise();
-        y += pf.height() + 8;
+        shown.push_back(p);
+        sizes.push_back(p->frameGeometry().size().expandedTo(p->size() + decoration));
+    }
+    // Without room beside the window the panels may hide the plot's oldest part: its
+    // left 40 %, clear of the newest data, the Y limits and the buttons at the right.
+    QRect plot(graph_->mapToGlobal(QPoint(0, 0)), graph_->size());
+    plot.setWidth(plot.width() * 2 / 5);
+    std::vector<QPoint> at = PlacePanels(screen, frame, plot, sizes);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        shown[i]->move(at[i]);
+        shown[i]->show();
+        shown[i]->raise();
     }
 }
 

@@ -62,7 +62,8 @@ ReportWindow::ReportWindow(const std::string& path, QWidget* parent)
     // The desktop picks the program; where it has none, the user is told so.
     auto open = [](const QString& path) {
         if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-            ShowError(StrPrintf("'%s' cannot be opened: the desktop has no program for it",
+            ShowError(StrPrintf(Tr("'%s' нельзя открыть: в системе нет программы для него",
+                                   "'%s' cannot be opened: the desktop has no program for it"),
                                 path.toStdString().c_str()));
     };
     connect(folder, &QPushButton::clicked, this, [open, info] { open(info.absolutePath()); });

@@ -13,6 +13,7 @@
 #include "gui/AboutDialog.h"
 #include "gui/GuiErrorSink.h"
 #include "gui/Modes.h"
+#include "gui/PanelPlacement.h"
 #include "gui/UserInput.h"
 #include "sim/Regulator.h"
 
@@ -252,6 +253,32 @@ TEST_F(LiveWindowTest, BothPanelsOpenClearOfEachOther) {
     // Esc in the live window itself ends the session.
     test::KeyAsUser(w, Qt::Key_Escape);
     EXPECT_TRUE(test::WaitFor([&] { return w.isNull() || !w->isVisible(); }));
+}
+
+// Beside the window where the screen has room; on a laptop's 1366 x 768 over the oldest
+// part of the plot, never over the Y limits, the buttons or the newest data.
+TEST(PanelPlacement, BesideTheWindowElseOverTheOldestPartOfThePlot) {
+    const std::vector<QSize> two = {QSize(200, 240), QSize(170, 130)};
+    struct Case {
+        QRect screen, window;
+        std::vector<QPoint> at;
+    } cases[] = {
+        {QRect(0, 0, 1920, 1080), QRect(100, 50, 1250, 740), {{1357, 50}, {1357, 298}}},
+        {QRect(0, 0, 1920, 1080), QRect(660, 50, 1250, 740), {{452, 50}, {482, 298}}},
+        {QRect(), QRect(0, 0, 1250, 740), {{1257, 0}, {1257, 248}}},
+        // No room beside: over the plot's left part (from x 60, y 40, 440 x 420), the second
+        // panel under the first.
+        {QRect(0, 0, 1366, 740), QRect(50, 10, 1250, 740), {{60, 40}, {60, 288}}},
+    };
+    const QRect plot(60, 40, 440, 420);
+    for (const auto& c : cases) {
+        auto at = PlacePanels(c.screen, c.window, plot, two);
+        EXPECT_EQ(at, c.at) << c.window.left();
+    }
+    // A plot too low for both: the second goes beside the first.
+    auto at = PlacePanels(QRect(0, 0, 1366, 740), QRect(50, 10, 1250, 740), QRect(60, 40, 440, 300),
+                          two);
+    EXPECT_EQ(at, (std::vector<QPoint>{{60, 40}, {268, 40}}));
 }
 
 TEST_F(LiveWindowTest, AWorkerErrorIsShownAndTheWindowCloses) {
