@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/PathNames.h"
 #include "cli/Commands.h"
 #include "cli/RecordingArgs.h"
@@ -14,15 +15,24 @@ namespace korvex::cli {
 namespace {
 
 void Usage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: korvex-cli export FILE --to csv|comtrade|comtrade-ascii [-o OUT]\n"
-                 "                         [--from SEC] [--to SEC] [--overwrite]\n"
-                 "\n"
-                 "Writes a recording, or the rows between --from and --to (seconds from its first\n"
-                 "row), as CSV or as a COMTRADE record (IEEE C37.111-1999: OUT.cfg and OUT.dat,\n"
-                 "BINARY, or ASCII with comtrade-ascii). OUT defaults to FILE without its\n"
-                 "extension; existing files are kept unless --overwrite is given, and FILE\n"
-                 "itself is never replaced.\n");
+    std::fputs(
+        Tr("Использование: korvex-cli export ФАЙЛ --to csv|comtrade|comtrade-ascii [-o ВЫХОД]\n"
+           "                         [--from СЕК] [--to СЕК] [--overwrite]\n"
+           "\n"
+           "Записывает запись или строки между --from и --to (секунды от её первой строки)\n"
+           "в CSV или в запись COMTRADE (IEEE C37.111-1999: ВЫХОД.cfg и ВЫХОД.dat, BINARY\n"
+           "или ASCII с comtrade-ascii). По умолчанию ВЫХОД - ФАЙЛ без расширения;\n"
+           "существующие файлы сохраняются, если не задан --overwrite, а сам ФАЙЛ не\n"
+           "заменяется никогда.\n",
+           "Usage: korvex-cli export FILE --to csv|comtrade|comtrade-ascii [-o OUT]\n"
+           "                         [--from SEC] [--to SEC] [--overwrite]\n"
+           "\n"
+           "Writes a recording, or the rows between --from and --to (seconds from its first\n"
+           "row), as CSV or as a COMTRADE record (IEEE C37.111-1999: OUT.cfg and OUT.dat,\n"
+           "BINARY, or ASCII with comtrade-ascii). OUT defaults to FILE without its\n"
+           "extension; existing files are kept unless --overwrite is given, and FILE\n"
+           "itself is never replaced.\n"),
+        out);
 }
 
 }  // namespace

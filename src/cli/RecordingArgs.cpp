@@ -32,18 +32,21 @@ int RecordingArgs::Take(int argc, char** argv, int* i, bool files_only, const ch
     return 0;
 }
 
+void NotePendingRow(unsigned long long bytes) {
+    CFprintf(stderr,
+             Tr("Примечание: последние байты (%llu) - строка, которая ещё пишется; она не "
+                "учтена\n",
+                "Note: the last %llu bytes are a row still being written and are left out\n"),
+             bytes);
+}
+
 bool LoadRecording(const RecordingArgs& args, RecordingData* data, size_t* begin, size_t* end) {
     std::string error;
     if (!data->Load(args.path, &error)) {
         ShowError(error);
         return false;
     }
-    if (data->pending_bytes())
-        CFprintf(stderr,
-                 Tr("Примечание: последние байты (%llu) - строка, которая ещё пишется; она не "
-                    "учтена\n",
-                    "Note: the last %llu bytes are a row still being written and are left out\n"),
-                 static_cast<unsigned long long>(data->pending_bytes()));
+    if (data->pending_bytes()) NotePendingRow(data->pending_bytes());
     if (data->rows() == 0) {
         ShowError(
             StrPrintf(Tr("В '%s' нет ни одной строки", "'%s' holds no rows"), args.path.c_str()));

@@ -25,4 +25,7 @@ struct RecordingArgs {
 // the file cannot be read, holds no rows, or the range holds none.
 bool LoadRecording(const RecordingArgs& args, RecordingData* data, size_t* begin, size_t* end);
 
+// On standard error: the last `bytes` of the file are a row still being written, left out.
+void NotePendingRow(unsigned long long bytes);
+
 }  // namespace korvex::cli

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "cli/Commands.h"
 #include "cli/RecordingArgs.h"
@@ -14,12 +15,17 @@ namespace korvex::cli {
 namespace {
 
 void Usage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: korvex-cli stats [--from SEC] [--to SEC] [--] FILE\n"
-                 "\n"
-                 "Prints, for each channel of a recording, its minimum and maximum with the time\n"
-                 "of their first occurrence, its mean and its RMS, over the whole recording or\n"
-                 "over the rows between --from and --to (seconds from its first row).\n");
+    std::fputs(Tr("Использование: korvex-cli stats [--from СЕК] [--to СЕК] [--] ФАЙЛ\n"
+                  "\n"
+                  "Выводит для каждого канала записи минимум и максимум со временем их первого\n"
+                  "появления, среднее и действующее значение (RMS) по всей записи или по строкам\n"
+                  "между --from и --to (секунды от её первой строки).\n",
+                  "Usage: korvex-cli stats [--from SEC] [--to SEC] [--] FILE\n"
+                  "\n"
+                  "Prints, for each channel of a recording, its minimum and maximum with the time\n"
+                  "of their first occurrence, its mean and its RMS, over the whole recording or\n"
+                  "over the rows between --from and --to (seconds from its first row).\n"),
+               out);
 }
 
 }  // namespace
@@ -52,10 +58,7 @@ int StatsCommand(int argc, char** argv) {
         ShowError(error);
         return 1;
     }
-    if (stats.pending_bytes)
-        CFprintf(stderr,
-                 "Note: the last %llu bytes are a row still being written and are left out\n",
-                 static_cast<unsigned long long>(stats.pending_bytes));
+    if (stats.pending_bytes) NotePendingRow(stats.pending_bytes);
     const double step = stats.info.step;
     std::printf("File: %s\n", args.path.c_str());
     CFprintf(stdout, "Rows: %zu, %.6f s apart, %.6f s in all\n", stats.rows, step,

@@ -20,6 +20,10 @@ void OnStopRequest(void (*handler)(int)) {
 #else
     struct sigaction sa {};
     sa.sa_handler = handler;
+    // A write to a full pipe goes on after the signal instead of failing with EINTR, which
+    // stdio would take for a closed output; the commands look at the stop flag between
+    // their steps, and the port layer's waits end on the signal all the same.
+    sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);

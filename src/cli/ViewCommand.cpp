@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "cli/Commands.h"
 #include "files/RecordingFollower.h"
@@ -32,12 +33,16 @@ int ViewCommand(int argc, char** argv) {
     bool dashes = argc == 2 && !std::strcmp(argv[0], "--");
     if (!dashes && (argc != 1 || argv[0][0] == '-')) {
         bool help = argc == 1 && !std::strcmp(argv[0], "--help");
-        std::fprintf(
-            help ? stdout : stderr,
-            "Usage: korvex-cli view [--] FILE\n\n"
-            "Reads a recording as the viewer window does and prints its file line, its\n"
-            "status line, the sequence errors when there are any, and the latest value of\n"
-            "each shown channel.\n");
+        std::fputs(
+            Tr("Использование: korvex-cli view [--] ФАЙЛ\n\n"
+               "Читает запись так же, как окно просмотра, и выводит её строку файла,\n"
+               "строку состояния, ошибки последовательности, если они есть, и последнее\n"
+               "значение каждого показанного канала.\n",
+               "Usage: korvex-cli view [--] FILE\n\n"
+               "Reads a recording as the viewer window does and prints its file line, its\n"
+               "status line, the sequence errors when there are any, and the latest value of\n"
+               "each shown channel.\n"),
+            help ? stdout : stderr);
         return help ? 0 : 2;
     }
     std::string path = argv[dashes ? 1 : 0];

@@ -7,6 +7,9 @@
 #include <new>
 #include <string>
 #include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
@@ -150,6 +153,17 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Every text is UTF-8: a console shows it as such for this run, and gets its own code
+    // page (866 on a Russian system) back at the end.
+    struct ConsoleCodePage {
+        UINT saved = GetConsoleOutputCP();
+        ConsoleCodePage() { SetConsoleOutputCP(CP_UTF8); }
+        ~ConsoleCodePage() {
+            if (saved) SetConsoleOutputCP(saved);
+        }
+    } console_code_page;
+#endif
     // Every operation returns its errors as values; only memory can run out on the way,
     // and that ends the program with a message instead of an abort.
     try {
@@ -172,6 +186,12 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "%s\n",
                      Tr("korvex-cli: не хватает памяти", "korvex-cli: out of memory"));
+        return 1;
+    } catch (const std::exception& e) {
+        // A thread the system would not start, and the like.
+        std::fprintf(stderr,
+                     Tr("korvex-cli: системная ошибка: %s\n", "korvex-cli: system error: %s\n"),
+                     e.what());
         return 1;
     }
 }

@@ -19,6 +19,9 @@ bool PutLine(FILE* f, const std::string& line) {
 }  // namespace
 
 std::string RecordingChannelName(const std::string& name) {
+    // An empty name would leave two blanks in "#NAME=", which readers pass over as one,
+    // and every later name would shift.
+    if (name.empty()) return "_";
     std::string out = name;
     for (char& c : out)
         if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) c = '_';

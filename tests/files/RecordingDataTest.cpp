@@ -219,7 +219,16 @@ TEST_F(RecordingDataTest, ManyChannelsAndOneValueARowAreRefusedButTheirStatsAreR
 
 // Linux for /proc/self/statm; not under the address sanitizer, whose allocator ends the
 // process rather than fail.
-#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define KORVEX_UNDER_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KORVEX_UNDER_SANITIZER 1
+#endif
+#if defined(__linux__) && !defined(KORVEX_UNDER_SANITIZER)
 // Lets the process's address space grow by `room` bytes from what it holds now, as
 // "ulimit -v" does.
 bool LimitAddressSpace(size_t room) {

@@ -63,7 +63,7 @@ TEST(OscDescription, FieldsNamesAndShortDescriptions) {
     EXPECT_EQ(ch.type, 2u);
     EXPECT_EQ(ch.colour, DefaultChannelColour(1));
     EXPECT_EQ(ch.scale, 1.0);
-    EXPECT_EQ(ch.name, "");
+    EXPECT_EQ(ch.name, "_") << "no name: one the header can hold";
 }
 
 TEST(OscFileHeader, AHeaderThatCannotBeWrittenLeavesNoFile) {
@@ -104,7 +104,7 @@ TEST(OscFileHeader, NamesWithBlanksAndLineEndsKeepTheHeaderWhole) {
     link.port_name = "COM1";
     link.rate_divider = 10;
     OscState osc;
-    osc.channels.resize(4);
+    osc.channels.resize(5);
     const char* described[] = {"U a", "If\r"};
     for (int i = 0; i < 2; ++i) {
         uint8_t d[24] = {2, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x80, 0x3F};
@@ -115,16 +115,17 @@ TEST(OscFileHeader, NamesWithBlanksAndLineEndsKeepTheHeaderWhole) {
     EXPECT_EQ(osc.channels[1].name, "If_");
     osc.channels[2].name = "P\nQ";
     osc.channels[3].name = "\tUf\x7F";
+    osc.channels[4].name = "";  // a description cut short
     ASSERT_EQ(OSC_FileHeader(link, osc), 0);
     OSC_CloseWriter(osc);
     EXPECT_EQ(test::ReadFileBytes(link.file_arg),
-              "#FILE=COM1\r\n#CHAN=4\r\n#NAME=U_a If_ P_Q _Uf_ \r\n#XN=Time (sec)\r\n"
+              "#FILE=COM1\r\n#CHAN=5\r\n#NAME=U_a If_ P_Q _Uf_ _ \r\n#XN=Time (sec)\r\n"
               "#F=50.000000\r\n#XX=0,0.020000\r\n");
     RecordingHeader header;
     uint64_t consumed = 0;
     ASSERT_EQ(ReadRecordingHeader(link.file_arg, &header, &consumed, nullptr, true), 0);
-    EXPECT_EQ(header.num_chan, 4);
-    EXPECT_EQ(header.names, (std::vector<std::string>{"U_a", "If_", "P_Q", "_Uf_"}));
+    EXPECT_EQ(header.num_chan, 5);
+    EXPECT_EQ(header.names, (std::vector<std::string>{"U_a", "If_", "P_Q", "_Uf_", "_"}));
 }
 
 TEST(OscDisplay, SegmentsStatusAndIdleBlanking) {
