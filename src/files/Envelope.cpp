@@ -1,13 +1,28 @@
 #include "files/Envelope.h"
 
+#include <exception>
 #include <limits>
 
 namespace korvex {
 
-void Envelope::Build(const double* values, size_t count) {
+bool Envelope::Build(const double* values, size_t count) {
     values_ = values;
     count_ = count;
     levels_.clear();
+    try {
+        BuildLevels(values, count);
+        return true;
+    } catch (const std::exception&) {
+        // Only the levels' allocations throw; the envelope of a channel in part would
+        // draw a wrong trace, so it holds nothing at all.
+        levels_ = std::vector<Level>();
+        values_ = nullptr;
+        count_ = 0;
+        return false;
+    }
+}
+
+void Envelope::BuildLevels(const double* values, size_t count) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
     // Level 0 from the samples, every further level from the one below it. A partial
     // block at the end is kept: its extremes are those of the samples it has.

@@ -11,12 +11,14 @@ namespace korvex {
 // spike is in every level and so in every pixel column that covers it.
 //
 // Holds a pointer to the column, which must outlive it. Values that are not numbers are
-// left out. Built by one thread; read by any number afterwards.
+// left out. Built by one thread; read by any number afterwards. Never throws.
 class Envelope {
 public:
     static constexpr size_t kFactor = 16;
 
-    void Build(const double* values, size_t count);
+    // false when memory for the levels ran out: the envelope is then empty (MinMax finds
+    // nothing) and the caller reports the shortage.
+    bool Build(const double* values, size_t count);
     size_t count() const { return count_; }
 
     // Extremes over rows [begin, end); false (and lo > hi) when the range holds no number.
@@ -30,6 +32,7 @@ private:
         size_t block = 0;  // samples per entry
         std::vector<double> lo, hi;
     };
+    void BuildLevels(const double* values, size_t count);  // throws std::bad_alloc
     const double* values_ = nullptr;
     size_t count_ = 0;
     std::vector<Level> levels_;

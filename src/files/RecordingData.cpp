@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "files/FileAccess.h"
 #include "files/RecordingScan.h"
@@ -27,7 +28,9 @@ constexpr uint64_t kColumnsAlwaysRead = uint64_t(256) << 20;
 constexpr uint64_t kColumnsPerFileByte = 16;
 
 std::string NoMemory(size_t rows, int channels) {
-    return StrPrintf("Not enough memory for %zu rows of %d channels", rows, channels);
+    return StrPrintf(Tr("Не хватает памяти для %zu строк по %d каналов",
+                        "Not enough memory for %zu rows of %d channels"),
+                     rows, channels);
 }
 
 }  // namespace

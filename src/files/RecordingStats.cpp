@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "files/RecordingData.h"
 #include "files/RecordingScan.h"
@@ -61,7 +62,9 @@ struct Accumulator {
 };
 
 std::string NoMemory(size_t rows, int channels) {
-    return StrPrintf("Not enough memory for %zu rows of %d channels", rows, channels);
+    return StrPrintf(Tr("Не хватает памяти для %zu строк по %d каналов",
+                        "Not enough memory for %zu rows of %d channels"),
+                     rows, channels);
 }
 
 }  // namespace
@@ -151,14 +154,16 @@ bool ScanStats(const std::string& path, const double* from, const double* to, Fi
         double a = from ? *from : 0.0;
         double b = to ? *to : (total ? double(total - 1) * out->info.step : 0.0);
         if (total == 0) {
-            ReportError(err_text, StrPrintf("'%s' holds no rows", path.c_str()));
+            ReportError(err_text, StrPrintf(Tr("В '%s' нет ни одной строки", "'%s' holds no rows"),
+                                            path.c_str()));
             return false;
         }
         if (!RowsBetween(total, out->info.step, a, b, &begin, &end)) {
             ReportError(
                 err_text,
-                StrPrintf("No rows between %.6f s and %.6f s (the recording ends at %.6f s)", a, b,
-                          double(total - 1) * out->info.step));
+                StrPrintf(Tr("Нет строк между %.6f с и %.6f с (запись кончается на %.6f с)",
+                             "No rows between %.6f s and %.6f s (the recording ends at %.6f s)"),
+                          a, b, double(total - 1) * out->info.step));
             return false;
         }
     }
@@ -213,7 +218,8 @@ bool ScanStats(const std::string& path, const double* from, const double* to, Fi
     }
     out->rows = rows;
     if (rows == 0) {
-        ReportError(err_text, StrPrintf("'%s' holds no rows", path.c_str()));
+        ReportError(err_text, StrPrintf(Tr("В '%s' нет ни одной строки", "'%s' holds no rows"),
+                                        path.c_str()));
         return false;
     }
     if (!ranged) end = rows;

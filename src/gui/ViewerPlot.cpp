@@ -1,5 +1,6 @@
 #include "gui/ViewerPlot.h"
 
+#include <QFontMetrics>
 #include <QRubberBand>
 #include <algorithm>
 #include <cmath>
@@ -22,7 +23,46 @@ constexpr int kGestureGapMs = 600;
 constexpr int kClickSlop = 3;   // pixels a click may move and stay a click
 constexpr int kCursorGrab = 4;  // pixels from a cursor line that pick it up
 
+// The last line of a legend that names only the first channels of its pane: how many more
+// the pane holds.
+class MoreItem : public QCPAbstractLegendItem {
+public:
+    MoreItem(QCPLegend* legend, const QString& text) : QCPAbstractLegendItem(legend), text_(text) {
+        setSelectable(false);
+    }
+
+    QSize minimumOuterSizeHint() const override {
+        QSize text = QFontMetrics(mFont).size(Qt::TextSingleLine, text_);
+        return QSize(text.width() + mMargins.left() + mMargins.right(),
+                     std::max(text.height(), mParentLegend->iconSize().height()) + mMargins.top() +
+                         mMargins.bottom());
+    }
+
+protected:
+    void draw(QCPPainter* painter) override {
+        painter->setFont(mFont);
+        painter->setPen(QPen(mTextColor));
+        painter->drawText(mRect, int(Qt::AlignLeft | Qt::AlignVCenter), text_);
+    }
+
+private:
+    QString text_;
+};
+
 }  // namespace
+
+const std::vector<QColor>& ViewerPlot::Palette() {
+    // Dark and middle tones: against white the lightest, the sea green, still gives 3.4:1
+    // (WCAG 2 contrast), and the light tones that vanish on white (yellow, cyan, light
+    // orange, pink) are left out.
+    static const std::vector<QColor> palette = {
+        QColor(31, 119, 180),  QColor(214, 39, 40),  QColor(44, 140, 44),  QColor(217, 95, 2),
+        QColor(148, 103, 189), QColor(140, 86, 75),  QColor(231, 41, 138), QColor(102, 102, 102),
+        QColor(128, 128, 0),   QColor(0, 128, 128),  QColor(0, 0, 128),    QColor(128, 0, 0),
+        QColor(0, 0, 0),       QColor(166, 118, 29), QColor(27, 158, 119), QColor(190, 0, 190),
+        QColor(85, 107, 47)};
+    return palette;
+}
 
 ViewerPlot::ViewerPlot(QWidget* parent) : QCustomPlot(parent) {
     setLocale(QLocale::c());
@@ -32,6 +72,7 @@ ViewerPlot::ViewerPlot(QWidget* parent) : QCustomPlot(parent) {
     setMouseTracking(true);
     setInteractions(QCP::Interactions());
     setAutoAddPlottableToLegend(false);  // each pane has a legend of its own
+    setBackground(QBrush(Background()));
     band_ = new QRubberBand(QRubberBand::Rectangle, this);
     BuildPanes();
 }
@@ -69,17 +110,48 @@ void ViewerPlot::SetPanes(const std::vector<int>& panes) {
 
 void ViewerPlot::SetChannelVisible(int channel, bool visible) {
     if (channel < 0 || size_t(channel) >= visible_.size()) return;
-    visible_[size_t(channel)] = visible;
-    for (EnvelopeGraph* g : graphs_)
-        if (g->channel() == channel) {
-            g->setVisible(visible);
-            Pane& pane = panes_[size_t(pane_of_[size_t(channel)])];
-            if (visible)
-                g->addToLegend(pane.legend);
-            else
-                g->removeFromLegend(pane.legend);
-        }
+    std::vector<bool> all = visible_;
+    all[size_t(channel)] = visible;
+    SetChannelsVisible(all);
+}
+
+void ViewerPlot::SetChannelsVisible(const std::vector<bool>& visible) {
+    for (size_t c = 0; c < visible_.size() && c < visible.size(); ++c) visible_[c] = visible[c];
+    for (EnvelopeGraph* g : graphs_) g->setVisible(visible_[size_t(g->channel())]);
+    // Once for all channels: the value ranges are fitted over every shown graph.
+    FillLegends();
     ApplyView();
+}
+
+void ViewerPlot::FillLegends() {
+    // A legend lays out anew the entries left after each one it removes, which for
+    // thousands of entries took minutes on closing; kept short, it empties at once, here
+    // and when the plot goes.
+    for (Pane& p : panes_) p.legend->clearItems();
+    std::vector<int> named(panes_.size(), 0), more(panes_.size(), 0);
+    for (EnvelopeGraph* g : graphs_) {
+        size_t c = size_t(g->channel());
+        if (!visible_[c]) continue;
+        size_t p = size_t(pane_of_[c]);
+        if (named[p] < kLegendChannels) {
+            panes_[p].legend->addItem(new QCPPlottableLegendItem(panes_[p].legend, g));
+            ++named[p];
+        } else {
+            ++more[p];
+        }
+    }
+    for (size_t p = 0; p < panes_.size(); ++p) {
+        QCPLegend* legend = panes_[p].legend;
+        if (more[p])
+            legend->addItem(new MoreItem(
+                legend,
+                QString::fromUtf8(
+                    StrPrintf(Tr("\xe2\x80\xa6 и ещё %d", "\xe2\x80\xa6 and %d more"), more[p])
+                        .c_str())));
+        if (seq_marks_ && p + 1 == panes_.size())
+            legend->addItem(new QCPPlottableLegendItem(legend, seq_marks_));
+        legend->setVisible(legends_ && legend->itemCount() > 0);
+    }
 }
 
 bool ViewerPlot::ChannelVisible(int channel) const {
@@ -120,7 +192,7 @@ void ViewerPlot::BuildPanes() {
         auto* legend = new QCPLegend;
         rect->insetLayout()->addElement(legend, Qt::AlignRight | Qt::AlignTop);
         legend->setLayer(QStringLiteral("legend"));
-        legend->setVisible(legends_);
+        legend->setVisible(false);  // until it has entries (FillLegends)
         legend->setBrush(QColor(255, 255, 255, 220));
         QFont f = font();
         f.setPointSizeF(f.pointSizeF() * 0.85);
@@ -175,7 +247,6 @@ void ViewerPlot::BuildPanes() {
         g->setPen(QPen(colours_[size_t(c)], 1));
         g->setName(QString::fromStdString(data.info().names[size_t(c)]));
         g->setVisible(visible_[size_t(c)]);
-        if (visible_[size_t(c)]) g->addToLegend(pane.legend);
         graphs_.push_back(g);
     }
     // Sequence errors: red marks along the time axis of the lowest pane.
@@ -195,8 +266,8 @@ void ViewerPlot::BuildPanes() {
             QCPScatterStyle(QCPScatterStyle::ssTriangle, QColor(220, 0, 0), QColor(220, 0, 0), 7));
         seq_marks_->setName(QString::fromUtf8(Tr("Ошибки посл.", "Seq. errors")) +
                             StrPrintf(" (%zu)", data.seq_errors().size()).c_str());
-        seq_marks_->addToLegend(panes_.back().legend);
     }
+    FillLegends();
 }
 
 int ViewerPlot::PaneAt(const QPoint& pos) const {
@@ -324,8 +395,12 @@ void ViewerPlot::PlaceCursorItems() {
     if (cursor_[0] >= 0 && cursor_[1] >= 0) {
         double ta = data.time(size_t(cursor_[0])), tb = data.time(size_t(cursor_[1]));
         double dt = tb - ta;
-        std::string text = StrPrintf("A = %.6f s   B = %.6f s   \xce\x94t = %.6f s", ta, tb, dt);
-        if (dt != 0) text += StrPrintf("   1/\xce\x94t = %.6g Hz", 1.0 / std::fabs(dt));
+        std::string text = StrPrintf(Tr("A = %.6f с   B = %.6f с   \xce\x94t = %.6f с",
+                                        "A = %.6f s   B = %.6f s   \xce\x94t = %.6f s"),
+                                     ta, tb, dt);
+        if (dt != 0)
+            text += StrPrintf(Tr("   1/\xce\x94t = %.6g Гц", "   1/\xce\x94t = %.6g Hz"),
+                              1.0 / std::fabs(dt));
         readout_->setText(QString::fromUtf8(text.c_str()));
         readout_->setVisible(true);
     } else {
@@ -353,7 +428,7 @@ void ViewerPlot::ClearCursors() {
 
 void ViewerPlot::SetLegendsVisible(bool on) {
     legends_ = on;
-    for (Pane& p : panes_) p.legend->setVisible(on);
+    for (Pane& p : panes_) p.legend->setVisible(on && p.legend->itemCount() > 0);
     replot(QCustomPlot::rpQueuedReplot);
 }
 
@@ -361,7 +436,7 @@ bool ViewerPlot::SavePicture(const QString& path) {
     std::vector<bool> shown;
     for (Pane& p : panes_) {
         shown.push_back(p.legend->visible());
-        p.legend->setVisible(true);
+        p.legend->setVisible(p.legend->itemCount() > 0);
     }
     bool ok = path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)
                   ? savePdf(path, width(), height())

@@ -23,6 +23,15 @@ class ViewerPlot : public QCustomPlot {
     Q_OBJECT
 public:
     static constexpr int kCursorA = 0, kCursorB = 1;
+    // A pane's legend names at most this many channels, the first shown in it, and then
+    // says how many more the pane holds: a legend of thousands of names fits on no screen
+    // (the channel list names them all) and costs the plot time with every change.
+    static constexpr int kLegendChannels = 20;
+
+    // The trace colours, taken by the channels in turn: no two alike, and each at least
+    // 3:1 in contrast against the plot's background, Background().
+    static const std::vector<QColor>& Palette();
+    static QColor Background() { return QColor(255, 255, 255); }
 
     explicit ViewerPlot(QWidget* parent = nullptr);
     ~ViewerPlot() override;
@@ -34,6 +43,8 @@ public:
     // Moves a channel to another pane (panes left empty go, new ones are added below).
     void SetPanes(const std::vector<int>& panes);
     void SetChannelVisible(int channel, bool visible);
+    // Shows or hides every channel at once (`visible[c]` for channel c).
+    void SetChannelsVisible(const std::vector<bool>& visible);
     bool ChannelVisible(int channel) const;
     int pane_count() const { return int(panes_.size()); }
     // The pane of each channel, numbered from 0 in order of use.
@@ -66,6 +77,10 @@ public:
     bool box_zoom() const { return box_mode_; }
     void SetLegendsVisible(bool on);
     bool legends_visible() const { return legends_; }
+    // A pane's legend (a legend without entries is hidden).
+    QCPLegend* pane_legend(int pane) const {
+        return pane >= 0 && size_t(pane) < panes_.size() ? panes_[size_t(pane)].legend : nullptr;
+    }
 
     // The view as a picture, cursors and legends included: PNG or PDF by the ending.
     bool SavePicture(const QString& path);
@@ -96,6 +111,7 @@ private:
         QCPItemStraightLine* cursor_line[2] = {nullptr, nullptr};
     };
     void BuildPanes();
+    void FillLegends();
     void ApplyView();
     void FitY();
     void PlaceCursorItems();

@@ -25,8 +25,10 @@ public:
     explicit ViewerSession(QObject* parent = nullptr);
     ~ViewerSession() override;
 
-    // Loads (or loads again) a file; `loaded` follows. The recording shown so far stays
-    // until the new one has arrived.
+    // Loads (or loads again) a file; `loaded` follows, with the reader's message on
+    // failure, "Not enough memory for %zu rows of %d channels" (Russian too) when the
+    // envelopes do not fit. The recording shown so far stays until the new one has
+    // arrived, and after a failure. No exception leaves the session or its threads.
     void Open(const QString& path);
     bool loading() const { return loading_; }
     bool has_data() const { return data_ != nullptr; }
@@ -35,7 +37,8 @@ public:
     QString path() const { return path_; }
 
     // Writes rows [begin, end) as `kind` to `path` (the base name for COMTRADE);
-    // `exportProgress` and then `exportFinished` follow. One export at a time.
+    // `exportProgress` and then `exportFinished` follow. One export at a time: false when
+    // one runs, or when no thread can be started for it.
     bool Export(ExportKind kind, const QString& path, size_t begin, size_t end, bool overwrite);
     bool exporting() const { return exporting_; }
     void CancelExport() { cancel_export_ = true; }

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -36,14 +37,6 @@ QString T(const char* russian, const char* english) {
     return QString::fromUtf8(Tr(russian, english));
 }
 
-// Colours that stay apart on white, in the order channels take them.
-const QColor kPalette[] = {QColor(31, 119, 180),  QColor(214, 39, 40),   QColor(44, 160, 44),
-                           QColor(255, 127, 14),  QColor(148, 103, 189), QColor(140, 86, 75),
-                           QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34),
-                           QColor(23, 190, 207),  QColor(0, 0, 128),     QColor(128, 0, 0),
-                           QColor(0, 128, 128),   QColor(128, 128, 0),   QColor(255, 0, 255),
-                           QColor(0, 0, 0),       QColor(70, 130, 70)};
-
 std::string BaseName(const std::string& name) {
     return name.substr(0, name.find('*'));
 }
@@ -64,6 +57,13 @@ std::vector<int> DefaultPanes(const std::vector<std::string>& names) {
             panes[c] = 1;
     }
     return panes;
+}
+
+// A reader's message about the file at `path`, naming the file where the message does
+// not: "'<path>':" on a line of its own before it, as nested messages are written.
+QString AboutFile(const QString& path, const QString& message) {
+    QString quoted = QLatin1Char('\'') + path + QLatin1Char('\'');
+    return message.contains(quoted) ? message : quoted + QStringLiteral(":\n") + message;
 }
 
 }  // namespace
@@ -256,8 +256,13 @@ void ViewerWindow::BuildActions() {
 }
 
 void ViewerWindow::Open(const QString& path) {
+    Load(path, !session_->has_data());
+}
+
+void ViewerWindow::Load(const QString& path, bool close_on_failure) {
     if (path.isEmpty() || session_->loading() || session_->exporting()) return;
     reload_ = session_->has_data() && QFileInfo(path) == QFileInfo(session_->path());
+    close_on_failure_ = close_on_failure;
     pending_path_ = path;
     info_label_->setText(T("Чтение ", "Reading ") + QFileInfo(path).fileName() +
                          QStringLiteral(" ..."));
@@ -266,10 +271,16 @@ void ViewerWindow::Open(const QString& path) {
 
 void ViewerWindow::OnLoaded(const QString& message) {
     if (!message.isEmpty()) {
-        info_label_->setText(session_->has_data() ? info_label_->text() : QString());
+        // The recording shown stays, and so does its status; a window that was opened
+        // for this file alone has nothing to show and goes once the user has read why.
+        info_label_->setText(session_->has_data() ? StatusText() : QString());
         UpdateActions();
-        emit loaded(message);
-        ShowError(message.toStdString());
+        QString text = AboutFile(pending_path_, message);
+        bool close_window = close_on_failure_ && !session_->has_data();
+        emit loaded(text);
+        QPointer<ViewerWindow> self(this);
+        ShowError(text.toStdString());
+        if (self && close_window) close();
         return;
     }
     const RecordingData& data = session_->data();
@@ -285,16 +296,15 @@ void ViewerWindow::OnLoaded(const QString& message) {
     QCPRange view = plot_->view();
     long a = plot_->cursor(ViewerPlot::kCursorA), b = plot_->cursor(ViewerPlot::kCursorB);
     std::vector<QColor> colours;
-    for (size_t c = 0; c < names.size(); ++c) colours.push_back(kPalette[c % std::size(kPalette)]);
+    const std::vector<QColor>& palette = ViewerPlot::Palette();
+    for (size_t c = 0; c < names.size(); ++c) colours.push_back(palette[c % palette.size()]);
 
     model_->SetChannels(names, colours);
     plot_->SetRecording(session_, panes, colours);
     model_->SetPanes(plot_->panes());
     if (keep) {
-        for (int c = 0; c < int(visible.size()); ++c) {
-            model_->SetVisible(c, visible[size_t(c)]);
-            if (!visible[size_t(c)]) plot_->SetChannelVisible(c, false);
-        }
+        for (int c = 0; c < int(visible.size()); ++c) model_->SetVisible(c, visible[size_t(c)]);
+        plot_->SetChannelsVisible(visible);
         plot_->SetView(view, false);
         plot_->SetCursor(ViewerPlot::kCursorA, a);
         plot_->SetCursor(ViewerPlot::kCursorB, b);
@@ -306,19 +316,29 @@ void ViewerWindow::OnLoaded(const QString& message) {
                         ? QString()
                         : QStringLiteral(" - ") + QString::fromStdString(info.file_value)));
     SetTitleVersion(this);
-    std::string text =
-        StrPrintf("%zu rows, %.6f s, %.6g Hz", data.rows(), data.duration(), 1.0 / data.step());
-    if (!data.seq_errors().empty())
-        text += StrPrintf(", Seq. Errors: %zu", data.seq_errors().size());
-    if (data.short_rows()) text += StrPrintf(", %zu short rows", data.short_rows());
-    if (data.pending_bytes())
-        text += StrPrintf(", %llu bytes of a row being written not shown (F5 reads on)",
-                          static_cast<unsigned long long>(data.pending_bytes()));
-    info_label_->setText(QString::fromUtf8(text.c_str()));
+    info_label_->setText(StatusText());
     OnViewChanged();
     OnCursorsChanged();
     UpdateActions();
     emit loaded(QString());
+}
+
+QString ViewerWindow::StatusText() const {
+    if (!session_->has_data()) return QString();
+    const RecordingData& data = session_->data();
+    std::string text = StrPrintf(Tr("строк: %zu, %.6f с, %.6g Гц", "%zu rows, %.6f s, %.6g Hz"),
+                                 data.rows(), data.duration(), 1.0 / data.step());
+    if (!data.seq_errors().empty())
+        text +=
+            StrPrintf(Tr(", ошибки посл.: %zu", ", Seq. Errors: %zu"), data.seq_errors().size());
+    if (data.short_rows())
+        text += StrPrintf(Tr(", неполных строк: %zu", ", %zu short rows"), data.short_rows());
+    if (data.pending_bytes())
+        text += StrPrintf(Tr(", не показаны последние байты (%llu) - строка, которая ещё пишется "
+                             "(F5 дочитывает)",
+                             ", %llu bytes of a row being written not shown (F5 reads on)"),
+                          static_cast<unsigned long long>(data.pending_bytes()));
+    return QString::fromUtf8(text.c_str());
 }
 
 void ViewerWindow::OnViewChanged() {
@@ -345,7 +365,7 @@ void ViewerWindow::OnScroll(int value) {
 }
 
 QString ViewerWindow::TimeText(double seconds) const {
-    std::string text = StrPrintf("%.6f s", seconds);
+    std::string text = StrPrintf(Tr("%.6f с", "%.6f s"), seconds);
     if (session_->has_data() && session_->data().info().has_start)
         text += " (" + FormatClock(ClockSeconds(session_->data().info().start) + seconds) + ")";
     return QString::fromStdString(text);
@@ -378,8 +398,10 @@ void ViewerWindow::OnCursorsChanged() {
                 TimeText(data->time(size_t(b)));
     if (a >= 0 && b >= 0) {
         double dt = data->time(size_t(b)) - data->time(size_t(a));
-        std::string d = StrPrintf("    \xce\x94t = %.6f s", dt);
-        if (dt != 0) d += StrPrintf("    1/\xce\x94t = %.6g Hz", 1.0 / std::fabs(dt));
+        std::string d = StrPrintf(Tr("    \xce\x94t = %.6f с", "    \xce\x94t = %.6f s"), dt);
+        if (dt != 0)
+            d += StrPrintf(Tr("    1/\xce\x94t = %.6g Гц", "    1/\xce\x94t = %.6g Hz"),
+                           1.0 / std::fabs(dt));
         text += QString::fromUtf8(d.c_str());
     }
     cursor_label_->setText(text);
@@ -439,10 +461,8 @@ void ViewerWindow::ShowTableMenu(const QPoint& pos) {
     connect(move->addAction(T("Новое окно", "New Pane")), &QAction::triggered, this,
             [this] { MoveSelectedTo(plot_->pane_count()); });
     auto show_all = [this](bool on) {
-        for (int c = 0; c < model_->rowCount(); ++c) {
-            model_->SetVisible(c, on);
-            plot_->SetChannelVisible(c, on);
-        }
+        for (int c = 0; c < model_->rowCount(); ++c) model_->SetVisible(c, on);
+        plot_->SetChannelsVisible(std::vector<bool>(size_t(model_->rowCount()), on));
     };
     connect(menu->addAction(T("Показать все", "Show All")), &QAction::triggered, this,
             [show_all] { show_all(true); });
@@ -557,7 +577,9 @@ void ViewerWindow::AskOpen() {
         T("Записи (*.trd);;Все файлы (*)", "Recordings (*.trd);;All files (*)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) { Open(path); });
+    // A file the user picks here that cannot be read leaves the window open for another.
+    connect(dialog, &QFileDialog::fileSelected, this,
+            [this](const QString& path) { Load(path, false); });
     dialog->open();
 }
 

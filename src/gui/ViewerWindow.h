@@ -28,7 +28,9 @@ public:
     explicit ViewerWindow(QWidget* parent = nullptr);
     ~ViewerWindow() override;
 
-    // Loads a file; the window shows it once loaded (`loaded` follows).
+    // Loads a file; the window shows it once loaded (`loaded` follows, with the message
+    // shown on failure, which names the file). A window that shows no recording yet
+    // closes when its file cannot be read; one that does keeps it, and its status line.
     void Open(const QString& path);
 
     ViewerSession* session() const { return session_; }
@@ -54,6 +56,7 @@ signals:
 
 private:
     void BuildActions();
+    void Load(const QString& path, bool close_on_failure);
     void OnLoaded(const QString& message);
     void OnViewChanged();
     void OnCursorsChanged();
@@ -66,6 +69,7 @@ private:
     void AskOpen();
     void UpdateActions();
     QString TimeText(double seconds) const;
+    QString StatusText() const;  // the shown recording's rows, length, rate and defects
 
     ViewerSession* session_;
     ViewerPlot* plot_;
@@ -86,6 +90,7 @@ private:
     std::vector<QAction*> need_data_;
     QString pending_path_;  // being loaded
     bool reload_ = false;
+    bool close_on_failure_ = false;
     bool readings_pending_ = false;
     double scroll_unit_ = 1;  // seconds per scroll-bar step
 };

@@ -5,13 +5,19 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <QPointer>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableView>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <set>
 
 #include "app/ErrorCapture.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "gui/ChannelTableModel.h"
 #include "gui/UserInput.h"
@@ -20,6 +26,31 @@
 
 namespace korvex::gui {
 namespace {
+
+// WCAG 2: a colour's relative luminance and the contrast ratio of two colours.
+double Luminance(const QColor& c) {
+    auto linear = [](int v) {
+        double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+    double x = Luminance(a), y = Luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// The Latin words of a text that are not among `names`: English left in a Russian window.
+QStringList EnglishWords(const QString& text, const QStringList& names) {
+    static const QRegularExpression word(QStringLiteral("[A-Za-z][A-Za-z0-9]*"));
+    QStringList left;
+    for (auto it = word.globalMatch(text); it.hasNext();) {
+        QString w = it.next().captured();
+        if (!names.contains(w)) left << w;
+    }
+    return left;
+}
 
 class ViewerWindowTest : public ::testing::Test {
 protected:
@@ -42,7 +73,10 @@ protected:
         plot = window->plot();
         QTest::qWait(50);
     }
-    void TearDown() override { delete window; }
+    void TearDown() override {
+        delete window;
+        g_bRussian = false;
+    }
     // The point of the plot's first pane at a time, in the window's coordinates.
     QPoint At(double seconds, int pane = 0) {
         QCPAxisRect* rect = plot->axisRect(pane);
@@ -216,6 +250,138 @@ TEST_F(ViewerWindowTest, ExportsTheRangeBetweenTheCursorsAndAPicture) {
     ASSERT_EQ(errors.texts().size(), 1u);
     EXPECT_EQ(errors.texts()[0], "'" + png + "' already exists");
     test::ExpectNoTextClipped(window, {QStringLiteral("cursorText"), QStringLiteral("infoText")});
+}
+
+TEST_F(ViewerWindowTest, InRussianEveryTextOfTheWindowIsRussian) {
+    g_bRussian = true;
+    std::string path = tmp.path() + "/rec.trd";
+    // A sequence error, a row without its second value and a row being written.
+    WriteRecording(path, 1000, "#ERRSEQ\r\n0.5\r\n1.000000 0.");
+    Open(path);
+    EXPECT_EQ(test::Find(window, "infoText")->text(),
+              QString::fromUtf8("строк: 1001, 4.000000 с, 250 Гц, ошибки посл.: 1, неполных "
+                                "строк: 1, не показаны последние байты (11) - строка, которая "
+                                "ещё пишется (F5 дочитывает)"));
+    QTest::mouseClick(handle(), Qt::LeftButton, Qt::NoModifier, At(1.5));
+    QTest::mouseClick(handle(), Qt::LeftButton, Qt::ShiftModifier, At(2.5));
+    QTest::mouseMove(handle(), At(1.0));
+    ASSERT_GE(plot->cursor(ViewerPlot::kCursorB), 0);
+    ASSERT_FALSE(window->hover_text().isEmpty());
+
+    QStringList texts;
+    for (QLabel* label : window->findChildren<QLabel*>())
+        if (label->isVisible()) texts << label->text();
+    texts << window->statusBar()->currentMessage();
+    for (int c = 0; c < ChannelTableModel::kColumns; ++c)
+        texts << window->channels()->headerData(c, Qt::Horizontal).toString();
+    for (int i = 0; i < plot->itemCount(); ++i)
+        if (auto* item = qobject_cast<QCPItemText*>(plot->item(i)); item && item->visible())
+            texts << item->text();
+    for (int p = 0; p < plot->pane_count(); ++p) {
+        texts << plot->axisRect(p)->axis(QCPAxis::atBottom)->label();
+        QCPLegend* legend = plot->pane_legend(p);
+        for (int i = 0; i < legend->itemCount(); ++i)
+            if (auto* item = qobject_cast<QCPPlottableLegendItem*>(legend->item(i)))
+                texts << item->plottable()->name();
+    }
+    // Channel names, the cursors A and B, time t and the key F5 are names in any language.
+    const QStringList names = {"Us", "If", "A", "B", "t", "F5"};
+    for (const QString& text : texts)
+        EXPECT_EQ(EnglishWords(text, names), QStringList()) << text.toStdString();
+    EXPECT_TRUE(errors.texts().empty());
+}
+
+TEST_F(ViewerWindowTest, AFailedOpenNamesTheFileAndLeavesNoStaleStatus) {
+    std::string good = tmp.path() + "/rec.trd", bad = tmp.path() + "/bad.trd";
+    std::string missing = tmp.path() + "/missing.trd";
+    WriteRecording(good, 100);
+    test::WriteFileBytes(bad, "1 2\r\n3 4\r\n");
+    const std::string bad_text = "'" + bad + "':\nUndefined NumChan & Name[]";
+    Open(good);
+    const QString status = test::Find(window, "infoText")->text();
+    EXPECT_EQ(status, "100 rows, 0.396000 s, 250 Hz");
+
+    // The recording shown stays, with its status line rather than "Reading ...".
+    QSignalSpy loaded(window, &ViewerWindow::loaded);
+    window->Open(QString::fromStdString(bad));
+    ASSERT_TRUE(loaded.wait(5000));
+    EXPECT_EQ(test::Find(window, "infoText")->text(), status);
+    EXPECT_EQ(window->session()->path().toStdString(), good);
+    // A message that names the file already is left as it is.
+    window->Open(QString::fromStdString(missing));
+    ASSERT_TRUE(loaded.wait(5000));
+    EXPECT_EQ(errors.texts(),
+              (std::vector<std::string>{bad_text, "Open File '" + missing + "' error"}));
+    EXPECT_TRUE(window->isVisible());
+
+    // A window opened for a file it cannot read goes once it has said why.
+    errors.clear();
+    QPointer<ViewerWindow> first = new ViewerWindow;
+    ASSERT_TRUE(test::ShowAndWait(first));
+    QSignalSpy first_loaded(first.data(), &ViewerWindow::loaded);
+    first->Open(QString::fromStdString(bad));
+    ASSERT_TRUE(first_loaded.wait(5000));
+    EXPECT_EQ(first_loaded.at(0).at(0).toString().toStdString(), bad_text);
+    EXPECT_TRUE(test::WaitFor([&] { return first.isNull(); }));
+    EXPECT_EQ(errors.texts(), std::vector<std::string>{bad_text});
+}
+
+TEST_F(ViewerWindowTest, EveryTraceColourStandsOutFromThePlotBackground) {
+    // The measure as the complaint used it: navy on the live view's dark plot.
+    EXPECT_NEAR(Contrast(QColor(0, 0, 128), QColor(16, 20, 24)), 1.155, 0.001);
+    EXPECT_NEAR(Contrast(Qt::black, Qt::white), 21.0, 1e-9);
+
+    std::string path = tmp.path() + "/rec.trd";
+    WriteRecording(path, 100);
+    Open(path);
+    // The background as drawn: the colour of most of the pane.
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    QImage image = plot->toPixmap().toImage();
+    QRect pane = plot->axisRect(0)->rect();
+    std::map<QRgb, int> pixels;
+    for (int y = pane.top(); y <= pane.bottom(); y += 2)
+        for (int x = pane.left(); x <= pane.right(); x += 2) ++pixels[image.pixel(x, y)];
+    auto most = std::max_element(pixels.begin(), pixels.end(),
+                                 [](const auto& a, const auto& b) { return a.second < b.second; });
+    const QColor background(most->first);
+    EXPECT_EQ(background, ViewerPlot::Background());
+
+    const std::vector<QColor>& palette = ViewerPlot::Palette();
+    EXPECT_GE(palette.size(), 15u);
+    std::set<QRgb> distinct;
+    for (const QColor& colour : palette) {
+        SCOPED_TRACE(colour.name().toStdString());
+        EXPECT_GE(Contrast(colour, background), 3.0);
+        EXPECT_TRUE(distinct.insert(colour.rgb()).second) << "twice in the palette";
+    }
+    EXPECT_EQ(plot->plottable(0)->pen().color(), palette[0]);
+    EXPECT_EQ(plot->plottable(1)->pen().color(), palette[1]);
+}
+
+// Closing a window of 4096 channels took minutes while the plot emptied its legend one
+// entry at a time.
+TEST_F(ViewerWindowTest, ThousandsOfChannelsKeepTheLegendShortAndTheWindowCloses) {
+    std::string path = tmp.path() + "/wide.trd";
+    test::WriteFileBytes(path, "#FILE=\r\n#CHAN=2000\r\n#NAME=U\r\n#F=50.000000\r\n1\r\n2\r\n");
+    Open(path);
+    ASSERT_EQ(plot->plottableCount(), 2000);
+    QCPLegend* legend = plot->pane_legend(0);
+    const int n = ViewerPlot::kLegendChannels;
+    // The first channels by name, then one line for all the others.
+    EXPECT_EQ(legend->itemCount(), n + 1);
+    EXPECT_NE(legend->itemWithPlottable(plot->plottable(n - 1)), nullptr);
+    EXPECT_EQ(legend->itemWithPlottable(plot->plottable(n)), nullptr);
+    // A channel hidden gives its place to the next.
+    ChannelTableModel* m = window->channels();
+    m->setData(m->index(0, ChannelTableModel::kName), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(legend->itemWithPlottable(plot->plottable(0)), nullptr);
+    EXPECT_NE(legend->itemWithPlottable(plot->plottable(n)), nullptr);
+    EXPECT_EQ(legend->itemCount(), n + 1);
+
+    QPointer<ViewerWindow> closing(window);
+    window = nullptr;
+    closing->close();
+    EXPECT_TRUE(test::WaitFor([&] { return closing.isNull(); }));
 }
 
 TEST(ViewerProgram, OpensAFileAndSavesItsPicture) {
