@@ -126,8 +126,13 @@ bool RecordingData::LoadRows(const std::string& path, std::string* err_text, con
     // anything is allocated or read again.
     const bool damaged =
         columns_bytes > kColumnsAlwaysRead && columns_bytes / kColumnsPerFileByte > file_size_;
-    if (damaged || (phys && need > phys / 2) || need > SIZE_MAX / 2)
-        return fail(NoMemory(total, channels));
+    if (damaged)
+        return fail(StrPrintf(Tr("Строки '%s' содержат гораздо меньше значений, чем %d каналов "
+                                 "заголовка: запись повреждена и не загружена",
+                                 "The rows of '%s' hold far fewer values than the header's %d "
+                                 "channels: the recording is damaged and is not loaded"),
+                              path.c_str(), channels));
+    if ((phys && need > phys / 2) || need > SIZE_MAX / 2) return fail(NoMemory(total, channels));
     // Not value-initialised: pass 2 writes every place, and the pages are first touched
     // by the threads that fill them.
     values_.reset(new (std::nothrow) double[total * nc + 1]);

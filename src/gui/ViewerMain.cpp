@@ -106,11 +106,21 @@ int main(int argc, char** argv) {
     const char* shot = std::getenv("KORVEX_SCREENSHOT");
     ScopedErrorSink scoped(shot && *shot ? nullptr : &sink);
     if (files.isEmpty()) files << QString();
+    // A file named that cannot be read ends the program with status 1 once the windows are
+    // closed (its own window closes after the message; the others stay).
+    int failed = 0;
     for (const QString& f : files) {
         auto* window = new gui::ViewerWindow;
         if (f == files.front()) ScheduleScreenshot(window);
+        if (!f.isEmpty())
+            QObject::connect(window, &gui::ViewerWindow::loaded, window,
+                             [&failed, window](const QString& message) {
+                                 if (!message.isEmpty() && !window->session()->has_data())
+                                     ++failed;
+                             });
         window->show();
         window->Open(f);
     }
-    return app.exec();
+    int status = app.exec();
+    return status != 0 ? status : (failed > 0 ? 1 : 0);
 }

@@ -399,6 +399,16 @@ TEST(ViewerProgram, OpensAFileAndSavesItsPicture) {
     cmd = "QT_QPA_PLATFORM=offscreen " + std::string(KORVEX_VIEW_PATH) + " --bogus 2>/dev/null";
     rc = std::system(cmd.c_str());
     EXPECT_EQ(WEXITSTATUS(rc), 2);
+    // A file it cannot read: the message names it, and the status says it failed.
+    std::string bad = tmp.path() + "/bad.trd";
+    test::WriteFileBytes(bad, "1\r\n2\r\n");
+    cmd = "QT_QPA_PLATFORM=offscreen LC_ALL=C KORVEX_SCREENSHOT=" + shot + " " + KORVEX_VIEW_PATH +
+          " " + bad + " 2>" + tmp.path() + "/err";
+    rc = std::system(cmd.c_str());
+    EXPECT_EQ(WEXITSTATUS(rc), 1);
+    EXPECT_NE(test::ReadFileBytes(tmp.path() + "/err").find("'" + bad + "':\nUndefined NumChan"),
+              std::string::npos)
+        << test::ReadFileBytes(tmp.path() + "/err");
 }
 
 }  // namespace
