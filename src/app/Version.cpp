@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 
 namespace korvex {
@@ -35,6 +36,17 @@ std::string TitleWithVersion(const std::string& old_caption, const Version4& v) 
 
 std::string AboutVersionLine(const Version4& v) {
     return StrPrintf("Korvex   v%d.%d.%d.%d", int(v[0]), int(v[1]), int(v[2]), int(v[3]));
+}
+
+const char* LicenceLine() {
+    return Tr("Лицензия GPL-3.0-or-later: GNU GPL версии 3 или более поздней",
+              "License GPL-3.0-or-later: GNU GPL version 3 or later");
+}
+
+std::string VersionText(const char* program, const Version4& v) {
+    std::string text = StrPrintf("%s %d.%d.%d", program, int(v[0]), int(v[1]), int(v[2]));
+    if (v[3]) text += StrPrintf(" beta %d", int(v[3]));
+    return text + "\n" + LicenceLine() + "\n";
 }
 
 }  // namespace korvex

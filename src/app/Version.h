@@ -27,4 +27,12 @@ std::string TitleWithVersion(const std::string& old_caption,
 // "Korvex   v%d.%d.%d.%d" for the about box.
 std::string AboutVersionLine(const Version4& version = OwnVersion());
 
+// The licence Korvex is distributed under, for the about box and --version (in the
+// language g_bRussian chooses).
+const char* LicenceLine();
+
+// What `program --version` prints: "<program> <major>.<minor>.<patch>" (" beta N" when
+// the fourth number is not 0), then the licence line, each ending in "\n".
+std::string VersionText(const char* program, const Version4& version = OwnVersion());
+
 }  // namespace korvex

@@ -13,6 +13,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
+#include "app/Version.h"
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
 
@@ -64,6 +65,7 @@ void Usage(FILE* out) {
            "Параметры:\n"
            "  --lang en|ru        язык сообщений (по умолчанию: по локали пользователя)\n"
            "  --help              показать этот текст (также после команды)\n"
+           "  --version           версия программы и лицензия\n"
            "\n"
            "Коды завершения: 0 - успешно, 1 - ошибка, 2 - неверные аргументы, 3 - modbus,\n"
            "recorder read или diary остановлены до конца (Ctrl-C, SIGTERM, закрытый терминал,\n"
@@ -95,6 +97,7 @@ void Usage(FILE* out) {
            "Options:\n"
            "  --lang en|ru        language of the messages (default: by the user's locale)\n"
            "  --help              show this text (also after a command)\n"
+           "  --version           the program's version and licence\n"
            "\n"
            "Exit status: 0 done, 1 failed, 2 bad arguments, 3 a modbus run, recorder read or\n"
            "diary run stopped before its end (Ctrl-C, SIGTERM, a closed terminal, for modbus\n"
@@ -128,6 +131,10 @@ bool TakeLanguage(std::vector<char*>* args) {
 }
 
 int Run(int argc, char** argv) {
+    if (argc >= 2 && !std::strcmp(argv[1], "--version")) {
+        std::fputs(korvex::VersionText("korvex-cli").c_str(), stdout);
+        return 0;
+    }
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         Usage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;

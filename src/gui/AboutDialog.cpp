@@ -24,6 +24,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
         QString::fromUtf8(Tr("Программа наладки и обслуживания регуляторов возбуждения",
                              "Service and commissioning tool for excitation regulators")),
         this);
+    auto* licence = new QLabel(QString::fromUtf8(LicenceLine()), this);
+    licence->setObjectName(QStringLiteral("licence"));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     ok->setMinimumSize(du.Size(50, 14));
@@ -32,6 +34,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     auto* texts = new QVBoxLayout;
     texts->addWidget(version);
     texts->addWidget(line);
+    texts->addWidget(licence);
     texts->addStretch(1);
     auto* row = new QHBoxLayout(this);
     row->setSizeConstraint(QLayout::SetFixedSize);

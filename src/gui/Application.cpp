@@ -54,10 +54,23 @@ bool InstallQtTranslations(bool russian) {
     return false;
 }
 
-bool AsksForHelp(int argc, char** argv) {
+namespace {
+
+bool AsksFor(int argc, char** argv, const char* option, const char* short_option) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--"); ++i)
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
+        if (!std::strcmp(argv[i], option) || (short_option && !std::strcmp(argv[i], short_option)))
+            return true;
     return false;
+}
+
+}  // namespace
+
+bool AsksForHelp(int argc, char** argv) {
+    return AsksFor(argc, argv, "--help", "-h");
+}
+
+bool AsksForVersion(int argc, char** argv) {
+    return AsksFor(argc, argv, "--version", nullptr);
 }
 
 void SetUpApplication(QApplication& app) {

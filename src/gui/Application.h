@@ -25,5 +25,7 @@ bool InstallQtTranslations(bool russian);
 void ChooseLanguageFromLocale();
 // "--help" or "-h" before any "--".
 bool AsksForHelp(int argc, char** argv);
+// "--version" before any "--".
+bool AsksForVersion(int argc, char** argv);
 
 }  // namespace korvex::gui

@@ -9,6 +9,7 @@
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
+#include "app/Version.h"
 #include "files/NumberParse.h"
 #include "gui/Application.h"
 #include "gui/Captions.h"
@@ -28,6 +29,8 @@ void Usage(FILE* out) {
            "Показывает записи (.trd) целиком: время в секундах, масштаб и сдвиг, курсоры A и B\n"
            "с их отсчётами, экспорт в CSV, COMTRADE, PNG и PDF.\n"
            "\n"
+           "  --version   версия программы и лицензия\n"
+           "\n"
            "KORVEX_SCREENSHOT=PNG сохраняет снимок первого окна, когда оно нарисовано, и\n"
            "завершает работу (KORVEX_SCREENSHOT_CURSORS=A,B сначала ставит курсоры на эти\n"
            "секунды, KORVEX_SCREENSHOT_VIEW=ОТ,ДО показывает эту часть).\n",
@@ -35,6 +38,8 @@ void Usage(FILE* out) {
            "\n"
            "Shows recordings (.trd) whole: time in seconds, zoom and pan, cursors A and B\n"
            "with their readings, export to CSV, COMTRADE, PNG and PDF.\n"
+           "\n"
+           "  --version   the program's version and licence\n"
            "\n"
            "KORVEX_SCREENSHOT=PNG saves a picture of the first window once it is drawn and\n"
            "ends (KORVEX_SCREENSHOT_CURSORS=A,B places the cursors at those seconds first,\n"
@@ -84,6 +89,10 @@ int main(int argc, char** argv) {
     gui::ChooseLanguageFromLocale();
     if (gui::AsksForHelp(argc, argv)) {
         Usage(stdout);
+        return 0;
+    }
+    if (gui::AsksForVersion(argc, argv)) {
+        std::fputs(VersionText("korvex-view").c_str(), stdout);
         return 0;
     }
     QApplication app(argc, argv);

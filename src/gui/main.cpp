@@ -64,6 +64,7 @@ void Usage(FILE* out) {
            "  --osc        с --simulate: сразу открыть осциллограф\n"
            "  --recorder   с --simulate: сразу открыть аварийный осциллограф\n"
            "  --diary      с --simulate: сразу прочитать журналы и параметры\n"
+           "  --version    версия программы и лицензия\n"
            "\n"
            "KORVEX_SCREENSHOT=PNG сохраняет снимок первого окна и закрывает его\n"
            "(KORVEX_SCREENSHOT_PANEL=PNG - также панели SELVO, только осциллограф;\n"
@@ -77,6 +78,7 @@ void Usage(FILE* out) {
            "  --osc        with --simulate: open the live oscilloscope at once\n"
            "  --recorder   with --simulate: open the fault recorder at once\n"
            "  --diary      with --simulate: read the diaries and parameters at once\n"
+           "  --version    the program's version and licence\n"
            "\n"
            "KORVEX_SCREENSHOT=PNG saves a picture of the first window after a moment and\n"
            "closes it (KORVEX_SCREENSHOT_PANEL=PNG also the SELVO panel, live only;\n"
@@ -108,6 +110,10 @@ int main(int argc, char** argv) {
     gui::ChooseLanguageFromLocale();
     if (gui::AsksForHelp(argc, argv)) {
         Usage(stdout);
+        return 0;
+    }
+    if (gui::AsksForVersion(argc, argv)) {
+        std::fputs(VersionText("korvex").c_str(), stdout);
         return 0;
     }
     QApplication app(argc, argv);

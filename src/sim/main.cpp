@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/Version.h"
 #include "sim/Regulator.h"
 
 namespace {
@@ -46,7 +47,8 @@ void Usage(FILE* out) {
         "                      wrong-address, bad-crc, silent, exception=CODE,\n"
         "                      truncate=BYTES, delay=MS (delay applies to every answer)\n"
         "  --panel KIND        front panel of the stream: selvo (default), selvom, both, none\n"
-        "  --version N         stream version in the identify reply (0: 50 Hz only; 2 is\n"
+        "  --version           print the program's version and licence, then end\n"
+        "  --stream-version N  stream version in the identify reply (0: 50 Hz only; 2 is\n"
         "                      refused by the program)\n"
         "  --channels N        channels in the stream, 0 to 16 (default 12)\n"
         "  --nbyte N           channel description length (default 40; 0 and 113 are faults)\n"
@@ -259,7 +261,10 @@ int main(int argc, char** argv) {
                 return 2;
             }
             model.stream_options->panel = panel;
-        } else if (a == "--version" && i + 1 < argc) {
+        } else if (a == "--version") {
+            std::fputs(korvex::VersionText("korvex-sim").c_str(), stdout);
+            return 0;
+        } else if (a == "--stream-version" && i + 1 < argc) {
             model.stream_options->version = std::atoi(argv[++i]);
         } else if (a == "--channels" && i + 1 < argc) {
             model.stream_options->channels = std::atoi(argv[++i]);

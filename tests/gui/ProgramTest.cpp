@@ -50,19 +50,37 @@ TEST(Program, StartDialogOnTheSimulatorViewingModeAndBadArguments) {
     EXPECT_EQ(RunKorvex("", "--help"), 0);
 }
 
-// Both programs answer --help without a display, in the user's language.
-TEST(Program, HelpWithoutADisplay) {
+// Every program answers --help and --version without a display, in the user's language.
+TEST(Program, HelpAndVersionWithoutADisplay) {
     test::TempDir tmp;
+    const std::string version = std::to_string(KORVEX_VERSION_MAJOR) + "." +
+                                std::to_string(KORVEX_VERSION_MINOR) + "." +
+                                std::to_string(KORVEX_VERSION_PATCH);
     struct Case {
-        std::string program, locale, start;
-    } cases[] = {{kKorvex, "ru_RU.UTF-8", "Использование: korvex [--simulate"},
-                 {KORVEX_VIEW_PATH, "C", "Usage: korvex-view [--] [FILE...]"}};
+        std::string program, option, locale, out;
+        bool whole;  // the whole output, else its start
+    } cases[] = {
+        {kKorvex, "--help", "ru_RU.UTF-8", "Использование: korvex [--simulate", false},
+        {KORVEX_VIEW_PATH, "--help", "C", "Usage: korvex-view [--] [FILE...]", false},
+        {kKorvex, "--version", "C",
+         "korvex " + version + "\nLicense GPL-3.0-or-later: GNU GPL version 3 or later\n", true},
+        {KORVEX_VIEW_PATH, "--version", "ru_RU.UTF-8",
+         "korvex-view " + version + "\nЛицензия GPL-3.0-or-later: GNU GPL версии 3 или более "
+         "поздней\n", true},
+        {KORVEX_CLI_PATH, "--version", "C", "korvex-cli " + version + "\nLicense GPL", false},
+        {KORVEX_SIM_PATH, "--version", "C", "korvex-sim " + version + "\nLicense GPL", false},
+    };
     for (const auto& c : cases) {
         std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=" +
-                          c.locale + " " + c.program + " --help >" + tmp.path() + "/out 2>&1";
+                          c.locale + " " + c.program + " " + c.option + " >" + tmp.path() +
+                          "/out 2>&1";
         int rc = std::system(cmd.c_str());
-        EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << c.program;
-        EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/out").rfind(c.start, 0), 0u) << c.program;
+        EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << c.program << " " << c.option;
+        std::string out = test::ReadFileBytes(tmp.path() + "/out");
+        if (c.whole)
+            EXPECT_EQ(out, c.out);
+        else
+            EXPECT_EQ(out.rfind(c.out, 0), 0u) << out;
     }
 }
 
