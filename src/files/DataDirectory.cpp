@@ -109,6 +109,19 @@ bool Missing(const std::string& path) {
 }
 #endif
 
+// A directory that installed programs live in: never a place for a user's recordings,
+// even where it can be written (a program run as root).
+bool IsSystemProgramDir(const std::string& dir) {
+#ifdef _WIN32
+    (void)dir;
+    return false;  // Program Files cannot be written; the check below finds it
+#else
+    for (const char* prefix : {"/usr/", "/bin/", "/sbin/", "/opt/", "/lib", "/snap/"})
+        if (dir.rfind(prefix, 0) == 0) return true;
+    return false;
+#endif
+}
+
 // Makes a directory with its missing parents, for the user's data directory.
 int MakeDirs(const std::string& path) {
     for (size_t pos = 1; pos < path.size(); ++pos) {
@@ -184,6 +197,9 @@ bool DataDirectory::EnsureDataDir(std::string* err_text) {
     if (!options_.env_data_dir.empty()) {
         path = options_.env_data_dir;
         while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+        error = MakeDirs(path);
+    } else if (IsSystemProgramDir(program_dir_) && !options_.user_data_dir.empty()) {
+        path = options_.user_data_dir;
         error = MakeDirs(path);
     } else {
         path = program_dir_ + "DATA";

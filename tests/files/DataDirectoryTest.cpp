@@ -122,17 +122,23 @@ TEST_F(DataDirectoryTest, FailuresAreReportedAndNotCached) {
     EXPECT_EQ(path, blocker + "/DATA/2013.05.17/14.03.09_osc.trd");
 }
 
+// Where DATA cannot be made, and in the directories of installed programs even when the
+// user (root) could write there.
 TEST_F(DataDirectoryTest, AnInstalledProgramWritesIntoTheUsersDataDirectory) {
-    DataDirectory::Options o;
-    o.program_dir = "/sys/";  // DATA cannot be made there
-    o.user_data_dir = tmp.path() + "/home/.local/share/korvex/DATA";
-    o.clock = [this] { return now; };
-    DataDirectory dir(o);
-    std::string path;
-    FILE* f = dir.Open("osc.trd", "w", &path);
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
-    EXPECT_EQ(path, tmp.path() + "/home/.local/share/korvex/DATA/2013.05.17/14.03.09_osc.trd");
+    for (const char* program_dir : {"/sys/", "/usr/bin/", "/usr/local/bin/", "/opt/korvex/bin/"}) {
+        DataDirectory::Options o;
+        o.program_dir = program_dir;
+        o.user_data_dir = tmp.path() + "/home/.local/share/korvex/DATA";
+        o.clock = [this] { return now; };
+        DataDirectory dir(o);
+        std::string path;
+        FILE* f = dir.Open("osc.trd", "w", &path);
+        ASSERT_NE(f, nullptr) << program_dir;
+        std::fclose(f);
+        EXPECT_EQ(path.rfind(tmp.path() + "/home/.local/share/korvex/DATA/2013.05.17/14.03.09", 0),
+                  0u)
+            << program_dir << ": " << path;
+    }
 }
 
 TEST_F(DataDirectoryTest, EnvironmentOverrideIsCreatedWithItsParents) {
