@@ -7,6 +7,7 @@
 #   scripts/install-deps.sh --fuzz    also clang with libFuzzer, for scripts/fuzz.sh
 #   scripts/install-deps.sh --windows also MinGW-w64 and Wine, for scripts/windows-check.sh
 #   scripts/install-deps.sh --wm      also openbox, for scripts/wm-check.sh
+#   scripts/install-deps.sh --package also dpkg-dev and lintian, for scripts/package-check.sh
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev libfast-float-dev
@@ -15,6 +16,7 @@ packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev l
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 [ "${1:-}" = "--windows" ] && packages+=(g++-mingw-w64-x86-64-posix wine wine64)
 [ "${1:-}" = "--wm" ] && packages+=(openbox x11-utils)
+[ "${1:-}" = "--package" ] && packages+=(dpkg-dev lintian man-db appstream desktop-file-utils bash-completion)
 
 missing=()
 for p in "${packages[@]}"; do

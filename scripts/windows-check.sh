@@ -101,11 +101,25 @@ echo "Windows recording: $rows rows, same header and row form as the Linux one"
 
 echo
 echo "== The zip"
-zipdir="$out/korvex-cli-windows-x86_64"
-rm -rf "$zipdir"
+# The release's version, as the build has it; texts with Windows line ends.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=\([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' \
+          "$out/CMakeCache.txt")
+name="korvex-cli-$version-windows-x86_64"
+zipdir="$out/$name"
+rm -rf "$zipdir" "$out"/korvex-cli-*windows-x86_64.zip
 mkdir -p "$zipdir"
 cp "$exe" "$zipdir/"
-cp res/README-windows.txt "$zipdir/README.txt"
-(cd "$out" && cmake -E tar cf korvex-cli-windows-x86_64.zip --format=zip korvex-cli-windows-x86_64)
-ls -l "$out/korvex-cli-windows-x86_64.zip"
+sed 's/$/\r/' res/README-windows.txt >"$zipdir/README.txt"
+sed 's/$/\r/' LICENSE >"$zipdir/LICENSE.txt"
+sed 's/$/\r/' THIRD-PARTY-NOTICES.md >"$zipdir/THIRD-PARTY-NOTICES.txt"
+if x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug_'; then
+    echo "windows-check: korvex-cli.exe still has its debug sections" >&2; exit 1
+fi
+x86_64-w64-mingw32-strings -el "$exe" | grep -qx "$version" ||
+    { echo "windows-check: korvex-cli.exe has no version record" >&2; exit 1; }
+(cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
+ls -l "$out/$name.zip"
+# The program's source goes beside it, as its licence asks of whoever hands it on.
+git archive --prefix="korvex-$version/" -o "$out/korvex-$version-source.tar.gz" HEAD
+ls -l "$out/korvex-$version-source.tar.gz"
 echo "windows-check: passed"

@@ -71,7 +71,9 @@ void Usage(FILE* out) {
            "recorder read или diary остановлены до конца (Ctrl-C, SIGTERM, закрытый терминал,\n"
            "у modbus также закрытый стандартный вывод); прочитанное до остановки сохраняется.\n"
            "\n"
-           "Записи сохраняются в DATA/гггг.мм.дд/ рядом с программой или в $KORVEX_DATA_DIR.\n",
+           "Записи сохраняются в DATA/гггг.мм.дд/ рядом с программой; у установленной программы\n"
+           "(или там, куда нельзя писать) - в ~/.local/share/korvex/DATA\n"
+           "($XDG_DATA_HOME/korvex/DATA); $KORVEX_DATA_DIR задаёт каталог явно.\n",
            "Usage: korvex-cli [--lang en|ru] COMMAND [options]\n"
            "\n"
            "Commands:\n"
@@ -103,7 +105,9 @@ void Usage(FILE* out) {
            "diary run stopped before its end (Ctrl-C, SIGTERM, a closed terminal, for modbus\n"
            "also a closed standard output); what was read before the stop is kept.\n"
            "\n"
-           "Recordings go to DATA/yyyy.mm.dd/ beside the program, or to $KORVEX_DATA_DIR.\n"),
+           "Recordings go to DATA/yyyy.mm.dd/ beside the program; for an installed program\n"
+           "(or where that cannot be written) to ~/.local/share/korvex/DATA\n"
+           "($XDG_DATA_HOME/korvex/DATA); $KORVEX_DATA_DIR names the directory itself.\n"),
         out);
 }
 

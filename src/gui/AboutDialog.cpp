@@ -26,6 +26,11 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
         this);
     auto* licence = new QLabel(QString::fromUtf8(LicenceLine()), this);
     licence->setObjectName(QStringLiteral("licence"));
+    // Qt is a library of its own licence, which asks to be named where Korvex names its.
+    auto* qt = new QLabel(
+        QString::fromUtf8(Tr("Использует Qt %1 (LGPL-3.0-only)", "Uses Qt %1 (LGPL-3.0-only)"))
+            .arg(QString::fromLatin1(qVersion())),
+        this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     ok->setMinimumSize(du.Size(50, 14));
@@ -35,6 +40,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     texts->addWidget(version);
     texts->addWidget(line);
     texts->addWidget(licence);
+    texts->addWidget(qt);
     texts->addStretch(1);
     auto* row = new QHBoxLayout(this);
     row->setSizeConstraint(QLayout::SetFixedSize);

@@ -41,8 +41,9 @@ bool InstallQtTranslations(bool russian) {
     auto translator = std::make_unique<QTranslator>();
     // Debian's Qt keeps them in its translation directory; a Windows installation beside
     // the program.
-    const QString dirs[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
-                            QCoreApplication::applicationDirPath() + QStringLiteral("/translations")};
+    const QString dirs[] = {
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+        QCoreApplication::applicationDirPath() + QStringLiteral("/translations")};
     for (const QString& dir : dirs) {
         if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qt"),
                              QStringLiteral("_"), dir)) {
@@ -73,9 +74,10 @@ bool AsksForVersion(int argc, char** argv) {
     return AsksFor(argc, argv, "--version", nullptr);
 }
 
-void SetUpApplication(QApplication& app) {
+void SetUpApplication(QApplication& app, const char* desktop_file) {
     InitResources();
     app.setApplicationName(QStringLiteral("Korvex"));
+    app.setDesktopFileName(QString::fromLatin1(desktop_file));
     app.setWindowIcon(ProgramIcon());
     ChooseLanguageFromLocale();
     InstallQtTranslations(g_bRussian);

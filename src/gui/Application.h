@@ -8,7 +8,9 @@ namespace korvex::gui {
 // resources (its icon) linked in from the GUI library, the application's name and icon,
 // the language from the user's locale (g_bRussian), and Qt's own texts (file dialogs,
 // standard buttons, context menus) in that language. GUI thread.
-void SetUpApplication(QApplication& app);
+// `desktop_file` names the program's desktop entry, by which a desktop matches its
+// windows to its icon and launcher.
+void SetUpApplication(QApplication& app, const char* desktop_file);
 
 // Registers the resources of the GUI library. A static library's resource initialiser
 // is dropped at link time unless something calls it; safe to call more than once.

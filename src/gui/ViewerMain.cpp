@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     QApplication app(argc, argv);
-    gui::SetUpApplication(app);
+    gui::SetUpApplication(app, "korvex-view");
     QStringList files;
     bool options_end = false;
     for (int i = 1; i < argc; ++i) {

@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     QApplication app(argc, argv);
-    gui::SetUpApplication(app);
+    gui::SetUpApplication(app, "org.korvex.Korvex");
 
     bool simulate = false, osc_now = false, recorder_now = false, diary_now = false;
     std::string file;

@@ -65,15 +65,20 @@ TEST(Program, HelpAndVersionWithoutADisplay) {
         {kKorvex, "--version", "C",
          "korvex " + version + "\nLicense GPL-3.0-or-later: GNU GPL version 3 or later\n", true},
         {KORVEX_VIEW_PATH, "--version", "ru_RU.UTF-8",
-         "korvex-view " + version + "\nЛицензия GPL-3.0-or-later: GNU GPL версии 3 или более "
-         "поздней\n", true},
+         "korvex-view " + version +
+             "\nЛицензия GPL-3.0-or-later: GNU GPL версии 3 или более "
+             "поздней\n",
+         true},
         {KORVEX_CLI_PATH, "--version", "C", "korvex-cli " + version + "\nLicense GPL", false},
         {KORVEX_SIM_PATH, "--version", "C", "korvex-sim " + version + "\nLicense GPL", false},
+        {KORVEX_CLI_PATH, "--help", "ru_RU.UTF-8",
+         "Использование: korvex-cli [--lang en|ru] КОМАНДА", false},
+        {KORVEX_SIM_PATH, "--help", "C", "Usage: korvex-sim", false},
     };
     for (const auto& c : cases) {
-        std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=" +
-                          c.locale + " " + c.program + " " + c.option + " >" + tmp.path() +
-                          "/out 2>&1";
+        std::string cmd =
+            "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=" + c.locale + " " +
+            c.program + " " + c.option + " >" + tmp.path() + "/out 2>&1";
         int rc = std::system(cmd.c_str());
         EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << c.program << " " << c.option;
         std::string out = test::ReadFileBytes(tmp.path() + "/out");
