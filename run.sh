@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Korvex and runs its main job, the live oscilloscope. With no port named, the
 # built-in simulated regulator stands in for a real one.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Korvex and runs the whole test suite (developer preset). The GUI tests run in
 # real windows under a virtual X server, clicked through the window system.
 set -euo pipefail

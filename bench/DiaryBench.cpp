@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Diary and Parameters" against the paced simulated regulator at 115200 baud: two
 // diaries of 100 and 400 records (60 distinct message codes) and three parameter sets of
 // 150 parameters. Measured from the first request to the last answer, against the ideal

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One sector's worth of register traffic as the fault recorder reads it: a write of one
 // register, then reads of 86, 86 and 84 holding registers, at 230400 baud from the
 // simulated regulator, which paces every byte at the line speed in both directions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live oscilloscope under load: a stream at 166.7 Hz with 12 channels and a SELVO
 // panel from the simulated regulator, recorded by the real worker; then the cost of
 // decoding and formatting one packet against a row of snprintf calls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fault recorder, end to end, against the paced simulated regulator:
 //  - reading a 200-sector recording at 230400 baud (select, read, validate, convert,
 //    write) against the ideal wire time of its exchanges, and against libmodbus making

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading recordings: the bulk path against a naive line-by-line reader, and the cost of
 // one follower tick on a small and on a large growing file.
 //

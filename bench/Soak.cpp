@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvex-soak: Korvex against a misbehaving simulated regulator for a long time. It runs,
 // in turn, the live stream, ModBus register reads, fault-recorder reads and diary runs,
 // each with a fault chosen at random (or none), and checks after every stop that it came

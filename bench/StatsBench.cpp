@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole recording as korvex-cli's stats and export read and write it: the per-channel
 // statistics against the naive line-by-line reader (fgets + one sscanf per value) in the
 // same run, and the export of the whole file to COMTRADE and CSV.

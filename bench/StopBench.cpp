@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How long a stop takes: from the request (Exit, Stop, a closed window) until the
 // acquisition worker has sent its stop byte, closed the recording and the port, and been
 // joined. Measured over 20 stops of a live stream from the simulated regulator, and over

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window on Qt's offscreen platform: opening a long recording for viewing
 // (until its last 4000 rows are plotted and the status line is right), against the
 // naive line-by-line reader; and one live tick at 166.7 Hz with 15 channels (read the

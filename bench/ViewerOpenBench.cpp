@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer on Qt's offscreen platform with a 600,000-row, 15-channel live recording:
 // opening it until the whole file is drawn, a pan or zoom frame anywhere from the whole
 // file down to 100 rows (against the same frames on a 4000-row file), and the resident

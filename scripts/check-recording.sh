@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that a live recording (.trd) is in the format other programs read: "." as the
 # decimal point in the header's numbers and in every row, tab-separated values with six
 # decimals, CR LF line ends, and rows that all carry the #CHAN= count of values.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every libFuzzer target for SECONDS each (default 20), starting from the seeds in
 # tests/fuzz/corpus and the corpus earlier runs grew in build/fuzz/corpus. Prints the
 # executions of each target; any crash, leak, time-out or failed check is a finding: its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Korvex builds and tests with, and the Russian locale the
 # tests run under (most of Korvex's users work in it). Idempotent: packages already
 # installed are left alone and apt is not touched at all when nothing is missing.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a release build, checks it with lintian (any error or
 # warning fails), installs it as a user would, tries the installed programs, and removes
 # it again. Ends with build/package/korvex_<version>-1_<arch>.deb.

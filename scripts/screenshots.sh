@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Screenshots for README.md: real windows under a virtual X server (Xvfb), on the
 # simulated regulator. Writes docs/*.png, and docs/ru/*.png for the Russian guide.
 set -euo pipefail

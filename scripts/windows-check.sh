@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows build, checked on Linux: korvex_core, korvex-cli and the core tests built
 # with MinGW-w64, the tests run under Wine, then korvex-cli.exe against the simulated
 # regulator (korvex-sim, native) on a pseudo-terminal that Wine sees as COM7: an

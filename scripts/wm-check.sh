@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The GUI tests under a window manager (openbox) on a virtual X server: windows get
 # their frames, positions and stacking from it after show(), as on a user's desktop,
 # which a bare X server does not do. The screen is wide enough for a panel beside the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvex-cli: Korvex's command-line tool.
 #include <signal.h>
 

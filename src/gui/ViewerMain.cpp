@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvex-view: Korvex's viewer for finished recordings. Each FILE opens in a window of
 // its own; without one, an empty window offers File > Open.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvex: the Qt application. Without arguments it shows the start dialog; with a
 // recording file it shows that file in the main window.
 #include <csignal>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/RS232Port.h"
 
 #include <errno.h>

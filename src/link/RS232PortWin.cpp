@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port layer on the Win32 communications interface: the device opened exclusively
 // for overlapped I/O, a transmit that is started and not awaited, a receive of exactly
 // the wanted number of bytes that ends early only by its time-out, and the error flags

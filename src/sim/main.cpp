@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvex-sim: the simulated regulator on a pseudo-terminal.
 #include <signal.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Numbers in files and fixed texts never follow the process locale. The GUI toolkit
 // takes the user's locale (a Russian one writes "0,5"), so every number the program
 // formats or reads is checked here under such a locale.

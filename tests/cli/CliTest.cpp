@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // korvex-cli and korvex-sim as a user runs them.
 #include <gtest/gtest.h>
 #include <signal.h>

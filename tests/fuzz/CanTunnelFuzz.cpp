@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CAN-tunnel answers: at most 8 data bytes come back, never more than the buffer holds.
 #include "FuzzSupport.h"
 #include "link/ModBus.h"

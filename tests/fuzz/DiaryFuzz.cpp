@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The diary's records, fill words and message texts, and the service channel's replies
 // to each of its requests, as the regulator may send them.
 #include <cstring>

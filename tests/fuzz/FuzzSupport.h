@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the fuzz targets share: a port whose regulator answers with the fuzzer's bytes, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive's line-error decoding: marked bytes (FF FF, FF 00 x) undone the same way
 // however the bytes arrive in reads, and every condition a documented code.
 #include <algorithm>

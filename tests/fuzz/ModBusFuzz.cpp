@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ModBus answers to every operation, the CRC made right where the input says so: the
 // result is one of the documented codes, and a read fills exactly the registers asked
 // for.

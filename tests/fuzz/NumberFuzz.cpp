@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The number reader against strtod in the C locale, and the row formatting against
 // printf's "%.6f": the recordings' numbers must read and write exactly as the C library
 // does, whatever the bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The front panels' text from display packets, SELVO (4 lines of 20) and SELVO-M (2 of
 // 16): always the panel's lines, always valid UTF-8.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fault recorder's file table entry, its texts, and the sectors of a recording:
 // validated and converted as the reader does. Every row written has exactly its layout's
 // columns, and rows come only from sectors that passed. Then the poll and a sector read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer's reader of whole recordings: the file split over threads must read exactly
 // as on one thread, and the statistics read without columns as those over the columns.
 #include <cmath>

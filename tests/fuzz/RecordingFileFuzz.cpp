@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recording file that grows in steps, read as the live window reads it: the header
 // reader, then the follower after every step. The follower's position must always be a
 // line start with no line end after it, and the rows it reports the data lines before it.

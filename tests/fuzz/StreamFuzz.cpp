@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The oscilloscope stream's identify reply, channel descriptions and packets, as the
 // regulator sends them: every value kept lies within -100..100 and its row is written
 // exactly as printf writes it.

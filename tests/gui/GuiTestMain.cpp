@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GUI tests: real widgets, in real windows under a virtual X server when
 // QT_QPA_PLATFORM=xcb (test.sh), else on Qt's offscreen platform. Input goes through
 // the platform's input path (UserInput.h), so modality is honoured as for a user.

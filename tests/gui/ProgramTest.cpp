@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The korvex program as a user starts it, on the offscreen platform.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The viewer as a user drives it: the mouse and keys through the window system, the
 // readings it shows, and what it writes.
 #include "gui/ViewerWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our ModBus side against libmodbus, an implementation we did not write.
 #include <errno.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows build's own pieces: port names, the port layer's refusals before and at
 // the system open, the program and data directories with Windows paths. The suites that
 // need a pseudo-terminal or the simulated regulator (both POSIX) are not built here:
