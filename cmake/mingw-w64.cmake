@@ -13,8 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # MinGW's C99 printf and scanf ("%zu", "%lld"), not the Windows runtime's.
 add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# A release .exe without its debug sections (1.7 MB would be 0.85 MB).
-set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 # ctest runs the tests under Wine, with address-space randomisation off for it: Debian's
 # wine64 has no preloader, and about one start in 4,500 then finds its fixed shared-data
 # page already taken ("failed to map the shared user data: c0000018") and exits at once.

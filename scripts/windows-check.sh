@@ -109,14 +109,15 @@ name="korvex-cli-$version-windows-x86_64"
 zipdir="$out/$name"
 rm -rf "$zipdir" "$out"/korvex-cli-*windows-x86_64.zip
 mkdir -p "$zipdir"
-cp "$exe" "$zipdir/"
+# Without its debug sections (1.7 MB would be 0.85 MB); the build keeps them for the tests.
+x86_64-w64-mingw32-strip -o "$zipdir/korvex-cli.exe" "$exe"
 sed 's/$/\r/' res/README-windows.txt >"$zipdir/README.txt"
 sed 's/$/\r/' LICENSE >"$zipdir/LICENSE.txt"
 sed 's/$/\r/' THIRD-PARTY-NOTICES.md >"$zipdir/THIRD-PARTY-NOTICES.txt"
-if x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug_'; then
+if x86_64-w64-mingw32-objdump -h "$zipdir/korvex-cli.exe" | grep '\.debug_' >/dev/null; then
     echo "windows-check: korvex-cli.exe still has its debug sections" >&2; exit 1
 fi
-x86_64-w64-mingw32-strings -el "$exe" | grep -qx "$version" ||
+x86_64-w64-mingw32-strings -el "$zipdir/korvex-cli.exe" | grep -x "$version" >/dev/null ||
     { echo "windows-check: korvex-cli.exe has no version record" >&2; exit 1; }
 (cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
 ls -l "$out/$name.zip"
