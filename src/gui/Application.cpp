@@ -5,10 +5,12 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "app/Language.h"
+#include "app/Version.h"
 #include "gui/Captions.h"
 
 // Outside any namespace, as the resource initialiser's name requires.
@@ -26,10 +28,6 @@ QTranslator* g_qt_translator = nullptr;
 
 void InitResources() {
     InitKorvexResources();
-}
-
-void ChooseLanguageFromLocale() {
-    g_bRussian = LocaleIsRussian();
 }
 
 bool InstallQtTranslations(bool russian) {
@@ -67,12 +65,17 @@ bool AsksFor(int argc, char** argv, const char* option, const char* short_option
 
 }  // namespace
 
-bool AsksForHelp(int argc, char** argv) {
-    return AsksFor(argc, argv, "--help", "-h");
-}
-
-bool AsksForVersion(int argc, char** argv) {
-    return AsksFor(argc, argv, "--version", nullptr);
+bool AnswerBeforeStart(int argc, char** argv, const char* program, void (*usage)(FILE*)) {
+    g_bRussian = LocaleIsRussian();
+    if (AsksFor(argc, argv, "--help", "-h")) {
+        usage(stdout);
+        return true;
+    }
+    if (AsksFor(argc, argv, "--version", nullptr)) {
+        std::fputs(VersionText(program).c_str(), stdout);
+        return true;
+    }
+    return false;
 }
 
 void SetUpApplication(QApplication& app, const char* desktop_file) {
@@ -80,7 +83,7 @@ void SetUpApplication(QApplication& app, const char* desktop_file) {
     app.setApplicationName(QStringLiteral("Korvex"));
     app.setDesktopFileName(QString::fromLatin1(desktop_file));
     app.setWindowIcon(ProgramIcon());
-    ChooseLanguageFromLocale();
+    g_bRussian = LocaleIsRussian();
     InstallQtTranslations(g_bRussian);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QApplication>
+#include <cstdio>
 
 namespace korvex::gui {
 
@@ -23,12 +24,9 @@ void InitResources();
 // stay English. GUI thread.
 bool InstallQtTranslations(bool russian);
 
-// The language of the command line's texts, before a QApplication exists: "--help"
-// must work without a display, where the application cannot be created.
-void ChooseLanguageFromLocale();
-// "--help" or "-h" before any "--".
-bool AsksForHelp(int argc, char** argv);
-// "--version" before any "--".
-bool AsksForVersion(int argc, char** argv);
+// Before a QApplication exists, which needs a display: chooses the language from the
+// locale and answers "--help"/"-h" (with `usage`) or "--version" (with `program`'s name)
+// given before any "--" on standard output. True when it answered: the program ends.
+bool AnswerBeforeStart(int argc, char** argv, const char* program, void (*usage)(FILE*));
 
 }  // namespace korvex::gui

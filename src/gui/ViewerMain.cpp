@@ -10,7 +10,6 @@
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
-#include "app/Version.h"
 #include "files/NumberParse.h"
 #include "gui/Application.h"
 #include "gui/Captions.h"
@@ -87,15 +86,7 @@ void ScheduleScreenshot(gui::ViewerWindow* window) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    gui::ChooseLanguageFromLocale();
-    if (gui::AsksForHelp(argc, argv)) {
-        Usage(stdout);
-        return 0;
-    }
-    if (gui::AsksForVersion(argc, argv)) {
-        std::fputs(VersionText("korvex-view").c_str(), stdout);
-        return 0;
-    }
+    if (gui::AnswerBeforeStart(argc, argv, "korvex-view", Usage)) return 0;
     QApplication app(argc, argv);
     gui::SetUpApplication(app, "korvex-view");
     QStringList files;
@@ -125,8 +116,7 @@ int main(int argc, char** argv) {
         if (!f.isEmpty())
             QObject::connect(window, &gui::ViewerWindow::loaded, window,
                              [&failed, window](const QString& message) {
-                                 if (!message.isEmpty() && !window->session()->has_data())
-                                     ++failed;
+                                 if (!message.isEmpty() && !window->session()->has_data()) ++failed;
                              });
         window->show();
         window->Open(f);

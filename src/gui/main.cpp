@@ -116,15 +116,7 @@ int main(int argc, char** argv) {
 #ifdef SIGXFSZ
     signal(SIGXFSZ, SIG_IGN);  // POSIX only; Windows has no file-size signal
 #endif
-    gui::ChooseLanguageFromLocale();
-    if (gui::AsksForHelp(argc, argv)) {
-        Usage(stdout);
-        return 0;
-    }
-    if (gui::AsksForVersion(argc, argv)) {
-        std::fputs(VersionText("korvex").c_str(), stdout);
-        return 0;
-    }
+    if (gui::AnswerBeforeStart(argc, argv, "korvex", Usage)) return 0;
     QApplication app(argc, argv);
     gui::SetUpApplication(app, "org.korvex.Korvex");
 
