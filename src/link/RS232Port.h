@@ -8,7 +8,7 @@
 #include <termios.h>
 #endif
 
-#include "link/CancelHandle.h"
+#include "app/CancelHandle.h"
 #include "link/LineErrors.h"
 
 namespace korvex {

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/ErrorCapture.h"
-#include "link/CancelHandle.h"
+#include "app/CancelHandle.h"
 #include "link/PtyPeer.h"
 
 namespace korvex {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "link/CancelHandle.h"
+#include "app/CancelHandle.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

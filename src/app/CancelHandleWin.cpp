@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <windows.h>
 
-#include "link/CancelHandle.h"
+#include "app/CancelHandle.h"
 
 namespace korvex {
 
