@@ -2,7 +2,7 @@
 #include "link/ComPortList.h"
 
 #include "link/PortNames.h"
-#include "link/RS232Port.h"
+#include "link/RS232PortState.h"
 
 namespace korvex {
 

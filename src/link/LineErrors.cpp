@@ -68,30 +68,30 @@ size_t ParmrkDecoder::Decode(const uint8_t* raw, size_t n, uint8_t* out, MarkTal
 
 uint32_t ClassifyLineErrors(const LineErrorCounts* delta, const MarkTally& marks) {
     if (delta) {
-        if (delta->brk) return 32;
-        if (delta->frame) return 33;
-        if (delta->io) return 34;
-        if (delta->overrun) return 35;
-        if (delta->buf_overrun) return 36;
-        if (delta->parity) return 37;
-        if (delta->tx_full) return 38;
-        if (delta->other || marks.nul_marks || marks.byte_marks) return 39;
+        if (delta->brk) return kLineBreak;
+        if (delta->frame) return kLineFrame;
+        if (delta->io) return kLineIoError;
+        if (delta->overrun) return kLineOverrun;
+        if (delta->buf_overrun) return kLineRxOverflow;
+        if (delta->parity) return kLineParity;
+        if (delta->tx_full) return kLineTxFull;
+        if (delta->other || marks.nul_marks || marks.byte_marks) return kLineOther;
         return 0;
     }
-    if (marks.nul_marks) return 32;
-    if (marks.byte_marks) return 39;
+    if (marks.nul_marks) return kLineBreak;
+    if (marks.byte_marks) return kLineOther;
     return 0;
 }
 
 const char* LineErrorText(uint32_t code) {
     switch (code) {
-        case 32: return "RS232_TxRx(): CE_BREAK";
-        case 33: return "RS232_TxRx(): CE_FRAME";
-        case 34: return "RS232_TxRx(): CE_IOE";
-        case 35: return "RS232_TxRx(): CE_OVERRUN";
-        case 36: return "RS232_TxRx(): CE_RXOVER";
-        case 37: return "RS232_TxRx(): CE_RXPARITY";
-        case 38: return "RS232_TxRx(): CE_TXFULL";
+        case kLineBreak: return "RS232_TxRx(): CE_BREAK";
+        case kLineFrame: return "RS232_TxRx(): CE_FRAME";
+        case kLineIoError: return "RS232_TxRx(): CE_IOE";
+        case kLineOverrun: return "RS232_TxRx(): CE_OVERRUN";
+        case kLineRxOverflow: return "RS232_TxRx(): CE_RXOVER";
+        case kLineParity: return "RS232_TxRx(): CE_RXPARITY";
+        case kLineTxFull: return "RS232_TxRx(): CE_TXFULL";
         default: return "RS232_TxRx(): Unknown error";
     }
 }

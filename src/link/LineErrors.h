@@ -70,14 +70,24 @@ private:
     int state_ = 0;  // 0 normal, 1 after FF, 2 after FF 00
 };
 
-// The line-status code of a receive: 0 when nothing was wrong, otherwise 32..39 by the
-// first condition in this order: break 32, framing 33, device I/O 34, overrun 35,
-// receive-queue overflow 36, parity 37, transmit queue full 38, other 39.
+// The line-status codes of a receive, with their texts. When several conditions hold,
+// the first in this order decides.
+constexpr uint32_t kLineBreak = 32;       // "RS232_TxRx(): CE_BREAK"
+constexpr uint32_t kLineFrame = 33;       // "RS232_TxRx(): CE_FRAME"
+constexpr uint32_t kLineIoError = 34;     // "RS232_TxRx(): CE_IOE"
+constexpr uint32_t kLineOverrun = 35;     // "RS232_TxRx(): CE_OVERRUN", a character lost
+constexpr uint32_t kLineRxOverflow = 36;  // "RS232_TxRx(): CE_RXOVER", the receive queue full
+constexpr uint32_t kLineParity = 37;      // "RS232_TxRx(): CE_RXPARITY"
+constexpr uint32_t kLineTxFull = 38;      // "RS232_TxRx(): CE_TXFULL"
+constexpr uint32_t kLineOther = 39;       // "RS232_TxRx(): Unknown error"
+
+// The line-status code of a receive: 0 when nothing was wrong, otherwise kLineBreak..
+// kLineOther by the first condition in the order above.
 // `delta` is the counter change over the exchange, null when the driver has none; then
 // the marks alone decide (a NUL mark as a break, any other mark as 39).
 uint32_t ClassifyLineErrors(const LineErrorCounts* delta, const MarkTally& marks);
 
-// "RS232_TxRx(): CE_BREAK" and its siblings for codes 32..39.
+// The text of a line-status code (above); any other code gives the text of kLineOther.
 const char* LineErrorText(uint32_t code);
 
 }  // namespace korvex

@@ -78,12 +78,12 @@ uint32_t ModBus_TxRx(RS232Port* port, uint8_t* req, uint16_t req_len, uint8_t* r
         } else if (rsp[0] != req[0]) {
             code = kModBusProtocolError;
             text = "ModBus_TxRx(): Rx(phase1) error: first byte (addr) error";
-        } else if ((rsp[1] & 0x7F) != req[1]) {
+        } else if ((rsp[1] & ~kModBusExceptionFlag) != req[1]) {
             code = kModBusProtocolError;
             text = "ModBus_TxRx(): Rx(phase1) error: second byte (function) error";
         } else {
-            if (rsp[1] & 0x80) L = 3;
-            if (rsp[1] == 0x41) L = (rsp[2] >> 4) + 4u;
+            if (rsp[1] & kModBusExceptionFlag) L = 3;
+            if (rsp[1] == kModBusCanTunnel) L = (rsp[2] >> 4) + 4u;
             if (L < 3) L = 3;
             if (L + 2 > kAnswerRoom) L = kAnswerRoom - 2;
             n = 0;
@@ -158,14 +158,16 @@ uint32_t ReadRegisters(RS232Port* port, uint8_t function, const char* op, uint8_
 uint32_t ModBus_ReadHldReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
                            uint16_t* values, std::string* err_text) {
     if (num == 0) return 0;
-    return ReadRegisters(port, 3, "ModBus_ReadHldReg", addr, reg, num, values, err_text);
+    return ReadRegisters(port, kModBusReadHolding, "ModBus_ReadHldReg", addr, reg, num, values,
+                         err_text);
 }
 
 uint32_t ModBus_ReadInpReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
                            uint16_t* values, std::string* err_text) {
     // No shortcut for 0 registers: the request goes out, and its 3-byte answer length
     // makes any answer an exception answer.
-    return ReadRegisters(port, 4, "ModBus_ReadInpReg", addr, reg, num, values, err_text);
+    return ReadRegisters(port, kModBusReadInput, "ModBus_ReadInpReg", addr, reg, num, values,
+                         err_text);
 }
 
 uint32_t ModBus_WriteSingleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t value,
@@ -173,7 +175,7 @@ uint32_t ModBus_WriteSingleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint
     uint8_t req[kRequestRoom];
     uint8_t rsp[kAnswerRoom];
     req[0] = addr;
-    req[1] = 6;
+    req[1] = kModBusWriteSingle;
     Put16(req + 2, reg);
     Put16(req + 4, value);
     return Exchange(port, req, 6, rsp, 6,
@@ -189,7 +191,7 @@ uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, ui
     uint8_t req[kRequestRoom];
     uint8_t rsp[kAnswerRoom];
     req[0] = addr;
-    req[1] = 16;
+    req[1] = kModBusWriteMultiple;
     Put16(req + 2, reg);
     Put16(req + 4, num);
     req[6] = uint8_t(2 * num);
@@ -202,7 +204,7 @@ namespace {
 uint16_t BuildCanRequest(uint8_t* req, uint8_t addr, const uint8_t* data, uint32_t len,
                          uint16_t can_id) {
     req[0] = addr;
-    req[1] = 0x41;
+    req[1] = kModBusCanTunnel;
     req[2] = uint8_t((len << 4) + ((can_id >> 8) & 0x07));
     req[3] = uint8_t(can_id);
     if (len) std::memcpy(req + 4, data, len);  // a frame without data may come with no buffer

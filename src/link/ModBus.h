@@ -24,9 +24,27 @@ namespace korvex {
 // refused for its address, function or CRC is read away to its end (until the line has
 // been quiet for 20 ms) before the call returns.
 
+// Function codes, and the flag an exception answer sets in the function code.
+constexpr uint8_t kModBusReadHolding = 0x03;
+constexpr uint8_t kModBusReadInput = 0x04;
+constexpr uint8_t kModBusWriteSingle = 0x06;
+constexpr uint8_t kModBusWriteMultiple = 0x10;
+// The regulator's CAN tunnel: byte 2 holds the data length (high nibble) and the top 3
+// bits of the 11-bit identifier, byte 3 its low 8 bits, then up to 8 data bytes.
+constexpr uint8_t kModBusCanTunnel = 0x41;
+constexpr uint8_t kModBusExceptionFlag = 0x80;
+
+// Exception codes of an exception answer (ModBusExceptionName gives their names).
+constexpr uint8_t kModBusIllegalFunction = 1;
+constexpr uint8_t kModBusIllegalDataAddress = 2;
+constexpr uint8_t kModBusIllegalDataValue = 3;
+constexpr uint8_t kModBusSlaveDeviceFailure = 4;
+constexpr uint8_t kModBusAcknowledge = 5;
+constexpr uint8_t kModBusSlaveBusy = 6;
+
 constexpr uint32_t kModBusOk = 0;
 constexpr uint32_t kModBusProtocolError = 0xFFFFFFFFu;
-// An exception answer returns this plus the exception code (6: slave busy, 0x106).
+// An exception answer returns this plus the exception code (kModBusSlaveBusy: 0x106).
 constexpr uint32_t kModBusExceptionBase = 0x100;
 constexpr uint16_t kModBusMaxRead = 125;   // registers per read
 constexpr uint16_t kModBusMaxWrite = 123;  // registers per multiple write
@@ -49,7 +67,7 @@ uint32_t ModBus_WriteSingleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint
 uint32_t ModBus_WriteMultipleReg(RS232Port* port, uint8_t addr, uint16_t reg, uint16_t num,
                                  const uint16_t* values, std::string* err_text = nullptr);
 
-// CAN tunnel (function 0x41): `len` data bytes (at most 8) to an 11-bit identifier.
+// CAN tunnel (kModBusCanTunnel): `len` data bytes (at most 8) to an 11-bit identifier.
 // The answer's data bytes go to `out` (room for 8 bytes), their number to `out_count`;
 // an answer that claims more than 8 is refused with kModBusProtocolError.
 uint32_t ModBus_CanTxRx(RS232Port* port, uint8_t addr, const uint8_t* data, uint32_t len,

@@ -71,9 +71,9 @@ RS232Port* TSR_RS232_Open_ModBus(const std::string& port_name, int32_t key, uint
 }
 
 int32_t TSR_RS232_exit_ModBus(RS232Port* port, std::string* err_text) {
-    static const uint8_t kExit[] = {0x23, 0x07, 0x00};
     std::string tx_text;
-    uint32_t code = ModBus_CanTx(port, 0, kExit, sizeof kExit, 0x690, &tx_text);
+    uint32_t code = ModBus_CanTx(port, 0, kModBusExitMessage.data(), kModBusExitMessage.size(),
+                                 kModBusExitCanId, &tx_text);
     return WaitCloseAndReport(port, code, tx_text, 10, "TSR_RS232_exit_ModBus(): ", err_text);
 }
 

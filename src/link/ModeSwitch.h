@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,11 @@ constexpr int32_t kKeyDiary = 0;  // 115200 baud, even parity
 constexpr int32_t kKeyRecorder115200 = 640;
 constexpr int32_t kKeyRecorder230400 = 648;
 
+// The exit message that takes the regulator back from ModBus to its normal mode: a CAN
+// frame to identifier 0x690 with the data 23 07 00, through the tunnel to address 0.
+constexpr uint16_t kModBusExitCanId = 0x690;
+constexpr std::array<uint8_t, 3> kModBusExitMessage = {0x23, 0x07, 0x00};
+
 // Opens the port at 9600 8N1, sends FF FE FC <key> F5 with no answer, waits 20 ms for
 // the frame to leave the line and closes the port. 0, -1 (open or close failed) or the
 // port layer's code.
@@ -30,7 +36,7 @@ int32_t TSR_RS232_to_ModBus(const std::string& port_name, int32_t key,
 RS232Port* TSR_RS232_Open_ModBus(const std::string& port_name, int32_t key, uint32_t baud,
                                  uint8_t parity, std::string* err_text = nullptr);
 
-// Sends the exit message (CAN 0x690: 23 07 00 to address 0), waits 10 ms and closes the
+// Sends the exit message (kModBusExitMessage), waits 10 ms and closes the
 // port, which is invalid afterwards in every case. 0 or the code of the first failure.
 int32_t TSR_RS232_exit_ModBus(RS232Port* port, std::string* err_text = nullptr);
 

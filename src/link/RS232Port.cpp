@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "link/RS232Port.h"
-
+// The port layer on POSIX termios: the device opened exclusively and non-blocking, a
+// transmit handed to the kernel, a receive of exactly the wanted number of bytes bounded
+// by one deadline, line errors from the driver's counters and its PARMRK marks.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -19,13 +20,28 @@
 
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
-#include "link/PortNames.h"
+#include "link/RS232PortState.h"
+#include "link/RS232PortTesting.h"
 
 namespace korvex {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The POSIX port: the decoder of the driver's error marks, whose state carries over
+// between reads.
+struct PosixPort final : RS232Port {
+    ParmrkDecoder decoder;
+};
+
+PosixPort& Posix(RS232Port* port) {
+    return static_cast<PosixPort&>(*port);
+}
+
+int Fd(const RS232Port& port) {
+    return int(port.device);
+}
 
 class KernelSource : public LineStatusSource {
 public:
@@ -124,14 +140,14 @@ int RemainingMs(Clock::time_point deadline) {
     return static_cast<int>(left.count()) + 1;
 }
 
-// Waits up to `ms` for `events` on the port, or for its cancel handle. Returns what poll
-// returns; *cancelled tells whether the handle woke it.
+// Waits up to `ms` for `events` on the port, or for its stop token. Returns what poll
+// returns; *cancelled tells whether the token woke it.
 int WaitPort(const RS232Port& port, short events, int ms, short* revents, bool* cancelled) {
-    pollfd p[2] = {{int(port.fd), events, 0},
-                   {port.cancel ? int(port.cancel->native()) : -1, POLLIN, 0}};
-    int pr = poll(p, port.cancel ? 2 : 1, ms);
+    const CancelHandle* cancel = StopHandle(port);
+    pollfd p[2] = {{Fd(port), events, 0}, {cancel ? int(cancel->native()) : -1, POLLIN, 0}};
+    int pr = poll(p, cancel ? 2 : 1, ms);
     *revents = p[0].revents;
-    *cancelled = pr > 0 && port.cancel && (p[1].revents & POLLIN);
+    *cancelled = pr > 0 && cancel && (p[1].revents & POLLIN);
     return pr;
 }
 
@@ -147,7 +163,8 @@ void SleepForTheRest(const RS232Port& port, uint32_t missing, Clock::time_point 
     auto rest = char_time * missing;
     if (rest < margin + std::chrono::microseconds(500)) return;
     auto until = std::min(deadline, Clock::now() + rest - margin);
-    if (!port.cancel) {
+    const CancelHandle* cancel = StopHandle(port);
+    if (!cancel) {
         std::this_thread::sleep_until(until);
         return;
     }
@@ -155,7 +172,7 @@ void SleepForTheRest(const RS232Port& port, uint32_t missing, Clock::time_point 
     auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(until - Clock::now());
     if (left.count() <= 0) return;
     timespec ts{time_t(left.count() / 1000000000), long(left.count() % 1000000000)};
-    pollfd p{int(port.cancel->native()), POLLIN, 0};
+    pollfd p{int(cancel->native()), POLLIN, 0};
     (void)ppoll(&p, 1, &ts, nullptr);
 }
 
@@ -204,21 +221,11 @@ void CloseDevice(intptr_t device) {
 
 RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, uint8_t stopbits,
                       uint32_t timeout_ms, uint8_t flags, std::string* err_text) {
-    std::string path;
-    if (!ResolvePortName(name, &path)) {
-        ReportError(err_text, StrPrintf("RS232_Open(): Invalid Port Name: %s", name.c_str()));
-        return nullptr;
-    }
-    int error = 0;
-    int fd = int(OpenDeviceExclusive(path, &error));
-    if (fd < 0) {
-        ReportError(err_text,
-                    StrPrintf("RS232_Open(): Open port %s : error %d", name.c_str(), error));
-        return nullptr;
-    }
+    intptr_t device = OpenNamedDevice(name, err_text);
+    if (device == -1) return nullptr;
+    int fd = int(device);
     if (!ApplyFraming(fd, baud, parity, stopbits)) {
-        CloseDevice(fd);
-        ReportError(err_text, "RS232_Open(): SetComState() error");
+        RefuseFraming(device, err_text);
         return nullptr;
     }
     int lines = TIOCM_DTR | TIOCM_RTS;
@@ -226,14 +233,14 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
     RequestLowLatency(fd);
     (void)tcflush(fd, TCIOFLUSH);
 
-    auto* port = new RS232Port;
-    port->fd = fd;
-    port->name = name;
-    port->baud = baud;
-    port->bits_per_char = 1 + 8 + (parity != kParityNone ? 1 : 0) + (stopbits == 2 ? 2 : 1);
-    port->report_short = flags & kRS232ReportShort;
-    port->wait_ms = timeout_ms;
-    port->counts_known = port->line_status->ReadCounts(fd, &port->counts);
+    auto* port = new PosixPort;
+    SetUpPort(port, device, name, baud, parity, stopbits, timeout_ms, flags);
+    return port;
+}
+
+RS232Port* RS232_AdoptDescriptor(int fd, const std::string& name, uint32_t baud, uint32_t wait_ms) {
+    auto* port = new PosixPort;
+    SetUpPort(port, fd, name, baud, kParityNone, 0, wait_ms, 0);
     return port;
 }
 
@@ -254,7 +261,7 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         auto deadline = Clock::now() + std::chrono::milliseconds(wire_ms + port->wait_ms + 100);
         uint32_t written = 0;
         while (written < n_tx) {
-            ssize_t w = write(port->fd, tx + written, n_tx - written);
+            ssize_t w = write(Fd(*port), tx + written, n_tx - written);
             if (w > 0) {
                 written += static_cast<uint32_t>(w);
                 continue;
@@ -289,10 +296,10 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
     while (got < n_rx_req) {
         uint32_t want = n_rx_req - got;
         if (want > sizeof raw_buf) want = sizeof raw_buf;
-        ssize_t r = read(port->fd, raw_buf, want);
+        ssize_t r = read(Fd(*port), raw_buf, want);
         if (r > 0) {
             got += static_cast<uint32_t>(
-                port->decoder.Decode(raw_buf, size_t(r), rx + got, &port->marks));
+                Posix(port).decoder.Decode(raw_buf, size_t(r), rx + got, &port->marks));
             if (got < n_rx_req && port->sleep_through_receive)
                 SleepForTheRest(*port, n_rx_req - got, deadline);
             continue;
@@ -328,47 +335,17 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         if (pr == 0 && RemainingMs(deadline) == 0) break;
     }
     *n_rx = got;
-
-    if (got != n_rx_req) {
-        if (!port->report_short) {
-            if (err_text) *err_text = "@";
-            return kRS232ShortReceive;
-        }
-        ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile(): n_req_rx=%d, n_rd=%d",
-                                        int(n_rx_req), int(got)));
-        return kRS232ShortReceive;
-    }
-
-    // Line-status check: the counters' change since the last check, and the marks.
-    // A driver without counters at the open has none later either: no ioctl per receive.
-    // Counters that could be read at the open and cannot be read now are a failure of the
-    // check itself (a device gone, a driver in trouble), not a clean line.
-    LineErrorCounts now{};
-    bool known = port->counts_known && port->line_status->ReadCounts(port->fd, &now);
-    if (port->counts_known && !known) {
-        port->marks = MarkTally{};
-        ReportError(err_text, "RS232_TxRx(): ClearCommError() error");
-        return kRS232LineStatusFailed;
-    }
-    LineErrorCounts delta = known ? CountsSince(now, port->counts) : LineErrorCounts{};
-    uint32_t line = ClassifyLineErrors(known ? &delta : nullptr, port->marks);
-    if (known) port->counts = now;
-    port->marks = MarkTally{};
-    if (line) {
-        ReportError(err_text, LineErrorText(line));
-        return line;
-    }
-    return kRS232Ok;
+    if (got != n_rx_req) return ShortReceive(*port, n_rx_req, got, err_text);
+    // A driver without counters at the open has none later either: no ioctl per receive;
+    // its marks alone then tell the line errors.
+    return CheckLineStatus(port, err_text);
 }
 
 void RS232_PurgeRx(RS232Port* port) {
     if (!port) return;
-    (void)tcflush(port->fd, TCIFLUSH);
-    port->decoder.Reset();
-    // The line errors of what was discarded are not the next exchange's.
-    port->marks = MarkTally{};
-    if (port->counts_known)
-        port->counts_known = port->line_status->ReadCounts(port->fd, &port->counts);
+    (void)tcflush(Fd(*port), TCIFLUSH);
+    Posix(port).decoder.Reset();
+    ForgetLineErrors(port);
 }
 
 void RS232_DiscardUntilQuiet(RS232Port* port, uint32_t quiet_ms) {
@@ -380,20 +357,20 @@ void RS232_DiscardUntilQuiet(RS232Port* port, uint32_t quiet_ms) {
         bool cancelled = false;
         int pr = WaitPort(*port, POLLIN, int(quiet_ms), &revents, &cancelled);
         if (pr <= 0 || cancelled || !(revents & POLLIN)) break;
-        if (read(port->fd, junk, sizeof junk) <= 0) break;
+        if (read(Fd(*port), junk, sizeof junk) <= 0) break;
     }
     RS232_PurgeRx(port);
 }
 
 void RS232_Drain(RS232Port* port) {
-    if (port) (void)tcdrain(port->fd);
+    if (port) (void)tcdrain(Fd(*port));
 }
 
 int RS232_Close(RS232Port* port, std::string* err_text) {
     if (!port) return 0;
-    (void)ioctl(port->fd, TIOCNXCL);
-    int rc = close(port->fd);
-    delete port;
+    (void)ioctl(Fd(*port), TIOCNXCL);
+    int rc = close(Fd(*port));
+    delete &Posix(port);
     if (rc != 0) {
         ReportError(err_text, "RS232_Close(): CloseHandle() error");
         return -1;

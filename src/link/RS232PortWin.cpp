@@ -11,14 +11,15 @@
 
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
-#include "link/PortNames.h"
-#include "link/RS232Port.h"
+#include "link/RS232PortState.h"
 
 namespace korvex {
 
-// The records of the running transfers. The transmit's bytes are kept here until the
-// transfer has finished: the caller's buffer may be gone by then.
-struct RS232Port::Overlapped {
+namespace {
+
+// The Win32 port: the records of the running transfers. The transmit's bytes are kept
+// here until the transfer has finished: the caller's buffer may be gone by then.
+struct Win32Port final : RS232Port {
     OVERLAPPED tx{};
     OVERLAPPED rx{};
     std::vector<uint8_t> tx_bytes;
@@ -26,7 +27,9 @@ struct RS232Port::Overlapped {
     uint32_t applied_wait_ms = MAXDWORD;  // the receive time-out the device has now
 };
 
-namespace {
+Win32Port& Win32(RS232Port* port) {
+    return static_cast<Win32Port&>(*port);
+}
 
 HANDLE Handle(intptr_t device) {
     return reinterpret_cast<HANDLE>(device);
@@ -73,20 +76,20 @@ bool ApplyTimeouts(HANDLE h, DWORD read_constant, DWORD read_interval = 0) {
 
 // Waits for a transmit still going out, so that its record and bytes can be reused.
 void FinishTransmit(RS232Port* port) {
-    RS232Port::Overlapped& o = *port->overlapped;
+    Win32Port& o = Win32(port);
     if (!o.tx_pending) return;
     DWORD written = 0;
-    GetOverlappedResult(Handle(port->fd), &o.tx, &written, TRUE);
+    GetOverlappedResult(Handle(port->device), &o.tx, &written, TRUE);
     o.tx_pending = false;
 }
 
-// Starts a read of n bytes and waits up to `wait_ms` (and for the port's cancel handle).
+// Starts a read of n bytes and waits up to `wait_ms` (and for the port's stop token).
 // Returns the code of the receive: 0 with *got set, 4, 5, 6 (time-out, *got the bytes
 // that came), 7 or 9, and fills `text` for the failures.
 uint32_t Receive(RS232Port* port, uint8_t* rx, DWORD n, DWORD wait_ms, DWORD* got,
                  std::string* text) {
-    HANDLE h = Handle(port->fd);
-    RS232Port::Overlapped& o = *port->overlapped;
+    HANDLE h = Handle(port->device);
+    Win32Port& o = Win32(port);
     *got = 0;
     ResetEvent(o.rx.hEvent);
     if (ReadFile(h, rx, n, got, &o.rx)) return 0;
@@ -95,8 +98,9 @@ uint32_t Receive(RS232Port* port, uint8_t* rx, DWORD n, DWORD wait_ms, DWORD* go
         *text = StrPrintf("RS232_TxRx(): ReadFile() error 0x%X", unsigned(e));
         return kRS232ReadFailed;
     }
-    HANDLE waits[2] = {o.rx.hEvent, port->cancel ? Handle(port->cancel->native()) : nullptr};
-    DWORD w = WaitForMultipleObjects(port->cancel ? 2 : 1, waits, FALSE, wait_ms);
+    const CancelHandle* cancel = StopHandle(*port);
+    HANDLE waits[2] = {o.rx.hEvent, cancel ? Handle(cancel->native()) : nullptr};
+    DWORD w = WaitForMultipleObjects(cancel ? 2 : 1, waits, FALSE, wait_ms);
     if (w == WAIT_FAILED) {
         e = GetLastError();
         CancelIo(h);
@@ -155,18 +159,8 @@ void CloseDevice(intptr_t device) {
 
 RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, uint8_t stopbits,
                       uint32_t timeout_ms, uint8_t flags, std::string* err_text) {
-    std::string path;
-    if (!ResolvePortName(name, &path)) {
-        ReportError(err_text, StrPrintf("RS232_Open(): Invalid Port Name: %s", name.c_str()));
-        return nullptr;
-    }
-    int error = 0;
-    intptr_t device = OpenDeviceExclusive(path, &error);
-    if (device == -1) {
-        ReportError(err_text,
-                    StrPrintf("RS232_Open(): Open port %s : error %d", name.c_str(), error));
-        return nullptr;
-    }
+    intptr_t device = OpenNamedDevice(name, err_text);
+    if (device == -1) return nullptr;
     HANDLE h = Handle(device);
     // Everything not named is zero: no flow control of either kind, DTR and RTS held
     // inactive.
@@ -181,8 +175,7 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
     dcb.fDtrControl = DTR_CONTROL_DISABLE;
     dcb.fRtsControl = RTS_CONTROL_DISABLE;
     if (!SetCommState(h, &dcb)) {
-        CloseDevice(device);
-        ReportError(err_text, "RS232_Open(): SetComState() error");
+        RefuseFraming(device, err_text);
         return nullptr;
     }
     if (!ApplyTimeouts(h, timeout_ms)) {
@@ -194,27 +187,20 @@ RS232Port* RS232_Open(const std::string& name, uint32_t baud, uint8_t parity, ui
     ClearCommError(h, &errors, nullptr);
     PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 
-    auto* port = new RS232Port;
-    port->overlapped = new RS232Port::Overlapped;
-    port->overlapped->applied_wait_ms = timeout_ms;
-    port->overlapped->tx.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    port->overlapped->rx.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!port->overlapped->tx.hEvent || !port->overlapped->rx.hEvent) {
-        if (port->overlapped->tx.hEvent) CloseHandle(port->overlapped->tx.hEvent);
-        if (port->overlapped->rx.hEvent) CloseHandle(port->overlapped->rx.hEvent);
+    auto* port = new Win32Port;
+    port->applied_wait_ms = timeout_ms;
+    port->tx.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    port->rx.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!port->tx.hEvent || !port->rx.hEvent) {
+        if (port->tx.hEvent) CloseHandle(port->tx.hEvent);
+        if (port->rx.hEvent) CloseHandle(port->rx.hEvent);
         CloseDevice(device);
-        delete port->overlapped;
         delete port;
         ReportError(err_text, "RS232_Open(): CreateEvent() error");
         return nullptr;
     }
-    port->fd = device;
-    port->name = name;
-    port->baud = baud;
-    port->bits_per_char = 1 + 8 + (parity != kParityNone ? 1 : 0) + (stopbits == 2 ? 2 : 1);
-    port->report_short = flags & kRS232ReportShort;
-    port->wait_ms = timeout_ms;
-    port->counts_known = port->line_status->ReadCounts(device, &port->counts);
+    port->counters_every_receive = true;
+    SetUpPort(port, device, name, baud, parity, stopbits, timeout_ms, flags);
     return port;
 }
 
@@ -225,8 +211,8 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
         return kRS232NullHandle;
     }
     if (n_rx) *n_rx = 0;
-    HANDLE h = Handle(port->fd);
-    RS232Port::Overlapped& o = *port->overlapped;
+    HANDLE h = Handle(port->device);
+    Win32Port& o = Win32(port);
 
     if (tx && n_tx) {
         FinishTransmit(port);
@@ -266,51 +252,31 @@ uint32_t RS232_TxRx(RS232Port* port, const uint8_t* tx, uint32_t n_tx, uint8_t* 
     }
     if (code == 0) {
         *n_rx = got;
-        if (got != n_rx_req) {
-            if (!port->report_short) {
-                if (err_text) *err_text = "@";
-                return kRS232ShortReceive;
-            }
-            ReportError(err_text, StrPrintf("RS232_TxRx(): ReadFile(): n_req_rx=%d, n_rd=%d",
-                                            int(n_rx_req), int(got)));
-            return kRS232ShortReceive;
-        }
+        if (got != n_rx_req) return ShortReceive(*port, n_rx_req, got, err_text);
     }
 
-    // Line-status check: the flags since the last one, counted by the source.
-    LineErrorCounts now{};
-    if (!port->line_status->ReadCounts(port->fd, &now)) {
-        ReportError(err_text, "RS232_TxRx(): ClearCommError() error");
-        return kRS232LineStatusFailed;
-    }
-    LineErrorCounts delta = port->counts_known ? CountsSince(now, port->counts) : LineErrorCounts{};
-    port->counts = now;
-    port->counts_known = true;
-    uint32_t line = ClassifyLineErrors(&delta, MarkTally{});
-    if (line) {
-        ReportError(err_text, LineErrorText(line));
-        return line;
-    }
+    // Line-status check: the flags since the last one, counted by the source. A line
+    // error replaces a time-out; without one the time-out reports its own text.
+    uint32_t line = CheckLineStatus(port, err_text);
+    if (line) return line;
     if (code) ReportError(err_text, text);
     return code;
 }
 
 void RS232_PurgeRx(RS232Port* port) {
     if (!port) return;
-    PurgeComm(Handle(port->fd), PURGE_RXABORT | PURGE_RXCLEAR);
-    port->marks = MarkTally{};
-    if (port->counts_known)
-        port->counts_known = port->line_status->ReadCounts(port->fd, &port->counts);
+    PurgeComm(Handle(port->device), PURGE_RXABORT | PURGE_RXCLEAR);
+    ForgetLineErrors(port);
 }
 
 void RS232_DiscardUntilQuiet(RS232Port* port, uint32_t quiet_ms) {
     if (!port) return;
-    HANDLE h = Handle(port->fd);
+    HANDLE h = Handle(port->device);
     // Each read ends when `quiet_ms` pass without a byte (an interval time-out) or when
     // the buffer is full; the whole discard takes at most the port's wait.
     DWORD deadline = GetTickCount() + port->wait_ms;
     if (ApplyTimeouts(h, quiet_ms, quiet_ms)) {
-        port->overlapped->applied_wait_ms = MAXDWORD;
+        Win32(port).applied_wait_ms = MAXDWORD;
         uint8_t junk[512];
         for (;;) {
             DWORD got = 0;
@@ -326,26 +292,24 @@ void RS232_DiscardUntilQuiet(RS232Port* port, uint32_t quiet_ms) {
 void RS232_Drain(RS232Port* port) {
     if (!port) return;
     FinishTransmit(port);
-    FlushFileBuffers(Handle(port->fd));
+    FlushFileBuffers(Handle(port->device));
 }
 
 int RS232_Close(RS232Port* port, std::string* err_text) {
     if (!port) return 0;
-    HANDLE h = Handle(port->fd);
+    Win32Port& o = Win32(port);
+    HANDLE h = Handle(o.device);
     bool ok = true;
-    if (port->overlapped) {
-        if (port->overlapped->tx_pending) {
-            // The device is about to go: whatever has not left yet is given up.
-            CancelIo(h);
-            FinishTransmit(port);
-        }
-        ok = CloseHandle(port->overlapped->tx.hEvent) && ok;
-        ok = CloseHandle(port->overlapped->rx.hEvent) && ok;
-        delete port->overlapped;
+    if (o.tx_pending) {
+        // The device is about to go: whatever has not left yet is given up.
+        CancelIo(h);
+        FinishTransmit(port);
     }
-    CommErrors().Forget(port->fd);
+    ok = CloseHandle(o.tx.hEvent) && ok;
+    ok = CloseHandle(o.rx.hEvent) && ok;
+    CommErrors().Forget(o.device);
     ok = CloseHandle(h) && ok;
-    delete port;
+    delete &o;
     if (!ok) {
         ReportError(err_text, "RS232_Close(): CloseHandle() error");
         return -1;

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/ModBusSlave.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "app/StrPrintf.h"
+#include "link/ModBus.h"
 #include "link/ModBusCRC.h"
+#include "link/ModeSwitch.h"
 #include "sim/FaultCounter.h"
 
 namespace korvex::sim {
@@ -34,7 +37,7 @@ int ModBusSlave::ReadRegisters(uint16_t reg, uint16_t num, uint16_t* out, bool i
         int rc = d->Read(reg, num, out, input);
         if (rc != RegisterDevice::kNotMine) return rc;
     }
-    return regs_->Read(reg, num, out) ? 0 : 2;
+    return regs_->Read(reg, num, out) ? 0 : kModBusIllegalDataAddress;
 }
 
 int ModBusSlave::WriteRegister(uint16_t reg, uint16_t value) {
@@ -42,17 +45,17 @@ int ModBusSlave::WriteRegister(uint16_t reg, uint16_t value) {
         int rc = d->Write(reg, value);
         if (rc != RegisterDevice::kNotMine) return rc;
     }
-    return regs_->Write(reg, value) ? 0 : 2;
+    return regs_->Write(reg, value) ? 0 : kModBusIllegalDataAddress;
 }
 
 size_t ModBusSlave::ExpectedLength() const {
     if (frame_.size() < 2) return 0;
     switch (frame_[1]) {
-        case 3:
-        case 4:
-        case 6: return 8;
-        case 16: return frame_.size() < 7 ? 0 : size_t(9 + frame_[6]);
-        case 0x41: return frame_.size() < 3 ? 0 : size_t(6 + (frame_[2] >> 4));
+        case kModBusReadHolding:
+        case kModBusReadInput:
+        case kModBusWriteSingle: return 8;
+        case kModBusWriteMultiple: return frame_.size() < 7 ? 0 : size_t(9 + frame_[6]);
+        case kModBusCanTunnel: return frame_.size() < 3 ? 0 : size_t(6 + (frame_[2] >> 4));
         default: return 0;  // a function the regulator lacks: the frame ends at the line's silence
     }
 }
@@ -106,11 +109,11 @@ void ModBusSlave::Serve(SimLink& link) {
         return;
     }
     uint8_t addr = f[0], fn = f[1];
-    if (fn == 0x41) {
+    if (fn == kModBusCanTunnel) {
         uint16_t can_id = uint16_t((f[2] & 0x07) << 8 | f[3]);
         size_t len = f[2] >> 4;
-        if (addr == 0 && can_id == 0x690 && len == 3 && f[4] == 0x23 && f[5] == 0x07 &&
-            f[6] == 0x00) {
+        if (addr == 0 && can_id == kModBusExitCanId && len == kModBusExitMessage.size() &&
+            std::equal(kModBusExitMessage.begin(), kModBusExitMessage.end(), &f[4])) {
             link.Log("modbus: exit message, back to the normal mode");
             link.ReturnToNormal();
             return;
@@ -118,31 +121,36 @@ void ModBusSlave::Serve(SimLink& link) {
         // The service channel answers from the same identifier.
         std::vector<uint8_t> data;
         if (can_ && can_->Answer(can_id, &f[4], len, &data)) {
-            std::vector<uint8_t> pdu = {
-                addr, 0x41, uint8_t(data.size() << 4 | (can_id >> 8 & 0x07)), uint8_t(can_id)};
+            std::vector<uint8_t> pdu = {addr, kModBusCanTunnel,
+                                        uint8_t(data.size() << 4 | (can_id >> 8 & 0x07)),
+                                        uint8_t(can_id)};
             pdu.insert(pdu.end(), data.begin(), data.end());
             Answer(link, std::move(pdu));
             return;
         }
-        Answer(link, {addr, 0x41, uint8_t(f[2] & 0x07), f[3]});
+        Answer(link, {addr, kModBusCanTunnel, uint8_t(f[2] & 0x07), f[3]});
         return;
     }
     if (addr != kAddress) return;
+    // An exception answer: the function with its flag, and the exception code.
+    auto refuse = [&](int code) {
+        Answer(link, {addr, uint8_t(fn | kModBusExceptionFlag), uint8_t(code)});
+    };
     if (TakeFault(faults_->exception)) {
-        Answer(link, {addr, uint8_t(fn | 0x80), uint8_t(faults_->exception_code.load())});
+        refuse(faults_->exception_code.load());
         return;
     }
     switch (fn) {
-        case 3:
-        case 4: {
+        case kModBusReadHolding:
+        case kModBusReadInput: {
             uint16_t reg = Get16(&f[2]), num = Get16(&f[4]);
             std::vector<uint16_t> values(num);
-            if (num < 1 || num > 125) {
-                Answer(link, {addr, uint8_t(fn | 0x80), 3});
+            if (num < 1 || num > kModBusMaxRead) {
+                refuse(kModBusIllegalDataValue);
                 return;
             }
-            if (int ex = ReadRegisters(reg, num, values.data(), fn == 4)) {
-                Answer(link, {addr, uint8_t(fn | 0x80), uint8_t(ex)});
+            if (int ex = ReadRegisters(reg, num, values.data(), fn == kModBusReadInput)) {
+                refuse(ex);
                 return;
             }
             std::vector<uint8_t> pdu = {addr, fn, uint8_t(2 * num)};
@@ -153,30 +161,30 @@ void ModBusSlave::Serve(SimLink& link) {
             Answer(link, std::move(pdu));
             return;
         }
-        case 6: {
+        case kModBusWriteSingle: {
             if (int ex = WriteRegister(Get16(&f[2]), Get16(&f[4]))) {
-                Answer(link, {addr, uint8_t(fn | 0x80), uint8_t(ex)});
+                refuse(ex);
                 return;
             }
             Answer(link, std::vector<uint8_t>(f.begin(), f.begin() + 6));
             return;
         }
-        case 16: {
+        case kModBusWriteMultiple: {
             uint16_t reg = Get16(&f[2]), num = Get16(&f[4]);
-            if (num < 1 || num > 123 || f[6] != 2 * num) {
-                Answer(link, {addr, uint8_t(fn | 0x80), 3});
+            if (num < 1 || num > kModBusMaxWrite || f[6] != 2 * num) {
+                refuse(kModBusIllegalDataValue);
                 return;
             }
             for (uint16_t i = 0; i < num; ++i) {
                 if (int ex = WriteRegister(uint16_t(reg + i), Get16(&f[7 + 2 * i]))) {
-                    Answer(link, {addr, uint8_t(fn | 0x80), uint8_t(ex)});
+                    refuse(ex);
                     return;
                 }
             }
             Answer(link, std::vector<uint8_t>(f.begin(), f.begin() + 6));
             return;
         }
-        default: Answer(link, {addr, uint8_t(fn | 0x80), 1}); return;
+        default: refuse(kModBusIllegalFunction); return;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "link/ModBus.h"
 #include "sim/ParameterStore.h"
 #include "sim/RegisterDevice.h"
 #include "sim/RegisterMap.h"
@@ -18,7 +19,7 @@ struct ModBusFaults {
     std::atomic<int> wrong_address{0};  // answer from address + 1
     std::atomic<int> bad_crc{0};        // last CRC byte inverted
     std::atomic<int> exception{0};      // answer with exception `exception_code` instead
-    std::atomic<int> exception_code{4};
+    std::atomic<int> exception_code{kModBusSlaveDeviceFailure};
     std::atomic<int> silent{0};    // no answer at all
     std::atomic<int> truncate{0};  // only the first `truncate_to` bytes of the answer
     std::atomic<int> truncate_to{3};
@@ -37,10 +38,10 @@ struct ModBusOptions {
 };
 
 // The regulator's port in ModBus RTU mode: slave address 1 (0 for the CAN tunnel),
-// functions 3, 4, 6, 16 and 0x41, exception 1 for an unknown function and 2 for an
-// unknown register. A request with a bad CRC or for another address is ignored, as a
-// real slave does. The CAN exit message (identifier 0x690, data 23 07 00) takes the
-// port back to its normal mode, and so does the watchdog, when one is set.
+// functions 3, 4, 6, 16 and 0x41, exception 1 for an unknown function, 2 for an unknown
+// register, 3 for a count beyond the ModBus limits. A request with a bad CRC or for another
+// address is ignored, as a real slave does. The CAN exit message (kModBusExitMessage)
+// takes the port back to its normal mode, and so does the watchdog, when one is set.
 class ModBusSlave : public SimMode {
 public:
     // Speed from the switch key: 648 gives 230400 baud, every other key 115200; even

@@ -17,6 +17,7 @@
 #include "link/LineErrors.h"
 #include "link/ModBusCRC.h"
 #include "link/RS232Port.h"
+#include "link/RS232PortTesting.h"
 
 namespace korvex::fuzz {
 
@@ -62,12 +63,9 @@ public:
         int sv[2];
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, sv) != 0)
             std::abort();
-        port_.fd = sv[0];
+        port_ = RS232_AdoptDescriptor(sv[0], "fuzz", 115200, 0);
+        RS232_SetLineStatusSource(port_, &counters_);
         peer_ = sv[1];
-        port_.baud = 115200;
-        port_.wait_ms = 0;
-        port_.line_status = &counters_;
-        port_.name = "fuzz";
         std::vector<uint8_t> bytes;
         int frames = in.ConsumeIntegralInRange(0, max_frames);
         for (int f = 0; f < frames && in.remaining_bytes(); ++f) {
@@ -85,13 +83,13 @@ public:
             std::abort();
     }
     ~AnsweringPort() {
-        close(port_.fd);
+        RS232_Close(port_);
         close(peer_);
     }
-    RS232Port* port() { return &port_; }
+    RS232Port* port() { return port_; }
 
 private:
-    RS232Port port_;
+    RS232Port* port_ = nullptr;
     int peer_ = -1;
     NoCounters counters_;
 };

@@ -49,33 +49,39 @@ TEST(ClassifyLineErrors, CountersDecideInTheDriverOrder) {
         uint32_t code;
     } cases[] = {
         {{}, {}, 0},
-        {{1, 1, 1, 1, 1}, {}, 32},
-        {{0, 1, 0, 1, 0}, {0, 1}, 33},
-        {{0, 0, 1, 1, 0}, {}, 35},
-        {{0, 0, 0, 1, 1}, {}, 36},
-        {{0, 0, 0, 1, 0}, {0, 1}, 37},
-        {{}, {0, 1}, 39},  // marked, but the counters do not say why
+        {{1, 1, 1, 1, 1}, {}, kLineBreak},
+        {{0, 1, 0, 1, 0}, {0, 1}, kLineFrame},
+        {{0, 0, 1, 1, 0}, {}, kLineOverrun},
+        {{0, 0, 0, 1, 1}, {}, kLineRxOverflow},
+        {{0, 0, 0, 1, 0}, {0, 1}, kLineParity},
+        {{}, {0, 1}, kLineOther},  // marked, but the counters do not say why
     };
     for (const auto& c : cases) EXPECT_EQ(ClassifyLineErrors(&c.delta, c.marks), c.code);
+    // Without counters the marks alone decide: a NUL mark is a break, any other unknown.
+    EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{}), 0u);
+    EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{1, 0}), kLineBreak);
+    EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{0, 2}), kLineOther);
 }
 
 // Windows reports ClearCommError flags, counted by the line-status source: each flag
-// gives its code, and with several the first in the driver's order decides.
+// gives its code (number and text as callers and stored messages know them), and with
+// several the first in the driver's order decides.
 TEST(ClassifyLineErrors, EachWindowsFlagGivesItsCode) {
     struct Case {
-        uint32_t flags, code;
+        uint32_t flags, code, number;
+        const char* text;
     } cases[] = {
-        {kCommBreak, 32},
-        {kCommFrame, 33},
-        {kCommIoError, 34},
-        {kCommOverrun, 35},
-        {kCommRxOver, 36},
-        {kCommRxParity, 37},
-        {kCommTxFull, 38},
-        {0x0800, 39},
-        {kCommBreak | kCommFrame, 32},
-        {kCommRxParity | kCommOverrun, 35},
-        {0, 0},
+        {kCommBreak, kLineBreak, 32, "RS232_TxRx(): CE_BREAK"},
+        {kCommFrame, kLineFrame, 33, "RS232_TxRx(): CE_FRAME"},
+        {kCommIoError, kLineIoError, 34, "RS232_TxRx(): CE_IOE"},
+        {kCommOverrun, kLineOverrun, 35, "RS232_TxRx(): CE_OVERRUN"},
+        {kCommRxOver, kLineRxOverflow, 36, "RS232_TxRx(): CE_RXOVER"},
+        {kCommRxParity, kLineParity, 37, "RS232_TxRx(): CE_RXPARITY"},
+        {kCommTxFull, kLineTxFull, 38, "RS232_TxRx(): CE_TXFULL"},
+        {0x0800, kLineOther, 39, "RS232_TxRx(): Unknown error"},
+        {kCommBreak | kCommFrame, kLineBreak, 32, "RS232_TxRx(): CE_BREAK"},
+        {kCommRxParity | kCommOverrun, kLineOverrun, 35, "RS232_TxRx(): CE_OVERRUN"},
+        {0, 0, 0, nullptr},
     };
     for (const auto& c : cases) {
         LineErrorCounts before, after;
@@ -84,18 +90,11 @@ TEST(ClassifyLineErrors, EachWindowsFlagGivesItsCode) {
         AddCommErrors(c.flags, &after);
         LineErrorCounts delta = CountsSince(after, before);
         EXPECT_EQ(ClassifyLineErrors(&delta, MarkTally{}), c.code) << std::hex << c.flags;
+        EXPECT_EQ(c.code, c.number);
+        if (c.text) {
+            EXPECT_STREQ(LineErrorText(c.code), c.text);
+        }
     }
-    EXPECT_STREQ(LineErrorText(34), "RS232_TxRx(): CE_IOE");
-    EXPECT_STREQ(LineErrorText(38), "RS232_TxRx(): CE_TXFULL");
-}
-
-TEST(ClassifyLineErrors, MarksAloneWithoutCounters) {
-    EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{}), 0u);
-    EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{1, 0}), 32u);
-    EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{0, 2}), 39u);
-    EXPECT_STREQ(LineErrorText(32), "RS232_TxRx(): CE_BREAK");
-    EXPECT_STREQ(LineErrorText(37), "RS232_TxRx(): CE_RXPARITY");
-    EXPECT_STREQ(LineErrorText(39), "RS232_TxRx(): Unknown error");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "app/ErrorCapture.h"
 #include "link/ModBusCRC.h"
+#include "link/PlayedCounters.h"
 #include "link/PtyPeer.h"
 #include "sim/Regulator.h"
 
@@ -14,6 +15,9 @@ namespace korvex {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+// ModBus_ReadHldReg(port, 1, 0, 1, ...) on the wire.
+const Bytes kReadOne = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
 
 Bytes WithCrc(Bytes b) {
     uint16_t crc = ModBus_CRC(b.data(), b.size());
@@ -25,8 +29,7 @@ Bytes WithCrc(Bytes b) {
 TEST(ModBusCRC, CheckValuesAndWireOrder) {
     const char* check = "123456789";
     EXPECT_EQ(ModBus_CRC(reinterpret_cast<const uint8_t*>(check), 9), 0x4B37);
-    EXPECT_EQ(WithCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}),
-              (Bytes{0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}));
+    EXPECT_EQ(WithCrc({0x01, 0x03, 0x00, 0x00, 0x00, 0x01}), kReadOne);
     EXPECT_EQ(WithCrc({0x00, 0x41, 0x36, 0x90, 0x23, 0x07, 0x00}),
               (Bytes{0x00, 0x41, 0x36, 0x90, 0x23, 0x07, 0x00, 0x02, 0xEF}));
     EXPECT_EQ(ModBus_CRC(nullptr, 0), 0xFFFF);
@@ -63,8 +66,7 @@ protected:
 TEST_F(ModBusWireTest, RequestsOnTheWire) {
     uint16_t v[2] = {};
     std::string err;
-    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A},
-           WithCrc({0x01, 0x03, 0x02, 0x12, 0x34}));
+    Expect(kReadOne, WithCrc({0x01, 0x03, 0x02, 0x12, 0x34}));
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, v, &err), 0u) << err;
     Done();
     EXPECT_EQ(v[0], 0x1234);
@@ -120,7 +122,6 @@ TEST_F(ModBusWireTest, RequestsOnTheWire) {
 
 TEST_F(ModBusWireTest, FailuresWithTheirNestedTexts) {
     const std::string read = "ModBus_ReadHldReg(Addr=1, Reg=0, Num=1):\n";
-    const Bytes request = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
     struct Case {
         Bytes answer;
         uint32_t code;
@@ -135,7 +136,7 @@ TEST_F(ModBusWireTest, FailuresWithTheirNestedTexts) {
         {{0x01, 0x03, 0x02, 0x00, 0x05, 0x00, 0x00},
          kModBusProtocolError,
          read + "ModBus_TxRx(): Rx CRC error"},
-        {WithCrc({0x01, 0x83, 0x02}), 0x102,
+        {WithCrc({0x01, 0x83, 0x02}), kModBusExceptionBase + kModBusIllegalDataAddress,
          read + "ModBus_TxRx(): Exception 2 (ILLEGAL_DATA_ADDRESS)"},
         {WithCrc({0x01, 0x83, 0x0C}), 0x10C, read + "ModBus_TxRx(): Exception 12 (Uknown)"},
         {WithCrc({0x01, 0x83, 0x07}), 0x107, read + "ModBus_TxRx(): Exception 7 (?\?\?)"},
@@ -144,7 +145,7 @@ TEST_F(ModBusWireTest, FailuresWithTheirNestedTexts) {
          read + "ModBus_TxRx(): Exception 11 (GATEWAY_TGT_FAILED)"},
     };
     for (const auto& c : cases) {
-        Expect(request, c.answer);
+        Expect(kReadOne, c.answer);
         uint16_t v = 0;
         std::string err;
         EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), c.code) << c.text;
@@ -153,7 +154,7 @@ TEST_F(ModBusWireTest, FailuresWithTheirNestedTexts) {
     }
     // With the phase texts shown when the caller gives no buffer.
     test::ErrorCapture shown;
-    Expect(request, WithCrc({0x01, 0x83, 0x02}));
+    Expect(kReadOne, WithCrc({0x01, 0x83, 0x02}));
     uint16_t v;
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v), 0x102u);
     Done();
@@ -162,8 +163,7 @@ TEST_F(ModBusWireTest, FailuresWithTheirNestedTexts) {
 }
 
 TEST_F(ModBusWireTest, SurplusOfABrokenAnswerDoesNotSpoilTheNext) {
-    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A},
-           WithCrc({0x02, 0x03, 0x02, 0x00, 0x05}));
+    Expect(kReadOne, WithCrc({0x02, 0x03, 0x02, 0x00, 0x05}));
     uint16_t v = 0;
     std::string err;
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), kModBusProtocolError);
@@ -171,7 +171,7 @@ TEST_F(ModBusWireTest, SurplusOfABrokenAnswerDoesNotSpoilTheNext) {
     // The rest of that answer is read away with the failed call...
     uint8_t b = 0;
     uint32_t n = 0;
-    port->wait_ms = 50;
+    RS232_SetWaitMs(port, 50);
     EXPECT_EQ(RS232_TxRx(port, nullptr, 0, &b, &n, 1, &err), kRS232ShortReceive);
     // ...also when it is still on its way after the call has seen enough (the soak found
     // the next answers shifted by such a rest): a wrong address, then the answer's rest
@@ -184,36 +184,24 @@ TEST_F(ModBusWireTest, SurplusOfABrokenAnswerDoesNotSpoilTheNext) {
     });
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), kModBusProtocolError);
     Done();
-    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A},
-           WithCrc({0x01, 0x03, 0x02, 0x00, 0x09}));
+    Expect(kReadOne, WithCrc({0x01, 0x03, 0x02, 0x00, 0x09}));
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), 0u) << err;
     Done();
     EXPECT_EQ(v, 9);
 }
 
-class BumpingCounters : public LineStatusSource {
-public:
-    bool ReadCounts(intptr_t, LineErrorCounts* out) override {
-        *out = counts;
-        return true;
-    }
-    LineErrorCounts counts;
-};
-
 TEST_F(ModBusWireTest, LineErrorsOfADiscardedAnswerStayWithIt) {
-    BumpingCounters fake;
-    port->line_status = &fake;
-    port->counts_known = true;
+    test::PlayedCounters fake;
+    RS232_SetLineStatusSource(port, &fake);
     // A broken, short answer arrives with a framing error...
-    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A}, {0x01, 0x03});
+    Expect(kReadOne, {0x01, 0x03});
     uint16_t v = 0;
     std::string err;
-    EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), 16u);
+    EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), kRS232ShortReceive);
     Done();
     fake.counts.frame = 1;  // the driver counted it; the short receive did not look
     // ...and the next, clean exchange is not charged with it.
-    Expect({0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A},
-           WithCrc({0x01, 0x03, 0x02, 0x00, 0x07}));
+    Expect(kReadOne, WithCrc({0x01, 0x03, 0x02, 0x00, 0x07}));
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &v, &err), 0u) << err;
     Done();
     EXPECT_EQ(v, 7);

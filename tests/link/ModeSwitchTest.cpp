@@ -9,6 +9,7 @@
 
 #include "app/ErrorCapture.h"
 #include "link/ModBus.h"
+#include "link/RS232PortTesting.h"
 #include "sim/Regulator.h"
 
 namespace korvex {
@@ -37,13 +38,18 @@ TEST_F(ModeSwitchTest, RecorderAt230400AndBack) {
     RS232Port* port =
         TSR_RS232_Open_ModBus(sim.port_path(), kKeyRecorder230400, 230400, kParityEven, &err);
     ASSERT_NE(port, nullptr) << err;
-    EXPECT_EQ(port->baud, 230400u);
-    EXPECT_EQ(port->wait_ms, 1000u);
-    EXPECT_EQ(port->report_short, 0);
+    EXPECT_EQ(RS232_Baud(port), 230400u);
+    EXPECT_EQ(RS232_WaitMs(port), 1000u);
     ASSERT_TRUE(WaitForMode("modbus"));
     uint16_t version = 0;
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0x8000, 1, &version, &err), 0u) << err;
     EXPECT_EQ(version, 1);
+    // Short receives are silent: "@", no text.
+    uint8_t b;
+    uint32_t n = 0;
+    RS232_SetWaitMs(port, 20);
+    EXPECT_EQ(RS232_TxRx(port, nullptr, 0, &b, &n, 1, &err), kRS232ShortReceive);
+    EXPECT_EQ(err, "@");
     EXPECT_EQ(TSR_RS232_exit_ModBus(port, &err), 0) << err;
     ASSERT_TRUE(WaitForMode("normal"));
 
@@ -81,12 +87,12 @@ TEST_F(ModeSwitchTest, ExitClosesThePortEvenWhenTheTransmitFails) {
     std::string err;
     RS232Port* port = RS232_Open(sim.port_path(), 115200, kParityEven, 0, 100, 0, &err);
     ASSERT_NE(port, nullptr);
-    int fd = port->fd;
+    int fd = int(RS232_NativeHandle(port));
     // A device that has gone away: writes fail.
     int devnull = open("/dev/null", O_RDONLY);
     dup2(devnull, fd);
     close(devnull);
-    EXPECT_EQ(TSR_RS232_exit_ModBus(port, &err), 2);
+    EXPECT_EQ(TSR_RS232_exit_ModBus(port, &err), int32_t(kRS232WriteFailed));
     EXPECT_EQ(err, "TSR_RS232_exit_ModBus(): RS232_TxRx(): WriteFile(9 bytes): error 0x9");
     EXPECT_EQ(fcntl(fd, F_GETFD), -1) << "the descriptor was closed";
 }

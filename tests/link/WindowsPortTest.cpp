@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Windows build's own pieces: port names, the port layer's refusals before and at
 // the system open, the program and data directories with Windows paths. The suites that
-// need a pseudo-terminal or the simulated regulator (both POSIX) are not built here:
-// each is listed as skipped with its reason.
+// need a pseudo-terminal or the simulated regulator (both POSIX) are not built here; the
+// Win32 port layer is run end to end under Wine by scripts/windows-check.sh.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -18,6 +18,7 @@
 #include "link/ComPortList.h"
 #include "link/LineErrors.h"
 #include "link/ModBusCRC.h"
+#include "link/PlayedCounters.h"
 #include "link/PortNames.h"
 #include "link/RS232Port.h"
 
@@ -117,16 +118,6 @@ TEST(WindowsDirectories, ProgramAndDataDirectoriesWithBackslashes) {
     EXPECT_EQ(err.rfind("Create Directory " + blocker + "\\DATA:  Error=", 0), 0u) << err;
 }
 
-class FakeCounters : public LineStatusSource {
-public:
-    bool ReadCounts(intptr_t, LineErrorCounts* out) override {
-        *out = counts;
-        return readable;
-    }
-    LineErrorCounts counts;
-    bool readable = true;
-};
-
 // The exchange's line-status step on a real COM port, which scripts/windows-check.sh maps
 // to the simulated regulator in ModBus mode (115200 baud, 8E1), with the counters played
 // by the test: a line error replaces the success of a complete answer, unreadable
@@ -138,32 +129,15 @@ TEST(WindowsPortOnACom, TheLineStatusStepOfAnExchange) {
     std::string err;
     RS232Port* port = RS232_Open(com, 115200, kParityEven, 0, 500, kRS232ReportShort, &err);
     ASSERT_NE(port, nullptr) << err;
-    FakeCounters fake;
-    port->line_status = &fake;
-    port->counts = fake.counts;
-    port->counts_known = true;
+    test::PlayedCounters fake;
+    RS232_SetLineStatusSource(port, &fake);
     uint8_t request[8] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01};
     const uint16_t crc = ModBus_CRC(request, 6);
     request[6] = uint8_t(crc);
     request[7] = uint8_t(crc >> 8);
-    struct Case {
-        void (*spoil)(FakeCounters&);
-        uint32_t code;
-        const char* text;
-    } cases[] = {
-        {[](FakeCounters&) {}, kRS232Ok, ""},
-        {[](FakeCounters& f) { f.counts.frame++; }, 33, "RS232_TxRx(): CE_FRAME"},
-        {[](FakeCounters& f) {
-             f.counts.brk++;
-             f.counts.parity++;
-         },
-         32, "RS232_TxRx(): CE_BREAK"},
-        {[](FakeCounters& f) { f.readable = false; }, kRS232LineStatusFailed,
-         "RS232_TxRx(): ClearCommError() error"},
-        {[](FakeCounters& f) { f.readable = true; }, kRS232Ok, ""},
-    };
-    for (const auto& c : cases) {
-        c.spoil(fake);
+    for (const auto& c : test::kLineStatusCases) {
+        fake.Count(c.errors);
+        fake.readable = c.readable;
         uint8_t answer[7];
         uint32_t n_rx = 0;
         err.clear();
@@ -173,8 +147,8 @@ TEST(WindowsPortOnACom, TheLineStatusStepOfAnExchange) {
     }
     // Nothing asked of the regulator: the read ends by its time-out, short, unchecked.
     fake.counts.parity++;
-    port->report_short = 0;
-    port->wait_ms = 50;
+    RS232_SetReportShort(port, false);
+    RS232_SetWaitMs(port, 50);
     uint8_t rx[4];
     uint32_t n_rx = 9;
     EXPECT_EQ(RS232_TxRx(port, nullptr, 0, rx, &n_rx, 4, &err), kRS232ShortReceive);
@@ -199,22 +173,6 @@ TEST(WindowsErrorTexts, TheSystemsCodesAreExplainedByTheSystem) {
         EXPECT_NE(meaning.find(c.subject), std::string::npos) << c.text << ": " << meaning;
     }
 }
-
-// The suites built only where a pseudo-terminal and the simulated regulator exist.
-class NeedsAPseudoTerminal : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(NeedsAPseudoTerminal, Skipped) {
-    GTEST_SKIP() << GetParam()
-                 << " needs a pseudo-terminal and the simulated regulator, which are POSIX; "
-                    "the Win32 port layer is run end to end under Wine by "
-                    "scripts/windows-check.sh";
-}
-
-INSTANTIATE_TEST_SUITE_P(WindowsBuild, NeedsAPseudoTerminal,
-                         ::testing::Values("RS232PortTest", "ComPortListTest", "ModBusWireTest",
-                                           "ModBusInteropTest", "ModeSwitchTest",
-                                           "SimRegulatorTest", "OscStreamTest", "RecorderTest",
-                                           "DiaryTest", "LocaleTest"));
 
 }  // namespace
 }  // namespace korvex
