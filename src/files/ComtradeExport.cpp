@@ -218,7 +218,7 @@ bool ExportComtrade(const RecordingData& data, size_t begin, size_t end, const s
     for (size_t r = begin; r < end; ++r) {
         size_t i = r - begin;
         if (i % 4096 == 0) {
-            if (control.cancel && control.cancel->load(std::memory_order_relaxed)) {
+            if (StopRequested(control.cancel)) {
                 ReportError(err_text, "Cancelled");
                 return false;
             }

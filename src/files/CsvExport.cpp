@@ -64,7 +64,7 @@ bool ExportCsv(const RecordingData& data, size_t begin, size_t end, const std::s
     int last_percent = -1;
     for (size_t r = begin; r < end; ++r) {
         if ((r - begin) % 4096 == 0) {
-            if (control.cancel && control.cancel->load(std::memory_order_relaxed)) {
+            if (StopRequested(control.cancel)) {
                 file.Discard();
                 ReportError(err_text, "Cancelled");
                 return false;

@@ -48,7 +48,6 @@ public:
                std::string* err_text = nullptr);
 
     const std::string& data_dir() const { return data_dir_; }
-    const std::string& day_dir() const { return day_dir_; }
 
 private:
     bool EnsureDataDir(std::string* err_text);

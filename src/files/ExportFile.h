@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "app/StopToken.h"
 #include "files/FileAccess.h"
 
 namespace korvex {
@@ -52,11 +52,11 @@ private:
 };
 
 // What drives a long export from outside: `progress` gets whole percents as they change
-// (on the exporting thread); a set `cancel` flag ends the export with "Cancelled" and
-// leaves no file.
+// (on the exporting thread); a stop requested of `cancel` ends the export with
+// "Cancelled" and leaves no file.
 struct ExportControl {
     std::function<void(int percent)> progress;
-    const std::atomic<bool>* cancel = nullptr;
+    const StopToken* cancel = nullptr;
 };
 
 }  // namespace korvex

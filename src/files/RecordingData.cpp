@@ -42,18 +42,6 @@ size_t RecordingData::RowAt(double seconds) const {
     return r >= double(rows_ - 1) ? rows_ - 1 : size_t(r);
 }
 
-RecordingData RecordingData::FromRows(RecordingInfo info, const std::vector<double>& values) {
-    RecordingData d;
-    d.info_ = std::move(info);
-    int n = d.info_.channels;
-    d.rows_ = n ? values.size() / size_t(n) : 0;
-    d.values_.reset(new double[d.rows_ * size_t(n) + 1]);
-    for (size_t r = 0; r < d.rows_; ++r)
-        for (int c = 0; c < n; ++c)
-            d.values_[size_t(c) * d.rows_ + r] = values[r * size_t(n) + size_t(c)];
-    return d;
-}
-
 bool RecordingData::Load(const std::string& path, std::string* err_text, const Options& options) {
     size_t counted = 0;
     try {
@@ -100,7 +88,7 @@ bool RecordingData::LoadRows(const std::string& path, std::string* err_text, con
     scan.ForEachPiece(options.cancel, [&](RecordingScan::Piece& piece, LineScanner& sc) {
         scan.ScanPiece(piece, sc, [](const char*, const char*) {});
     });
-    if (options.cancel && options.cancel->load()) return fail("Cancelled");
+    if (StopRequested(options.cancel)) return fail("Cancelled");
     std::vector<size_t> counted, base;
     size_t seq_count = 0;
     for (auto& piece : pieces) {
@@ -170,7 +158,7 @@ bool RecordingData::LoadRows(const std::string& path, std::string* err_text, con
         });
         shorts[i] = short_rows;
     });
-    if (options.cancel && options.cancel->load()) return fail("Cancelled");
+    if (StopRequested(options.cancel)) return fail("Cancelled");
     seq_errors_.reserve(seq_errors_.size() + seq_count);
     for (size_t i = 0; i < pieces.size(); ++i) {
         if (pieces[i].failed) return piece_failed(pieces[i]);
@@ -178,7 +166,6 @@ bool RecordingData::LoadRows(const std::string& path, std::string* err_text, con
         if (pieces[i].rows != counted[i])
             return fail(StrPrintf("Read error in '%s'", path.c_str()));
         for (size_t e : pieces[i].seq_errors) seq_errors_.push_back(base[i] + e);
-        unreadable_lines_ += pieces[i].unreadable;
         short_rows_ += shorts[i];
         // In piece order, so that a run of short rows passes the last value on from
         // piece to piece. Before the first row there is no value: 0, as written.

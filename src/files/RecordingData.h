@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/StopToken.h"
 #include "files/RecordingInfo.h"
 
 namespace korvex {
@@ -34,8 +34,8 @@ public:
     struct Options {
         bool finished = false;  // a last line without its line end is read too
         unsigned threads = 0;   // 0: one per processor, at most 8
-        // Checked between pieces; a set flag ends the load with "Cancelled".
-        const std::atomic<bool>* cancel = nullptr;
+        // Checked between pieces; a stop requested ends the load with "Cancelled".
+        const StopToken* cancel = nullptr;
     };
 
     RecordingData();
@@ -68,14 +68,9 @@ public:
     const std::vector<size_t>& seq_errors() const { return seq_errors_; }
     // Rows that lacked a value (taken from the row before).
     size_t short_rows() const { return short_rows_; }
-    size_t unreadable_lines() const { return unreadable_lines_; }
     uint64_t pending_bytes() const { return pending_bytes_; }
     uint64_t file_size() const { return file_size_; }
     int64_t modified() const { return modified_; }  // file's time stamp, seconds since 1970
-
-    // A recording built in memory (tests and benchmarks): `values` holds rows × channels
-    // values row after row.
-    static RecordingData FromRows(RecordingInfo info, const std::vector<double>& values);
 
 private:
     // Load without its last resort against exceptions; `counted_rows` gets the rows
@@ -90,7 +85,6 @@ private:
     std::unique_ptr<double[]> values_;
     std::vector<size_t> seq_errors_;
     size_t short_rows_ = 0;
-    size_t unreadable_lines_ = 0;
     uint64_t pending_bytes_ = 0;
     uint64_t file_size_ = 0;
     int64_t modified_ = 0;

@@ -181,14 +181,15 @@ long RecordingFollower::Poll(RowSink& sink) {
 void RecordingFollower::ParseLine(const char* p, const char* end, RowSink& sink) {
     if (end > p && end[-1] == '\r') --end;
     if (p < end && *p == '#') {
-        size_t len = size_t(end - p);
-        if (len >= 3 && std::memcmp(p, "#F=", 3) == 0) {
-            const char* q = p + 3;
-            while (q < end && IsBlank(*q)) ++q;
-            double rate = 0.0;
-            if (ParseDouble(q, end, &rate) != q) sink.OnSampleRate(rate == 0.0 ? 1.0 : rate);
-        } else if (len >= 7 && std::memcmp(p, "#ERRSEQ", 7) == 0) {
-            sink.OnSeqError();
+        // Header lines among the rows, read by the header's own rules.
+        const char* v = end;
+        double rate = 0.0;
+        switch (HeaderLineKey(p, end, &v)) {
+            case HeaderKey::kRate:
+                if (ParseRateValue(v, end, &rate)) sink.OnSampleRate(rate);
+                break;
+            case HeaderKey::kSeqError: sink.OnSeqError(); break;
+            default: break;
         }
         return;
     }

@@ -38,7 +38,8 @@ public:
 // separated by a tab or a space; at most 15 values are stored per row. A line longer
 // than LineScanner::kMaxLineBytes is skipped without being stored. Memory stays bounded
 // and time linear in the file's size. The same loop serves a large finished file in
-// one call, reading it in big blocks.
+// one call, reading it in big blocks. Lines beginning with "#" are read by the header's
+// rules (HeaderLineKey): "#F=" and "#ERRSEQ" are reported, the others passed over.
 // Used by one thread.
 class RecordingFollower {
 public:
@@ -47,7 +48,7 @@ public:
     RecordingFollower(const RecordingFollower&) = delete;
     RecordingFollower& operator=(const RecordingFollower&) = delete;
 
-    // Opens `path` for reading from byte `offset` (the end of the header). False with
+    // Opens `path` for reading from byte `offset` (ReadRecordingHeader's `consumed`). False with
     // "Open File '%s' error" by the buffer rule.
     bool Open(const std::string& path, uint64_t offset, int shown, std::string* err_text = nullptr);
     void Close();

@@ -1,38 +1,153 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "files/RecordingHeader.h"
 
-#include <charconv>
+#include <climits>
+#include <cmath>
 #include <cstring>
+#include <exception>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "files/FileAccess.h"
 #include "files/LineScanner.h"
+#include "files/NumberParse.h"
 
 namespace korvex {
 
 namespace {
 
-bool IsSeparator(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
 }
 
-// "%d" of the value: blanks, a sign and digits; 0 when there are none. A value beyond
-// int's range is no channel count either.
-int ParseInt(const char* p, const char* end) {
-    while (p < end && (*p == ' ' || *p == '\t')) ++p;
-    if (p < end && *p == '+') ++p;
-    int v = 0;
-    auto r = std::from_chars(p, end, v);
-    return r.ec == std::errc() ? v : 0;
+const char* SkipBlanks(const char* p, const char* e) {
+    while (p < e && IsBlank(*p)) ++p;
+    return p;
 }
 
-bool StartsWith(const char* line, size_t len, const char* key) {
-    size_t k = std::strlen(key);
-    return len >= k && std::memcmp(line, key, k) == 0;
+// A value up to its first control character.
+std::string TextValue(const char* p, const char* e) {
+    const char* q = p;
+    while (q < e && static_cast<unsigned char>(*q) >= 0x20) ++q;
+    return std::string(p, size_t(q - p));
 }
 
 }  // namespace
+
+HeaderKey HeaderLineKey(const char* p, const char* e, const char** value) {
+    static constexpr struct {
+        const char* text;
+        size_t len;
+        HeaderKey key;
+    } kKeys[] = {{"#FILE=", 6, HeaderKey::kFile},     {"#INFO=", 6, HeaderKey::kInfo},
+                 {"#CHAN=", 6, HeaderKey::kChan},     {"#NAME=", 6, HeaderKey::kName},
+                 {"#F=", 3, HeaderKey::kRate},        {"#XX=", 4, HeaderKey::kStep},
+                 {"#ERRSEQ", 7, HeaderKey::kSeqError}};
+    const size_t len = size_t(e - p);
+    for (const auto& k : kKeys) {
+        if (len >= k.len && std::memcmp(p, k.text, k.len) == 0) {
+            if (value) *value = p + k.len;
+            return k.key;
+        }
+    }
+    return HeaderKey::kOther;
+}
+
+bool ParseRateValue(const char* v, const char* e, double* rate) {
+    v = SkipBlanks(v, e);
+    double r = 0;
+    if (ParseDouble(v, e, &r) == v) return false;
+    *rate = r == 0.0 ? 1.0 : r;
+    return true;
+}
+
+bool ReadHeader(int fd, uint64_t size, bool finished, HeaderEnd stop, const std::string& path,
+                HeaderRead* out, std::string* err_text) {
+    *out = HeaderRead{};
+    RecordingInfo& info = out->info;
+    bool names_seen = false, bad_count = false;
+    int declared = 0;
+    double xx_step = 0;
+    LineScanner scanner(fd);
+    int64_t end = scanner.Scan(
+        0, size, finished,
+        [&](const char* p, const char* e, uint64_t off) {
+            // A byte-order mark that an editor put before the first line is no part of it.
+            if (off == 0 && e - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) p += 3;
+            if (e > p && e[-1] == '\r') --e;
+            if (p == e || *p != '#') {
+                if (stop == HeaderEnd::kFirstRow && (out->chan_seen || names_seen)) {
+                    out->end = off;
+                    out->row_found = true;
+                    return false;
+                }
+                return true;
+            }
+            const char* v = e;
+            switch (HeaderLineKey(p, e, &v)) {
+                case HeaderKey::kFile: info.file_value = TextValue(v, e); break;
+                case HeaderKey::kInfo: info.info_value = TextValue(v, e); break;
+                case HeaderKey::kChan: {
+                    v = SkipBlanks(v, e);
+                    double n = 0;
+                    if (ParseDouble(v, e, &n) == v || !(n >= 1)) {  // nan too
+                        bad_count = true;
+                        return false;
+                    }
+                    declared = n >= double(INT_MAX) ? INT_MAX : int(n);
+                    out->chan_seen = true;
+                    break;
+                }
+                case HeaderKey::kName:
+                    info.names.clear();
+                    for (const char* q = v; q < e;) {
+                        while (q < e && (IsBlank(*q) || *q == '\r')) ++q;
+                        const char* s = q;
+                        while (q < e && !IsBlank(*q) && *q != '\r') ++q;
+                        if (q > s) info.names.emplace_back(s, size_t(q - s));
+                    }
+                    out->names_before_chan = !out->chan_seen;
+                    names_seen = true;
+                    break;
+                case HeaderKey::kRate: ParseRateValue(v, e, &info.rate); break;
+                case HeaderKey::kStep: {
+                    const char* comma =
+                        static_cast<const char*>(std::memchr(v, ',', size_t(e - v)));
+                    double s = 0;
+                    if (comma && ParseDouble(comma + 1, e, &s) != comma + 1) xx_step = s;
+                    break;
+                }
+                case HeaderKey::kSeqError: ++out->seq_errors; break;
+                case HeaderKey::kOther: break;
+            }
+            return !(stop == HeaderEnd::kChannelsAndNames && out->chan_seen && names_seen);
+        },
+        [](uint64_t) {});
+    if (end < 0) {
+        ReportError(err_text, StrPrintf("Read error in '%s'", path.c_str()));
+        return false;
+    }
+    if (bad_count) {
+        ReportError(err_text, "NumChan<=0");
+        return false;
+    }
+    const bool complete = stop == HeaderEnd::kChannelsAndNames
+                              ? out->chan_seen && names_seen
+                              : out->chan_seen || !info.names.empty();
+    if (!complete) {
+        ReportError(err_text, "Undefined NumChan & Name[]");
+        return false;
+    }
+    if (!out->row_found) out->end = uint64_t(end);
+    info.channels = out->chan_seen ? declared : int(info.names.size());
+    if (std::isfinite(xx_step) && xx_step > 0)
+        info.step = xx_step;
+    else if (std::isfinite(info.rate) && info.rate > 0)
+        info.step = 1.0 / info.rate;
+    info.has_start = ParseRecordingStart(info.info_value, &info.start);
+    return true;
+}
 
 int ReadRecordingHeader(const std::string& path, RecordingHeader* header, uint64_t* consumed,
                         std::string* err_text, bool finished) {
@@ -45,56 +160,28 @@ int ReadRecordingHeader(const std::string& path, RecordingHeader* header, uint64
         ReportError(err_text, StrPrintf("Open File '%s' error", path.c_str()));
         return 1;
     }
-    bool chan_seen = false, names_seen = false, bad_count = false;
-    LineScanner scanner(fd);
-    int64_t end = scanner.Scan(
-        0, size, finished,
-        [&](const char* line, const char* nl, uint64_t offset) {
-            // A byte-order mark that an editor put before the first line is no part of it.
-            if (offset == 0 && nl - line >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0)
-                line += 3;
-            size_t len = size_t(nl - line);
-            if (StartsWith(line, len, "#FILE=")) {
-                size_t e = 6;
-                while (e < len && static_cast<unsigned char>(line[e]) >= 0x20) ++e;
-                header->file_value.assign(line + 6, e - 6 > 100 ? 100 : e - 6);
-            } else if (StartsWith(line, len, "#CHAN=")) {
-                int value = ParseInt(line + 6, nl);
-                if (value < 1) {
-                    bad_count = true;
-                    return false;
-                }
-                header->num_chan = value;
-                header->shown = value < kMaxShownChannels ? value : kMaxShownChannels;
-                header->names.resize(size_t(header->shown));
-                chan_seen = true;
-            } else if (StartsWith(line, len, "#NAME=")) {
-                // One blank-free name per channel shown at this moment; a "#NAME=" line
-                // before "#CHAN=" therefore names nothing.
-                const char* p = line + 6;
-                for (int c = 0; c < header->shown; ++c) {
-                    while (p < nl && IsSeparator(*p)) ++p;
-                    const char* start = p;
-                    while (p < nl && !IsSeparator(*p)) ++p;
-                    if (p == start) break;
-                    header->names[size_t(c)].assign(start, size_t(p - start));
-                }
-                names_seen = true;
-            }
-            return !(chan_seen && names_seen);
-        },
-        [](uint64_t) {});
+    HeaderRead read;
+    bool ok = false;
+    try {
+        ok = ReadHeader(fd, size, finished, HeaderEnd::kChannelsAndNames, path, &read, err_text);
+    } catch (const std::exception&) {
+        // Only allocations throw: a "#NAME=" line of a megabyte of one-letter names.
+        read = HeaderRead();
+        ReportError(err_text, StrPrintf(Tr("Не хватает памяти, чтобы прочесть '%s'",
+                                           "Not enough memory to read '%s'"),
+                                        path.c_str()));
+    }
     CloseFile(fd);
-    if (bad_count) {
-        ReportError(err_text, "NumChan<=0");
-        return 1;
-    }
-    // A last line without its line end is still being written; it is not read yet.
-    if (end < 0 || !(chan_seen && names_seen)) {
-        ReportError(err_text, "Undefined NumChan & Name[]");
-        return 1;
-    }
-    *consumed = uint64_t(end);
+    if (!ok) return 1;
+    header->num_chan = read.info.channels;
+    header->shown = read.info.channels < kMaxShownChannels ? read.info.channels : kMaxShownChannels;
+    header->names.resize(size_t(header->shown));
+    // Names are those of the channels known when "#NAME=" came: none before "#CHAN=".
+    if (!read.names_before_chan)
+        for (size_t c = 0; c < header->names.size() && c < read.info.names.size(); ++c)
+            header->names[c] = std::move(read.info.names[c]);
+    header->file_value = read.info.file_value.substr(0, 100);
+    *consumed = read.end;
     return 0;
 }
 

@@ -10,21 +10,23 @@
 #include <thread>
 #include <vector>
 
+#include "app/StopToken.h"
 #include "files/LineScanner.h"
 #include "files/NumberParse.h"
+#include "files/RecordingHeader.h"
 #include "files/RecordingInfo.h"
 
 namespace korvex {
 
-// A recording file opened for reading whole on several threads: its header read, and its
-// data lines split into pieces at line starts, so that each thread reads and parses
-// pieces of its own with positional reads and bounded buffers, never the whole file at once.
+// A recording file opened for reading whole on several threads: its header read
+// (ReadHeader, HeaderEnd::kFirstRow), and its data lines split into pieces at line starts,
+// so that each thread reads and parses pieces of its own with positional reads and bounded
+// buffers, never the whole file at once.
 //
 // The data rows are those of the reader: every line after the header that does not begin
 // with "#". Only complete lines count: a last line without its line end is still being
 // written (unless the file is `finished`) and is left out, its bytes in pending_bytes().
-// Lines too long to be rows (LineScanner::kMaxLineBytes) are skipped and counted. A UTF-8
-// byte-order mark before the first line, as some editors save text, is no part of it.
+// Lines too long to be rows (LineScanner::kMaxLineBytes) are skipped.
 class RecordingScan {
 public:
     // What one piece holds. Row indices are local to the piece.
@@ -32,9 +34,8 @@ public:
         uint64_t begin = 0, end = 0;  // lines starting in [begin, end) belong to the piece
         size_t rows = 0;
         std::vector<size_t> seq_errors;  // local row index before each "#ERRSEQ"
-        size_t unreadable = 0;
-        bool failed = false;     // a read error, or an allocation that failed
-        bool no_memory = false;  // failed because memory ran out
+        bool failed = false;             // a read error, or an allocation that failed
+        bool no_memory = false;          // failed because memory ran out
     };
 
     RecordingScan() = default;
@@ -43,8 +44,9 @@ public:
     RecordingScan& operator=(const RecordingScan&) = delete;
 
     // Opens the file and reads its header; false with a message by the buffer rule:
-    // "Open File '%s' error", "Undefined NumChan & Name[]", "NumChan<=0",
-    // "Too many channels (%d)", "Read error in '%s'". `threads` 0: one per processor, one
+    // "Open File '%s' error", ReadHeader's, "Too many channels (%d)" (more than 4096,
+    // 4097 for any larger "#CHAN="), "Read error in '%s'". A channel without a name is
+    // "Channel N". `threads` 0: one per processor, one
     // for less than 2 MB of data; a given number splits the data whatever its size.
     bool Open(const std::string& path, bool finished, unsigned threads, std::string* err_text);
 
@@ -58,20 +60,17 @@ public:
     unsigned threads() const { return threads_; }
 
     // Calls on_row(begin, end) for each data row of the piece (end before the line end,
-    // a CR taken off) and notes its "#ERRSEQ" lines and unreadable lines; rows counted
-    // in piece.rows. False on a read error.
+    // a CR taken off) and notes its "#ERRSEQ" lines; rows counted in piece.rows. False
+    // on a read error.
     template <typename OnRow>
     bool ScanPiece(Piece& piece, LineScanner& scanner, OnRow&& on_row);
 
     // Runs fn(piece, scanner) for every piece on the scan's threads, pieces handed out in
-    // order; a set `cancel` stops handing them out. An exception from fn (memory running
-    // out) marks its piece failed and no_memory and goes no further; threads that cannot
-    // be started leave their pieces to the others. Never throws.
+    // order; a stop requested of `cancel` stops handing them out. An exception from fn
+    // (memory running out) marks its piece failed and no_memory and goes no further;
+    // threads that cannot be started leave their pieces to the others. Never throws.
     template <typename Fn>
-    void ForEachPiece(const std::atomic<bool>* cancel, Fn&& fn);
-
-    // Clears the pieces' counts for another pass.
-    void ResetCounts();
+    void ForEachPiece(const StopToken* cancel, Fn&& fn);
 
 private:
     template <typename OnLine, typename OnOverlong>
@@ -138,30 +137,29 @@ template <typename OnRow>
 bool RecordingScan::ScanPiece(Piece& piece, LineScanner& scanner, OnRow&& on_row) {
     piece.rows = 0;
     piece.seq_errors.clear();
-    piece.unreadable = 0;
     bool ok = Lines(
         piece, scanner,
         [&](const char* p, const char* e) {
             if (p < e && *p == '#') {
-                if (e - p >= 7 && std::memcmp(p, "#ERRSEQ", 7) == 0)
+                if (HeaderLineKey(p, e) == HeaderKey::kSeqError)
                     piece.seq_errors.push_back(piece.rows);
                 return;
             }
             on_row(p, e);
             ++piece.rows;
         },
-        [&] { ++piece.unreadable; });
+        [] {});
     piece.failed = !ok;
     return ok;
 }
 
 template <typename Fn>
-void RecordingScan::ForEachPiece(const std::atomic<bool>* cancel, Fn&& fn) {
+void RecordingScan::ForEachPiece(const StopToken* cancel, Fn&& fn) {
     std::atomic<size_t> next{0};
     auto work = [&] {
         LineScanner scanner;
         for (size_t i; (i = next.fetch_add(1)) < pieces_.size();) {
-            if (cancel && cancel->load(std::memory_order_relaxed)) return;
+            if (StopRequested(cancel)) return;
             Piece& piece = pieces_[i];
             // Nothing may leave a thread's function: only allocations throw here.
             try {

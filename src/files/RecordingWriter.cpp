@@ -10,15 +10,6 @@
 
 namespace korvex {
 
-namespace {
-
-bool PutLine(FILE* f, const std::string& line) {
-    std::string s = line + "\r\n";
-    return std::fwrite(s.data(), 1, s.size(), f) == s.size();
-}
-
-}  // namespace
-
 std::string RecordingChannelName(const std::string& name) {
     // An empty name would leave two blanks in "#NAME=", which readers pass over as one,
     // and every later name would shift.
@@ -29,15 +20,35 @@ std::string RecordingChannelName(const std::string& name) {
     return out;
 }
 
+std::string RecordingHeaderText(const HeaderToWrite& h) {
+    std::string names = "#NAME=";
+    for (size_t i = 0; i < h.names.size(); ++i) {
+        // The live writer ends every name with a blank; the recorder only separates them.
+        if (h.fault && i) names += ' ';
+        names += RecordingChannelName(h.names[i]);
+        if (!h.fault) names += ' ';
+    }
+    names += "\r\n";
+    const std::string file = "#FILE=" + h.file_value + "\r\n";
+    const std::string chan = StrPrintf("#CHAN=%d\r\n", int(h.names.size()));
+    const std::string rate = StrPrintf("#F=%lf\r\n", h.rate);
+    const std::string step = StrPrintf("#XX=0,%lf\r\n", h.step);
+    const char* axis = "#XN=Time (sec)\r\n";
+    if (!h.fault) return file + chan + names + axis + rate + step;
+    const std::string info = "#INFO=" + h.info_value + "\r\n";
+    if (h.names.empty()) return file + info;
+    return file + info + names + chan + axis + step + rate;
+}
+
 bool WriteLiveHeader(FILE* f, const std::string& port_name, const std::vector<std::string>& names,
                      int rate_divider) {
-    double rate = 500.0 / rate_divider;
-    std::string name_line = "#NAME=";
-    for (const auto& n : names) name_line += RecordingChannelName(n) + " ";
-    bool ok = PutLine(f, "#FILE=" + port_name) &&
-              PutLine(f, StrPrintf("#CHAN=%d", int(names.size()))) && PutLine(f, name_line) &&
-              PutLine(f, "#XN=Time (sec)") && PutLine(f, StrPrintf("#F=%lf", rate)) &&
-              PutLine(f, StrPrintf("#XX=0,%lf", 1.0 / rate));
+    HeaderToWrite h;
+    h.file_value = port_name;
+    h.names = names;
+    h.rate = 500.0 / rate_divider;
+    h.step = 1.0 / h.rate;
+    const std::string text = RecordingHeaderText(h);
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     return std::fflush(f) == 0 && ok;
 }
 

@@ -21,9 +21,26 @@ constexpr size_t kLiveRowBytesPerValue = 330;
 // not split the header or shift the names.
 std::string RecordingChannelName(const std::string& name);
 
-// Live writer header: #FILE=<port>, #CHAN=<n>, #NAME=<each name (RecordingChannelName)
-// and a space>, #XN=Time (sec), #F=<500/divider "%lf">, #XX=0,<1/rate "%lf">. Flushed.
-// False on a write error.
+// What a writer puts into a recording's header.
+struct HeaderToWrite {
+    bool fault = false;              // a fault recording's lines and order, else a live one's
+    std::string file_value;          // "#FILE="
+    std::string info_value;          // "#INFO=", fault recordings only
+    std::vector<std::string> names;  // each as RecordingChannelName makes it
+    double rate = 0;                 // "#F=", Hz
+    double step = 0;                 // "#XX=", seconds between rows
+};
+
+// The one writer of header lines, each ending in CR LF, numbers in the C locale:
+//   live:  #FILE=, #CHAN=<names "%d">, #NAME=<each name and a blank>, #XN=Time (sec),
+//          #F=<rate "%lf">, #XX=0,<step "%lf">
+//   fault: #FILE=, #INFO=, #NAME=<the names separated by single blanks>, #CHAN=,
+//          #XN=Time (sec), #XX=0,<step>, #F=<rate>; without names (no layout for the
+//          recorder's channel count) only the #FILE= and #INFO= lines.
+std::string RecordingHeaderText(const HeaderToWrite& header);
+
+// Writes a live recording's header (RecordingHeaderText): #FILE=<port>, the names, the
+// rate 500 / divider and the step 1 / rate. Flushed. False on a write error.
 bool WriteLiveHeader(FILE* f, const std::string& port_name, const std::vector<std::string>& names,
                      int rate_divider);
 

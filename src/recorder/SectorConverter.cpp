@@ -24,19 +24,15 @@ std::string TimeBegMessage(int s) {
            (s > 0 ? kInterrupted : "");
 }
 
-const char* NamesFor(int nchan) {
+// The measured columns after the four status columns, by NCHAN; null for a count with
+// no layout.
+const char* MeasuredNames(int nchan) {
     switch (nchan) {
-        case 8: return "State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q";
-        case 10: return "State*0.1 Write*0.15 Prot*0.2 RF*0.25 Uab Ubc Uca Us Is If Uf Uexc P Q";
-        case 12:
-            return "State*0.1 Write*0.15 Prot*0.2 RF*0.25 Uab Ubc Uca Us Ia Ib Ic Is If Uf Uexc "
-                   "P Q";
+        case 8: return "Us Is If Uf Uexc P Q";
+        case 10: return "Uab Ubc Uca Us Is If Uf Uexc P Q";
+        case 12: return "Uab Ubc Uca Us Ia Ib Ic Is If Uf Uexc P Q";
         default: return nullptr;
     }
-}
-
-int ColumnsFor(int nchan) {
-    return nchan == 8 ? 11 : nchan == 10 ? 14 : 17;
 }
 
 // A measured value: a signed 16-bit word times 0.0001, held in single precision.
@@ -61,23 +57,33 @@ std::string RecorderFileBaseName(int index, const RecorderFileEntry& e) {
 
 std::string SectorConverter::Header(bool* known_layout) const {
     RecorderTime t = entry_.start();
-    std::string h = "#FILE=\r\n";
-    h += StrPrintf("#INFO=File : %4.4d_(%4.4d.%2.2d.%2.2d_%2.2d.%2.2d.%2.2d.%3.3d)\r\n", index_ + 1,
-                   t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
-    const char* names = NamesFor(nchan_);
-    *known_layout = names != nullptr;
-    if (!names) return h;
-    const int div = (flags_ >> 2) & 0x0F;
-    h += StrPrintf("#NAME=%s\r\n#CHAN=%d\r\n#XN=Time (sec)\r\n", names, ColumnsFor(nchan_));
-    h += StrPrintf("#XX=0,%lf\r\n#F=%lf\r\n", div * 0.002, 500.0 / div);
-    return h;
+    HeaderToWrite h;
+    h.fault = true;
+    h.info_value = StrPrintf("File : %4.4d_(%4.4d.%2.2d.%2.2d_%2.2d.%2.2d.%2.2d.%3.3d)", index_ + 1,
+                             t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond);
+    const char* measured = MeasuredNames(nchan_);
+    *known_layout = measured != nullptr;
+    if (measured) {
+        // The flags' factors as recordings have always named them (see the class).
+        h.names = {"State*0.1", "Write*0.15", "Prot*0.2", "RF*0.25"};
+        for (const char* p = measured; *p;) {
+            const char* q = p;
+            while (*q && *q != ' ') ++q;
+            h.names.emplace_back(p, size_t(q - p));
+            p = *q ? q + 1 : q;
+        }
+        const int div = (flags_ >> 2) & 0x0F;
+        h.step = div * 0.002;
+        h.rate = 500.0 / div;
+    }
+    return RecordingHeaderText(h);
 }
 
 void SectorConverter::AppendRows(const uint16_t* w, std::string* rows) const {
     char num[340];
     double v[17];
     for (int k = 0; k < samples_; ++k) {
-        const uint16_t* x = w + 16 + k * nchan_;
+        const uint16_t* x = w + kSectorHeadWords + k * nchan_;
         const uint16_t status = x[0];
         int n = 0;
         v[n++] = (status & 0x0F) * 0.1;

@@ -47,6 +47,8 @@ public:
     int samples_per_sector() const { return samples_; }
 
 private:
+    // The fault recording's header (RecordingHeaderText); without a layout for NCHAN
+    // only its "#FILE=" and "#INFO=" lines.
     std::string Header(bool* known_layout) const;
     void AppendRows(const uint16_t* words, std::string* rows) const;
 

@@ -8,7 +8,6 @@
 #include <filesystem>
 
 #include "app/ErrorCapture.h"
-#include "app/ProgramDir.h"
 
 namespace korvex {
 namespace {
@@ -45,21 +44,16 @@ protected:
 TEST_F(DataDirectoryTest, NamesFilesByDayAndTimeAndNeverOverwrites) {
     test::ErrorCapture shown;
     DataDirectory dir = Make(tmp.path() + "/");
-    std::string p1, p2, p3;
-    FILE* f1 = dir.Open("osc.trd", "w", &p1);
-    ASSERT_NE(f1, nullptr);
-    std::fputs("first", f1);
-    std::fclose(f1);
-    FILE* f2 = dir.Open("osc.trd", "w", &p2);  // same second, same base name
-    FILE* f3 = dir.Open("osc.trd", "w", &p3);
-    ASSERT_NE(f2, nullptr);
-    ASSERT_NE(f3, nullptr);
-    std::fclose(f2);
-    std::fclose(f3);
-    EXPECT_EQ(p1, tmp.path() + "/DATA/2013.05.17/14.03.09_osc.trd");
-    EXPECT_EQ(p2, tmp.path() + "/DATA/2013.05.17/14.03.09-2_osc.trd");
-    EXPECT_EQ(p3, tmp.path() + "/DATA/2013.05.17/14.03.09-3_osc.trd");
-    EXPECT_EQ(test::ReadFileBytes(p1), "first");
+    // The same second and base name three times: the first file is kept.
+    for (const char* name : {"14.03.09_osc.trd", "14.03.09-2_osc.trd", "14.03.09-3_osc.trd"}) {
+        std::string path;
+        FILE* f = dir.Open("osc.trd", "w", &path);
+        ASSERT_NE(f, nullptr) << name;
+        if (std::string(name) == "14.03.09_osc.trd") std::fputs("first", f);
+        std::fclose(f);
+        EXPECT_EQ(path, tmp.path() + "/DATA/2013.05.17/" + name);
+    }
+    EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/DATA/2013.05.17/14.03.09_osc.trd"), "first");
     EXPECT_TRUE(shown.texts().empty());
     EXPECT_EQ(dir.data_dir(), tmp.path() + "/DATA");
 
@@ -150,13 +144,6 @@ TEST_F(DataDirectoryTest, EnvironmentOverrideIsCreatedWithItsParents) {
     std::fclose(f);
     EXPECT_EQ(path, tmp.path() + "/elsewhere/korvex/2013.05.17/14.03.09_osc.trd");
     EXPECT_FALSE(IsDir(tmp.path() + "/DATA"));
-}
-
-TEST(ProgramDir, EndsWithASeparator) {
-    std::string dir = GetProgramDir();
-    ASSERT_FALSE(dir.empty());
-    EXPECT_EQ(dir.back(), '/');
-    EXPECT_EQ(dir.front(), '/');
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -113,16 +112,10 @@ TEST_F(ExportTest, ComtradeConfigurationLines) {
     EXPECT_EQ(cfg[3].substr(0, 9), "2,Us,,,pu");
     EXPECT_EQ(a1[7] + "," + a1[8] + "," + a1[9] + "," + a1[10] + "," + a1[11] + "," + a1[12],
               "0,-32767,32767,1,1,P");
-    EXPECT_EQ(cfg[5], "1,Write*0.15,,,0");
-    EXPECT_EQ(cfg[6], "2,Prot*0.2,,,0");
-    EXPECT_EQ(cfg[7], "3,RF*0.25,,,0");
-    EXPECT_EQ(cfg[8], "50");
-    EXPECT_EQ(cfg[9], "1");
-    EXPECT_EQ(cfg[10], "250,500");
-    EXPECT_EQ(cfg[11], "25/11/2026,03:41:55.020000");
-    EXPECT_EQ(cfg[12], "25/11/2026,03:41:55.020000");
-    EXPECT_EQ(cfg[13], "ASCII");
-    EXPECT_EQ(cfg[14], "1");
+    EXPECT_EQ(std::vector<std::string>(cfg.begin() + 5, cfg.end()),
+              (std::vector<std::string>{"1,Write*0.15,,,0", "2,Prot*0.2,,,0", "3,RF*0.25,,,0", "50",
+                                        "1", "250,500", "25/11/2026,03:41:55.020000",
+                                        "25/11/2026,03:41:55.020000", "ASCII", "1"}));
     // A range starts later; the .dat goes with the .cfg, and neither replaces a record.
     ASSERT_TRUE(ExportComtrade(data, 250, 260, tmp.path() + "/part", true, false, nullptr));
     auto part = Lines(test::ReadFileBytes(tmp.path() + "/part.cfg"));
@@ -147,16 +140,12 @@ TEST_F(ExportTest, ComtradeConfigurationLines) {
 // smallest double), one whose width overflows (±1.7e308). Both get a finite, non-zero
 // factor and samples within ±32767, in both file types.
 TEST_F(ExportTest, ComtradeDegenerateRanges) {
-    RecordingInfo info;
-    info.file_value = "T";
-    info.channels = 2;
-    info.names = {"Tiny", "Huge"};
-    info.rate = 100;
-    info.step = 0.01;
-    info.has_start = true;
-    info.start = {1, 2026, 1, 2, 3, 4, 5, 6};
-    const double tiny = std::numeric_limits<double>::denorm_min();
-    RecordingData d = RecordingData::FromRows(info, {0, -1.7e308, tiny, 1.7e308});
+    test::WriteFileBytes(tmp.path() + "/range.trd",
+                         "#INFO=File : 0001_(2026.01.02_03.04.05.006)\r\n#CHAN=2\r\n"
+                         "#NAME=Tiny Huge\r\n#XX=0,0.01\r\n0 -1.7e308\r\n"
+                         "4.9406564584124654e-324 1.7e308\r\n");  // the smallest double
+    RecordingData d;
+    ASSERT_TRUE(d.Load(tmp.path() + "/range.trd"));
     for (bool binary : {false, true}) {
         std::string base = tmp.path() + (binary ? "/bin" : "/asc");
         ASSERT_TRUE(ExportComtrade(d, 0, 2, base, binary, false, nullptr));

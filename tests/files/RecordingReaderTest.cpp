@@ -15,6 +15,7 @@
 #include "app/ErrorCapture.h"
 #include "files/LineScanner.h"
 #include "files/NumberParse.h"
+#include "files/RecordingData.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
 
@@ -40,13 +41,19 @@ protected:
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
-    // Reads the header and the whole data phase.
-    int ReadAll(RecordingHeader* h, Collect* sink, std::string* err, bool finished = false) {
+    // Reads the header and opens the follower where it ended.
+    int Open(RecordingFollower* f, RecordingHeader* h, std::string* err = nullptr,
+             bool finished = false) {
         uint64_t consumed = 0;
         if (ReadRecordingHeader(path, h, &consumed, err, finished) != 0) return 1;
+        if (!f->Open(path, consumed, h->shown, err)) return 1;
+        f->set_finished(finished);
+        return 0;
+    }
+    // Reads the header and the whole data phase.
+    int ReadAll(RecordingHeader* h, Collect* sink, std::string* err, bool finished = false) {
         RecordingFollower f;
-        if (!f.Open(path, consumed, h->shown, err)) return 1;
-        f.set_finished(finished);
+        if (Open(&f, h, err, finished) != 0) return 1;
         f.Poll(*sink);
         return 0;
     }
@@ -55,53 +62,74 @@ protected:
     std::string path = tmp.path() + "/r.trd";
 };
 
+// Every header as both readers take it: the live window's (ReadRecordingHeader: needs
+// "#CHAN=" and "#NAME=", ends after the line completing them) and the viewer's
+// (RecordingData: needs one of them, ends at the first row). What each read: the live
+// window's count and shown names ("-" for none), the viewer's count and last name, and
+// "from" the "#FILE=" value; else the message.
 TEST_F(RecordingReaderTest, HeaderCases) {
+    const std::string undefined = "Undefined NumChan & Name[]", bad_count = "NumChan<=0";
+    const std::string dashes = " - - - - - - - - - - - - - -", p150(150, 'p');
     struct Case {
-        std::string file;
-        int result;
-        std::string err;
-        int num_chan, shown;
-        std::vector<std::string> names;
-        std::string file_value;
+        std::string file, live, viewer;
     } cases[] = {
-        {"#FILE=COM1\r\n#CHAN=3\r\n#NAME=A B C \r\n", 0, "", 3, 3, {"A", "B", "C"}, "COM1"},
-        {"#FILE=\r\n#INFO=x\r\n#NAME=A B\r\n#CHAN=2\r\n", 0, "", 2, 2, {"", ""}, ""},
+        {"#FILE=COM1\r\n#CHAN=3\r\n#NAME=A B C \r\n", "3 A B C from COM1", "3 C from COM1"},
+        // The recorder's order: names before the count name nothing in the live window.
+        {"#FILE=\r\n#INFO=x\r\n#NAME=A B\r\n#CHAN=2\r\n", "2 - -", "2 B"},
         {"#CHAN=20\n#NAME=a b c d e f g h i j k l m n o p q r s t\n",
-         0,
-         "",
-         20,
-         15,
-         {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o"},
-         ""},
-        {"#CHAN=2\r\n#NAME=State*0.1\r\n", 0, "", 2, 2, {"State*0.1", ""}, ""},
-        {"#FILE=COM2\x01junk\r\n#CHAN=1\r\n#NAME=U\r\n", 0, "", 1, 1, {"U"}, "COM2"},
+         "20 a b c d e f g h i j k l m n o", "20 t"},
+        {"#CHAN=2\r\n#NAME=State*0.1\r\n", "2 State*0.1 -", "2 Channel 2"},
+        {"#FILE=COM2\x01junk\r\n#CHAN=1\r\n#NAME=U\r\n", "1 U from COM2", "1 U from COM2"},
         // A byte-order mark before the first line, whatever line that is.
-        {"\xEF\xBB\xBF#CHAN=1\r\n#NAME=U\r\n", 0, "", 1, 1, {"U"}, ""},
-        {"\xEF\xBB\xBF#FILE=COM3\r\n#NAME=U\r\n#CHAN=1\r\n", 0, "", 1, 1, {""}, "COM3"},
-        {"#FILE=COM1\r\n#CHAN=3\r\n", 1, "Undefined NumChan & Name[]", 0, 0, {}, ""},
-        {"", 1, "Undefined NumChan & Name[]", 0, 0, {}, ""},
-        {"#NAME=A\r\n#CHAN=0\r\n", 1, "NumChan<=0", 0, 0, {}, ""},
-        {"#CHAN=-3\r\n", 1, "NumChan<=0", 0, 0, {}, ""},
+        {"\xEF\xBB\xBF#CHAN=1\r\n#NAME=U\r\n", "1 U", "1 U"},
+        {"\xEF\xBB\xBF#FILE=COM3\r\n#NAME=U\r\n#CHAN=1\r\n", "1 - from COM3", "1 U from COM3"},
+        // Rows before the header belong to no recording; "#CHAN=" is read as strtod does.
+        {"1 2\r\n#CHAN=2\r\n#NAME=A\tB\r\n", "2 A B", "2 B"},
+        {"#CHAN= 0x10\r\n#NAME=A\r\n", "16 A" + dashes, "16 Channel 16"},
+        {"#CHAN=1e5\r\n#NAME=A\r\n", "100000 A" + dashes, "Too many channels (4097)"},
+        // The viewer needs one of "#CHAN=" and "#NAME=", the live window both.
+        {"#FILE=COM1\r\n#CHAN=3\r\n", undefined, "3 Channel 3 from COM1"},
+        {"#NAME=A B\r\n1 2\r\n", undefined, "2 B"},
+        {"", undefined, undefined},
+        {"#FILE=x\r\n1 2 3\r\n", undefined, undefined},
+        {"#NAME=A\r\n#CHAN=0\r\n", bad_count, bad_count},
+        {"#CHAN=-3\r\n", bad_count, bad_count},
+        {"#CHAN=nan\r\n#NAME=A\r\n1\r\n", bad_count, bad_count},
+        // The live window's file line holds 100 characters of "#FILE=", the viewer's all.
+        {"#FILE=" + p150 + "\r\n#CHAN=1\r\n#NAME=U\r\n", "1 U from " + p150.substr(50),
+         "1 U from " + p150},
+    };
+    auto from = [](const std::string& file_value) {
+        return file_value.empty() ? std::string() : " from " + file_value;
     };
     for (const auto& c : cases) {
         Write(c.file);
         RecordingHeader h;
         uint64_t consumed = 0;
-        std::string err;
-        EXPECT_EQ(ReadRecordingHeader(path, &h, &consumed, &err), c.result) << c.file;
-        EXPECT_EQ(err, c.err) << c.file;
-        if (c.result != 0) continue;
-        EXPECT_EQ(h.num_chan, c.num_chan) << c.file;
-        EXPECT_EQ(h.shown, c.shown) << c.file;
-        EXPECT_EQ(h.names, c.names) << c.file;
-        EXPECT_EQ(h.file_value, c.file_value) << c.file;
-        EXPECT_EQ(consumed, c.file.size()) << c.file;
+        std::string live, viewer;
+        if (ReadRecordingHeader(path, &h, &consumed, &live) == 0) {
+            live = std::to_string(h.num_chan);
+            for (const auto& n : h.names) live += " " + (n.empty() ? "-" : n);
+            live += from(h.file_value);
+            EXPECT_EQ(consumed, c.file.size()) << c.file;
+            EXPECT_EQ(int(h.names.size()), h.shown) << c.file;
+        }
+        RecordingData d;
+        if (d.Load(path, &viewer))
+            viewer = std::to_string(d.channels()) + " " + d.info().names.back() +
+                     from(d.info().file_value);
+        EXPECT_EQ(live, c.live) << c.file;
+        EXPECT_EQ(viewer, c.viewer) << c.file;
     }
-    std::string err;
+    const std::string none = tmp.path() + "/none.trd";
     RecordingHeader h;
     uint64_t consumed;
-    EXPECT_EQ(ReadRecordingHeader(tmp.path() + "/none.trd", &h, &consumed, &err), 1);
-    EXPECT_EQ(err, "Open File '" + tmp.path() + "/none.trd' error");
+    RecordingData d;
+    std::string live, viewer;
+    EXPECT_EQ(ReadRecordingHeader(none, &h, &consumed, &live), 1);
+    EXPECT_FALSE(d.Load(none, &viewer));
+    EXPECT_EQ(live, "Open File '" + none + "' error");
+    EXPECT_EQ(viewer, live);
 }
 
 TEST_F(RecordingReaderTest, DataPhaseRowsRatesAndMarkers) {
@@ -118,12 +146,9 @@ TEST_F(RecordingReaderTest, DataPhaseRowsRatesAndMarkers) {
     Collect sink;
     std::string err;
     ASSERT_EQ(ReadAll(&h, &sink, &err), 0) << err;
-    ASSERT_EQ(sink.rows.size(), 5u);
-    EXPECT_EQ(sink.rows[0], (std::vector<double>{1.5, -2.0, 0.0}));
-    EXPECT_EQ(sink.rows[1], (std::vector<double>{4.0, 5.0, 6.0}));
-    EXPECT_EQ(sink.rows[2], (std::vector<double>{7.5, 5.0, 6.0}));
-    EXPECT_EQ(sink.rows[3], (std::vector<double>{7.5, 5.0, 6.0}));
-    EXPECT_EQ(sink.rows[4], (std::vector<double>{0.001, 2.0, 0.0}));
+    EXPECT_EQ(sink.rows,
+              (std::vector<std::vector<double>>{
+                  {1.5, -2.0, 0.0}, {4, 5, 6}, {7.5, 5, 6}, {7.5, 5, 6}, {0.001, 2, 0}}));
     EXPECT_EQ(sink.rates, (std::vector<double>{1.0, 166.666667}));
     EXPECT_EQ(sink.seq_errors, 2);
 }
@@ -146,10 +171,8 @@ TEST_F(RecordingReaderTest, FollowsAGrowingFileLineByLine) {
     std::string head = "#CHAN=2\r\n#NAME=A B \r\n";
     Write(head);
     RecordingHeader h;
-    uint64_t consumed = 0;
-    ASSERT_EQ(ReadRecordingHeader(path, &h, &consumed, nullptr), 0);
     RecordingFollower f;
-    ASSERT_TRUE(f.Open(path, consumed, h.shown));
+    ASSERT_EQ(Open(&f, &h), 0);
     Collect sink;
     EXPECT_EQ(f.Poll(sink), 0);
 
@@ -182,11 +205,9 @@ TEST_F(RecordingReaderTest, ALongRecordingParsesOnlyTheRowsThatCanBeShown) {
         // A short row near the end takes a value from before the tail: read the long way.
         Write(short_row ? file + "7\n" : file);
         RecordingHeader h;
-        uint64_t consumed = 0;
-        ASSERT_EQ(ReadRecordingHeader(path, &h, &consumed, nullptr), 0);
         RecordingFollower full, tail;
-        ASSERT_TRUE(full.Open(path, consumed, h.shown));
-        ASSERT_TRUE(tail.Open(path, consumed, h.shown));
+        ASSERT_EQ(Open(&full, &h), 0);
+        ASSERT_EQ(Open(&tail, &h), 0);
         Collect all;
         TailOnly newest;
         long lines = full.Poll(all);
@@ -256,10 +277,8 @@ TEST_F(RecordingReaderTest, LinesTooLongToBeRowsAreSkippedAndCounted) {
     std::string junk(LineScanner::kMaxLineBytes + 10, '7');
     Write("#CHAN=1\r\n#NAME=U\r\n1.5\r\n");
     RecordingHeader h;
-    uint64_t consumed = 0;
-    ASSERT_EQ(ReadRecordingHeader(path, &h, &consumed), 0);
     RecordingFollower f;
-    ASSERT_TRUE(f.Open(path, consumed, h.shown));
+    ASSERT_EQ(Open(&f, &h), 0);
     Collect sink;
     EXPECT_EQ(f.Poll(sink), 1);
     Append(junk);  // still running: skipped as it arrives, nothing reported yet
@@ -308,35 +327,14 @@ TEST_F(RecordingReaderTest, ASparseHoleIsReadWithLittleMemory) {
 #endif
 
 TEST(NumberReader, ReadsEveryNumberAsStrtodDoesInTheCLocale) {
-    const std::string long_one = "1" + std::string(200, '0');
-    const std::string long_fraction = "0." + std::string(150, '0') + "123";
-    const char* cases[] = {"0.000003",
-                           "-20.000000",
-                           "166.666667",
-                           "+1.5",
-                           "1e3",
-                           "1E-3",
-                           "-0",
-                           ".5",
-                           "5.",
-                           "inf",
-                           "-Infinity",
-                           "nan",
-                           "1e999",
-                           "-1e999",
-                           "1e-400",
-                           "0x1.8p1",
-                           "0x",
-                           "12abc",
-                           "1e",
-                           "+-1",
-                           "--1",
-                           "-",
-                           ".",
-                           "e5",
-                           long_one.c_str(),
-                           long_fraction.c_str()};
-    for (const char* text : cases) {
+    std::vector<std::string> cases = {
+        "0.000003", "-20.000000", "166.666667", "+1.5", "1e3",   "1E-3",   "-0",     ".5",
+        "5.",       "inf",        "-Infinity",  "nan",  "1e999", "-1e999", "1e-400", "0x1.8p1",
+        "0x",       "12abc",      "1e",         "+-1",  "--1",   "-",      ".",      "e5"};
+    cases.push_back("1" + std::string(200, '0'));
+    cases.push_back("0." + std::string(150, '0') + "123");
+    for (const std::string& number : cases) {
+        const char* text = number.c_str();
         const char* end = text + std::strlen(text);
         double ours = -12345.0;
         const char* stop = ParseDouble(text, end, &ours);
