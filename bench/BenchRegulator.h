@@ -7,20 +7,15 @@
 #include <filesystem>
 #include <string>
 
+#include "BenchDir.h"
 #include "sim/Regulator.h"
 
 // A benchmark's surroundings: a data directory of its own (KORVEX_DATA_DIR, removed with
 // its recordings at the end) and the simulated regulator on a pseudo-terminal. A
 // regulator that cannot start ends the program with its reason and status 1.
 struct BenchRegulator {
-    BenchRegulator() {
-        char tmpl[] = "/tmp/korvex-bench-XXXXXX";
-        if (!mkdtemp(tmpl)) {
-            std::perror("korvex bench: mkdtemp");
-            std::exit(1);
-        }
-        data_dir = tmpl;
-        setenv("KORVEX_DATA_DIR", tmpl, 1);
+    BenchRegulator() : data_dir(MakeBenchDir("/tmp/korvex-bench-XXXXXX")) {
+        setenv("KORVEX_DATA_DIR", data_dir.c_str(), 1);
         std::string err;
         if (!korvex::sim::StartRegulator(sim, model, &err)) {
             std::fprintf(stderr, "korvex bench: the simulated regulator: %s\n", err.c_str());

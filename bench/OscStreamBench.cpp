@@ -5,22 +5,22 @@
 //
 //   korvex_bench_osc [--seconds N] [benchmark options]
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
 #include <thread>
 #include <vector>
 
+#include "BenchRegulator.h"
 #include "RatioReporter.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
 #include "files/RecordingWriter.h"
 #include "osc/OscStream.h"
-#include "sim/Regulator.h"
 
 using namespace korvex;
 
@@ -106,27 +106,26 @@ int main(int argc, char** argv) {
     int n = int(args.size());
     benchmark::Initialize(&n, args.data());
 
-    char tmpl[] = "/tmp/korvex-bench-XXXXXX";
-    setenv("KORVEX_DATA_DIR", mkdtemp(tmpl), 1);
-    sim::SimRegulator sim;
-    sim::RegulatorModel model;
-    model.stream_options->channels = 12;
-    model.stream_options->panel = 1;
-    std::string err;
-    if (!sim::StartRegulator(sim, model, &err)) return 1;
+    BenchRegulator regulator;
+    // Taken when the regulator enters the stream mode, at OSC_Open.
+    regulator.model.stream_options->channels = 12;
+    regulator.model.stream_options->panel = 1;
     LinkSettings link;
-    link.port_name = sim.port_path();
+    link.port_name = regulator.sim.port_path();
     link.osc_baud = 115200;
-    link.rate_divider = 3;
+    link.rate_divider = RateDivider(167);
     OscState osc;
-    if (OSC_Open(link, osc) != 0) return 1;
+    if (OSC_Open(link, osc) != 0) {
+        std::fprintf(stderr, "korvex bench: the stream did not open\n");
+        return 1;
+    }
     OscWorker worker;
     auto t0 = std::chrono::steady_clock::now();
     worker.Start(link, osc);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     worker.Stop();
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    long sent = model.stream_stats->packets;
+    long sent = regulator.model.stream_stats->packets;
 
     RecordingHeader h;
     uint64_t consumed = 0;

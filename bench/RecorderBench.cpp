@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
         std::vector<std::string> messages;
         RecorderLink link = OpenRecorder(settings, &messages);
         if (!link.port) return 1;
-        std::atomic<bool> stop{false};
+        StopToken stop;
         RecorderReadResult result;
         double cpu = 0;
         auto t0 = Clock::now();

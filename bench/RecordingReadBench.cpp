@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchDir.h"
 #include "RatioReporter.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
@@ -150,8 +151,7 @@ int main(int argc, char** argv) {
     int n = int(args.size());
     benchmark::Initialize(&n, args.data());
 
-    char tmpl[] = "/tmp/korvex-bench-XXXXXX";
-    g_dir = mkdtemp(tmpl);
+    g_dir = MakeBenchDir("/tmp/korvex-bench-XXXXXX");
     g_big = MakeFile("big.trd", g_rows, 1);
     g_small10 = MakeFile("tick10.trd", 60000, 2);
     g_big100 = MakeFile("tick100.trd", 600000, 3);

@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "BenchDir.h"
 #include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
 #include "diary/DiaryRun.h"
@@ -224,7 +225,7 @@ void ModBusRun(Capture& shown) {
         Check(false, "modbus: no link: " + err);
         return;
     }
-    port->wait_ms = 100;  // the simulated regulator answers at once
+    RS232_SetWaitMs(port, 100);  // the simulated regulator answers at once
     auto& f = *r.model.modbus_faults;
     const char* kinds[] = {"none", "wrong_address", "bad_crc", "exception", "silent", "truncate"};
     int count = 20 + Pick(40);
@@ -327,7 +328,7 @@ void RecorderRun(Capture& shown) {
     int index = Pick(int(poll.table.size()));
     const RecorderFileEntry entry = poll.table[size_t(index)];
     sim::SimRecording rec = r.model.recorder->recording(index);
-    std::atomic<bool> no_stop{false};
+    StopToken no_stop;
     RecorderReadResult reference = ReadRecording(link.port, index, entry, no_stop, {});
     Check(reference.messages.empty() && reference.sectors == entry.sectors,
           "recorder: the undisturbed read failed");
@@ -346,7 +347,7 @@ void RecorderRun(Capture& shown) {
     const std::string interrupted = "\nВозможно, запись была прервана.";
     std::string want;
     int want_sectors = k;
-    std::atomic<bool> stop{false};
+    StopToken stop;
     RecorderReadEvents events;
     // The progress of sector s, (s + 1) * 100 / n, is told once per whole percent, after
     // the sector was read and before it is converted: the first sector of a percent p is
@@ -355,8 +356,8 @@ void RecorderRun(Capture& shown) {
     switch (kind) {
         case 0:
             events.progress = [&, after_sector](int p) {
-                if (!stop && after_sector(p) >= k + 1) {
-                    stop = true;
+                if (!stop.stop_requested() && after_sector(p) >= k + 1) {
+                    stop.RequestStop();
                     want_sectors = after_sector(p);
                 }
             };
@@ -511,8 +512,7 @@ int main(int argc, char** argv) {
         }
     }
     g_rng.seed(seed);
-    char tmpl[] = "/tmp/korvex-soak-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
+    std::string dir = MakeBenchDir("/tmp/korvex-soak-XXXXXX");
     setenv("KORVEX_DATA_DIR", dir.c_str(), 1);
     Capture shown;
     ScopedErrorSink scoped(&shown);

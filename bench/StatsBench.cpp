@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchDir.h"
 #include "files/ComtradeExport.h"
 #include "files/CsvExport.h"
 #include "files/RecordingData.h"
@@ -104,8 +105,7 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--runs"))
             runs = std::atoi(argv[++i]);
     }
-    char tmpl[] = "/tmp/korvex-stats-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
+    std::string dir = MakeBenchDir("/tmp/korvex-stats-XXXXXX");
     std::string path = WriteRandomRecording(dir + "/big.trd", rows);
     FILE* f = std::fopen(path.c_str(), "rb");
     std::fseek(f, 0, SEEK_END);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchDir.h"
 #include "files/RecordingWriter.h"
 #include "gui/Modes.h"
 
@@ -86,6 +87,14 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+// Opens a recording for viewing; says why on failure.
+bool OpenOrSay(gui::OscSession& session, const std::string& path) {
+    std::string err;
+    if (session.OpenFile(path, &err)) return true;
+    std::fprintf(stderr, "korvex bench: %s: %s\n", path.c_str(), err.c_str());
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,8 +108,7 @@ int main(int argc, char** argv) {
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    char tmpl[] = "/tmp/korvex-bench-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
+    std::string dir = MakeBenchDir("/tmp/korvex-bench-XXXXXX");
     std::string big = MakeFile(dir + "/big.trd", rows);
 
     // Opening for viewing.
@@ -109,7 +117,7 @@ int main(int argc, char** argv) {
     for (int k = 0; k < 3; ++k) {
         auto t0 = Clock::now();
         auto session = std::make_unique<gui::OscSession>();
-        if (!session->OpenFile(big)) return 1;
+        if (!OpenOrSay(*session, big)) return 1;
         gui::LiveWindow window(std::move(session));
         window.show();
         window.session().Tick();
@@ -136,7 +144,7 @@ int main(int argc, char** argv) {
     // Live ticks: 5 new rows per 30 ms tick at 166.7 Hz.
     std::string live = MakeFile(dir + "/live.trd", 5000, true);
     auto session = std::make_unique<gui::OscSession>();
-    if (!session->OpenFile(live)) return 1;
+    if (!OpenOrSay(*session, live)) return 1;
     gui::LiveWindow dlg(std::move(session));
     dlg.show();
     dlg.session().Tick();

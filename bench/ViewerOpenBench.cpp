@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchDir.h"
 #include "gui/ViewerPlot.h"
 #include "gui/ViewerSession.h"
 #include "gui/ViewerWindow.h"
@@ -100,8 +101,7 @@ int main(int argc, char** argv) {
             frames = std::atoi(argv[++i]);
     }
     QApplication app(argc, argv);
-    char tmpl[] = "/tmp/korvex-view-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
+    std::string dir = MakeBenchDir("/tmp/korvex-view-XXXXXX");
     std::string big = WriteRandomRecording(dir + "/big.trd", rows);
     std::string small = WriteRandomRecording(dir + "/small.trd", 4000);
     {  // the page cache warm, as for a file just recorded

@@ -9,10 +9,11 @@ namespace korvex {
 uint32_t ReadDeviceVersion(RS232Port* port, uint8_t addr, std::string* text,
                            std::string* err_text) {
     text->clear();
-    uint16_t words[16] = {};
+    uint16_t words[kIdentWords] = {};
+    // In four reads of four registers each.
     for (int part = 0; part < 4; ++part) {
-        uint32_t code =
-            ModBus_ReadHldReg(port, addr, uint16_t(144 + 4 * part), 4, words + 4 * part, err_text);
+        uint32_t code = ModBus_ReadHldReg(port, addr, uint16_t(kIdentReg + 4 * part), 4,
+                                          words + 4 * part, err_text);
         if (code) return code;
     }
     for (uint16_t w : words) {
@@ -24,7 +25,7 @@ uint32_t ReadDeviceVersion(RS232Port* port, uint8_t addr, std::string* text,
     }
     *text += "     ";
     uint16_t version[2];
-    uint32_t code = ModBus_ReadHldReg(port, addr, 130, 2, version, err_text);
+    uint32_t code = ModBus_ReadHldReg(port, addr, kVersionReg, 2, version, err_text);
     if (code) return code;
     *text += StrPrintf("Version %d.%d.%d", version[0] >> 8, version[0] & 0xFF, version[1] >> 8);
     if (version[1] & 0xFF) *text += StrPrintf(" Beta %d", version[1] & 0xFF);

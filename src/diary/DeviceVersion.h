@@ -8,6 +8,13 @@
 
 namespace korvex {
 
+// The regulator's own holding registers.
+constexpr uint16_t kChannelWordReg = 0;  // bits 0-1 the channel
+constexpr uint16_t kVersionReg = 130;    // 130-131: version, release and beta
+constexpr uint16_t kIdentReg = 144;      // 144-159: the identification text
+constexpr int kIdentWords = 16;
+constexpr uint16_t kClockReg = 560;  // 560-565: year, month, day, hour, minute, second
+
 // The regulator's identification and version as one text: the 32-character
 // identification (registers 144-159, two characters per register, low byte first, up
 // to the first 0 byte), five spaces, "Version %d.%d.%d" from registers 130-131 and

@@ -19,13 +19,13 @@ DiaryRecord DecodeDiaryRecord(const uint16_t* w) {
 }
 
 DiaryExtent DiaryExtentFromFill(uint16_t fill, uint16_t capacity) {
-    if (!(fill & 0x8000)) return {fill, 0};
-    return {capacity, uint32_t(fill & 0x7FFF)};
+    if (!(fill & kDiaryWrapped)) return {fill, 0};
+    return {capacity, uint32_t(fill & ~kDiaryWrapped)};
 }
 
 std::string DecodeMessageText(const uint16_t* words, bool input_variant) {
     std::string text;
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < kDiaryTextWords; ++i) {
         uint8_t lo = uint8_t(words[i]);
         uint8_t hi = uint8_t(words[i] >> 8);
         if (input_variant && lo >= 0x80) hi = uint8_t(hi + 1);
@@ -39,8 +39,8 @@ std::string DecodeMessageText(const uint16_t* words, bool input_variant) {
 
 uint32_t ReadDiaryRegisters(RS232Port* port, uint16_t reg, uint16_t num, uint16_t* out,
                             bool input_variant, std::string* err_text) {
-    return input_variant ? ModBus_ReadInpReg(port, 1, reg, num, out, err_text)
-                         : ModBus_ReadHldReg(port, 1, reg, num, out, err_text);
+    return input_variant ? ModBus_ReadInpReg(port, kDiarySlave, reg, num, out, err_text)
+                         : ModBus_ReadHldReg(port, kDiarySlave, reg, num, out, err_text);
 }
 
 uint32_t ReadMessageText(RS232Port* port, uint8_t addr, uint16_t window_base, uint16_t code,
@@ -49,11 +49,13 @@ uint32_t ReadMessageText(RS232Port* port, uint8_t addr, uint16_t window_base, ui
     uint32_t rc = ModBus_WriteSingleReg(port, addr, kDiarySelectorReg,
                                         uint16_t(kDiaryTextSelect + code), err_text);
     if (rc) return rc;
-    uint16_t words[10];
+    constexpr int kHalf = kDiaryTextWords / 2;
+    uint16_t words[kDiaryTextWords];
     for (int half = 0; half < 2; ++half) {
-        uint16_t reg = uint16_t(window_base + 5 * half);
-        rc = input_variant ? ModBus_ReadInpReg(port, addr, reg, 5, words + 5 * half, err_text)
-                           : ModBus_ReadHldReg(port, addr, reg, 5, words + 5 * half, err_text);
+        uint16_t reg = uint16_t(window_base + kHalf * half);
+        uint16_t* out = words + kHalf * half;
+        rc = input_variant ? ModBus_ReadInpReg(port, addr, reg, kHalf, out, err_text)
+                           : ModBus_ReadHldReg(port, addr, reg, kHalf, out, err_text);
         if (rc) return rc;
     }
     *text = DecodeMessageText(words, input_variant);

@@ -15,12 +15,20 @@ namespace korvex {
 //   code's text), 0x1007 capacity of the selected diary, 0x1008-0x1009 fill words.
 // The window from its base shows what the selector chose: the record at position p in
 // the 4 registers from base + 4 p, or a message text in the 10 registers from base.
+constexpr uint8_t kDiarySlave = 1;
 constexpr uint16_t kDiaryBlockReg = 0x1000;
+constexpr int kDiaryBlockWords = 10;  // 0x1000-0x1009
+constexpr uint16_t kDiaryCountReg = 0x1001;
+constexpr uint16_t kDiaryWindowBaseReg = 0x1002;
+constexpr uint16_t kDiaryTextCountReg = 0x1003;
 constexpr uint16_t kDiarySelectorReg = 0x1006;
 constexpr uint16_t kDiaryCapacityReg = 0x1007;
 constexpr uint16_t kDiaryFillReg = 0x1008;
 constexpr uint16_t kDiaryTextSelect = 0x8000;
+constexpr int kMaxDiaries = 2;
 constexpr int kMaxMessageTexts = 1000;
+constexpr int kDiaryRecordWords = 4;
+constexpr int kDiaryTextWords = 10;
 constexpr size_t kMaxTextLength = 20;
 
 // One diary record: register 0 the message code, 1 second (bits 15-10) and millisecond
@@ -34,6 +42,7 @@ DiaryRecord DecodeDiaryRecord(const uint16_t* words);
 
 // A diary's extent from its fill word: bit 15 clear, `value` records from position 0;
 // bit 15 set, the diary has wrapped: `capacity` records, the oldest at value & 0x7FFF.
+constexpr uint16_t kDiaryWrapped = 0x8000;  // fill word bit 15
 struct DiaryExtent {
     uint32_t count = 0;
     uint32_t start = 0;

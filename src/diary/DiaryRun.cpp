@@ -20,14 +20,13 @@ namespace korvex {
 
 namespace {
 
-constexpr uint8_t kSlave = 1;
+constexpr uint8_t kSlave = kDiarySlave;
 
 // One run, step by step. Every link call keeps its status; a failure ends the run with
 // its message (Stop), and the end step chooses how the link goes by the last status.
 class DiaryRun {
 public:
-    DiaryRun(const LinkSettings& settings, const DiaryRunEvents& events,
-             const std::atomic<bool>* stop)
+    DiaryRun(const LinkSettings& settings, const DiaryRunEvents& events, const StopToken* stop)
         : settings_(settings), events_(events), stop_(stop) {}
 
     DiaryRunResult Run();
@@ -35,12 +34,16 @@ public:
 private:
     // A link call's outcome: false (the run stops) on a failure, with its message.
     bool Link(uint32_t code, const std::string& err) {
+        if (Woken(code)) return false;
         result_.link_status = code;
         if (code) result_.messages.push_back(err);
         return code == 0 && !Stopped();
     }
-    bool Stopped() const { return stop_ && *stop_; }
+    bool Stopped() const { return StopRequested(stop_); }
+    // An exchange the stop woke: the link is sound, and the stop says nothing.
+    bool Woken(uint32_t code) const { return code == kRS232Cancelled && Stopped(); }
     bool Service(const ServiceResult& r) {
+        if (Woken(r.code)) return false;
         result_.link_status = r.code;
         for (const auto& m : r.messages) result_.messages.push_back(m);
         return r.ok() && !Stopped();
@@ -76,7 +79,7 @@ private:
 
     const LinkSettings& settings_;
     const DiaryRunEvents& events_;
-    const std::atomic<bool>* stop_;
+    const StopToken* stop_;
     DiaryRunResult result_;
     RS232Port* port_ = nullptr;
     FILE* report_file_ = nullptr;
@@ -101,7 +104,10 @@ DiaryRunResult DiaryRun::Run() {
         return result_;
     }
     result_.linked = true;
+    RS232_SetStopToken(port_, stop_);
     result_.complete = Steps();
+    // The exit message goes out whatever stopped the run.
+    RS232_SetStopToken(port_, nullptr);
     if (report_file_ && std::fclose(report_file_) != 0 && result_.complete) {
         result_.complete = false;
         result_.messages.push_back(WriteError(errno));
@@ -119,7 +125,7 @@ DiaryRunResult DiaryRun::Run() {
 
 bool DiaryRun::Steps() {
     uint16_t channel_word = 0;
-    if (!ReadHolding(0, 1, &channel_word)) return false;
+    if (!ReadHolding(kChannelWordReg, 1, &channel_word)) return false;
     const int channel = channel_word & 3;
     std::string version, err;
     if (!Link(ReadDeviceVersion(port_, kSlave, &version, &err), err)) return false;
@@ -140,7 +146,8 @@ bool DiaryRun::Steps() {
     if (!Wrote(report.PutHead(OwnVersion(), version, channel_word))) return false;
 
     uint16_t clock[6];
-    if (!ReadHolding(560, 3, clock) || !ReadHolding(563, 3, clock + 3)) return false;
+    if (!ReadHolding(kClockReg, 3, clock) || !ReadHolding(kClockReg + 3, 3, clock + 3))
+        return false;
     std::tm pc = LocalTimeOf(std::time(nullptr));
     if (!Wrote(report.PutClocks(pc, clock))) return false;
 
@@ -162,7 +169,7 @@ bool DiaryRun::Diaries() {
         input_ = diaries_ == 2;
     }
     uint16_t more[4];
-    if (!ReadBlock(0x1004, 4, more)) return false;
+    if (!ReadBlock(kDiaryBlockReg + 4, 4, more)) return false;
     capacity_[0] = more[3];
     window_base_ = head[2];
     text_count_ = head[3];
@@ -170,7 +177,7 @@ bool DiaryRun::Diaries() {
         result_.messages.push_back("Too  much messages !");
         return false;
     }
-    if (diaries_ > 2) diaries_ = 2;
+    if (diaries_ > kMaxDiaries) diaries_ = kMaxDiaries;
     texts_.assign(text_count_, std::string());
     text_read_.assign(text_count_, false);
     if (!WriteSelector(1) || !ReadBlock(kDiaryCapacityReg, 1, &capacity_[1])) return false;
@@ -202,12 +209,13 @@ bool DiaryRun::Diaries() {
         if (!Wrote(report_->PutDiaryHeading(d + 1, e.count))) return false;
         uint32_t p = e.start;
         for (uint32_t k = 0; k < e.count; ++k) {
-            uint16_t words[4];
-            if (!ReadBlock(uint16_t(window_base_ + 4 * p), 4, words)) return false;
+            uint16_t words[kDiaryRecordWords];
+            const uint16_t reg = uint16_t(window_base_ + kDiaryRecordWords * p);
+            if (!ReadBlock(reg, kDiaryRecordWords, words)) return false;
             if (++p >= capacity_[d]) p = 0;
             DiaryRecord r = DecodeDiaryRecord(words);
             // One read per code and run; a code without a text has an empty one.
-            if (r.code < text_count_ && r.code <= 999 && !text_read_[r.code]) {
+            if (r.code < text_count_ && r.code < kMaxMessageTexts && !text_read_[r.code]) {
                 std::string err;
                 if (!Link(ReadMessageText(port_, kSlave, window_base_, r.code, &texts_[r.code],
                                           input_, &err),
@@ -246,7 +254,7 @@ bool DiaryRun::ParameterSets() {
 }  // namespace
 
 DiaryRunResult ReadDiariesAndParameters(const LinkSettings& settings, const DiaryRunEvents& events,
-                                        const std::atomic<bool>* stop) {
+                                        const StopToken* stop) {
     DiaryRun run(settings, events, stop);
     return run.Run();
 }

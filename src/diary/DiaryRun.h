@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/StopToken.h"
 #include "link/LinkSettings.h"
 
 namespace korvex {
@@ -33,14 +33,15 @@ struct DiaryRunResult {
 // else only a close of the port. The regulator is switched into ModBus with key 0 at
 // 115200 baud, even parity. Each message text is read once per code per run; a code at
 // or beyond the text count, or above 999, has an empty text. Without diaries the diary
-// part is empty and the parameter sets are still read. `stop`, when set from another
-// thread, ends the run between exchanges without a message. The first failed write of
+// part is empty and the parameter sets are still read. `stop`, when asked from another
+// thread, rides on the port: it wakes the exchange in progress at once and ends the run
+// without a message, and the regulator is still taken out of ModBus mode. The first failed write of
 // the report (a full disk) ends the run at once: the report keeps its whole lines, and
 // the link is ended as after a good exchange.
 // Messages: the link's own, "Open File error", "Too  much messages !", "Error 1" ...
 // "Error 6", "Parameter Read Name Error", "Bad Length (Read Param Value)",
 // "Write File error: %s" with the system's reason ("No space left on device").
 DiaryRunResult ReadDiariesAndParameters(const LinkSettings& settings, const DiaryRunEvents& events,
-                                        const std::atomic<bool>* stop = nullptr);
+                                        const StopToken* stop = nullptr);
 
 }  // namespace korvex

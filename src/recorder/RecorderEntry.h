@@ -14,17 +14,23 @@ namespace korvex {
 //   0x8101        sector to read next (from 0), written with function 16
 //   0x8200-0x82FF the selected sector, 256 registers, read as 86 + 86 + 84
 //   0x8300 + 5 i  file table entry i, i = 0..511
+constexpr uint8_t kRecorderSlave = 1;
 constexpr uint16_t kRecorderHeaderReg = 0x8000;
+constexpr int kRecorderHeaderWords = 4;
 constexpr uint16_t kRecorderSizeReg = 0x8004;
 constexpr uint16_t kRecorderSwitchReg = 0x8006;
 constexpr uint16_t kRecorderSelectReg = 0x8100;
 constexpr uint16_t kRecorderSectorReg = 0x8101;
 constexpr uint16_t kRecorderWindowReg = 0x8200;
 constexpr uint16_t kRecorderTableReg = 0x8300;
+constexpr int kRecorderEntryWords = 5;
 constexpr int kRecorderMaxFiles = 512;
 constexpr int kSectorWords = 256;
-// Data words of a sector after its 16-word head.
-constexpr int kSectorDataWords = 240;
+// The most registers one read of the sector takes: 86 + 86 + 84.
+constexpr int kSectorChunkWords = 86;
+// A sector's head, then its data words.
+constexpr int kSectorHeadWords = 16;
+constexpr int kSectorDataWords = kSectorWords - kSectorHeadWords;
 constexpr uint16_t kSectorFormat = 0xA202;
 
 struct RecorderHeader {
@@ -43,7 +49,7 @@ struct RecorderTime {
 // minute; word C: bits 4-10 year - 2000, 0-3 month.
 RecorderTime DecodeRecorderTime(uint16_t a, uint16_t b, uint16_t c);
 
-// One file table entry (5 registers).
+// One file table entry (kRecorderEntryWords registers).
 struct RecorderFileEntry {
     uint16_t sectors = 0;  // length in sectors of 512 bytes
     // FLAGS: bits 0-1 status, 2-5 DIV, 6-7 channel code, 8-11 reason, 12 marker.

@@ -24,7 +24,8 @@ RecorderLink OpenRecorder(const LinkSettings& settings, std::vector<std::string>
         return link;
     }
     uint16_t version = 0;
-    link.link_status = ModBus_ReadHldReg(port, 1, kRecorderHeaderReg, 1, &version, &err);
+    link.link_status =
+        ModBus_ReadHldReg(port, kRecorderSlave, kRecorderHeaderReg, 1, &version, &err);
     if (link.link_status != 0) {
         messages->push_back(err);
         RS232_Close(port);
@@ -37,7 +38,7 @@ RecorderLink OpenRecorder(const LinkSettings& settings, std::vector<std::string>
     }
     // Sector answers are long (177 bytes): the reader sleeps through most of each one's
     // time on the line instead of waking for every few characters.
-    port->sleep_through_receive = true;
+    RS232_SetStreaming(port, true);
     link.port = port;
     return link;
 }

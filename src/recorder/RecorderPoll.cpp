@@ -7,22 +7,27 @@
 namespace korvex {
 
 namespace {
-constexpr uint8_t kSlave = 1;
+constexpr uint8_t kSlave = kRecorderSlave;
 }
 
 bool RecorderPoller::Read(uint16_t reg, uint16_t num, uint16_t* out, RecorderPollResult* r) {
     std::string text;
     r->link_status = ModBus_ReadHldReg(port_, kSlave, reg, num, out, &text);
     if (r->link_status == 0) return true;
-    r->messages.push_back(text);
+    // Woken by the mode's stop: the link is sound, and the close says nothing.
+    if (r->link_status == kRS232Cancelled)
+        r->link_status = 0;
+    else
+        r->messages.push_back(text);
     r->close = true;
     return false;
 }
 
 RecorderPollResult RecorderPoller::Poll() {
     RecorderPollResult r;
-    uint16_t words[5];
-    if (!Read(kRecorderHeaderReg, 4, words, &r)) return r;
+    uint16_t words[kRecorderEntryWords];
+    static_assert(kRecorderEntryWords >= kRecorderHeaderWords);
+    if (!Read(kRecorderHeaderReg, kRecorderHeaderWords, words, &r)) return r;
     header_ = RecorderHeader{words[0], words[1], words[2], words[3]};
     if (header_.version == 0) {
         r.messages.push_back("Эта система не имеет\nаварийного осциллографа!");
@@ -54,11 +59,12 @@ RecorderPollResult RecorderPoller::Poll() {
             bool redraw = false;
             if (!initialised_ || table_[i].status() == 1 ||
                 (i == header_.current_file && recording)) {
-                if (abort_ && *abort_) {
+                if (StopRequested(stop_)) {
                     r.close = true;
                     return r;
                 }
-                if (!Read(uint16_t(kRecorderTableReg + 5 * i), 5, words, &r)) return r;
+                const uint16_t reg = uint16_t(kRecorderTableReg + kRecorderEntryWords * i);
+                if (!Read(reg, kRecorderEntryWords, words, &r)) return r;
                 table_[i] = DecodeFileEntry(words);
                 redraw = true;
             }

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <vector>
 
+#include "app/StopToken.h"
 #include "link/RS232Port.h"
 #include "recorder/RecorderEntry.h"
 
@@ -50,16 +50,17 @@ struct RecorderPollResult {
 class RecorderPoller {
 public:
     explicit RecorderPoller(RS232Port* port) : port_(port) {}
-    // A flag, set from another thread, that ends a long poll (a new table of up to 512
-    // entries) between two exchanges: the poll then closes without a message.
-    void set_abort(const std::atomic<bool>* abort) { abort_ = abort; }
+    // The mode's stop token: once asked, a long poll (a new table of up to 512 entries)
+    // ends between two exchanges, and an exchange it woke (kRS232Cancelled) ends the
+    // poll; either way the poll closes without a message.
+    void set_stop(const StopToken* stop) { stop_ = stop; }
     RecorderPollResult Poll();
 
 private:
     bool Read(uint16_t reg, uint16_t num, uint16_t* out, RecorderPollResult* r);
 
     RS232Port* port_;
-    const std::atomic<bool>* abort_ = nullptr;
+    const StopToken* stop_ = nullptr;
     RecorderHeader header_, prev_;
     bool initialised_ = false;
     uint32_t size_sectors_ = 0;

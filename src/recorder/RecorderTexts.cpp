@@ -2,6 +2,7 @@
 #include "recorder/RecorderTexts.h"
 
 #include "app/Language.h"
+#include "app/SampleRate.h"
 #include "app/StrPrintf.h"
 
 namespace korvex {
@@ -56,20 +57,22 @@ std::string RecorderColumnWidthSample(int column) {
 }
 
 std::string RecorderCellText(const RecorderFileEntry& e, int row, int column, bool current) {
-    if (column == 0) return StrPrintf("%3d", row + 1);
-    if (column == 1) return StrPrintf("%s%s", current ? ">> " : "     ", StatusText(e.status()));
+    if (column == kRecorderColFile) return StrPrintf("%3d", row + 1);
+    if (column == kRecorderColWrite)
+        return StrPrintf("%s%s", current ? ">> " : "     ", StatusText(e.status()));
     if (e.status() == 0) return {};
     const int div = e.div() ? e.div() : 1;
     const RecorderTime t = e.start();
     switch (column) {
-        case 2: return std::string(e.marker() ? "# " : "") + ReasonText(e.reason());
-        case 3: return StrPrintf("%.2f", 500.0 / div);
-        case 4: return StrPrintf("%d", e.nchan());
-        case 5: return StrPrintf("%4.4d-%2.2d-%2.2d", t.year, t.month, t.day);
-        case 6:
+        case kRecorderColReason:
+            return std::string(e.marker() ? "# " : "") + ReasonText(e.reason());
+        case kRecorderColRate: return StrPrintf("%.2f", SampleRateOf(div));
+        case kRecorderColChannels: return StrPrintf("%d", e.nchan());
+        case kRecorderColDate: return StrPrintf("%4.4d-%2.2d-%2.2d", t.year, t.month, t.day);
+        case kRecorderColTime:
             return StrPrintf("%2.2d:%2.2d:%2.2d:%3.3d", t.hour, t.minute, t.second, t.millisecond);
-        case 7: return StrPrintf("%.3lf", e.sectors / 2048.0);
-        case 8: return StrPrintf("%.2f", e.sectors * 0.06 * div * 8 / e.nchan());
+        case kRecorderColSize: return StrPrintf("%.3lf", e.sectors / 2048.0);
+        case kRecorderColSeconds: return StrPrintf("%.2f", e.sectors * 0.06 * div * 8 / e.nchan());
         default: return {};
     }
 }

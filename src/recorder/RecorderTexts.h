@@ -10,7 +10,19 @@ namespace korvex {
 // The recorder window's texts, Russian when g_bRussian is set, else English; texts
 // that exist in Russian only are shown as they are whatever the choice.
 
-constexpr int kRecorderColumns = 9;
+// The list's columns, in order.
+enum RecorderColumn : int {
+    kRecorderColFile,
+    kRecorderColWrite,
+    kRecorderColReason,
+    kRecorderColRate,
+    kRecorderColChannels,
+    kRecorderColDate,
+    kRecorderColTime,
+    kRecorderColSize,
+    kRecorderColSeconds,
+};
+constexpr int kRecorderColumns = kRecorderColSeconds + 1;
 
 // Column captions: "File", "Write", "Reason", "F,Hz", "Chan", "Start Date", "Start Time",
 // "Size,Mb", "Time,sec" (Russian: "Файл", "Запись", ...).

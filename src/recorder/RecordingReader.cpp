@@ -11,7 +11,7 @@
 namespace korvex {
 
 RecorderReadResult ReadRecording(RS232Port* port, int index, const RecorderFileEntry& entry,
-                                 const std::atomic<bool>& stop, const RecorderReadEvents& events) {
+                                 const StopToken& stop, const RecorderReadEvents& events) {
     RecorderReadResult result;
     const int n = entry.sectors;
     std::string err;
@@ -24,16 +24,21 @@ RecorderReadResult ReadRecording(RS232Port* port, int index, const RecorderFileE
     }
     result.path = path;
     std::string message;
+    uint32_t code = 0;
     int s = 0;
-    if (ModBus_WriteSingleReg(port, 1, kRecorderSelectReg, uint16_t(index), &message) == 0) {
+    code =
+        ModBus_WriteSingleReg(port, kRecorderSlave, kRecorderSelectReg, uint16_t(index), &message);
+    if (code == 0) {
         if (events.reading_text) events.reading_text(RecorderReadingText(index + 1));
         SectorConverter converter(index, entry);
         uint16_t words[kSectorWords];
         int last_percent = -1;
-        for (; s < n && !stop; ++s) {
+        for (; s < n && !stop.stop_requested(); ++s) {
             const uint16_t sector = uint16_t(s);
-            if (ModBus_WriteMultipleReg(port, 1, kRecorderSectorReg, 1, &sector, &message)) break;
-            if (AvOsc_ReadSector(port, words, &message)) break;
+            code = ModBus_WriteMultipleReg(port, kRecorderSlave, kRecorderSectorReg, 1, &sector,
+                                           &message);
+            if (code == 0) code = AvOsc_ReadSector(port, words, &message);
+            if (code != 0) break;
             int percent = int((int64_t(s) + 1) * 100 / n);
             if (percent != last_percent && events.progress) events.progress(percent);
             last_percent = percent;
@@ -48,7 +53,9 @@ RecorderReadResult ReadRecording(RS232Port* port, int index, const RecorderFileE
         std::string written = converter.Flush(out);
         if (message.empty()) message = written;
     }
-    result.stopped = stop && message.empty() && s < n;
+    // Woken by the mode's close: a stop, whose interrupted exchange has nothing to say.
+    if (code == kRS232Cancelled) message.clear();
+    result.stopped = (stop.stop_requested() || code == kRS232Cancelled) && message.empty() && s < n;
     if (std::fclose(out) != 0 && message.empty()) message = "Write File error";
     result.sectors = s;
     if (!message.empty()) result.messages.push_back(message);
@@ -64,7 +71,7 @@ void RecorderReader::Start(RS232Port* port, int index, const RecorderFileEntry& 
                            RecorderReadEvents events,
                            std::function<void(const RecorderReadResult&)> done) {
     Join();
-    stop_ = false;
+    stop_.Reset();
     thread_ =
         std::thread([this, port, index, entry, events = std::move(events), done = std::move(done)] {
             RecorderReadResult r = ReadRecording(port, index, entry, stop_, events);

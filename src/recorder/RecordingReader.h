@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/StopToken.h"
 #include "link/RS232Port.h"
 #include "recorder/RecorderEntry.h"
 
@@ -32,12 +32,14 @@ struct RecorderReadResult {
 // data directory (RecorderFileBaseName behind the time prefix): selects it (register
 // 0x8100), then for each sector selects it (0x8101), reads it (AvOsc_ReadSector),
 // reports progress, validates and converts it (SectorConverter). `stop` is looked at
-// between sectors only: the sector in progress is completed and its rows written. The
+// between sectors only: the sector in progress is completed and its rows written. An
+// exchange that a token on the port ends (kRS232Cancelled: the mode is closing) is a
+// stop too, without a message; the sector it interrupted is not written. The
 // file is created before the first exchange and always closed; a run that stops early
 // keeps the rows of every sector before the one that failed. The viewer is for the
 // caller to start, when at least one sector was converted.
 RecorderReadResult ReadRecording(RS232Port* port, int index, const RecorderFileEntry& entry,
-                                 const std::atomic<bool>& stop, const RecorderReadEvents& events);
+                                 const StopToken& stop, const RecorderReadEvents& events);
 
 // Owns the reader's thread. The events and `done` are called on that thread; `done`
 // is its last act. RequestStop() may be called from any thread; Join() waits for it.
@@ -51,12 +53,13 @@ public:
 
     void Start(RS232Port* port, int index, const RecorderFileEntry& entry,
                RecorderReadEvents events, std::function<void(const RecorderReadResult&)> done);
-    void RequestStop() { stop_ = true; }
+    // Stops after the sector in progress; any thread.
+    void RequestStop() { stop_.RequestStop(); }
     void Join();
     bool running() const { return thread_.joinable(); }
 
 private:
-    std::atomic<bool> stop_{false};
+    StopToken stop_;
     std::thread thread_;
 };
 

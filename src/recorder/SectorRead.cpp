@@ -10,8 +10,7 @@ namespace korvex {
 
 namespace {
 
-constexpr uint32_t kOverrun = 35;
-constexpr uint32_t kBusy = kModBusExceptionBase + 6;
+constexpr uint32_t kBusy = kModBusExceptionBase + kModBusSlaveBusy;
 constexpr int kOverrunTries = 3;
 constexpr auto kBusyWindow = std::chrono::milliseconds(500);
 // Silence that ends a damaged answer: several character times at the slowest speed.
@@ -21,16 +20,16 @@ constexpr uint32_t kQuietMs = 5;
 
 uint32_t AvOsc_ReadSector(RS232Port* port, uint16_t* words, std::string* text) {
     using Clock = std::chrono::steady_clock;
-    for (int o = 0; o < kSectorWords; o += 86) {
-        const uint16_t count = uint16_t(std::min(86, kSectorWords - o));
+    for (int o = 0; o < kSectorWords; o += kSectorChunkWords) {
+        const uint16_t count = uint16_t(std::min(kSectorChunkWords, kSectorWords - o));
         int overruns = 0;
         bool busy_seen = false;
         Clock::time_point first_busy{};
         while (true) {
-            uint32_t code = ModBus_ReadHldReg(port, 1, uint16_t(kRecorderWindowReg + o), count,
-                                              words + o, text);
+            uint32_t code = ModBus_ReadHldReg(
+                port, kRecorderSlave, uint16_t(kRecorderWindowReg + o), count, words + o, text);
             if (code == 0) break;
-            if (code == kOverrun) {
+            if (code == kLineOverrun) {
                 if (++overruns >= kOverrunTries) {
                     *text = "Слишком много попыток считывания сектора (OVER)";
                     return code;

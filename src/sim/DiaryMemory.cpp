@@ -4,12 +4,15 @@
 #include <ctime>
 
 #include "app/CodePages.h"
+#include "diary/DiaryBlock.h"
 
 namespace korvex::sim {
 
 namespace {
 
-constexpr uint16_t kBlock = 0x1000;
+constexpr uint16_t kBlock = kDiaryBlockReg;
+// The window's extent in the simulator: room for 1024 records.
+constexpr int kWindowRegs = 0x1000;
 constexpr int kSlaveFailure = 4;
 constexpr int kIllegalAddress = 2;
 
@@ -59,7 +62,8 @@ SimDiary MakeDiary(uint16_t capacity, int records, const std::vector<uint16_t>& 
         r.second = tm.tm_sec;
         r.millisecond = int(ms % 1000);
     }
-    d.fill = records > capacity ? uint16_t(0x8000 | (records % capacity)) : uint16_t(records);
+    d.fill =
+        records > capacity ? uint16_t(kDiaryWrapped | (records % capacity)) : uint16_t(records);
     return d;
 }
 
@@ -98,34 +102,29 @@ int DiaryMemory::text_reads(uint16_t code) {
     return code < text_reads_.size() ? text_reads_[code] : 0;
 }
 
-int DiaryMemory::window_reads() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return window_reads_;
-}
-
 // One register of the block or the window (the lock is held).
 uint16_t DiaryMemory::Register(uint16_t reg, bool input) {
     const bool variant = faults->input_variant;
     switch (reg) {
-        case kBlock + 1: return uint16_t(variant && !input ? 0 : diaries_.size());
-        case kBlock + 2: return kWindowBase;
-        case kBlock + 3:
+        case kDiaryCountReg: return uint16_t(variant && !input ? 0 : diaries_.size());
+        case kDiaryWindowBaseReg: return kWindowBase;
+        case kDiaryTextCountReg:
             return uint16_t(faults->text_count >= 0 ? faults->text_count.load() : texts_.size());
-        case kBlock + 6: return selector_;
-        case kBlock + 7:
+        case kDiarySelectorReg: return selector_;
+        case kDiaryCapacityReg:
             return selector_ < diaries_.size() ? diaries_[selector_].capacity : uint16_t(0);
-        case kBlock + 8:
-        case kBlock + 9: {
-            size_t d = size_t(reg - kBlock - 8);
+        case kDiaryFillReg:
+        case kDiaryFillReg + 1: {
+            size_t d = size_t(reg - kDiaryFillReg);
             return d < diaries_.size() ? diaries_[d].fill : uint16_t(0);
         }
         default: break;
     }
     if (reg < kWindowBase) return 0;
     const int offset = reg - kWindowBase;
-    if (selector_ >= 0x8000) {
-        size_t code = selector_ - 0x8000u;
-        if (offset >= 10 || code >= texts_.size()) return 0;
+    if (selector_ >= kDiaryTextSelect) {
+        size_t code = size_t(selector_ - kDiaryTextSelect);
+        if (offset >= kDiaryTextWords || code >= texts_.size()) return 0;
         const std::string& t = texts_[code];
         uint8_t lo = size_t(2 * offset) < t.size() ? uint8_t(t[size_t(2 * offset)]) : 0;
         uint8_t hi = size_t(2 * offset + 1) < t.size() ? uint8_t(t[size_t(2 * offset + 1)]) : 0;
@@ -135,10 +134,10 @@ uint16_t DiaryMemory::Register(uint16_t reg, bool input) {
     }
     if (selector_ >= diaries_.size()) return 0;
     const SimDiary& d = diaries_[selector_];
-    const size_t place = size_t(offset / 4);
+    const size_t place = size_t(offset / kDiaryRecordWords);
     if (place >= d.places.size()) return 0;
     const SimDiaryRecord& r = d.places[place];
-    switch (offset % 4) {
+    switch (offset % kDiaryRecordWords) {
         case 0: return r.code;
         case 1: return uint16_t(r.second << 10 | (r.millisecond & 0x3FF));
         case 2: return uint16_t(r.day << 11 | r.hour << 6 | r.minute);
@@ -148,8 +147,8 @@ uint16_t DiaryMemory::Register(uint16_t reg, bool input) {
 
 int DiaryMemory::Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) {
     const uint32_t last = uint32_t(reg) + num - 1;
-    if (reg < kBlock || last >= kWindowBase + 0x1000) return kNotMine;
-    if (reg < kWindowBase && last >= kBlock + 10) return kIllegalAddress;
+    if (reg < kBlock || last >= kWindowBase + kWindowRegs) return kNotMine;
+    if (reg < kWindowBase && last >= kBlock + kDiaryBlockWords) return kIllegalAddress;
     std::lock_guard<std::mutex> lock(mu_);
     if (reg >= kWindowBase) {
         int limit = faults->fail_after_reads;
@@ -164,12 +163,12 @@ int DiaryMemory::Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) {
 }
 
 int DiaryMemory::Write(uint16_t reg, uint16_t value) {
-    if (reg < kBlock || reg >= kWindowBase + 0x1000) return kNotMine;
-    if (reg != kBlock + 6) return kIllegalAddress;
+    if (reg < kBlock || reg >= kWindowBase + kWindowRegs) return kNotMine;
+    if (reg != kDiarySelectorReg) return kIllegalAddress;
     std::lock_guard<std::mutex> lock(mu_);
     selector_ = value;
-    if (value >= 0x8000 && size_t(value - 0x8000) < text_reads_.size())
-        ++text_reads_[value - 0x8000];
+    if (value >= kDiaryTextSelect && size_t(value - kDiaryTextSelect) < text_reads_.size())
+        ++text_reads_[value - kDiaryTextSelect];
     return 0;
 }
 

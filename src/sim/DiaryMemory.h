@@ -56,8 +56,6 @@ public:
     std::vector<std::string> texts();
     // How often each code's text was read (selector 0x8000 + code written).
     int text_reads(uint16_t code);
-    // Window reads served so far.
-    int window_reads();
 
     int Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) override;
     int Write(uint16_t reg, uint16_t value) override;

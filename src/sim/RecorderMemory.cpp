@@ -11,6 +11,9 @@ namespace {
 constexpr int kSizeSectors = 8192;  // 4 MB of recorder memory
 constexpr int kSlaveBusy = 6;
 constexpr int kIllegalAddress = 2;
+// One past the file table's last register.
+constexpr uint32_t kTableEnd =
+    kRecorderTableReg + uint32_t(kRecorderEntryWords) * kRecorderMaxFiles;
 
 uint16_t TimeA(const RecorderTime& t) {
     return uint16_t(t.second << 10 | (t.millisecond & 0x3FF));
@@ -289,7 +292,7 @@ void RecorderMemory::MakeSector(const SimRecording& r, int index, int s, uint16_
         const int64_t n = int64_t(s) * samples + k;
         const double t = double(n) * r.div * 0.002;
         Sample m = Model(r.scenario, t, r.fault_at);
-        uint16_t* x = w + 16 + k * r.nchan;
+        uint16_t* x = w + kSectorHeadWords + k * r.nchan;
         x[0] = uint16_t((m.state & 0x0F) | (m.prot ? 1 << 6 : 0) | (m.rf ? 1 << 7 : 0) |
                         (r.status == 1 ? 1 << 8 : 0));
         auto put = [&](int c, double v, double noise) {
@@ -325,7 +328,7 @@ uint16_t RecorderMemory::selected_sector() {
 void RecorderMemory::EntryWords(int i, uint16_t* out) {
     std::lock_guard<std::mutex> lock(mu_);
     Update(Clock::now());
-    for (int k = 0; k < 5; ++k) out[k] = 0;
+    for (int k = 0; k < kRecorderEntryWords; ++k) out[k] = 0;
     if (i < 0 || i >= int(recordings_.size())) return;
     const SimRecording& r = recordings_[size_t(i)];
     out[0] = uint16_t(r.sectors);
@@ -337,19 +340,20 @@ void RecorderMemory::EntryWords(int i, uint16_t* out) {
 
 // One register of the header, the switch or the table (the lock is held).
 uint16_t RecorderMemory::Register(uint16_t reg) {
+    // The header words: version, file count, state, current file.
     switch (reg) {
-        case 0x8000: return uint16_t(faults->version.load());
-        case 0x8001:
+        case kRecorderHeaderReg: return uint16_t(faults->version.load());
+        case kRecorderHeaderReg + 1:
             return uint16_t(faults->file_count >= 0 ? faults->file_count.load()
                                                     : int(recordings_.size()));
-        case 0x8002: return state_;
-        case 0x8003: return current_file_;
-        case 0x8004: return kSizeSectors;
-        case 0x8006: return switch_;
+        case kRecorderHeaderReg + 2: return state_;
+        case kRecorderHeaderReg + 3: return current_file_;
+        case kRecorderSizeReg: return kSizeSectors;
+        case kRecorderSwitchReg: return switch_;
         default: break;
     }
     int offset = reg - kRecorderTableReg;
-    int i = offset / 5, word = offset % 5;
+    int i = offset / kRecorderEntryWords, word = offset % kRecorderEntryWords;
     if (i >= int(recordings_.size())) return 0;
     const SimRecording& r = recordings_[size_t(i)];
     switch (word) {
@@ -363,11 +367,11 @@ uint16_t RecorderMemory::Register(uint16_t reg) {
 
 int RecorderMemory::Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) {
     const uint32_t last = uint32_t(reg) + num - 1;
-    const bool header = reg >= 0x8000 && last <= 0x8006;
+    const bool header = reg >= kRecorderHeaderReg && last <= kRecorderSwitchReg;
     const bool window = reg >= kRecorderWindowReg && last < kRecorderWindowReg + kSectorWords;
-    const bool table = reg >= kRecorderTableReg && last < kRecorderTableReg + 5 * kRecorderMaxFiles;
+    const bool table = reg >= kRecorderTableReg && last < kTableEnd;
     if (!header && !window && !table) {
-        bool overlaps = last >= 0x8000 && reg < kRecorderTableReg + 5 * kRecorderMaxFiles;
+        bool overlaps = last >= kRecorderHeaderReg && reg < kTableEnd;
         return overlaps ? kIllegalAddress : kNotMine;
     }
     (void)input;  // the recorder answers functions 3 and 4 alike
@@ -378,7 +382,7 @@ int RecorderMemory::Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) 
         const int offset = reg - kRecorderWindowReg;
         if (offset == 0 && now - selected_at_ < std::chrono::milliseconds(faults->busy_ms))
             return kSlaveBusy;
-        if (offset == 86 && faults->busy_second_chunk > 0) {
+        if (offset == kSectorChunkWords && faults->busy_second_chunk > 0) {
             --faults->busy_second_chunk;
             return kSlaveBusy;
         }
@@ -391,7 +395,7 @@ int RecorderMemory::Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) 
 
 int RecorderMemory::Write(uint16_t reg, uint16_t value) {
     if (reg != kRecorderSwitchReg && reg != kRecorderSelectReg && reg != kRecorderSectorReg) {
-        bool ours = reg >= 0x8000 && reg < kRecorderTableReg + 5 * kRecorderMaxFiles;
+        bool ours = reg >= kRecorderHeaderReg && reg < kTableEnd;
         return ours ? kIllegalAddress : kNotMine;
     }
     std::lock_guard<std::mutex> lock(mu_);

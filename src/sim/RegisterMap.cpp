@@ -3,17 +3,19 @@
 
 #include <ctime>
 
+#include "diary/DeviceVersion.h"
+
 namespace korvex::sim {
 
 namespace {
-constexpr uint16_t kClock = 560;  // year, month, day, hour, minute, second
+constexpr uint16_t kClock = kClockReg;  // year, month, day, hour, minute, second
 }
 
 RegisterMap::RegisterMap() {
-    Set(0, 0x0001 | 0x0004);  // channel 1 of a two-channel regulator, master
-    Set(130, 0x0203);         // version 2.3
-    Set(131, 0x0100);         // release 1, no beta
-    SetText(144, 16, "KORVEX SIM AVR-2");
+    Set(kChannelWordReg, 0x0001 | 0x0004);  // channel 1 of a two-channel regulator, master
+    Set(kVersionReg, 0x0203);               // version 2.3
+    Set(kVersionReg + 1, 0x0100);           // release 1, no beta
+    SetText(kIdentReg, kIdentWords, "KORVEX SIM AVR-2");
     for (uint16_t r = kClock; r < kClock + 6; ++r) Set(r, 0);
 }
 
@@ -38,15 +40,10 @@ bool RegisterMap::Read(uint16_t reg, uint16_t num, uint16_t* out) {
 }
 
 bool RegisterMap::Write(uint16_t reg, uint16_t value) {
-    std::function<void(uint16_t, uint16_t)> hook;
-    {
-        std::lock_guard<std::mutex> lock(mu_);
-        auto it = cells_.find(reg);
-        if (it == cells_.end() || !it->second.writable) return false;
-        it->second.value = value;
-        hook = on_write_;
-    }
-    if (hook) hook(reg, value);
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = cells_.find(reg);
+    if (it == cells_.end() || !it->second.writable) return false;
+    it->second.value = value;
     return true;
 }
 
@@ -55,23 +52,12 @@ void RegisterMap::Set(uint16_t reg, uint16_t value, bool writable) {
     cells_[reg] = Cell{value, writable};
 }
 
-uint16_t RegisterMap::Get(uint16_t reg) {
-    std::lock_guard<std::mutex> lock(mu_);
-    auto it = cells_.find(reg);
-    return it == cells_.end() ? 0 : it->second.value;
-}
-
 void RegisterMap::SetText(uint16_t reg, uint16_t num_regs, const std::string& text) {
     for (uint16_t i = 0; i < num_regs; ++i) {
         uint8_t lo = size_t(2 * i) < text.size() ? uint8_t(text[2 * i]) : 0;
         uint8_t hi = size_t(2 * i + 1) < text.size() ? uint8_t(text[2 * i + 1]) : 0;
         Set(uint16_t(reg + i), uint16_t(hi << 8 | lo));
     }
-}
-
-void RegisterMap::OnWrite(std::function<void(uint16_t, uint16_t)> fn) {
-    std::lock_guard<std::mutex> lock(mu_);
-    on_write_ = std::move(fn);
 }
 
 }  // namespace korvex::sim

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -23,11 +22,8 @@ public:
     bool Write(uint16_t reg, uint16_t value);
 
     void Set(uint16_t reg, uint16_t value, bool writable = false);
-    uint16_t Get(uint16_t reg);
     // Places text two characters per register, low byte first, zero-padded.
     void SetText(uint16_t reg, uint16_t num_regs, const std::string& text);
-    // Called after every successful write from the master.
-    void OnWrite(std::function<void(uint16_t reg, uint16_t value)> fn);
 
 private:
     struct Cell {
@@ -36,7 +32,6 @@ private:
     };
     std::mutex mu_;
     std::map<uint16_t, Cell> cells_;
-    std::function<void(uint16_t, uint16_t)> on_write_;
 };
 
 }  // namespace korvex::sim

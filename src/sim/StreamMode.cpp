@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/StreamMode.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "app/StrPrintf.h"
+#include "osc/OscStream.h"
 #include "sim/FaultCounter.h"
 
 namespace korvex::sim {
@@ -36,7 +38,7 @@ StreamMode::StreamMode(int32_t key, std::shared_ptr<const StreamOptions> options
         {"P", 2, 0xFFFF00, 0.001f},   {"Q", 2, 0xFF8000, 0.001f},   {"F", 20, 0x80FF00, 1.0f},
         {"Ug", 20, 0x40C0FF, 1.0f},   {"Uref", 20, 0xC0C0C0, 1.0f}, {"Iq", 2, 0x8080FF, 0.001f},
         {"Ufmax", 1, 0x404040, 0.1f}};
-    int n = opt_.channels < 0 ? 0 : (opt_.channels > 16 ? 16 : opt_.channels);
+    int n = opt_.channels < 0 ? 0 : std::min(opt_.channels, kOscMaxDescribed);
     channels_.assign(kCatalogue, kCatalogue + n);
     if (opt_.panel & 1) panels_.push_back(std::make_unique<FrontPanel>(FrontPanel::Model::kSelvo));
     if (opt_.panel & 2) panels_.push_back(std::make_unique<FrontPanel>(FrontPanel::Model::kSelvoM));
@@ -46,12 +48,12 @@ StreamMode::StreamMode(int32_t key, std::shared_ptr<const StreamOptions> options
 void StreamMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
     for (size_t i = 0; i < n; ++i) {
         uint8_t b = data[i];
-        if (b == 0x80) {
+        if (b == kOscIdentify) {
             uint8_t id[4] = {uint8_t(opt_.panel & 3), uint8_t(opt_.version), uint8_t(opt_.channels),
                              uint8_t(opt_.nbyte)};
             link.Send(id, 4);
-        } else if (b >= 0x90 && b <= 0x9F) {
-            size_t idx = b - 0x90u;
+        } else if (b >= kOscDescribe && b < kOscDescribe + kOscMaxDescribed) {
+            size_t idx = size_t(b - kOscDescribe);
             std::vector<uint8_t> d(size_t(opt_.nbyte > 0 && opt_.nbyte < 128 ? opt_.nbyte : 0), 0);
             if (idx < channels_.size() && d.size() >= 12) {
                 const Channel& ch = channels_[idx];
@@ -64,21 +66,22 @@ void StreamMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
                     std::strncpy(reinterpret_cast<char*>(d.data()) + 12, ch.name, d.size() - 13);
             }
             link.Send(d.data(), d.size());
-        } else if (b >= 0xA3 && b <= 0xAA) {
-            divider_ = b - 0xA0;
+        } else if (b >= kOscStart + kFastestDivider && b <= kOscStart + kSlowestDivider) {
+            // Any divider from the fastest to the slowest, those between them included.
+            divider_ = b - kOscStart;
             streaming_ = true;
             stats_->streaming = 1;
             number_ = 0;
             start_ = next_packet_ = next_display_ = last_keep_alive_ = link.Now();
-            link.Log(StrPrintf("stream: start at %.1f Hz", 500.0 / divider_));
-        } else if (b == 0xB0) {
+            link.Log(StrPrintf("stream: start at %.1f Hz", SampleRateOf(divider_)));
+        } else if (b == kOscKeepAlive) {
             last_keep_alive_ = link.Now();
-        } else if (b == 0xC0) {
+        } else if (b == kOscStop) {
             link.Log("stream: stop");
             stats_->streaming = 0;
             link.ReturnToNormal();
             return;
-        } else if (b < 0x80) {
+        } else if (b <= kOscLastKey) {
             for (auto& p : panels_) p->Key(b);
         }
     }

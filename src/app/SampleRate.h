@@ -7,6 +7,8 @@ namespace korvex {
 // dividers it offers, in the order the start dialog lists its rates: 50, 100, 125 and
 // 166.7 samples per second.
 inline constexpr int kStreamDividers[] = {10, 5, 4, 3};
+// The slowest and the fastest of them.
+inline constexpr int kSlowestDivider = 10, kFastestDivider = 3;
 
 // The divider for a rate in whole Hz as a user types it (166 and 167 both stand for
 // 166.7 Hz); 0 for a rate the regulator does not offer.
@@ -22,6 +24,8 @@ constexpr int RateDivider(int rate_hz) {
 }
 
 // Samples per second for a divider.
-constexpr double SampleRateOf(int divider) { return 500.0 / divider; }
+constexpr double SampleRateOf(int divider) {
+    return 500.0 / divider;
+}
 
 }  // namespace korvex
