@@ -68,7 +68,7 @@ recording=$("$bin/korvex-cli" recorder --port "$port" --baud 230400 read 2)
 echo
 echo "== Its statistics, and the recording as a COMTRADE record"
 "$bin/korvex-cli" stats "$recording"
-"$bin/korvex-cli" export "$recording" --to comtrade
+"$bin/korvex-cli" export "$recording" --format comtrade
 
 png="${file%.trd}.png"
 QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT="$png" KORVEX_SCREENSHOT_DELAY_MS=300 "$bin/korvex" "$file" 2>/dev/null

@@ -30,8 +30,8 @@ complete_line() {   # the words offered for the last word of $1
 }
 [ "$(complete_line 'korvex-cli rec')" = "recorder" ] ||
     { echo "package-check: korvex-cli rec<TAB> is not completed" >&2; exit 1; }
-[ "$(complete_line 'korvex-cli export x.trd --to ')" = "comtrade comtrade-ascii csv" ] ||
-    { echo "package-check: export --to <TAB> does not offer the formats" >&2; exit 1; }
+[ "$(complete_line 'korvex-cli export x.trd --format ')" = "comtrade comtrade-ascii csv" ] ||
+    { echo "package-check: export --format <TAB> does not offer the formats" >&2; exit 1; }
 appstreamcli validate --no-net res/korvex.metainfo.xml >/dev/null
 desktop-file-validate res/org.korvex.Korvex.desktop res/korvex-view.desktop
 

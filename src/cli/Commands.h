@@ -3,7 +3,9 @@
 
 namespace korvex::cli {
 
-// Each command takes the arguments after its name and returns the exit status.
+// Each command takes its name (argv[0]) and the arguments after it, and returns the exit
+// status: 0 done, 1 failed, 2 a usage error (ParseOptions, UsageError), 3 stopped
+// (kStoppedStatus).
 int PortsCommand(int argc, char** argv);
 int ViewCommand(int argc, char** argv);
 int SampleCommand(int argc, char** argv);

@@ -6,11 +6,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/CodePages.h"
 #include "app/ErrorReport.h"
 #include "app/Language.h"
 #include "app/StrPrintf.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
 #include "diary/DiaryRun.h"
@@ -19,26 +22,37 @@ namespace korvex::cli {
 
 namespace {
 
-void Usage(FILE* out) {
-    std::fputs(
-        Tr("Использование: korvex-cli diary --port УСТРОЙСТВО [--print]\n"
-           "\n"
-           "Читает идентификацию регулятора, часы, дневники событий и наборы параметров в отчёт\n"
-           "в каталоге данных и выводит его путь (--print выводит и сам отчёт). Отчёт - текст\n"
-           "в Windows-1251 с концами строк CR LF, как всегда; --print показывает его в UTF-8.\n"
-           "Ctrl-C, SIGTERM или закрытый терминал останавливают чтение между обменами: отчёт\n"
-           "остаётся неполным, его путь выводится, на stderr - где остановлено, код\n"
-           "завершения 3.\n",
-           "Usage: korvex-cli diary --port DEVICE [--print]\n"
-           "\n"
-           "Reads the regulator's identification, clock, event diaries and parameter sets\n"
-           "into a report in the data directory and prints its path (--print also prints the\n"
-           "report itself). The report is Windows-1251 text with CR LF line ends, as it has\n"
-           "always been; --print shows it in UTF-8. Ctrl-C, SIGTERM or a closed terminal stop\n"
-           "the read between exchanges: the report stays incomplete, its path is printed,\n"
-           "where the read stopped goes to stderr, and the exit status is 3.\n"),
-        out);
-}
+constexpr Option kOptions[] = {
+    {"port", 0, true, "УСТРОЙСТВО", "DEVICE", "порт регулятора (обязателен)",
+     "the regulator's port (required)"},
+    {"print", 0, false, nullptr, nullptr, "вывести и сам отчёт, в UTF-8",
+     "print the report itself too, in UTF-8"},
+};
+
+const CommandLine kCommandLine = {
+    "diary",
+    kOptions,
+    false,
+    0,
+    "Использование: korvex-cli diary --port УСТРОЙСТВО [--print]\n"
+    "\n"
+    "Читает идентификацию регулятора, часы, дневники событий и наборы параметров в отчёт\n"
+    "в каталоге данных и выводит его путь (--print выводит и сам отчёт). Отчёт - текст\n"
+    "в Windows-1251 с концами строк CR LF, как всегда; --print показывает его в UTF-8.\n"
+    "Ctrl-C, SIGTERM или закрытый терминал останавливают чтение между обменами: отчёт\n"
+    "остаётся неполным, его путь выводится, на stderr - где остановлено, код\n"
+    "завершения 3.\n",
+    "Usage: korvex-cli diary --port DEVICE [--print]\n"
+    "\n"
+    "Reads the regulator's identification, clock, event diaries and parameter sets\n"
+    "into a report in the data directory and prints its path (--print also prints the\n"
+    "report itself). The report is Windows-1251 text with CR LF line ends, as it has\n"
+    "always been; --print shows it in UTF-8. Ctrl-C, SIGTERM or a closed terminal stop\n"
+    "the read between exchanges: the report stays incomplete, its path is printed,\n"
+    "where the read stopped goes to stderr, and the exit status is 3.\n",
+    nullptr,
+    nullptr,
+};
 
 std::string ReadFile(const std::string& path) {
     std::string bytes;
@@ -56,25 +70,19 @@ std::string ReadFile(const std::string& path) {
 int DiaryCommand(int argc, char** argv) {
     LinkSettings settings;
     bool print = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--help") {
-            Usage(stdout);
-            return 0;
-        } else if (a == "--port" && i + 1 < argc) {
-            settings.port_name = argv[++i];
-        } else if (a == "--print") {
-            print = true;
-        } else {
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (settings.port_name.empty()) {
-        Usage(stderr);
-        return 2;
-    }
-    const std::atomic<bool>& stop = StopFlagOnRequest();
+    std::vector<char*> operands;
+    const int status = ParseOptions(
+        kCommandLine, argc, argv,
+        [&](std::string_view name, const char* value) {
+            if (name == "port") settings.port_name = value;
+            if (name == "print") print = true;
+            return std::string();
+        },
+        &operands);
+    if (status != kGoOn) return status;
+    if (settings.port_name.empty())
+        return UsageError(kCommandLine, Tr("не задан --port", "--port is required"));
+    const StopToken& stop = StopOnRequest();
 
     const bool bar = StderrIsTerminal();
     int maximum = 100, position = 0, ranges = 0, total = -1;
@@ -98,7 +106,7 @@ int DiaryCommand(int argc, char** argv) {
     if (bar && r.linked) std::fprintf(stderr, "\n");
     for (const auto& m : r.messages) ShowError(m);
     // A run ends early without a message only when it was asked to stop.
-    const bool stopped = !r.complete && r.messages.empty() && stop;
+    const bool stopped = !r.complete && r.messages.empty() && stop.stop_requested();
     if (stopped && total >= 0)
         CFprintf(stderr,
                  Tr("korvex-cli diary: чтение остановлено, прочитано сообщений и параметров: %d "

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ErrorReport.h"
@@ -24,75 +25,76 @@ namespace korvex::cli {
 
 namespace {
 
-void Usage(FILE* out) {
-    std::fputs(
-        Tr("Использование: korvex-cli modbus --port УСТРОЙСТВО [параметры] ДЕЙСТВИЕ...\n"
-           "       korvex-cli modbus --port УСТРОЙСТВО [--baud N | --key K] exit\n"
-           "\n"
-           "Переключает регулятор в ModBus RTU, выполняет действия по порядку и возвращает\n"
-           "его в обычный режим сообщением выхода. Ctrl-C, SIGTERM, закрытый терминал или\n"
-           "закрытый стандартный вывод останавливают работу после текущего обмена: сообщение\n"
-           "выхода всё равно посылается (если не задан --stay), прочитанное уже выведено, код\n"
-           "завершения 3.\n"
-           "\n"
-           "Параметры:\n"
-           "  --port УСТРОЙСТВО порт регулятора\n"
-           "  --key K           ключ переключения (по умолчанию 0; 640 и 648 - ключи\n"
-           "                    аварийного осциллографа)\n"
-           "  --baud N          скорость ModBus, 115200 или 230400 (по умолчанию - по ключу)\n"
-           "  --addr N          адрес ведомого для действий с регистрами (по умолчанию 1)\n"
-           "  --no-switch       регулятор уже в режиме ModBus: кадр переключения не посылается\n"
-           "  --stay            оставить регулятор в режиме ModBus в конце\n"
-           "  --trace           выводить каждый кадр: \"TX \" или \"RX \" и его байты в hex\n"
-           "\n"
-           "Действия:\n"
-           "  id                         идентификация и версия (регистры 144-159, 130-131)\n"
-           "  read-hold REG NUM          прочитать NUM регистров хранения начиная с REG\n"
-           "  read-input REG NUM         прочитать NUM входных регистров начиная с REG\n"
-           "  write REG VALUE            записать один регистр\n"
-           "  write-multi REG V,V,...    записать несколько регистров\n"
-           "  can ID BYTE,BYTE,...       послать сообщение CAN-туннеля (адрес 0) и вывести ответ\n"
-           "  exit                       только сообщение выхода, без переключения: выводит\n"
-           "                             регулятор из режима ModBus после любого сбоя;\n"
-           "                             без --baud и --key посылается на 115200, затем на\n"
-           "                             230400 бод. Только отдельно от других действий\n"
-           "Числа - десятичные или шестнадцатеричные с префиксом 0x.\n"
-           "Коды завершения: 0 - успешно, 1 - ошибка обмена, 2 - неверные аргументы,\n"
-           "3 - остановлено.\n",
-           "Usage: korvex-cli modbus --port DEVICE [options] ACTION...\n"
-           "       korvex-cli modbus --port DEVICE [--baud N | --key K] exit\n"
-           "\n"
-           "Switches the regulator into ModBus RTU, runs the actions in order and takes it\n"
-           "back to its normal mode with the exit message. Ctrl-C, SIGTERM, a closed\n"
-           "terminal or a closed standard output stop the run after the exchange in\n"
-           "progress: the exit message still goes out (unless --stay), what was read is\n"
-           "printed, and the exit status is 3.\n"
-           "\n"
-           "Options:\n"
-           "  --port DEVICE     the regulator's port\n"
-           "  --key K           switch key (default 0; 640 and 648 are the recorder's)\n"
-           "  --baud N          ModBus speed, 115200 or 230400 (default: by the key)\n"
-           "  --addr N          slave address of the register actions (default 1)\n"
-           "  --no-switch       the regulator is in ModBus mode already: send no switch frame\n"
-           "  --stay            leave the regulator in ModBus mode at the end\n"
-           "  --trace           print every frame: \"TX \" or \"RX \" and its bytes in hex\n"
-           "\n"
-           "Actions:\n"
-           "  id                         identification and version (registers 144-159, 130-131)\n"
-           "  read-hold REG NUM          read NUM holding registers from REG\n"
-           "  read-input REG NUM         read NUM input registers from REG\n"
-           "  write REG VALUE            write one register\n"
-           "  write-multi REG V,V,...    write several registers\n"
-           "  can ID BYTE,BYTE,...       send a CAN-tunnel message (address 0) and print the "
-           "answer\n"
-           "  exit                       only the exit message, no switch frame: takes the\n"
-           "                             regulator out of ModBus mode after any accident;\n"
-           "                             without --baud and --key it goes out at 115200 and\n"
-           "                             then at 230400 baud. An action of its own\n"
-           "Numbers may be decimal or 0x-prefixed hexadecimal.\n"
-           "Exit status: 0 done, 1 a failed exchange, 2 bad arguments, 3 stopped.\n"),
-        out);
-}
+constexpr Option kOptions[] = {
+    {"port", 0, true, "УСТРОЙСТВО", "DEVICE", "порт регулятора", "the regulator's port"},
+    {"key", 0, true, "K", "K",
+     "ключ переключения (по умолчанию 0; 640 и 648 - ключи\n"
+     "аварийного осциллографа)",
+     "switch key (default 0; 640 and 648 are the recorder's)"},
+    {"baud", 0, true, "N", "N", "скорость ModBus, 115200 или 230400 (по умолчанию - по ключу)",
+     "ModBus speed, 115200 or 230400 (default: by the key)"},
+    {"addr", 0, true, "N", "N", "адрес ведомого для действий с регистрами (по умолчанию 1)",
+     "slave address of the register actions (default 1)"},
+    {"no-switch", 0, false, nullptr, nullptr,
+     "регулятор уже в режиме ModBus: кадр переключения не\nпосылается",
+     "the regulator is in ModBus mode already: send no\nswitch frame"},
+    {"stay", 0, false, nullptr, nullptr, "оставить регулятор в режиме ModBus в конце",
+     "leave the regulator in ModBus mode at the end"},
+    {"trace", 0, false, nullptr, nullptr,
+     "выводить каждый кадр на stderr: \"TX \" или \"RX \" и его\nбайты в hex",
+     "print every frame on stderr: \"TX \" or \"RX \" and its\nbytes in hex"},
+};
+
+const CommandLine kCommandLine = {
+    "modbus",
+    kOptions,
+    true,
+    -1,
+    "Использование: korvex-cli modbus --port УСТРОЙСТВО [параметры] ДЕЙСТВИЕ...\n"
+    "       korvex-cli modbus --port УСТРОЙСТВО [--baud N | --key K] exit\n"
+    "\n"
+    "Переключает регулятор в ModBus RTU, выполняет действия по порядку и возвращает\n"
+    "его в обычный режим сообщением выхода. Ctrl-C, SIGTERM, закрытый терминал или\n"
+    "закрытый стандартный вывод останавливают работу после текущего обмена: сообщение\n"
+    "выхода всё равно посылается (если не задан --stay), прочитанное уже выведено, код\n"
+    "завершения 3. Параметры стоят перед первым действием.\n",
+    "Usage: korvex-cli modbus --port DEVICE [options] ACTION...\n"
+    "       korvex-cli modbus --port DEVICE [--baud N | --key K] exit\n"
+    "\n"
+    "Switches the regulator into ModBus RTU, runs the actions in order and takes it\n"
+    "back to its normal mode with the exit message. Ctrl-C, SIGTERM, a closed\n"
+    "terminal or a closed standard output stop the run after the exchange in\n"
+    "progress: the exit message still goes out (unless --stay), what was read is\n"
+    "printed, and the exit status is 3. The options come before the first action.\n",
+    "Действия:\n"
+    "  id                         идентификация и версия (регистры 144-159, 130-131)\n"
+    "  read-hold REG NUM          прочитать NUM регистров хранения начиная с REG\n"
+    "  read-input REG NUM         прочитать NUM входных регистров начиная с REG\n"
+    "  write REG VALUE            записать один регистр\n"
+    "  write-multi REG V,V,...    записать несколько регистров\n"
+    "  can ID BYTE,BYTE,...       послать сообщение CAN-туннеля (адрес 0) и вывести ответ\n"
+    "  exit                       только сообщение выхода, без переключения: выводит\n"
+    "                             регулятор из режима ModBus после любого сбоя;\n"
+    "                             без --baud и --key посылается на 115200, затем на\n"
+    "                             230400 бод. Только отдельно от других действий\n"
+    "Числа - десятичные или шестнадцатеричные с префиксом 0x.\n"
+    "Коды завершения: 0 - успешно, 1 - ошибка обмена, 2 - неверные аргументы,\n"
+    "3 - остановлено.\n",
+    "Actions:\n"
+    "  id                         identification and version (registers 144-159, 130-131)\n"
+    "  read-hold REG NUM          read NUM holding registers from REG\n"
+    "  read-input REG NUM         read NUM input registers from REG\n"
+    "  write REG VALUE            write one register\n"
+    "  write-multi REG V,V,...    write several registers\n"
+    "  can ID BYTE,BYTE,...       send a CAN-tunnel message (address 0) and print the "
+    "answer\n"
+    "  exit                       only the exit message, no switch frame: takes the\n"
+    "                             regulator out of ModBus mode after any accident;\n"
+    "                             without --baud and --key it goes out at 115200 and\n"
+    "                             then at 230400 baud. An action of its own\n"
+    "Numbers may be decimal or 0x-prefixed hexadecimal.\n"
+    "Exit status: 0 done, 1 a failed exchange, 2 bad arguments, 3 stopped.\n",
+};
 
 bool ParseNumber(const char* s, long* out, long lo = LONG_MIN, long hi = LONG_MAX) {
     return ParseLong(s, lo, hi, out, 0);
@@ -122,10 +124,11 @@ struct Action {
     std::vector<long> list;
 };
 
-// Reads the actions from argv[i..]; false, with a message, at the first one that is not
-// well-formed or whose numbers do not fit their fields.
-bool ParseActions(int i, int argc, char** argv, std::vector<Action>* out) {
-    for (; i < argc; ++i) {
+// Reads the actions; the message of the usage error at the first one that is not
+// well-formed or whose numbers do not fit their fields, empty when all are good.
+std::string ParseActions(const std::vector<char*>& argv, std::vector<Action>* out) {
+    const size_t argc = argv.size();
+    for (size_t i = 0; i < argc; ++i) {
         Action act;
         act.name = argv[i];
         bool ok = false;
@@ -149,20 +152,17 @@ bool ParseActions(int i, int argc, char** argv, std::vector<Action>* out) {
                  ParseList(argv[i + 2], &act.list, 0, 0xFF) && act.list.size() <= kCanMaxData;
             i += 2;
         }
-        if (!ok) {
-            std::fprintf(stderr,
-                         Tr("korvex-cli modbus: неверное действие '%s' (регистры и значения "
-                            "0..65535, не более 125 регистров при чтении и 123 при записи, "
-                            "идентификаторы CAN 0..0x7FF, не более 8 байтов 0..255)\n",
-                            "korvex-cli modbus: bad action '%s' (registers and values 0..65535, "
-                            "at most 125 registers read and 123 written, CAN identifiers "
-                            "0..0x7FF with at most 8 bytes 0..255)\n"),
-                         act.name.c_str());
-            return false;
-        }
+        if (!ok)
+            return StrPrintf(Tr("неверное действие '%s' (регистры и значения 0..65535, не более "
+                                "125 регистров при чтении и 123 при записи, идентификаторы CAN "
+                                "0..0x7FF, не более 8 байтов 0..255)",
+                                "bad action '%s' (registers and values 0..65535, at most 125 "
+                                "registers read and 123 written, CAN identifiers 0..0x7FF with "
+                                "at most 8 bytes 0..255)"),
+                             act.name.c_str());
         out->push_back(std::move(act));
     }
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -171,78 +171,73 @@ int ModBusCommand(int argc, char** argv) {
     std::string port_name;
     long key = 0, baud = 0, addr = 1;
     bool do_switch = true, stay = false, trace = false, speed_given = false;
-    int i = 0;
-    for (; i < argc && argv[i][0] == '-'; ++i) {
-        std::string a = argv[i];
-        bool has_value = i + 1 < argc;
-        if (a == "--help") {
-            Usage(stdout);
-            return 0;
-        } else if (a == "--port" && has_value) {
-            port_name = argv[++i];
-        } else if (a == "--key" && has_value &&
-                   ParseNumber(argv[i + 1], &key, INT32_MIN, INT32_MAX)) {
-            ++i;
-            speed_given = true;
-        } else if (a == "--baud" && has_value && ParseNumber(argv[i + 1], &baud) &&
-                   (baud == 115200 || baud == 230400)) {
-            ++i;
-            speed_given = true;
-        } else if (a == "--addr" && has_value && ParseNumber(argv[i + 1], &addr, 0, 255)) {
-            ++i;
-        } else if (a == "--no-switch") {
-            do_switch = false;
-        } else if (a == "--stay") {
-            stay = true;
-        } else if (a == "--trace") {
-            trace = true;
-        } else {
-            std::fprintf(stderr,
-                         Tr("korvex-cli modbus: неверный параметр '%s'\n\n",
-                            "korvex-cli modbus: bad option '%s'\n\n"),
-                         a.c_str());
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (port_name.empty() || i == argc) {
-        Usage(stderr);
-        return 2;
-    }
+    std::vector<char*> words;  // the actions and their arguments
+    const int parsed = ParseOptions(
+        kCommandLine, argc, argv,
+        [&](std::string_view name, const char* value) -> std::string {
+            if (name == "port") {
+                port_name = value;
+            } else if (name == "key") {
+                if (!ParseNumber(value, &key, INT32_MIN, INT32_MAX))
+                    return Tr("--key принимает 32-битное число со знаком",
+                              "--key takes a signed 32-bit number");
+                speed_given = true;
+            } else if (name == "baud") {
+                if (!ParseNumber(value, &baud) || (baud != 115200 && baud != 230400))
+                    return Tr("--baud принимает значения 115200 или 230400",
+                              "--baud takes 115200 or 230400");
+                speed_given = true;
+            } else if (name == "addr") {
+                if (!ParseNumber(value, &addr, 0, 255))
+                    return Tr("--addr принимает число от 0 до 255",
+                              "--addr takes a number from 0 to 255");
+            } else if (name == "no-switch") {
+                do_switch = false;
+            } else if (name == "stay") {
+                stay = true;
+            } else if (name == "trace") {
+                trace = true;
+            }
+            return {};
+        },
+        &words);
+    if (parsed != kGoOn) return parsed;
+    if (port_name.empty())
+        return UsageError(kCommandLine, Tr("не задан --port", "--port is required"));
+    if (words.empty()) return UsageError(kCommandLine, Tr("не задано действие", "no action given"));
     if (!baud) baud = key == kKeyRecorder230400 ? 230400 : 115200;
     std::vector<Action> actions;
-    if (!ParseActions(i, argc, argv, &actions)) return 2;
+    if (std::string error = ParseActions(words, &actions); !error.empty())
+        return UsageError(kCommandLine, error);
     const bool exit_only = actions[0].name == "exit";
     for (const Action& act : actions) {
         if (act.name == "exit" && (actions.size() > 1 || stay)) {
-            std::fprintf(stderr, "%s\n",
-                         Tr("korvex-cli modbus: exit - отдельное действие, без других действий "
-                            "и без --stay",
-                            "korvex-cli modbus: exit is an action of its own, without other "
-                            "actions and without --stay"));
-            return 2;
+            return UsageError(kCommandLine,
+                              Tr("exit - отдельное действие, без других действий и без --stay",
+                                 "exit is an action of its own, without other actions and "
+                                 "without --stay"));
         }
     }
 
     // Ctrl-C, a kill or a closed terminal end the run after the exchange in progress, and
     // so does a reader of the output that has gone: the regulator must still get its exit
     // message, and whatever was read is already out.
-    const std::atomic<bool>& stop_requested = StopFlagOnRequest();
+    const StopToken& stop = StopOnRequest();
     IgnoreBrokenPipeSignal();
     bool output_lost = false;
     struct TraceScope {
         ~TraceScope() { SetLinkTrace(nullptr); }
     } trace_scope;
     if (trace) {
-        SetLinkTrace([&output_lost](bool tx, const uint8_t* b, size_t n) {
+        // On standard error, so that the values on standard output stay a clean stream.
+        SetLinkTrace([](bool tx, const uint8_t* b, size_t n) {
             std::string line = tx ? "TX" : "RX";
             char hex[4];
             for (size_t k = 0; k < n; ++k) {
                 CSnprintf(hex, sizeof hex, " %02X", b[k]);
                 line += hex;
             }
-            std::printf("%s\n", line.c_str());
-            if (!FlushOutput()) output_lost = true;
+            std::fprintf(stderr, "%s\n", line.c_str());
         });
     }
 
@@ -268,7 +263,7 @@ int ModBusCommand(int argc, char** argv) {
 
     int status = 0;
     size_t done = 0;
-    for (; done < actions.size() && status == 0 && !stop_requested && !output_lost; ++done) {
+    for (; done < actions.size() && status == 0 && !stop.stop_requested() && !output_lost; ++done) {
         const Action& act = actions[done];
         uint8_t slave = uint8_t(addr);
         if (act.name == "id") {

@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
+#include "app/SampleRate.h"
 #include "app/StrPrintf.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
@@ -23,43 +26,45 @@ namespace korvex::cli {
 
 namespace {
 
-void Usage(FILE* out) {
-    std::fputs(
-        Tr("Использование: korvex-cli osc --port УСТРОЙСТВО [--baud 115200|57600|38400]\n"
-           "                      [--rate 50|100|125|166] [--seconds N]\n"
-           "\n"
-           "Осциллограф без окна: переключает регулятор в режим потока, пишет каждый пакет\n"
-           "в новый файл записи, пока не пройдут N секунд или не придёт Ctrl-C (SIGTERM,\n"
-           "закрытый терминал), затем останавливает поток и выводит путь записи. Частоты\n"
-           "выше 50 Гц требуют 115200 бод. Если поток остановился с ошибкой - код\n"
-           "завершения 1 и сообщение регулятора.\n",
-           "Usage: korvex-cli osc --port DEVICE [--baud 115200|57600|38400] [--rate "
-           "50|100|125|166]\n"
-           "                      [--seconds N]\n"
-           "\n"
-           "Runs the oscilloscope without a window: switches the regulator to streaming,\n"
-           "records every packet into a new recording file until N seconds have passed or\n"
-           "Ctrl-C, then stops the stream and prints the recording's path. Rates above 50 Hz\n"
-           "need 115200 baud. Exits with 1 and the regulator's message when the stream\n"
-           "stopped on an error.\n"),
-        out);
-}
-
 // Longest recording that --seconds asks for; a larger number is a typing error.
 constexpr double kMaxSeconds = 30 * 86400;
 
-// The divider of the regulator's 500 Hz for a rate in Hz (166 and 167 both stand for
-// 166.7 Hz), 0 for any other rate.
-int RateDivider(int rate) {
-    switch (rate) {
-        case 50: return 10;
-        case 100: return 5;
-        case 125: return 4;
-        case 166:
-        case 167: return 3;
-        default: return 0;
-    }
-}
+constexpr Option kOptions[] = {
+    {"port", 0, true, "УСТРОЙСТВО", "DEVICE", "порт регулятора (обязателен)",
+     "the regulator's port (required)"},
+    {"baud", 0, true, "N", "N", "скорость потока: 115200 (по умолчанию), 57600 или 38400",
+     "line speed of the stream: 115200 (default), 57600 or 38400"},
+    {"rate", 0, true, "ГЦ", "HZ", "частота: 50 (по умолчанию), 100, 125 или 166 (166,7 Гц)",
+     "sample rate: 50 (default), 100, 125 or 166 (166.7 Hz)"},
+    {"seconds", 0, true, "N", "N", "остановиться через N секунд (до 30 суток)",
+     "stop after N seconds (up to 30 days)"},
+};
+
+const CommandLine kCommandLine = {
+    "osc",
+    kOptions,
+    false,
+    0,
+    "Использование: korvex-cli osc --port УСТРОЙСТВО [--baud 115200|57600|38400]\n"
+    "                      [--rate 50|100|125|166] [--seconds N]\n"
+    "\n"
+    "Осциллограф без окна: переключает регулятор в режим потока, пишет каждый пакет\n"
+    "в новый файл записи, пока не пройдут N секунд или не придёт Ctrl-C (SIGTERM,\n"
+    "закрытый терминал), затем останавливает поток и выводит путь записи. Частоты\n"
+    "выше 50 Гц требуют 115200 бод. Если поток остановился с ошибкой - код\n"
+    "завершения 1 и сообщение регулятора.\n",
+    "Usage: korvex-cli osc --port DEVICE [--baud 115200|57600|38400] [--rate "
+    "50|100|125|166]\n"
+    "                      [--seconds N]\n"
+    "\n"
+    "Runs the oscilloscope without a window: switches the regulator to streaming,\n"
+    "records every packet into a new recording file until N seconds have passed or\n"
+    "Ctrl-C, then stops the stream and prints the recording's path. Rates above 50 Hz\n"
+    "need 115200 baud. Exits with 1 and the regulator's message when the stream\n"
+    "stopped on an error.\n",
+    nullptr,
+    nullptr,
+};
 
 struct RowCounter : RowSink {
     void OnRow(const double*, int) override { ++rows; }
@@ -72,61 +77,44 @@ int OscCommand(int argc, char** argv) {
     LinkSettings link;
     double seconds = 0;
     long rate = 50, baud = 115200;
-    for (int i = 0; i < argc; ++i) {
-        std::string a = argv[i];
-        bool v = i + 1 < argc;
-        if (a == "--help") {
-            Usage(stdout);
-            return 0;
-        } else if (a == "--port" && v) {
-            link.port_name = argv[++i];
-        } else if (a == "--baud" && v) {
-            if (!ParseLong(argv[++i], 0, LONG_MAX, &baud) ||
-                (baud != 115200 && baud != 57600 && baud != 38400)) {
-                std::fprintf(stderr, "%s\n",
-                             Tr("korvex-cli osc: --baud принимает значения 115200, 57600 или 38400",
-                                "korvex-cli osc: --baud takes 115200, 57600 or 38400"));
-                return 2;
+    std::vector<char*> operands;
+    const int status = ParseOptions(
+        kCommandLine, argc, argv,
+        [&](std::string_view name, const char* value) -> std::string {
+            if (name == "port") {
+                link.port_name = value;
+            } else if (name == "baud") {
+                if (!ParseLong(value, 0, LONG_MAX, &baud) ||
+                    (baud != 115200 && baud != 57600 && baud != 38400))
+                    return Tr("--baud принимает значения 115200, 57600 или 38400",
+                              "--baud takes 115200, 57600 or 38400");
+            } else if (name == "rate") {
+                if (!ParseLong(value, 0, LONG_MAX, &rate) || !RateDivider(int(rate)))
+                    return Tr("--rate принимает значения 50, 100, 125 или 166",
+                              "--rate takes 50, 100, 125 or 166");
+            } else if (name == "seconds" && !ParseSeconds(value, 0, kMaxSeconds, &seconds)) {
+                return StrPrintf(Tr("--seconds принимает число секунд больше 0 и не больше %d "
+                                    "(30 суток); без него запись идёт до Ctrl-C",
+                                    "--seconds takes a number of seconds above 0 and up to %d "
+                                    "(30 days); leave it out to record until Ctrl-C"),
+                                 int(kMaxSeconds));
             }
-        } else if (a == "--rate" && v) {
-            if (!ParseLong(argv[++i], 0, LONG_MAX, &rate) || !RateDivider(int(rate))) {
-                std::fprintf(stderr, "%s\n",
-                             Tr("korvex-cli osc: --rate принимает значения 50, 100, 125 или 166",
-                                "korvex-cli osc: --rate takes 50, 100, 125 or 166"));
-                return 2;
-            }
-        } else if (a == "--seconds" && v) {
-            if (!ParseSeconds(argv[++i], 0, kMaxSeconds, &seconds)) {
-                std::fprintf(stderr,
-                             Tr("korvex-cli osc: --seconds принимает число секунд больше 0 и не "
-                                "больше %d (30 суток); без него запись идёт до Ctrl-C\n",
-                                "korvex-cli osc: --seconds takes a number of seconds above 0 and "
-                                "up to %d (30 days); leave it out to record until Ctrl-C\n"),
-                             int(kMaxSeconds));
-                return 2;
-            }
-        } else {
-            Usage(stderr);
-            return 2;
-        }
-    }
+            return {};
+        },
+        &operands);
+    if (status != kGoOn) return status;
     link.osc_baud = uint32_t(baud);
     link.rate_divider = RateDivider(int(rate));
-    if (link.port_name.empty()) {
-        Usage(stderr);
-        return 2;
-    }
-    if (link.rate_divider != 10 && link.osc_baud != 115200) {
-        std::fprintf(stderr, "%s\n",
-                     Tr("korvex-cli osc: частоты выше 50 Гц требуют 115200 бод",
-                        "korvex-cli osc: rates above 50 Hz need 115200 baud"));
-        return 2;
-    }
+    if (link.port_name.empty())
+        return UsageError(kCommandLine, Tr("не задан --port", "--port is required"));
+    if (link.rate_divider != 10 && link.osc_baud != 115200)
+        return UsageError(kCommandLine, Tr("частоты выше 50 Гц требуют 115200 бод",
+                                           "rates above 50 Hz need 115200 baud"));
 
     // Ctrl-C while the stream opens stops it right after, the same way. A closed terminal
     // (SIGHUP) stops it as Exit does too: stop byte, complete rows, the path printed.
     // Stopping is how a recording without --seconds ends, so it is no failure.
-    const std::atomic<bool>& stop = StopFlagOnRequest();
+    const StopToken& stop = StopOnRequest();
 
     OscState osc;
     if (OSC_Open(link, osc) != 0) return 1;
@@ -143,7 +131,7 @@ int OscCommand(int argc, char** argv) {
     RowCounter counter;
     const bool progress = StderrIsTerminal();
     auto start = std::chrono::steady_clock::now();
-    while (!osc.done && !stop) {
+    while (!osc.done && !stop.stop_requested()) {
         double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (seconds > 0 && elapsed >= seconds) break;

@@ -1,32 +1,37 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/Language.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "link/ComPortList.h"
 
 namespace korvex::cli {
 
 int PortsCommand(int argc, char** argv) {
-    std::vector<std::string> extra;
-    for (int i = 0; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--help")) {
-            std::fputs(
-                Tr("Использование: korvex-cli ports [УСТРОЙСТВО...]\n\n"
-                   "Выводит последовательные порты этой машины, по одному в строке; порт,\n"
-                   "занятый другой программой, показан как \"ИМЯ - Error N\". Устройства,\n"
-                   "названные в командной строке (например, псевдотерминал симулятора),\n"
-                   "проверяются и выводятся первыми.\n",
-                   "Usage: korvex-cli ports [DEVICE...]\n\n"
-                   "Lists the serial ports of this machine, one per line; a port that another\n"
-                   "program holds is shown as \"NAME - Error N\". Devices named on the command\n"
-                   "line (a simulator's pseudo-terminal, say) are tried and listed first.\n"),
-                stdout);
-            return 0;
-        }
-        extra.push_back(argv[i]);
-    }
+    static const CommandLine kCommandLine = {
+        "ports",
+        {},
+        false,
+        -1,
+        "Использование: korvex-cli ports [УСТРОЙСТВО...]\n\n"
+        "Выводит последовательные порты этой машины, по одному в строке; порт,\n"
+        "занятый другой программой, показан как \"ИМЯ - Error N\". Устройства,\n"
+        "названные в командной строке (например, псевдотерминал симулятора),\n"
+        "проверяются и выводятся первыми.\n",
+        "Usage: korvex-cli ports [DEVICE...]\n\n"
+        "Lists the serial ports of this machine, one per line; a port that another\n"
+        "program holds is shown as \"NAME - Error N\". Devices named on the command\n"
+        "line (a simulator's pseudo-terminal, say) are tried and listed first.\n",
+        nullptr,
+        nullptr,
+    };
+    std::vector<char*> devices;
+    const int status = ParseOptions(kCommandLine, argc, argv, nullptr, &devices);
+    if (status != kGoOn) return status;
+    const std::vector<std::string> extra(devices.begin(), devices.end());
     ComPortList list;
     if (!extra.empty()) RS232_EnumPortsFrom(extra, &list);
     RS232_EnumPorts();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ErrorReport.h"
@@ -24,35 +25,42 @@ namespace korvex::cli {
 
 namespace {
 
-void Usage(FILE* out) {
-    std::fputs(
-        Tr("Использование: korvex-cli recorder --port УСТРОЙСТВО [--baud 115200|230400] "
-           "ДЕЙСТВИЕ\n"
-           "\n"
-           "Переключает регулятор в ModBus на скорости осциллографа, выполняет действие с его\n"
-           "аварийным осциллографом и возвращает регулятор в обычный режим.\n"
-           "\n"
-           "Действия:\n"
-           "  list          строка состояния и записи, как их показывает окно осциллографа\n"
-           "  read N        читает запись N (с 1) в файл записи и выводит его путь;\n"
-           "                Ctrl-C, SIGTERM или закрытый терминал останавливают чтение между\n"
-           "                секторами: прочитанное сохраняется, путь выводится, на stderr -\n"
-           "                после скольких секторов, код завершения 3\n"
-           "  write on|off  включает или выключает ручную запись\n",
-           "Usage: korvex-cli recorder --port DEVICE [--baud 115200|230400] ACTION\n"
-           "\n"
-           "Switches the regulator into ModBus at the recorder speed, runs the action on its\n"
-           "fault recorder and takes it back to its normal mode.\n"
-           "\n"
-           "Actions:\n"
-           "  list          the status line and the recordings as the recorder window shows them\n"
-           "  read N        reads recording N (from 1) into a recording file and prints its path;\n"
-           "                Ctrl-C, SIGTERM or a closed terminal stop it between sectors: what\n"
-           "                was read is kept, its path printed, after how many sectors the read\n"
-           "                stopped goes to stderr, and the exit status is 3\n"
-           "  write on|off  switches manual recording on or off\n"),
-        out);
-}
+constexpr Option kOptions[] = {
+    {"port", 0, true, "УСТРОЙСТВО", "DEVICE", "порт регулятора (обязателен)",
+     "the regulator's port (required)"},
+    {"baud", 0, true, "N", "N", "скорость осциллографа: 115200 (по умолчанию) или 230400",
+     "the recorder's speed: 115200 (default) or 230400"},
+};
+
+const CommandLine kCommandLine = {
+    "recorder",
+    kOptions,
+    true,
+    -1,
+    "Использование: korvex-cli recorder --port УСТРОЙСТВО [--baud 115200|230400] "
+    "ДЕЙСТВИЕ\n"
+    "\n"
+    "Переключает регулятор в ModBus на скорости осциллографа, выполняет действие с его\n"
+    "аварийным осциллографом и возвращает регулятор в обычный режим.\n",
+    "Usage: korvex-cli recorder --port DEVICE [--baud 115200|230400] ACTION\n"
+    "\n"
+    "Switches the regulator into ModBus at the recorder speed, runs the action on its\n"
+    "fault recorder and takes it back to its normal mode.\n",
+    "Действия:\n"
+    "  list          строка состояния и записи, как их показывает окно осциллографа\n"
+    "  read N        читает запись N (с 1) в файл записи и выводит его путь;\n"
+    "                Ctrl-C, SIGTERM или закрытый терминал останавливают чтение между\n"
+    "                секторами: прочитанное сохраняется, путь выводится, на stderr -\n"
+    "                после скольких секторов, код завершения 3\n"
+    "  write on|off  включает или выключает ручную запись\n",
+    "Actions:\n"
+    "  list          the status line and the recordings as the recorder window shows them\n"
+    "  read N        reads recording N (from 1) into a recording file and prints its path;\n"
+    "                Ctrl-C, SIGTERM or a closed terminal stop it between sectors: what\n"
+    "                was read is kept, its path printed, after how many sectors the read\n"
+    "                stopped goes to stderr, and the exit status is 3\n"
+    "  write on|off  switches manual recording on or off\n",
+};
 
 void Show(const std::vector<std::string>& messages) {
     for (const auto& m : messages) ShowError(m);
@@ -95,45 +103,48 @@ int RecorderCommand(int argc, char** argv) {
     LinkSettings settings;
     settings.av_baud = 115200;
     long baud = 115200;
-    int i = 0;
-    for (; i < argc && argv[i][0] == '-'; ++i) {
-        std::string a = argv[i];
-        bool v = i + 1 < argc;
-        if (a == "--help") {
-            Usage(stdout);
-            return 0;
-        } else if (a == "--port" && v) {
-            settings.port_name = argv[++i];
-        } else if (a == "--baud" && v) {
-            if (!ParseLong(argv[++i], 0, LONG_MAX, &baud) || (baud != 115200 && baud != 230400)) {
-                std::fprintf(stderr, "%s\n",
-                             Tr("korvex-cli recorder: --baud принимает значения 115200 или 230400",
-                                "korvex-cli recorder: --baud takes 115200 or 230400"));
-                return 2;
-            }
-        } else {
-            Usage(stderr);
-            return 2;
-        }
-    }
+    std::vector<char*> words;  // the action and its argument
+    const int parsed = ParseOptions(
+        kCommandLine, argc, argv,
+        [&](std::string_view name, const char* value) -> std::string {
+            if (name == "port") settings.port_name = value;
+            if (name == "baud" &&
+                (!ParseLong(value, 0, LONG_MAX, &baud) || (baud != 115200 && baud != 230400)))
+                return Tr("--baud принимает значения 115200 или 230400",
+                          "--baud takes 115200 or 230400");
+            return {};
+        },
+        &words);
+    if (parsed != kGoOn) return parsed;
+    if (settings.port_name.empty())
+        return UsageError(kCommandLine, Tr("не задан --port", "--port is required"));
     settings.av_baud = uint32_t(baud);
-    std::string action = i < argc ? argv[i] : "";
+    if (words.empty())
+        return UsageError(kCommandLine, Tr("не задано действие: list, read N или write on|off",
+                                           "no action given: list, read N or write on|off"));
+    const std::string action = words[0];
+    const size_t n = words.size();
     long number = 0;
     bool on = false;
-    bool ok = settings.port_name.size() &&
-              ((action == "list" && i + 1 == argc) ||
-               (action == "read" && i + 2 == argc && ParseLong(argv[i + 1], 1, 65536, &number)) ||
-               (action == "write" && i + 2 == argc &&
-                (!std::strcmp(argv[i + 1], "on") || !std::strcmp(argv[i + 1], "off"))));
+    const bool ok = (action == "list" && n == 1) ||
+                    (action == "read" && n == 2 && ParseLong(words[1], 1, 65536, &number)) ||
+                    (action == "write" && n == 2 &&
+                     (!std::strcmp(words[1], "on") || !std::strcmp(words[1], "off")));
     if (!ok) {
-        Usage(stderr);
-        return 2;
+        std::string given;
+        for (const char* w : words) given += (given.empty() ? "" : " ") + std::string(w);
+        return UsageError(kCommandLine,
+                          StrPrintf(Tr("неверное действие '%s' (list, read N с N от 1 до 65536, "
+                                       "write on|off)",
+                                       "bad action '%s' (list, read N with N from 1 to 65536, "
+                                       "write on|off)"),
+                                    given.c_str()));
     }
-    if (action == "write") on = !std::strcmp(argv[i + 1], "on");
+    if (action == "write") on = !std::strcmp(words[1], "on");
 
     // Ctrl-C, a closed terminal or a kill stop a read between sectors, as Stop does; a
     // list or a switch, which take one exchange or two, run to their end.
-    const std::atomic<bool>& stop = StopFlagOnRequest();
+    const StopToken& stop = StopOnRequest();
 
     std::vector<std::string> messages;
     RecorderLink link = OpenRecorder(settings, &messages);

@@ -11,26 +11,15 @@
 
 namespace korvex::cli {
 
-int RecordingArgs::Take(int argc, char** argv, int* i, bool files_only, const char* command) {
-    std::string a = argv[*i];
-    if (!files_only && (a == "--from" || a == "--to") && *i + 1 < argc) {
-        double v = 0;
-        if (!ParseSeconds(argv[++*i], -1e-300, 1e12, &v)) {
-            std::fprintf(stderr,
-                         Tr("korvex-cli %s: %s требует время в секундах, а не '%s'\n",
-                            "korvex-cli %s: %s needs a time in seconds, not '%s'\n"),
-                         command, a.c_str(), argv[*i]);
-            return -1;
-        }
-        (a == "--from" ? from : to) = v;
-        (a == "--from" ? has_from : has_to) = true;
-        return 1;
-    }
-    if ((files_only || a[0] != '-') && path.empty()) {
-        path = a;
-        return 1;
-    }
-    return 0;
+std::string RecordingArgs::TakeTime(std::string_view option, const char* value) {
+    double v = 0;
+    if (!ParseSeconds(value, -1e-300, 1e12, &v))
+        return StrPrintf(
+            Tr("%s требует время в секундах, а не '%s'", "%s needs a time in seconds, not '%s'"),
+            std::string(option).c_str(), value);
+    (option == "--from" ? from : to) = v;
+    (option == "--from" ? has_from : has_to) = true;
+    return {};
 }
 
 void NotePendingRow(unsigned long long bytes) {

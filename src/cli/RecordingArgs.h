@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "files/RecordingData.h"
 
@@ -15,10 +16,9 @@ struct RecordingArgs {
     bool has_from = false, has_to = false;
     double from = 0, to = 0;
 
-    // Takes argv[*i] when it is "--from SEC", "--to SEC" or the file name (always a file
-    // name after "--", when `files_only`), moving *i past what it took: 1. Returns 0 for an
-    // argument that is not one of these, -1 after printing why a time is wrong.
-    int Take(int argc, char** argv, int* i, bool files_only, const char* command);
+    // Takes the value of --from or --to (`option`, with its dashes): the message of the
+    // usage error when it is no time in seconds, empty when taken.
+    std::string TakeTime(std::string_view option, const char* value);
 };
 
 // Loads the file (complete rows only; a note on stderr tells of an unfinished last line)

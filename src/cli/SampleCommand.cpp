@@ -6,10 +6,13 @@
 #include <cstring>
 #include <numbers>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
+#include "app/SampleRate.h"
+#include "app/StrPrintf.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "files/DataDirectory.h"
@@ -22,6 +25,31 @@ namespace {
 // Ten million rows of 8 channels are about 750 MB; more is a typing error.
 constexpr long kMaxRows = 10000000;
 
+constexpr Option kOptions[] = {
+    {"rows", 0, true, "N", "N", "число строк, от 0 до 10000000 (по умолчанию 500)",
+     "number of rows, 0 to 10000000 (default 500)"},
+    {"rate", 0, true, "ГЦ", "HZ", "частота: 50 (по умолчанию), 100, 125 или 166",
+     "sample rate: 50 (default), 100, 125 or 166"},
+    {"port", 0, true, "ИМЯ", "NAME", "имя порта в заголовке записи (по умолчанию sim)",
+     "the port's name in the recording's header (default sim)"},
+};
+
+const CommandLine kCommandLine = {
+    "sample",
+    kOptions,
+    false,
+    0,
+    "Использование: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port ИМЯ]\n"
+    "\n"
+    "Записывает в каталог данных синтетическую запись из N строк и выводит её путь.\n",
+    "Usage: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port NAME]\n"
+    "\n"
+    "Writes a synthetic live recording of N rows into the data directory and prints\n"
+    "its path.\n",
+    nullptr,
+    nullptr,
+};
+
 }  // namespace
 
 // A synthetic live recording written through the live writer: three phase voltages and
@@ -29,49 +57,24 @@ constexpr long kMaxRows = 10000000;
 int SampleCommand(int argc, char** argv) {
     long rows = 500, rate = 50;
     std::string port = "sim";
-    auto usage = [](FILE* out) {
-        std::fprintf(
-            out,
-            Tr("Использование: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port ИМЯ]\n"
-               "\n"
-               "Записывает в каталог данных синтетическую запись из N строк (от 0 до %ld,\n"
-               "по умолчанию 500) и выводит её путь.\n",
-               "Usage: korvex-cli sample [--rows N] [--rate 50|100|125|166] [--port NAME]\n"
-               "\n"
-               "Writes a synthetic live recording of N rows (0 to %ld, default 500) into\n"
-               "the data directory and prints its path.\n"),
-            kMaxRows);
-    };
-    for (int i = 0; i < argc; ++i) {
-        std::string a = argv[i];
-        bool v = i + 1 < argc;
-        if (a == "--help") {
-            usage(stdout);
-            return 0;
-        } else if (a == "--rows" && v) {
-            if (!ParseLong(argv[++i], 0, kMaxRows, &rows)) {
-                std::fprintf(stderr,
-                             Tr("korvex-cli sample: --rows принимает число от 0 до %ld\n",
-                                "korvex-cli sample: --rows takes a number from 0 to %ld\n"),
-                             kMaxRows);
-                return 2;
-            }
-        } else if (a == "--rate" && v) {
-            if (!ParseLong(argv[++i], 0, LONG_MAX, &rate) ||
-                (rate != 50 && rate != 100 && rate != 125 && rate != 166)) {
-                std::fprintf(stderr, "%s\n",
-                             Tr("korvex-cli sample: --rate принимает значения 50, 100, 125 или 166",
-                                "korvex-cli sample: --rate takes 50, 100, 125 or 166"));
-                return 2;
-            }
-        } else if (a == "--port" && v) {
-            port = argv[++i];
-        } else {
-            usage(stderr);
-            return 2;
-        }
-    }
-    int divider = rate == 100 ? 5 : rate == 125 ? 4 : rate == 166 ? 3 : 10;
+    std::vector<char*> operands;
+    const int status = ParseOptions(
+        kCommandLine, argc, argv,
+        [&](std::string_view name, const char* value) -> std::string {
+            if (name == "rows" && !ParseLong(value, 0, kMaxRows, &rows))
+                return StrPrintf(
+                    Tr("--rows принимает число от 0 до %ld", "--rows takes a number from 0 to %ld"),
+                    kMaxRows);
+            if (name == "rate" &&
+                (!ParseLong(value, 0, LONG_MAX, &rate) || !RateDivider(int(rate))))
+                return Tr("--rate принимает значения 50, 100, 125 или 166",
+                          "--rate takes 50, 100, 125 or 166");
+            if (name == "port") port = value;
+            return {};
+        },
+        &operands);
+    if (status != kGoOn) return status;
+    const int divider = RateDivider(int(rate));
     std::string path;
     FILE* f = OpenDataFile("osc.trd", "w", &path);
     if (!f) {

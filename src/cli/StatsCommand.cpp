@@ -3,55 +3,55 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
 #include "app/StrPrintf.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/RecordingArgs.h"
 #include "files/RecordingStats.h"
 
 namespace korvex::cli {
 
-namespace {
-
-void Usage(FILE* out) {
-    std::fputs(Tr("Использование: korvex-cli stats [--from СЕК] [--to СЕК] [--] ФАЙЛ\n"
-                  "\n"
-                  "Выводит для каждого канала записи минимум и максимум со временем их первого\n"
-                  "появления, среднее и действующее значение (RMS) по всей записи или по строкам\n"
-                  "между --from и --to (секунды от её первой строки).\n",
-                  "Usage: korvex-cli stats [--from SEC] [--to SEC] [--] FILE\n"
-                  "\n"
-                  "Prints, for each channel of a recording, its minimum and maximum with the time\n"
-                  "of their first occurrence, its mean and its RMS, over the whole recording or\n"
-                  "over the rows between --from and --to (seconds from its first row).\n"),
-               out);
-}
-
-}  // namespace
-
 int StatsCommand(int argc, char** argv) {
+    static constexpr Option kOptions[] = {
+        {"from", 0, true, "СЕК", "SEC", "начало: секунды от первой строки записи",
+         "the start, in seconds from the recording's first row"},
+        {"to", 0, true, "СЕК", "SEC", "конец, в секундах", "the end, in seconds"},
+    };
+    static const CommandLine kCommandLine = {
+        "stats",
+        kOptions,
+        false,
+        1,
+        "Использование: korvex-cli stats [--from СЕК] [--to СЕК] [--] ФАЙЛ\n"
+        "\n"
+        "Выводит для каждого канала записи минимум и максимум со временем их первого\n"
+        "появления, среднее и действующее значение (RMS) по всей записи или по строкам\n"
+        "между --from и --to (секунды от её первой строки).\n",
+        "Usage: korvex-cli stats [--from SEC] [--to SEC] [--] FILE\n"
+        "\n"
+        "Prints, for each channel of a recording, its minimum and maximum with the time\n"
+        "of their first occurrence, its mean and its RMS, over the whole recording or\n"
+        "over the rows between --from and --to (seconds from its first row).\n",
+        nullptr,
+        nullptr,
+    };
     RecordingArgs args;
-    bool files_only = false;
-    for (int i = 0; i < argc; ++i) {
-        std::string a = argv[i];
-        if (!files_only && a == "--help") {
-            Usage(stdout);
-            return 0;
-        } else if (!files_only && a == "--") {
-            files_only = true;
-        } else if (int taken = args.Take(argc, argv, &i, files_only, "stats"); taken != 0) {
-            if (taken < 0) return 2;
-        } else {
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (args.path.empty()) {
-        Usage(stderr);
-        return 2;
-    }
+    std::vector<char*> files;
+    const int status = ParseOptions(
+        kCommandLine, argc, argv,
+        [&args](std::string_view name, const char* value) {
+            return args.TakeTime(std::string("--") + std::string(name), value);
+        },
+        &files);
+    if (status != kGoOn) return status;
+    if (files.empty())
+        return UsageError(kCommandLine, Tr("не задан файл записи", "no recording file given"));
+    args.path = files[0];
     FileStats stats;
     std::string error;
     if (!ScanFileStats(args.path, args.has_from ? &args.from : nullptr,

@@ -32,15 +32,21 @@ void OnStopRequest(void (*handler)(int)) {
 }
 
 namespace {
-std::atomic<bool> g_stop_requested{false};
+// Constructed before any handler can run (the first StopOnRequest makes it); RequestStop
+// only stores an atomic and writes to a descriptor, which a signal handler may do.
+StopToken& Token() {
+    static StopToken token;
+    return token;
+}
 void SetStopRequested(int) {
-    g_stop_requested = true;
+    Token().RequestStop();
 }
 }  // namespace
 
-const std::atomic<bool>& StopFlagOnRequest() {
+const StopToken& StopOnRequest() {
+    const StopToken& token = Token();
     OnStopRequest(SetStopRequested);
-    return g_stop_requested;
+    return token;
 }
 
 bool StderrIsTerminal() {

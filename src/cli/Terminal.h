@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <atomic>
+#include "app/StopToken.h"
 
 namespace korvex::cli {
 
@@ -15,9 +15,9 @@ constexpr int kStoppedStatus = 3;
 // on Windows Ctrl-C and Ctrl-Break.
 void OnStopRequest(void (*handler)(int));
 
-// The same requests as a flag: installs the handler and returns the flag it sets, for
-// workers that look at a stop flag between their steps.
-const std::atomic<bool>& StopFlagOnRequest();
+// The same requests as a stop token: installs the handler and returns the token it
+// asks, for workers that look at it between their steps or wait on it in the port.
+const StopToken& StopOnRequest();
 
 // Whether standard error is a terminal (progress bars are drawn only there).
 bool StderrIsTerminal();

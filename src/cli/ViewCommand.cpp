@@ -2,10 +2,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/ErrorReport.h"
 #include "app/Language.h"
 #include "app/StrPrintf.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
@@ -30,23 +32,29 @@ public:
 }  // namespace
 
 int ViewCommand(int argc, char** argv) {
-    // "--" ends the options, so that a file whose name starts with "-" can be named.
-    bool dashes = argc == 2 && !std::strcmp(argv[0], "--");
-    if (!dashes && (argc != 1 || argv[0][0] == '-')) {
-        bool help = argc == 1 && !std::strcmp(argv[0], "--help");
-        std::fputs(
-            Tr("Использование: korvex-cli view [--] ФАЙЛ\n\n"
-               "Читает запись так же, как окно просмотра, и выводит её строку файла,\n"
-               "строку состояния, ошибки последовательности, если они есть, и последнее\n"
-               "значение каждого показанного канала.\n",
-               "Usage: korvex-cli view [--] FILE\n\n"
-               "Reads a recording as the viewer window does and prints its file line, its\n"
-               "status line, the sequence errors when there are any, and the latest value of\n"
-               "each shown channel.\n"),
-            help ? stdout : stderr);
-        return help ? 0 : 2;
-    }
-    std::string path = argv[dashes ? 1 : 0];
+    static const CommandLine kCommandLine = {
+        "view",
+        {},
+        false,
+        1,
+        "Использование: korvex-cli view [--] ФАЙЛ\n\n"
+        "Читает запись так же, как окно просмотра, и выводит её строку файла,\n"
+        "строку состояния, ошибки последовательности, если они есть, и последнее\n"
+        "значение каждого показанного канала. \"--\" позволяет назвать файл, имя\n"
+        "которого начинается с \"-\".\n",
+        "Usage: korvex-cli view [--] FILE\n\n"
+        "Reads a recording as the viewer window does and prints its file line, its\n"
+        "status line, the sequence errors when there are any, and the latest value of\n"
+        "each shown channel. \"--\" lets the file's name start with \"-\".\n",
+        nullptr,
+        nullptr,
+    };
+    std::vector<char*> files;
+    const int status = ParseOptions(kCommandLine, argc, argv, nullptr, &files);
+    if (status != kGoOn) return status;
+    if (files.empty())
+        return UsageError(kCommandLine, Tr("не задан файл записи", "no recording file given"));
+    const std::string path = files[0];
     RecordingHeader header;
     uint64_t consumed = 0;
     std::string error;
