@@ -115,14 +115,14 @@ std::string ViewerStartupMessage(bool present, bool has_version_record, const Ve
         int(version[0]), int(version[1]), int(version[2]), 1, 0, 4);
 }
 
-int RunViewer(const std::string& file) {
+int RunViewer(const std::string& file, std::string* err_text) {
     std::string program = FindViewer();
     // Korvex's own viewer shows the whole recording; the main program's viewing mode,
     // its newest rows, where the viewer was not installed.
     if (program.empty()) program = GetProgramDir() + kOwnViewer;
     if (!Executable(program)) program = GetProgramDir() + kProgram;
     if (!Executable(program) || !Start(program, file)) {
-        ShowError("File Trendal.exe not found!");
+        ReportError(err_text, "File Trendal.exe not found!");
         return -1;
     }
     return 0;

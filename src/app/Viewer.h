@@ -10,9 +10,9 @@ namespace korvex {
 // The viewer for recordings. Where a separate viewer program ("trendal") is installed
 // beside Korvex, RunViewer starts it on the file without waiting; otherwise it starts
 // Korvex's own viewer (korvex-view) beside the program, or failing that Korvex itself in
-// its viewing mode, so that every recording can be shown. Returns 0, or -1 after "File Trendal.exe
-// not found!" when nothing could start.
-int RunViewer(const std::string& file);
+// its viewing mode, so that every recording can be shown. Returns 0, or -1 with "File
+// Trendal.exe not found!" (buffer rule) when nothing could start.
+int RunViewer(const std::string& file, std::string* err_text = nullptr);
 
 // An argument of a Windows command line, quoted so that the started program's runtime
 // reads it back unchanged (blanks, quotes, backslashes before quotes).

@@ -6,10 +6,10 @@
 
 namespace korvex::gui {
 
-// Sizes from the dialog units of the original window templates: a horizontal unit is a
-// quarter of the font's average character width, a vertical one an eighth of its
-// height. Layouts take their minimum and fixed sizes from them, so the windows keep
-// their proportions with any font and scale with it (and with the screen's scaling).
+// Sizes in dialog units, which follow the font: a horizontal unit is a quarter of the
+// font's average character width, a vertical one an eighth of its height. Layouts take
+// their minimum and fixed sizes from them, so the windows keep their proportions with
+// any font and scale with it (and with the screen's scaling).
 class DialogUnits {
 public:
     explicit DialogUnits(const QWidget* dialog) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/DiarySession.h"
 
-#include "app/ErrorReport.h"
+#include "gui/MessageBoxes.h"
 
 namespace korvex::gui {
 
@@ -10,7 +10,7 @@ DiarySession::DiarySession(QObject* parent) : QObject(parent) {
 }
 
 DiarySession::~DiarySession() {
-    stop_ = true;
+    stop_.RequestStop();
     if (worker_.joinable()) worker_.join();
 }
 
@@ -35,8 +35,17 @@ void DiarySession::Start(const LinkSettings& settings) {
 void DiarySession::OnDone(const DiaryRunResult& result) {
     if (worker_.joinable()) worker_.join();
     ended_ = true;
-    for (const auto& m : result.messages) ShowError(m);
-    emit finished(result.complete ? QString::fromStdString(result.report_path) : QString());
+    report_ = result.complete ? QString::fromStdString(result.report_path) : QString();
+    if (result.messages.empty())
+        MessagesTaken();
+    else
+        emit messages(ToQStringList(result.messages));
+}
+
+void DiarySession::MessagesTaken() {
+    if (!ended_ || told_) return;
+    told_ = true;
+    emit finished(report_);
 }
 
 }  // namespace korvex::gui

@@ -3,9 +3,10 @@
 
 #include <QObject>
 #include <QString>
-#include <atomic>
+#include <QStringList>
 #include <thread>
 
+#include "app/StopToken.h"
 #include "diary/DiaryRun.h"
 
 namespace korvex::gui {
@@ -13,21 +14,29 @@ namespace korvex::gui {
 // One run of "Diary and Parameters", without widgets: the whole read (identification,
 // clock, diaries, parameter sets, report) runs on the session's worker, so the windows
 // keep painting. Progress and the end reach the GUI thread as queued signals; the
-// worker never waits on it. GUI thread only.
+// worker never waits on it. The run's messages travel as values: messages() hands them
+// to the view, and finished() follows MessagesTaken(). GUI thread only.
 class DiarySession : public QObject {
     Q_OBJECT
 public:
     explicit DiarySession(QObject* parent = nullptr);
-    // Asks a run still going to stop between exchanges and joins it.
+    // Stops a run still going (its waiting exchange is woken) and joins it.
     ~DiarySession() override;
 
     void Start(const LinkSettings& settings);
+    // Ends the run at once: the exchange in progress is woken, the regulator is taken out
+    // of ModBus mode, finished() follows with no report and no message.
+    void Stop() { stop_.RequestStop(); }
+    // The view has taken the texts of messages().
+    void MessagesTaken();
     bool running() const { return worker_.joinable() && !ended_; }
 
 signals:
+    // The run's messages, to show in order; finished() waits for MessagesTaken().
+    void messages(const QStringList& texts);
     void progressRange(int maximum);
     void progressPosition(int position);
-    // The run is over: its messages have been shown; `report` is the finished report,
+    // The run is over: its messages have been taken; `report` is the finished report,
     // empty when the run stopped before its end.
     void finished(const QString& report);
 
@@ -35,8 +44,10 @@ private:
     void OnDone(const DiaryRunResult& result);
 
     std::thread worker_;
-    std::atomic<bool> stop_{false};
+    StopToken stop_;
     bool ended_ = false;
+    bool told_ = false;  // finished() has been emitted
+    QString report_;
 };
 
 }  // namespace korvex::gui

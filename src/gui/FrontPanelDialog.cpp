@@ -46,8 +46,8 @@ FrontPanelDialog::FrontPanelDialog(OscSession& session, Model model, const std::
     auto* keys = new QGridLayout;
     keys->setSpacing(du.X(2));
     layout->addLayout(keys);
-    // The template's key size, or the widest caption's with the style's margins where
-    // the font needs more (all keys of a panel alike); never a style's wide default.
+    // A key is as wide as its widest caption with the style's margins (all keys of a
+    // panel alike), never a style's wide default.
     QFontMetrics key_font(font());
     const int key_width = key_font.horizontalAdvance(QStringLiteral("ESC")) + du.X(6);
     const int key_height = key_font.height() + du.Y(4);

@@ -9,22 +9,19 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/ErrorReport.h"
 #include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "app/Viewer.h"
 #include "gui/AboutDialog.h"
 #include "gui/Captions.h"
 #include "gui/DialogUnits.h"
+#include "gui/MessageBoxes.h"
 #include "gui/PanelPlacement.h"
+#include "gui/Texts.h"
 
 namespace korvex::gui {
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.c_str());
-}
 
 // A widget hidden by the window's rules keeps its place, so that nothing moves.
 // Widths of the lines under the legends and of the time scale, in dialog units; with
@@ -104,7 +101,19 @@ void LiveWindow::BuildControls() {
     grid->setContentsMargins(du.X(7), du.Y(7), du.X(4), du.Y(5));
     grid->setHorizontalSpacing(du.X(4));
     grid->setVerticalSpacing(du.Y(1));
+    BuildGraphs(grid, du);
+    grid->addLayout(BuildLines(du), 3, 0, Qt::AlignLeft);
+    grid->addLayout(BuildLimits(du), 0, 1);
+    grid->addLayout(BuildButtons(du), 1, 1, 3, 1);
 
+    for (auto* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
+    // File names and values are shown as they are, never as markup.
+    for (auto* l : findChildren<QLabel*>()) l->setTextFormat(Qt::PlainText);
+    Connect();
+}
+
+// The main graph, its time scale and the legends with their check boxes, in column 0.
+void LiveWindow::BuildGraphs(QGridLayout* grid, const DialogUnits& du) {
     graph_ = new OscGraph(this);
     graph_->setFixedSize(du.Size(616, 257));
     grid->addWidget(graph_, 0, 0);
@@ -126,8 +135,10 @@ void LiveWindow::BuildControls() {
         connect(checks_[i], &QCheckBox::toggled, this, [this, i](bool on) { OnChannelBox(i, on); });
     }
     grid->addLayout(legends, 2, 0, Qt::AlignLeft);
+}
 
-    // Under the legends: the three lines, the time scale, "Write to File".
+// Under the legends: the three lines, the time scale, "Write to File".
+QLayout* LiveWindow::BuildLines(const DialogUnits& du) {
     auto* bottom = new QHBoxLayout;
     bottom->setSpacing(du.X(4));
     auto* lines = new QVBoxLayout;
@@ -178,9 +189,11 @@ void LiveWindow::BuildControls() {
     write_column->addWidget(write_note_);
     write_column->addStretch(1);
     bottom->addLayout(write_column);
-    grid->addLayout(bottom, 3, 0, Qt::AlignLeft);
+    return bottom;
+}
 
-    // Right of the graph: the Y limits, their arrows and auto-scale.
+// Right of the graph: the Y limits, their arrows and auto-scale.
+QLayout* LiveWindow::BuildLimits(const DialogUnits& du) {
     auto* y_panel = new QVBoxLayout;
     auto limit_row = [&](QLineEdit*& edit, QToolButton*& up, QToolButton*& down, const char* name) {
         auto* row = new QHBoxLayout;
@@ -210,15 +223,18 @@ void LiveWindow::BuildControls() {
     y_panel->addWidget(auto_scale_);
     y_panel->addStretch(1);
     limit_row(y_min_, y_min_up_, y_min_down_, "yMin");
-    grid->addLayout(y_panel, 0, 1);
+    return y_panel;
+}
 
+// SELVO, the viewer, About and Exit, under the Y limits.
+QLayout* LiveWindow::BuildButtons(const DialogUnits& du) {
     auto* buttons = new QVBoxLayout;
     selvo_button_ = Keep(new QPushButton(QStringLiteral("SELVO"), this));
     selvo_button_->setObjectName(QStringLiteral("selvo"));
-    viewer_button_ = new QPushButton(
-        FindViewer().empty() ? QString::fromUtf8(Tr("Просмотр", "Viewer"))
-                             : QStringLiteral("Trendal"),
-        this);
+    viewer_button_ =
+        new QPushButton(FindViewer().empty() ? QString::fromUtf8(Tr("Просмотр", "Viewer"))
+                                             : QStringLiteral("Trendal"),
+                        this);
     viewer_button_->setObjectName(QStringLiteral("viewer"));
     viewer_button_->setToolTip(QString::fromUtf8(
         Tr("Открыть эту запись в окне просмотра", "Open this recording in a viewer window")));
@@ -235,12 +251,10 @@ void LiveWindow::BuildControls() {
         b->setMinimumSize(du.Size(45, 14));
         b->setAutoDefault(false);
     }
-    grid->addLayout(buttons, 1, 1, 3, 1);
+    return buttons;
+}
 
-    for (auto* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
-    // File names and values are shown as they are, never as markup.
-    for (auto* l : findChildren<QLabel*>()) l->setTextFormat(Qt::PlainText);
-
+void LiveWindow::Connect() {
     connect(more_points_, &QPushButton::clicked, this, &LiveWindow::MorePoints);
     connect(fewer_points_, &QPushButton::clicked, this, &LiveWindow::FewerPoints);
     connect(y_max_up_, &QToolButton::clicked, this, [this] { StepYMax(-1); });
@@ -248,9 +262,20 @@ void LiveWindow::BuildControls() {
     connect(y_min_up_, &QToolButton::clicked, this, [this] { StepYMin(-1); });
     connect(y_min_down_, &QToolButton::clicked, this, [this] { StepYMin(1); });
     connect(auto_scale_, &QCheckBox::toggled, this, &LiveWindow::SetAutoScale);
-    connect(write_, &QCheckBox::toggled, this, [this](bool on) { session_->SetWriting(on); });
+    connect(write_, &QCheckBox::toggled, this, [this](bool on) {
+        std::string err;
+        if (!session_->SetWriting(on, &err)) {
+            // Writing stays as it was; the box shows why.
+            const QSignalBlocker block(write_);
+            write_->setChecked(session_->writing());
+            ShowMessage(this, QString::fromStdString(err));
+        }
+    });
     connect(selvo_button_, &QPushButton::clicked, this, &LiveWindow::ShowPanels);
-    connect(viewer_button_, &QPushButton::clicked, this, [this] { RunViewer(session_->file()); });
+    connect(viewer_button_, &QPushButton::clicked, this, [this] {
+        std::string err;
+        if (RunViewer(session_->file(), &err) != 0) ShowMessage(this, QString::fromStdString(err));
+    });
     connect(about_button_, &QPushButton::clicked, this, [this] {
         auto* about = new AboutDialog(this);
         about->setAttribute(Qt::WA_DeleteOnClose);
@@ -431,8 +456,8 @@ void LiveWindow::OnData(const OscFollower::Tick& t) {
 void LiveWindow::OnStopped(const QString& message) {
     if (closing_) return;
     // The worker stopped on its own: its message over the window, then the window goes.
-    if (!message.isEmpty()) ShowError(message.toStdString());
-    close();
+    ShowMessages(this, message.isEmpty() ? QStringList() : QStringList{message}, this,
+                 [this] { close(); });
 }
 
 void LiveWindow::closeEvent(QCloseEvent* event) {

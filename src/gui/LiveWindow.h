@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -16,6 +17,7 @@
 
 namespace korvex::gui {
 
+class DialogUnits;
 class TimeScaleLabels;
 
 // The oscilloscope's main window, a view of its OscSession: the main graph with up to 15
@@ -56,6 +58,11 @@ protected:
 
 private:
     void BuildControls();
+    void BuildGraphs(QGridLayout* grid, const DialogUnits& du);
+    QLayout* BuildLines(const DialogUnits& du);
+    QLayout* BuildLimits(const DialogUnits& du);
+    QLayout* BuildButtons(const DialogUnits& du);
+    void Connect();
     void SetUpFromSession();
     void RefreshTimeLabels();
     void RefreshRecording();

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/Modes.h"
 
+#include <QPointer>
+#include <memory>
+
+#include "gui/MessageBoxes.h"
 #include "gui/RecorderDialog.h"
 #include "gui/ReportWindow.h"
 
@@ -15,19 +19,43 @@ LiveWindow* ShowWindow(std::unique_ptr<OscSession> session, QWidget* parent) {
     return window;
 }
 
+// A mode that did not open: its messages to the caller, or over the window it came from.
+void Refused(QWidget* parent, const std::vector<std::string>& said,
+             std::vector<std::string>* messages) {
+    if (messages)
+        messages->insert(messages->end(), said.begin(), said.end());
+    else
+        ShowMessages(parent, ToQStringList(said));
+}
+
 }  // namespace
 
-LiveWindow* OpenOscilloscope(const LinkSettings& settings, QWidget* parent) {
+LiveWindow* OpenOscilloscope(const LinkSettings& settings, QWidget* parent,
+                             std::vector<std::string>* messages) {
     auto session = std::make_unique<OscSession>();
-    if (!session->StartLive(settings)) return nullptr;
+    std::vector<std::string> said;
+    if (!session->StartLive(settings, &said)) {
+        Refused(parent, said, messages);
+        return nullptr;
+    }
     return ShowWindow(std::move(session), parent);
 }
 
 RecorderSession* OpenRecorder(const LinkSettings& settings, QWidget* parent) {
     auto* session = new RecorderSession(parent);
-    QObject::connect(session, &RecorderSession::opened, session, [session, parent] {
+    // The messages over the recorder's window once it stands, before that over the window
+    // the mode came from.
+    auto view = std::make_shared<QPointer<QWidget>>();
+    QObject::connect(session, &RecorderSession::messages, session,
+                     [session, parent, view](const QStringList& texts) {
+                         QWidget* over = *view ? view->data() : parent;
+                         ShowMessages(over, texts, session,
+                                      [session] { session->MessagesTaken(); });
+                     });
+    QObject::connect(session, &RecorderSession::opened, session, [session, parent, view] {
         auto* dialog = new RecorderDialog(*session, parent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
+        *view = dialog;
         QObject::connect(session, &RecorderSession::ended, dialog, &QWidget::close);
         dialog->show();
     });
@@ -38,6 +66,10 @@ RecorderSession* OpenRecorder(const LinkSettings& settings, QWidget* parent) {
 
 DiarySession* OpenDiary(const LinkSettings& settings, StartDialog& dialog) {
     auto* session = new DiarySession(&dialog);
+    QObject::connect(
+        session, &DiarySession::messages, &dialog, [session, &dialog](const QStringList& texts) {
+            ShowMessages(&dialog, texts, session, [session] { session->MessagesTaken(); });
+        });
     QObject::connect(session, &DiarySession::progressRange, &dialog, [&dialog](int maximum) {
         if (maximum == 100) dialog.ShowProgress(true);
         dialog.SetProgressRange(maximum);
@@ -57,9 +89,14 @@ DiarySession* OpenDiary(const LinkSettings& settings, StartDialog& dialog) {
     return session;
 }
 
-LiveWindow* OpenRecording(const std::string& path, QWidget* parent) {
+LiveWindow* OpenRecording(const std::string& path, QWidget* parent,
+                          std::vector<std::string>* messages) {
     auto session = std::make_unique<OscSession>();
-    if (!session->OpenFile(path)) return nullptr;
+    std::string err;
+    if (!session->OpenFile(path, &err)) {
+        Refused(parent, {err}, messages);
+        return nullptr;
+    }
     return ShowWindow(std::move(session), parent);
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/OscSession.h"
 
-#include "app/ErrorReport.h"
 #include "app/StrPrintf.h"
 
 namespace korvex::gui {
@@ -34,12 +33,12 @@ uint32_t OscSession::NowMs() const {
                         .count());
 }
 
-bool OscSession::StartLive(const LinkSettings& settings) {
+bool OscSession::StartLive(const LinkSettings& settings, std::vector<std::string>* messages) {
     link_ = settings;
     link_.live_mode = 1;
     live_ = true;
     osc_.Reset();
-    if (OSC_Open(link_, osc_) != 0) return false;
+    if (OSC_Open(link_, osc_, messages) != 0) return false;
     // The worker posts; it never waits for this thread.
     osc_.on_screen_changed = [this] {
         QMetaObject::invokeMethod(this, &OscSession::screenChanged, Qt::QueuedConnection);
@@ -50,26 +49,28 @@ bool OscSession::StartLive(const LinkSettings& settings) {
     worker_.Start(link_, osc_);
     writing_ = true;
     uint64_t consumed = 0;
-    if (ReadRecordingHeader(link_.file_arg, &header_, &consumed) != 0 ||
-        !FollowFromStart(consumed, false)) {
+    std::string err;
+    if (ReadRecordingHeader(link_.file_arg, &header_, &consumed, &err) != 0 ||
+        !FollowFromStart(consumed, false, &err)) {
         Stop();
+        messages->push_back(err);
         return false;
     }
     return true;
 }
 
-bool OscSession::OpenFile(const std::string& path) {
+bool OscSession::OpenFile(const std::string& path, std::string* err_text) {
     link_.file_arg = path;
     link_.live_mode = 0;
     live_ = false;
     uint64_t consumed = 0;
-    if (ReadRecordingHeader(path, &header_, &consumed, nullptr, true) != 0) return false;
-    return FollowFromStart(consumed, true);
+    if (ReadRecordingHeader(path, &header_, &consumed, err_text, true) != 0) return false;
+    return FollowFromStart(consumed, true, err_text);
 }
 
-bool OscSession::FollowFromStart(uint64_t offset, bool finished) {
+bool OscSession::FollowFromStart(uint64_t offset, bool finished, std::string* err_text) {
     double rate = live_ ? osc_.sample_rate : 1.0;
-    if (!follower_.Open(link_.file_arg, offset, header_.shown, rate, NowMs(), nullptr, finished))
+    if (!follower_.Open(link_.file_arg, offset, header_.shown, rate, NowMs(), err_text, finished))
         return false;
     tick_.start();
     return true;
@@ -97,19 +98,25 @@ void OscSession::Tick() {
         emit dataChanged(t);
 }
 
-void OscSession::SetWriting(bool on) {
-    if (!live_ || !worker_.running() || on == writing_) return;
+bool OscSession::SetWriting(bool on, std::string* err_text) {
+    if (!live_ || !worker_.running() || on == writing_) return true;
     if (on) {
-        // "Open File error" has been shown when this fails; writing stays off.
-        if (OSC_FileHeader(link_, osc_) != 0) return;
+        if (OSC_FileHeader(link_, osc_, err_text) != 0) return false;
         writing_ = true;
-        follower_.Open(link_.file_arg, 0, header_.shown, osc_.sample_rate, NowMs());
+        // The worker writes the new file even when the screen cannot follow it: writing is
+        // on, and the message says why no rows come.
+        if (!follower_.Open(link_.file_arg, 0, header_.shown, osc_.sample_rate, NowMs(),
+                            err_text)) {
+            emit recordingChanged();
+            return false;
+        }
     } else {
         writing_ = false;
         follower_.Close();
         OSC_CloseWriter(osc_);
     }
     emit recordingChanged();
+    return true;
 }
 
 void OscSession::PressKey(uint8_t code) {

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "files/RecordingHeader.h"
 #include "link/LinkSettings.h"
@@ -31,16 +32,18 @@ public:
 
     // Live: switches the regulator to streaming at the settings' port, speed and rate,
     // creates the recording and starts the worker and the 30 ms follower tick. False,
-    // with the message shown, when the stream could not be opened.
-    bool StartLive(const LinkSettings& settings);
+    // with the messages to show in order in *messages, when the stream could not be
+    // opened.
+    bool StartLive(const LinkSettings& settings, std::vector<std::string>* messages);
     // Viewing: reads a finished recording; its last line counts even without a line
-    // end. False, with the reader's message shown, when it cannot be read.
-    bool OpenFile(const std::string& path);
+    // end. False, with the reader's message in *err_text, when it cannot be read.
+    bool OpenFile(const std::string& path, std::string* err_text);
 
     // "Write to File": on creates a new recording with a new time-stamped name and
     // follows it from its first row; off closes the recording and the follower, while
-    // acquisition goes on. recordingChanged() follows a change.
-    void SetWriting(bool on);
+    // acquisition goes on. recordingChanged() follows a change. False, with "Open File
+    // error" in *err_text and writing unchanged, when the new recording cannot be made.
+    bool SetWriting(bool on, std::string* err_text);
     // A front-panel key for the worker to send with its next packet request; a key not
     // yet sent is replaced.
     void PressKey(uint8_t code);
@@ -80,7 +83,7 @@ signals:
 
 private:
     void OnWorkerEnded();
-    bool FollowFromStart(uint64_t offset, bool finished);
+    bool FollowFromStart(uint64_t offset, bool finished, std::string* err_text);
 
     LinkSettings link_;
     OscState osc_;

@@ -10,21 +10,10 @@
 #include "app/Language.h"
 #include "gui/Captions.h"
 #include "gui/DialogUnits.h"
+#include "gui/Texts.h"
 #include "recorder/RecorderTexts.h"
 
 namespace korvex::gui {
-
-namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromUtf8(s.c_str());
-}
-
-QString T(const char* russian, const char* english) {
-    return QString::fromUtf8(Tr(russian, english));
-}
-
-}  // namespace
 
 void RecorderTableModel::Apply(const RecorderPollResult& r) {
     table_ = r.table;
@@ -223,12 +212,12 @@ void RecorderDialog::SetDetail(int row) {
     bool enable = false;
     const RecorderFileEntry* e = model_.entry(row);
     if (e) {
-        texts[0] = Q(RecorderCellText(*e, row, 0, false));
+        texts[0] = Q(RecorderCellText(*e, row, kRecorderColFile, false));
         if (e->status() != 0) {
             enable = true;
-            texts[1] = Q(RecorderCellText(*e, row, 5, false));
-            texts[2] = Q(RecorderCellText(*e, row, 6, false));
-            texts[3] = Q(RecorderCellText(*e, row, 8, false));
+            texts[1] = Q(RecorderCellText(*e, row, kRecorderColDate, false));
+            texts[2] = Q(RecorderCellText(*e, row, kRecorderColTime, false));
+            texts[3] = Q(RecorderCellText(*e, row, kRecorderColSeconds, false));
         }
     }
     QLineEdit* fields[4] = {number_, date_, time_, duration_};
@@ -273,9 +262,9 @@ void RecorderDialog::reject() {
         QDialog::reject();
         return;
     }
-    // A read finishes its sector and the link is closed before the window goes.
-    if (!closing_) {
-        closing_ = true;
+    // The read and the poll are woken, whole sectors kept, and the link is closed before
+    // the window goes (ended() closes it).
+    if (!session_.closing()) {
         setCursor(Qt::BusyCursor);
         for (QWidget* w : std::initializer_list<QWidget*>{list_, read_, write_})
             w->setEnabled(false);

@@ -77,7 +77,6 @@ private:
     QLabel *reading_text_, *sector_time_;
     QProgressBar* progress_;
     QPushButton* read_;
-    bool closing_ = false;
 };
 
 }  // namespace korvex::gui

@@ -13,21 +13,14 @@
 #include <sstream>
 
 #include "app/CodePages.h"
-#include "app/ErrorReport.h"
 #include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "gui/Captions.h"
 #include "gui/DialogUnits.h"
+#include "gui/MessageBoxes.h"
+#include "gui/Texts.h"
 
 namespace korvex::gui {
-
-namespace {
-
-QString T(const char* russian, const char* english) {
-    return QString::fromUtf8(Tr(russian, english));
-}
-
-}  // namespace
 
 ReportWindow::ReportWindow(const std::string& path, QWidget* parent)
     : QWidget(parent, Qt::Window), path_(path) {
@@ -61,11 +54,12 @@ ReportWindow::ReportWindow(const std::string& path, QWidget* parent)
     auto* close = new QPushButton(T("Закрыть", "Close"), this);
     close->setObjectName(QStringLiteral("close"));
     // The desktop picks the program; where it has none, the user is told so.
-    auto open = [](const QString& path) {
+    auto open = [this](const QString& path) {
         if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-            ShowError(StrPrintf(Tr("'%s' нельзя открыть: в системе нет программы для него",
-                                   "'%s' cannot be opened: the desktop has no program for it"),
-                                path.toStdString().c_str()));
+            ShowMessage(this, QString::fromStdString(StrPrintf(
+                                  Tr("'%s' нельзя открыть: в системе нет программы для него",
+                                     "'%s' cannot be opened: the desktop has no program for it"),
+                                  path.toStdString().c_str())));
     };
     connect(folder, &QPushButton::clicked, this, [open, info] { open(info.absolutePath()); });
     connect(editor, &QPushButton::clicked, this, [open, info] { open(info.absoluteFilePath()); });

@@ -7,22 +7,18 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/ErrorReport.h"
 #include "app/Language.h"
+#include "app/SampleRate.h"
 #include "gui/Captions.h"
 #include "gui/DialogUnits.h"
+#include "gui/Texts.h"
 #include "link/PortNames.h"
 
 namespace korvex::gui {
 
 namespace {
 
-const int kDividers[4] = {10, 5, 4, 3};
 const uint32_t kOscBauds[3] = {115200, 57600, 38400};
-
-QString T(const char* russian, const char* english) {
-    return QString::fromUtf8(Tr(russian, english));
-}
 
 // A configured name matches a listed port by name, or by the device both stand for
 // ("COM3" and /dev/ttyS2).
@@ -130,7 +126,7 @@ StartDialog::StartDialog(const ConfigValues& cfg, Modes modes, QWidget* parent)
     row->addLayout(left);
     row->addWidget(osc_box);
     row->addWidget(rec_box);
-    // The template's height: the mode buttons sit at its foot.
+    // 119 units high, so that the mode buttons sit at the dialog's foot.
     setMinimumHeight(du.Y(119));
     SetTitleVersion(this);
 
@@ -151,7 +147,7 @@ StartDialog::~StartDialog() {
     }
 }
 
-bool StartDialog::InitDialog() {
+bool StartDialog::InitDialog(std::string* err_text) {
     if (modes_.enumerate) {
         list_ = modes_.enumerate();
     } else {
@@ -159,7 +155,7 @@ bool StartDialog::InitDialog() {
         list_ = g_ComPortList;
     }
     if (list_.ports.empty()) {
-        ShowError(Tr("Нет ни одного COM-порта", "COM-Ports not found"));
+        if (err_text) *err_text = Tr("Нет ни одного COM-порта", "COM-Ports not found");
         return false;
     }
     ports_->clear();
@@ -180,7 +176,7 @@ bool StartDialog::InitDialog() {
     int rate = 0;
     if (link_.osc_baud >= 115200)
         rate = cfg_.cfg_fsam == 100 ? 1 : cfg_.cfg_fsam == 125 ? 2 : cfg_.cfg_fsam == 166 ? 3 : 0;
-    link_.rate_divider = kDividers[rate];
+    link_.rate_divider = kStreamDividers[rate];
     link_.rate_index = rate + 1;
     int rec = cfg_.cfg_baud2 == 230400 ? 0 : 1;
     link_.av_baud = rec == 0 ? 230400 : 115200;
@@ -211,7 +207,7 @@ void StartDialog::FollowSpeed() {
 }
 
 void StartDialog::OnRate(int choice) {
-    link_.rate_divider = kDividers[choice];
+    link_.rate_divider = kStreamDividers[choice];
     link_.rate_index = choice + 1;
 }
 

@@ -43,9 +43,9 @@ public:
     // Ends a mode that still runs (its window or session goes first).
     ~StartDialog() override;
 
-    // Fills the port list and the choices. False, after "COM-Ports not found", when
-    // there is no port: the dialog is not to be shown.
-    bool InitDialog();
+    // Fills the port list and the choices. False, with "COM-Ports not found" in
+    // *err_text, when there is no port: the dialog is not to be shown.
+    bool InitDialog(std::string* err_text = nullptr);
     void accept() override {}
 
     void EnableModeControls(bool enable);

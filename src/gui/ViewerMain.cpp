@@ -13,7 +13,6 @@
 #include "files/NumberParse.h"
 #include "gui/Application.h"
 #include "gui/Captions.h"
-#include "gui/GuiErrorSink.h"
 #include "gui/ViewerPlot.h"
 #include "gui/ViewerSession.h"
 #include "gui/ViewerWindow.h"
@@ -101,11 +100,6 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    // Pictures are taken without anyone at the screen: messages go to standard error
-    // rather than into a box no one will close.
-    gui::GuiErrorSink sink;
-    const char* shot = std::getenv("KORVEX_SCREENSHOT");
-    ScopedErrorSink scoped(shot && *shot ? nullptr : &sink);
     if (files.isEmpty()) files << QString();
     // A file named that cannot be read ends the program with status 1 once the windows are
     // closed (its own window closes after the message; the others stay).
@@ -116,7 +110,11 @@ int main(int argc, char** argv) {
         if (!f.isEmpty())
             QObject::connect(window, &gui::ViewerWindow::loaded, window,
                              [&failed, window](const QString& message) {
-                                 if (!message.isEmpty() && !window->session()->has_data()) ++failed;
+                                 if (message.isEmpty() || window->session()->has_data()) return;
+                                 ++failed;
+                                 // Also where the command was typed, and for a picture
+                                 // taken with no one at the screen.
+                                 std::fprintf(stderr, "%s\n", message.toUtf8().constData());
                              });
         window->show();
         window->Open(f);

@@ -55,8 +55,8 @@ bool BuildEnvelopes(const RecordingData& data, std::vector<Envelope>* envelopes)
 ViewerSession::ViewerSession(QObject* parent) : QObject(parent) {}
 
 ViewerSession::~ViewerSession() {
-    cancel_ = true;
-    cancel_export_ = true;
+    cancel_.RequestStop();
+    cancel_export_.RequestStop();
     JoinWorker();
 }
 
@@ -67,7 +67,7 @@ void ViewerSession::JoinWorker() {
 void ViewerSession::Open(const QString& path) {
     if (loading_ || exporting_) return;
     JoinWorker();
-    cancel_ = false;
+    cancel_.Reset();
     try {
         std::string file = path.toStdString();
         auto result = std::make_shared<Loaded>();
@@ -133,7 +133,7 @@ bool ViewerSession::Export(ExportKind kind, const QString& path, size_t begin, s
                            bool overwrite) {
     if (loading_ || exporting_ || !data_) return false;
     JoinWorker();
-    cancel_export_ = false;
+    cancel_export_.Reset();
     try {
         std::string out = path.toStdString();
         exporting_ = true;

@@ -3,11 +3,11 @@
 
 #include <QObject>
 #include <QString>
-#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "app/StopToken.h"
 #include "files/Envelope.h"
 #include "files/RecordingData.h"
 
@@ -42,7 +42,7 @@ public:
     // one runs, or when no thread can be started for it.
     bool Export(ExportKind kind, const QString& path, size_t begin, size_t end, bool overwrite);
     bool exporting() const { return exporting_; }
-    void CancelExport() { cancel_export_ = true; }
+    void CancelExport() { cancel_export_.RequestStop(); }
 
 signals:
     // `message` is empty on success, else the text of the failure.
@@ -59,8 +59,9 @@ private:
     void JoinWorker();
 
     std::thread worker_;
-    std::atomic<bool> cancel_{false};
-    std::atomic<bool> cancel_export_{false};
+    // One token per worker: a load, an export.
+    StopToken cancel_;
+    StopToken cancel_export_;
     bool loading_ = false;
     bool exporting_ = false;
     QString path_;

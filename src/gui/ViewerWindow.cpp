@@ -21,22 +21,19 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "app/ErrorReport.h"
 #include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "files/ExportFile.h"
 #include "gui/Captions.h"
 #include "gui/ChannelTableModel.h"
+#include "gui/MessageBoxes.h"
+#include "gui/Texts.h"
 #include "gui/ViewerPlot.h"
 #include "gui/ViewerSession.h"
 
 namespace korvex::gui {
 
 namespace {
-
-QString T(const char* russian, const char* english) {
-    return QString::fromUtf8(Tr(russian, english));
-}
 
 std::string BaseName(const std::string& name) {
     return name.substr(0, name.find('*'));
@@ -137,7 +134,7 @@ ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
         if (message.isEmpty())
             statusBar()->showMessage(T("Экспорт завершён", "Export finished"), 5000);
         else if (message != QLatin1String("Cancelled"))
-            ShowError(message.toStdString());
+            ShowMessage(this, message);
     });
     connect(cancel_, &QPushButton::clicked, session_, &ViewerSession::CancelExport);
     connect(plot_, &ViewerPlot::viewChanged, this, &ViewerWindow::OnViewChanged);
@@ -279,9 +276,9 @@ void ViewerWindow::OnLoaded(const QString& message) {
         QString text = AboutFile(pending_path_, message);
         bool close_window = close_on_failure_ && !session_->has_data();
         emit loaded(text);
-        QPointer<ViewerWindow> self(this);
-        ShowError(text.toStdString());
-        if (self && close_window) close();
+        ShowMessage(this, text, this, [this, close_window] {
+            if (close_window) close();
+        });
         return;
     }
     const RecordingData& data = session_->data();
@@ -503,14 +500,15 @@ bool ViewerWindow::ExportTo(Format format, const QString& path, bool overwrite) 
     if (!session_->has_data()) return false;
     if (format == Format::Png || format == Format::Pdf) {
         if (!overwrite && PathExists(path.toStdString())) {
-            ShowError(StrPrintf("'%s' already exists", path.toStdString().c_str()));
+            ShowMessage(this, QString::fromStdString(
+                                  StrPrintf("'%s' already exists", path.toStdString().c_str())));
             return false;
         }
         bool ok = plot_->SavePicture(path);
         QString message = ok ? QString()
                              : QString::fromStdString(
                                    StrPrintf("Write File '%s' error", path.toStdString().c_str()));
-        if (!ok) ShowError(message.toStdString());
+        if (!ok) ShowMessage(this, message);
         emit exported(message);
         return ok;
     }

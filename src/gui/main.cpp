@@ -14,11 +14,12 @@
 
 #include "app/Config.h"
 #include "app/Language.h"
+#include "app/SampleRate.h"
 #include "app/Version.h"
 #include "app/Viewer.h"
 #include "gui/Application.h"
 #include "gui/Captions.h"
-#include "gui/GuiErrorSink.h"
+#include "gui/MessageBoxes.h"
 #include "gui/Modes.h"
 #include "gui/RecorderDialog.h"
 #include "gui/ReportWindow.h"
@@ -108,41 +109,35 @@ void ScheduleScreenshot(QWidget* window, std::function<void()> before, std::func
     });
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // A file-size limit ends a write with EFBIG, handled like a full disk, instead of
-    // killing the program in the middle of a row.
-#ifdef SIGXFSZ
-    signal(SIGXFSZ, SIG_IGN);  // POSIX only; Windows has no file-size signal
-#endif
-    if (gui::AnswerBeforeStart(argc, argv, "korvex", Usage)) return 0;
-    QApplication app(argc, argv);
-    gui::SetUpApplication(app, "org.korvex.Korvex");
-
+// What the command line asks for.
+struct Options {
     bool simulate = false, osc_now = false, recorder_now = false, diary_now = false;
     std::string file;
+};
+
+// -1 to go on, else the exit status (a usage error has been printed).
+int ParseOptions(int argc, char** argv, Options* o) {
     bool options_end = false;
     for (int i = 1; i < argc; ++i) {
         // After "--" every argument is a file name, even one that starts with "-".
         if (options_end || argv[i][0] != '-') {
-            if (file.empty()) file = argv[i];
+            if (o->file.empty()) o->file = argv[i];
         } else if (!std::strcmp(argv[i], "--"))
             options_end = true;
         else if (!std::strcmp(argv[i], "--simulate"))
-            simulate = true;
+            o->simulate = true;
         else if (!std::strcmp(argv[i], "--osc"))
-            osc_now = true;
+            o->osc_now = true;
         else if (!std::strcmp(argv[i], "--recorder"))
-            recorder_now = true;
+            o->recorder_now = true;
         else if (!std::strcmp(argv[i], "--diary"))
-            diary_now = true;
+            o->diary_now = true;
         else {
             Usage(stderr);
             return 2;
         }
     }
-    if ((osc_now || recorder_now || diary_now) && !simulate) {
+    if ((o->osc_now || o->recorder_now || o->diary_now) && !o->simulate) {
         std::fprintf(stderr, "%s\n",
                      Tr("korvex: --osc, --recorder и --diary - только вместе с --simulate; для "
                         "настоящего регулятора служит стартовый диалог",
@@ -150,88 +145,93 @@ int main(int argc, char** argv) {
                         "regulator use the start dialog"));
         return 2;
     }
+    return -1;
+}
 
-    gui::GuiErrorSink sink;
-    ScopedErrorSink scoped(&sink);
-    {
-        // Linux programs carry no version record: a separate viewer counts by its presence,
-        // and without one Korvex's own viewing mode shows the recordings.
-        std::string message = ViewerStartupMessage(!FindViewer().empty(), false, Version4{}, true);
-        if (!message.empty()) ShowError(message);
+// The running program: what it shows first, and the state that outlives the start.
+class Program {
+public:
+    Program(QApplication& app, Options options) : app_(app), o_(std::move(options)) {}
+    ~Program() { delete window_.data(); }
+
+    // Runs in the event loop, after the start-up messages have been taken.
+    void Start() {
+        if (!o_.file.empty()) return OpenFile();
+        if (o_.simulate) {
+            std::string err;
+            if (!sim_.Start(&err)) return EndWith({"Simulated regulator: " + err}, 1);
+        }
+        cfg_ = ReadConfigFile();
+        if (o_.osc_now) return OpenOscilloscope();
+        if (o_.recorder_now) return OpenRecorder();
+        if (o_.diary_now) return OpenDiary();
+        OpenStartDialog();
     }
-    int delay = std::getenv("KORVEX_SCREENSHOT_DELAY_MS")
-                    ? std::atoi(std::getenv("KORVEX_SCREENSHOT_DELAY_MS"))
-                    : 1500;
 
-    // The window shown without the start dialog (a file, or --osc); deleted here when it
-    // is still open at the end.
-    QPointer<gui::LiveWindow> window;
-    auto shoot_window = [&] {
+    // The exit status: the one a failure set, else the event loop's.
+    int status(int loop_status) const { return status_ >= 0 ? status_ : loop_status; }
+
+private:
+    // Shows the messages and ends the program with `status` after the last OK.
+    void EndWith(const std::vector<std::string>& messages, int status) {
+        status_ = status;
+        gui::ShowMessages(nullptr, gui::ToQStringList(messages), nullptr,
+                          [this] { app_.exit(status_); });
+    }
+
+    void ShootWindow() {
         ScheduleScreenshot(
-            window,
-            [&window] {
+            window_,
+            [this] {
                 const char* panel = std::getenv("KORVEX_SCREENSHOT_PANEL");
-                if (panel && *panel && window && window->panel(0)) {
-                    window->ShowPanels();
-                    window->panel(0)->Refresh();
-                    window->panel(0)->grab().save(QString::fromUtf8(panel));
+                if (panel && *panel && window_ && window_->panel(0)) {
+                    window_->ShowPanels();
+                    window_->panel(0)->Refresh();
+                    window_->panel(0)->grab().save(QString::fromUtf8(panel));
                 }
             },
-            [&window] {
-                if (window) window->close();
+            [this] {
+                if (window_) window_->close();
             },
-            delay);
-    };
-
-    if (!file.empty()) {
-        window = gui::OpenRecording(file);
-        if (!window) return 0;
-        shoot_window();
-        int rc = app.exec();
-        delete window;
-        return rc;
+            delay_);
     }
 
-    ConfigValues cfg = ReadConfigFile();
-    Simulator sim;
-    if (simulate) {
-        std::string err;
-        if (!sim.Start(&err)) {
-            ShowError("Simulated regulator: " + err);
-            return 1;
-        }
+    void OpenFile() {
+        std::vector<std::string> messages;
+        window_ = gui::OpenRecording(o_.file, nullptr, &messages);
+        if (!window_) return EndWith(messages, 0);
+        ShootWindow();
     }
 
-    if (osc_now) {
+    void OpenOscilloscope() {
         // The settings the start dialog would preselect from Korvex.cfg.
         LinkSettings link;
-        link.port_name = sim.port();
-        link.osc_baud = cfg.cfg_baud1 == 38400 ? 38400 : cfg.cfg_baud1 == 57600 ? 57600 : 115200;
+        link.port_name = sim_.port();
+        link.osc_baud = cfg_.cfg_baud1 == 38400 ? 38400 : cfg_.cfg_baud1 == 57600 ? 57600 : 115200;
         int rate = link.osc_baud < 115200 ? 0
-                   : cfg.cfg_fsam == 100  ? 1
-                   : cfg.cfg_fsam == 125  ? 2
-                   : cfg.cfg_fsam == 166  ? 3
+                   : cfg_.cfg_fsam == 100 ? 1
+                   : cfg_.cfg_fsam == 125 ? 2
+                   : cfg_.cfg_fsam == 166 ? 3
                                           : 0;
-        const int dividers[4] = {10, 5, 4, 3};
-        link.rate_divider = dividers[rate];
+        link.rate_divider = kStreamDividers[rate];
         link.rate_index = rate + 1;
-        window = gui::OpenOscilloscope(link);
-        if (!window) return 1;
-        shoot_window();
-        int rc = app.exec();
-        delete window;
-        return rc;
+        std::vector<std::string> messages;
+        window_ = gui::OpenOscilloscope(link, nullptr, &messages);
+        if (!window_) return EndWith(messages, 1);
+        ShootWindow();
     }
 
-    if (recorder_now) {
+    void OpenRecorder() {
         LinkSettings link;
-        link.port_name = sim.port();
-        link.av_baud = cfg.cfg_baud2 == 230400 ? 230400 : 115200;
-        QWidget owner;
-        QPointer<gui::RecorderSession> session = gui::OpenRecorder(link, &owner);
-        QObject::connect(session, &QObject::destroyed, &app, &QApplication::quit);
-        QObject::connect(session, &gui::RecorderSession::opened, [&] {
-            auto* dialog = owner.findChild<gui::RecorderDialog*>();
+        link.port_name = sim_.port();
+        link.av_baud = cfg_.cfg_baud2 == 230400 ? 230400 : 115200;
+        owner_ = std::make_unique<QWidget>();
+        QWidget* owner = owner_.get();
+        QPointer<gui::RecorderSession> session = gui::OpenRecorder(link, owner);
+        QObject::connect(session, &QObject::destroyed, &app_, &QApplication::quit);
+        int delay = delay_;
+        QObject::connect(session, &gui::RecorderSession::opened, owner, [owner, delay] {
+            auto* dialog = owner->findChild<gui::RecorderDialog*>();
             if (!dialog) return;
             // For the README's picture: a read in progress.
             int row = std::getenv("KORVEX_SCREENSHOT_READ")
@@ -246,47 +246,99 @@ int main(int argc, char** argv) {
             ScheduleScreenshot(
                 dialog, nullptr, [dialog] { dialog->close(); }, delay);
         });
-        return app.exec();
     }
 
-    if (diary_now) {
+    void OpenDiary() {
         LinkSettings link;
-        link.port_name = sim.port();
-        gui::StartDialog owner(cfg, gui::ProgramModes());
-        gui::DiarySession* session = gui::OpenDiary(link, owner);
-        QObject::connect(session, &gui::DiarySession::finished, [&](const QString& report) {
-            auto* window = owner.findChild<gui::ReportWindow*>();
-            if (report.isEmpty() || !window) {
-                app.quit();
-                return;
-            }
-            QObject::connect(window, &QObject::destroyed, &app, &QApplication::quit);
-            ScheduleScreenshot(
-                window, nullptr, [window] { window->close(); }, delay);
-        });
-        return app.exec();
+        link.port_name = sim_.port();
+        dialog_ = std::make_unique<gui::StartDialog>(cfg_, gui::ProgramModes());
+        gui::StartDialog* owner = dialog_.get();
+        gui::DiarySession* session = gui::OpenDiary(link, *owner);
+        int delay = delay_;
+        QObject::connect(session, &gui::DiarySession::finished, owner,
+                         [this, owner, delay](const QString& report) {
+                             auto* window = owner->findChild<gui::ReportWindow*>();
+                             if (report.isEmpty() || !window) {
+                                 app_.quit();
+                                 return;
+                             }
+                             QObject::connect(window, &QObject::destroyed, &app_,
+                                              &QApplication::quit);
+                             ScheduleScreenshot(
+                                 window, nullptr, [window] { window->close(); }, delay);
+                         });
     }
 
-    gui::StartDialog::Modes modes = gui::ProgramModes();
-    if (simulate) {
-        std::string sim_port = sim.port();
-        modes.enumerate = [sim_port] {
-            ComPortList list;
-            list.ports.push_back({sim_port, 0});
-            RS232_EnumPorts();
-            list.ports.insert(list.ports.end(), g_ComPortList.ports.begin(),
-                              g_ComPortList.ports.end());
-            return list;
-        };
-        // The simulator's port is the one to use: it stands first and is selected.
-        cfg.cfg_port = sim_port;
+    void OpenStartDialog() {
+        gui::StartDialog::Modes modes = gui::ProgramModes();
+        if (o_.simulate) {
+            std::string sim_port = sim_.port();
+            modes.enumerate = [sim_port] {
+                ComPortList list;
+                list.ports.push_back({sim_port, 0});
+                RS232_EnumPorts();
+                list.ports.insert(list.ports.end(), g_ComPortList.ports.begin(),
+                                  g_ComPortList.ports.end());
+                return list;
+            };
+            // The simulator's port is the one to use: it stands first and is selected.
+            cfg_.cfg_port = sim_port;
+        }
+        dialog_ = std::make_unique<gui::StartDialog>(cfg_, modes);
+        gui::StartDialog* dlg = dialog_.get();
+        std::string err;
+        if (!dlg->InitDialog(&err)) return EndWith({err}, 0);
+        // Closing the start dialog ends the program, and a mode still running with it.
+        QObject::connect(dlg, &QDialog::finished, &app_, &QApplication::quit);
+        dlg->show();
+        ScheduleScreenshot(
+            dlg, nullptr, [dlg] { dlg->reject(); }, delay_);
     }
-    gui::StartDialog dlg(cfg, modes);
-    if (!dlg.InitDialog()) return 0;
-    // Closing the start dialog ends the program, and a mode still running with it.
-    QObject::connect(&dlg, &QDialog::finished, &app, &QApplication::quit);
-    dlg.show();
-    ScheduleScreenshot(
-        &dlg, nullptr, [&dlg] { dlg.reject(); }, delay);
-    return app.exec();
+
+    QApplication& app_;
+    Options o_;
+    ConfigValues cfg_;
+    Simulator sim_;
+    int status_ = -1;
+    int delay_ = std::getenv("KORVEX_SCREENSHOT_DELAY_MS")
+                     ? std::atoi(std::getenv("KORVEX_SCREENSHOT_DELAY_MS"))
+                     : 1500;
+    // The window shown without the start dialog (a file, or --osc); deleted at the end
+    // when it is still open.
+    QPointer<gui::LiveWindow> window_;
+    std::unique_ptr<QWidget> owner_;
+    std::unique_ptr<gui::StartDialog> dialog_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A file-size limit ends a write with EFBIG, handled like a full disk, instead of
+    // killing the program in the middle of a row.
+#ifdef SIGXFSZ
+    signal(SIGXFSZ, SIG_IGN);  // POSIX only; Windows has no file-size signal
+#endif
+    if (gui::AnswerBeforeStart(argc, argv, "korvex", Usage)) return 0;
+    QApplication app(argc, argv);
+    gui::SetUpApplication(app, "org.korvex.Korvex");
+    Options options;
+    if (int rc = ParseOptions(argc, argv, &options); rc >= 0) return rc;
+
+    Program program(app, options);
+    // Linux programs carry no version record: a separate viewer counts by its presence,
+    // and without one Korvex's own viewing mode shows the recordings. Its message, if
+    // any, comes before everything else.
+    std::string message = ViewerStartupMessage(!FindViewer().empty(), false, Version4{}, true);
+    QTimer::singleShot(0, &app, [&app, &program, message] {
+        // Taking that box must not end the program before its first window is up.
+        app.setQuitOnLastWindowClosed(false);
+        QStringList texts;
+        if (!message.empty()) texts << QString::fromStdString(message);
+        gui::ShowMessages(nullptr, texts, nullptr, [&app, &program] {
+            app.setQuitOnLastWindowClosed(true);
+            program.Start();
+        });
+    });
+    int status = app.exec();
+    return program.status(status);
 }

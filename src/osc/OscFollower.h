@@ -50,7 +50,6 @@ public:
     long rows() const { return rows_; }
     double sample_rate() const { return sample_rate_; }
     int seq_errors() const { return seq_errors_; }
-    int read_failures() const { return read_failures_; }
     uint64_t file_length() const { return reader_.file_length(); }
 
 private:

@@ -24,8 +24,20 @@ uint32_t GetU32LE(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-int Fail(LinkSettings& link, const char* message) {
-    if (message) ShowError(message);
+// A message in order: into the caller's list, or shown when it gave none.
+void Say(std::vector<std::string>* messages, const std::string& text) {
+    if (messages)
+        messages->push_back(text);
+    else
+        ShowError(text);
+}
+
+// The port layer's own message first (a silent short receive leaves "@", which is none),
+// then the open's; the port is closed.
+int Fail(LinkSettings& link, std::vector<std::string>* messages, const std::string& port_text,
+         const char* message) {
+    if (!port_text.empty() && port_text != "@") Say(messages, port_text);
+    if (message) Say(messages, message);
     RS232_Close(link.port);
     link.port = nullptr;
     return 1;
@@ -41,7 +53,7 @@ const char* OSC_ParseIdentify(const uint8_t* id, int rate_divider, OscState& osc
         osc.selvom = id[0] & 0x02;
     }
     int8_t version = int8_t(id[1]), num_chan = int8_t(id[2]), nbyte = int8_t(id[3]);
-    if (version == 0 && rate_divider != 10)
+    if (version == 0 && rate_divider != RateDivider(50))
         return Tr("Это устройство поддерживает только частоту 50 Hz !",
                   "Sample Rate Change not supported!");
     if (version != 0 && version != 1)
@@ -79,11 +91,11 @@ void OSC_DecodeDescription(const uint8_t* d, size_t nbyte, int slot, OscChannel*
     ch->name = RecordingChannelName(ch->name);
 }
 
-int OSC_FileHeader(LinkSettings& link, OscState& osc) {
+int OSC_FileHeader(LinkSettings& link, OscState& osc, std::string* err_text) {
     std::string path;
     FILE* f = OpenDataFile("osc.trd", "w", &path);
     if (!f) {
-        ShowError("Open File error");
+        ReportError(err_text, "Open File error");
         return 1;
     }
     std::vector<std::string> names;
@@ -92,7 +104,7 @@ int OSC_FileHeader(LinkSettings& link, OscState& osc) {
         // No recording results: a file without its header is no recording.
         std::fclose(f);
         std::remove(path.c_str());
-        ShowError("Open File error");
+        ReportError(err_text, "Open File error");
         return 1;
     }
     {
@@ -100,7 +112,7 @@ int OSC_FileHeader(LinkSettings& link, OscState& osc) {
         if (osc.writer) std::fclose(osc.writer);
         osc.writer = f;
     }
-    osc.sample_rate = 500.0 / link.rate_divider;
+    osc.sample_rate = SampleRateOf(link.rate_divider);
     link.file_arg = path;
     return 0;
 }
@@ -111,42 +123,46 @@ void OSC_CloseWriter(OscState& osc) {
     osc.writer = nullptr;
 }
 
-int OSC_Open(LinkSettings& link, OscState& osc) {
+int OSC_Open(LinkSettings& link, OscState& osc, std::vector<std::string>* messages) {
     const char* not_found = Tr("Устройство не найдено", "Device not found");
-    link.port = RS232_Open(link.port_name, 9600, kParityNone, 0, 1000, 0);
-    if (!link.port) return 1;
+    std::string port_text;
+    link.port = RS232_Open(link.port_name, 9600, kParityNone, 0, 1000, 0, &port_text);
+    if (!link.port) return Fail(link, messages, port_text, nullptr);
     uint8_t s = uint8_t(115200 / link.osc_baud - 1);
     auto frame = BuildModeSwitchFrame(s, kTargetStream);
-    if (RS232_TxRx(link.port, frame.data(), uint32_t(frame.size()), nullptr, nullptr, 0))
-        return Fail(link, not_found);
+    if (RS232_TxRx(link.port, frame.data(), uint32_t(frame.size()), nullptr, nullptr, 0,
+                   &port_text))
+        return Fail(link, messages, port_text, not_found);
     SleepMs(100);
     RS232_Close(link.port);
-    link.port = RS232_Open(link.port_name, link.osc_baud, kParityOdd, 0, 1000, 0);
-    if (!link.port) return 1;
+    link.port = RS232_Open(link.port_name, link.osc_baud, kParityOdd, 0, 1000, 0, &port_text);
+    if (!link.port) return Fail(link, messages, port_text, nullptr);
 
-    const uint8_t identify = 0x80;
+    const uint8_t identify = kOscIdentify;
     uint8_t id[4];
     uint32_t n = 0;
-    // A short or missing reply comes back silently (report_short is still off); any other
-    // port failure shows the port's own message first.
-    if (RS232_TxRx(link.port, &identify, 1, id, &n, 4)) return Fail(link, not_found);
-    link.port->report_short = 1;
-    link.port->sleep_through_receive = true;
+    // A short or missing reply comes back silently (short receives are not reported
+    // yet); any other port failure puts the port's own message first.
+    if (RS232_TxRx(link.port, &identify, 1, id, &n, 4, &port_text))
+        return Fail(link, messages, port_text, not_found);
+    RS232_SetReportShort(link.port, true);
+    RS232_SetStreaming(link.port, true);
     osc.pending_key = 0;
     if (const char* refused = OSC_ParseIdentify(id, link.rate_divider, osc))
-        return Fail(link, refused);
+        return Fail(link, messages, {}, refused);
     const int num_chan = osc.NumChan, nbyte = osc.nbyte;
 
     osc.channels.assign(size_t(num_chan), OscChannel{});
     for (int i = 0; i < num_chan; ++i) {
         SleepMs(1);
-        uint8_t describe = uint8_t(0x90 + i);
+        uint8_t describe = uint8_t(kOscDescribe + i);
         uint8_t d[kMaxOscDescription] = {};
-        if (RS232_TxRx(link.port, &describe, 1, d, &n, uint32_t(nbyte)))
-            return Fail(link, not_found);
+        if (RS232_TxRx(link.port, &describe, 1, d, &n, uint32_t(nbyte), &port_text))
+            return Fail(link, messages, port_text, not_found);
         OSC_DecodeDescription(d, size_t(nbyte), i, &osc.channels[size_t(i)]);
     }
-    if (OSC_FileHeader(link, osc)) return Fail(link, nullptr);
+    std::string file_text;
+    if (OSC_FileHeader(link, osc, &file_text)) return Fail(link, messages, file_text, nullptr);
     return 0;
 }
 

@@ -125,11 +125,11 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
     std::vector<double> values(size_t(osc.NumChan));
     std::vector<char> row(values.size() * kLiveRowBytesPerValue + 2);
 
-    if (SendByte(link, osc, uint8_t(0xA0 + link.rate_divider))) {
+    if (SendByte(link, osc, uint8_t(kOscStart + link.rate_divider))) {
         while (link.live_mode) {
             auto now = Clock::now();
             if (now - last_keep_alive > std::chrono::milliseconds(1000)) {
-                if (!SendByte(link, osc, 0xB0)) break;
+                if (!SendByte(link, osc, kOscKeepAlive)) break;
                 last_keep_alive = now;
             }
             if (uint8_t key = osc.pending_key.exchange(0)) {
@@ -162,7 +162,7 @@ void OSC_RxThread(LinkSettings& link, OscState& osc) {
 
     // Stop sequence: the stop byte, the recording closed after its last complete row,
     // the port closed once the stop byte has left it.
-    const uint8_t stop = 0xC0;
+    const uint8_t stop = kOscStop;
     std::string ignored;
     RS232_TxRx(link.port, &stop, 1, nullptr, nullptr, 0, &ignored);
     OSC_CloseWriter(osc);
@@ -179,8 +179,8 @@ void OscWorker::Start(LinkSettings& link, OscState& osc) {
     link_ = &link;
     link.live_mode = 1;
     osc.done = 0;
-    cancel_.Reset();
-    if (link.port) link.port->cancel = &cancel_;
+    stop_.Reset();
+    RS232_SetStopToken(link.port, &stop_);
     thread_ = std::thread([&link, &osc] { OSC_RxThread(link, osc); });
 }
 
@@ -189,14 +189,14 @@ void OscWorker::Stop() {
     link_->live_mode = 0;
     // Wakes a receive that waits for a packet: the worker goes to its stop sequence now,
     // not after a packet time-out.
-    cancel_.Signal();
+    stop_.RequestStop();
     thread_.join();
 }
 
 void OscWorker::RequestStop() {
     if (!thread_.joinable()) return;
     link_->live_mode = 0;
-    cancel_.Signal();
+    stop_.RequestStop();
 }
 
 void OscWorker::Join() {

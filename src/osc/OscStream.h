@@ -2,8 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "app/SampleRate.h"
+#include "app/StopToken.h"
 #include "link/LinkSettings.h"
 #include "osc/OscState.h"
 
@@ -15,13 +19,26 @@ namespace korvex {
 //   FF FE FC 00 00 00 s F6  at 9600 baud, s = 115200 / osc_baud - 1
 //   0x80 identify (4-byte reply), 0x90+i describe channel i (nbyte bytes),
 //   0xA0+divider start, 0xB0 keep-alive, 0xC0 stop, and the panel's key codes.
-// Messages are shown through the error sink, in Russian or English (g_bRussian).
+// Messages are in Russian or English as the program's language is.
+
+// The command bytes; the simulated regulator answers the same ones.
+constexpr uint8_t kOscIdentify = 0x80;   // reply: flags, version, channels, nbyte
+constexpr uint8_t kOscDescribe = 0x90;   // + channel index 0..15: nbyte bytes back
+constexpr uint8_t kOscStart = 0xA0;      // + divider of the 500 Hz base rate
+constexpr uint8_t kOscKeepAlive = 0xB0;  // at least every 3 s, or the regulator stops
+constexpr uint8_t kOscStop = 0xC0;
+// A panel key goes to the regulator as its own code, always below the commands.
+constexpr uint8_t kOscLastKey = 0x7F;
+// The most channels a describe command can address.
+constexpr int kOscMaxDescribed = 16;
 
 // Switches the regulator to streaming, identifies the stream, reads the channel
 // descriptions and creates the recording (OSC_FileHeader). 0 on success with the port
-// open in link.port; 1 on failure with the message shown and the port closed.
+// open in link.port; 1 on failure with the port closed and the messages, in the order
+// they are to be shown (the port layer's own first, then the open's), appended to
+// *messages; without a list they are shown through the error sink.
 // Runs on the thread that owns the port until the worker starts.
-int OSC_Open(LinkSettings& link, OscState& osc);
+int OSC_Open(LinkSettings& link, OscState& osc, std::vector<std::string>* messages = nullptr);
 
 // The longest channel description a regulator may announce.
 constexpr size_t kMaxOscDescription = 112;
@@ -33,8 +50,9 @@ constexpr size_t kMaxOscDescription = 112;
 const char* OSC_ParseIdentify(const uint8_t* id, int rate_divider, OscState& osc);
 
 // Creates a new recording file ("osc.trd" in the data directory) with the live header,
-// makes it the writer and link.file_arg. 1 with "Open File error" when it cannot.
-int OSC_FileHeader(LinkSettings& link, OscState& osc);
+// makes it the writer and link.file_arg. 1 with "Open File error" (buffer rule) when it
+// cannot.
+int OSC_FileHeader(LinkSettings& link, OscState& osc, std::string* err_text = nullptr);
 
 // Closes the writer, if one is open, under the writer lock.
 void OSC_CloseWriter(OscState& osc);
@@ -92,7 +110,7 @@ public:
 
 private:
     LinkSettings* link_ = nullptr;
-    CancelHandle cancel_;
+    StopToken stop_;
     std::thread thread_;
 };
 

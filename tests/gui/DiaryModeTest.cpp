@@ -9,20 +9,10 @@
 #include <QSignalSpy>
 #include <QTimer>
 
-#include "app/ErrorCapture.h"
-#include "app/Language.h"
-#include "app/TempDataDir.h"
-#include "gui/Modes.h"
 #include "gui/ReportWindow.h"
-#include "gui/UserInput.h"
-#include "sim/Regulator.h"
+#include "gui/SimulatedRegulator.h"
 
 namespace korvex::gui {
-namespace {
-
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new test::TempDataDirEnvironment);
-
-}  // namespace
 
 // Takes the URLs that the desktop would open.
 class UrlCatcher : public QObject {
@@ -35,25 +25,12 @@ public slots:
 
 namespace {
 
-TEST(DiaryMode, TheStartDialogShowsProgressAndTheReportOpensInItsWindow) {
-    sim::SimRegulator sim;
-    sim::RegulatorModel model;
-    std::string err;
-    ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
-    test::ErrorCapture shown;
+class DiaryMode : public test::SimulatedRegulator {};
+
+TEST_F(DiaryMode, TheStartDialogShowsProgressAndTheReportOpensInItsWindow) {
     g_bRussian = true;
-    ConfigValues cfg;
-    cfg.cfg_port = sim.port_path();
-    StartDialog::Modes modes = ProgramModes();
-    std::string port = sim.port_path();
-    modes.enumerate = [port] {
-        ComPortList l;
-        l.ports.push_back({port, 0});
-        return l;
-    };
-    StartDialog dlg(cfg, modes);
-    ASSERT_TRUE(dlg.InitDialog());
-    ASSERT_TRUE(test::ShowAndWait(&dlg));
+    auto owner = ProgramDialog();
+    StartDialog& dlg = *owner;
     auto* bar = dlg.findChild<QProgressBar*>();
     auto* diary = dlg.findChild<QPushButton*>("diary");
 
@@ -107,7 +84,6 @@ TEST(DiaryMode, TheStartDialogShowsProgressAndTheReportOpensInItsWindow) {
     EXPECT_EQ(urls.opened[0], QFileInfo(urls.opened[1]).absolutePath());
     test::KeyAsUser(report, Qt::Key_Escape);
     EXPECT_TRUE(test::WaitFor([&] { return dlg.findChild<ReportWindow*>() == nullptr; }));
-    g_bRussian = false;
 }
 
 }  // namespace

@@ -7,44 +7,39 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "app/ErrorCapture.h"
-#include "app/Language.h"
 #include "app/StrPrintf.h"
-#include "app/TempDataDir.h"
+#include "app/Version.h"
 #include "gui/AboutDialog.h"
-#include "gui/GuiErrorSink.h"
-#include "gui/Modes.h"
-#include "gui/PanelPlacement.h"
-#include "gui/UserInput.h"
-#include "sim/Regulator.h"
+#include "gui/MessageBoxes.h"
+#include "gui/SimulatedRegulator.h"
 
 namespace korvex::gui {
 namespace {
 
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new test::TempDataDirEnvironment);
+using test::Find;
 
-std::string Rows(int n, int channels, int first = 0) {
+std::string Rows(int n, int channels) {
     std::string s;
-    for (int r = first; r < first + n; ++r) {
+    for (int r = 0; r < n; ++r) {
         for (int c = 0; c < channels; ++c) s += StrPrintf("%f\t", r + c * 0.5);
         s += "\r\n";
     }
     return s;
 }
 
-using test::Find;
-
 QString Text(QWidget* window, const char* name) {
     QLabel* l = Find(window, name);
     return l ? l->text() : QString();
 }
 
+// The window in its viewing mode, on a finished recording.
 class ViewingTest : public ::testing::Test {
 protected:
     std::unique_ptr<LiveWindow> Open(const std::string& content) {
         test::WriteFileBytes(file, content);
         auto session = std::make_unique<OscSession>();
-        if (!session->OpenFile(file)) return nullptr;
+        std::string err;
+        if (!session->OpenFile(file, &err)) return nullptr;
         auto w = std::make_unique<LiveWindow>(std::move(session));
         w->session().Tick();
         return w;
@@ -55,15 +50,14 @@ protected:
 
 TEST_F(ViewingTest, TenRowsAFlatStartAndNinePointsAtTheRight) {
     auto w = Open(
-        "#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#XN=Time "
-        "(sec)\r\n#F=50.000000\r\n#XX=0,0.020000\r\n" +
+        "#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#XN=Time (sec)\r\n#F=50.000000\r\n"
+        "#XX=0,0.020000\r\n" +
         Rows(10, 2));
     ASSERT_TRUE(w);
-    EXPECT_TRUE(Text(w.get(), "statusLine").contains("Samples=0.010 K"))
+    EXPECT_TRUE(Text(w.get(), "statusLine").contains("Fsam=50.00 Hz , Samples=0.010 K"))
         << Text(w.get(), "statusLine").toStdString();
-    EXPECT_TRUE(Text(w.get(), "statusLine").contains("Fsam=50.00 Hz"));
     EXPECT_EQ(Text(w.get(), "fileLine").toStdString(), "File: " + file + " ,  2 channels");
-    EXPECT_EQ(w->windowTitle(), " Korvex v1.3.1  -  COM1");
+    EXPECT_EQ(w->windowTitle().toStdString(), TitleWithVersion("COM1"));
     const ChannelBuffer& b = w->session().follower().buffer(0);
     for (size_t i = 0; i < 3991; ++i) ASSERT_EQ(b[i], 0.0) << i;
     for (size_t i = 3991; i < 4000; ++i) EXPECT_EQ(b[i], double(i - 3990));
@@ -141,43 +135,41 @@ TEST_F(ViewingTest, ZoomAndYScaling) {
     EXPECT_TRUE(w->graph()->PlotVisible(0));
 }
 
-TEST(GuiErrorSink, AnErrorNumberIsExplainedUnderTheMessage) {
-    GuiErrorSink sink;
-    ScopedErrorSink scoped(&sink);
-    QString text, detail;
-    QTimer::singleShot(0, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        text = box->text();
-        detail = box->informativeText();
-        box->accept();
-    });
-    ShowError("RS232_Open(): Open port /dev/ttyUSB9 : error 2");
-    EXPECT_EQ(text, "RS232_Open(): Open port /dev/ttyUSB9 : error 2");
-    EXPECT_EQ(detail, "No such file or directory");
+// Messages open window-modal without a nested loop: the caller goes on at once, what an
+// error number means stands under the text, and what follows the message waits for OK.
+TEST(MessageBoxes, ShownInOrderOverTheirWindowThenWhatFollows) {
+    QWidget window;
+    ASSERT_TRUE(test::ShowAndWait(&window));
+    test::BoxTaker user;
+    bool after = false;
+    ShowMessages(&window, {"RS232_Open(): Open port /dev/ttyUSB9 : error 2", "second"}, nullptr,
+                 [&] { after = true; });
+    EXPECT_FALSE(after) << "the message was not waited for";
+    ASSERT_TRUE(test::WaitFor([&] { return after; }));
+    ASSERT_EQ(user.seen.size(), 2u);
+    EXPECT_EQ(user.seen[0].text, "RS232_Open(): Open port /dev/ttyUSB9 : error 2");
+    EXPECT_EQ(user.seen[0].detail, "No such file or directory");
+    EXPECT_TRUE(user.seen[0].window_modal);
+    EXPECT_EQ(user.seen[1].text, "second");
+    EXPECT_EQ(user.deepest_loop, 0);
+    EXPECT_EQ(user.most_open, 1);
 }
 
-class LiveWindowTest : public ::testing::Test {
+// The live window on the simulated regulator's stream.
+class LiveWindowTest : public test::SimulatedRegulator {
 protected:
-    void SetUp() override {
-        std::string err;
-        ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
-        settings.port_name = sim.port_path();
-        settings.osc_baud = 115200;
-        settings.rate_divider = 3;
+    // Opens the window and waits until it is on screen and has followed `rows` rows.
+    bool Open(long rows) {
+        w = OpenOscilloscope(settings);
+        return w && QTest::qWaitForWindowExposed(w) &&
+               test::WaitFor([&] { return w->session().follower().rows() > rows; });
     }
-    void TearDown() override { g_bRussian = false; }
-    sim::SimRegulator sim;
-    sim::RegulatorModel model;
-    LinkSettings settings;
+    QPointer<LiveWindow> w;
 };
 
 TEST_F(LiveWindowTest, ThePanelTakesKeysBesideTheLiveWindowAndExitStopsTheStream) {
-    QPointer<LiveWindow> w = OpenOscilloscope(settings);
-    ASSERT_TRUE(w);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
     // One caption per row in turn: after 13 rows every channel shows its value.
-    ASSERT_TRUE(test::WaitFor([&] { return w->session().follower().rows() > 13; }));
+    ASSERT_TRUE(Open(13));
     for (int c = 0; c < 12; ++c)
         EXPECT_FALSE(Find<QCheckBox>(w, ("channel" + std::to_string(c)).c_str())->text().isEmpty());
     EXPECT_TRUE(Find<QCheckBox>(w, "channel12")->isHidden());
@@ -219,21 +211,16 @@ TEST_F(LiveWindowTest, ThePanelTakesKeysBesideTheLiveWindowAndExitStopsTheStream
     // Exit, as clicked: the stream stops, the window and its panel go, the port is free.
     test::ClickAsUser(Find<QPushButton>(w, "exit"));
     ASSERT_TRUE(test::WaitFor([&] { return w.isNull(); }));
-    EXPECT_TRUE(test::WaitFor([&] { return sim.Received().back() == 0xC0; }))
-        << "the regulator got the stop byte";
-    std::string err;
-    RS232Port* again = RS232_Open(sim.port_path(), 9600, 0, 0, 100, 0, &err);
-    EXPECT_NE(again, nullptr) << err;
-    RS232_Close(again);
+    EXPECT_TRUE(GotStopByte());
+    ExpectPortFree();
+    EXPECT_TRUE(shown.texts().empty());
 }
 
 // Under a window manager too, whose frames come after show(): the second panel clears
 // the first one's frame.
 TEST_F(LiveWindowTest, BothPanelsOpenClearOfEachOther) {
     model.stream_options->panel = 3;
-    QPointer<LiveWindow> w = OpenOscilloscope(settings);
-    ASSERT_TRUE(w);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    ASSERT_TRUE(Open(0));
     test::ClickAsUser(Find<QPushButton>(w, "selvo"));
     ASSERT_TRUE(w->panel(0) && w->panel(1));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w->panel(0)));
@@ -256,48 +243,23 @@ TEST_F(LiveWindowTest, BothPanelsOpenClearOfEachOther) {
     EXPECT_TRUE(test::WaitFor([&] { return w.isNull() || !w->isVisible(); }));
 }
 
-// Beside the window where the screen has room; on a laptop's 1366 x 768 over the oldest
-// part of the plot, never over the Y limits, the buttons or the newest data.
-TEST(PanelPlacement, BesideTheWindowElseOverTheOldestPartOfThePlot) {
-    const std::vector<QSize> two = {QSize(200, 240), QSize(170, 130)};
-    struct Case {
-        QRect screen, window;
-        std::vector<QPoint> at;
-    } cases[] = {
-        {QRect(0, 0, 1920, 1080), QRect(100, 50, 1250, 740), {{1357, 50}, {1357, 298}}},
-        {QRect(0, 0, 1920, 1080), QRect(660, 50, 1250, 740), {{452, 50}, {482, 298}}},
-        {QRect(), QRect(0, 0, 1250, 740), {{1257, 0}, {1257, 248}}},
-        // No room beside: over the plot's left part (from x 60, y 40, 440 x 420), the second
-        // panel under the first.
-        {QRect(0, 0, 1366, 740), QRect(50, 10, 1250, 740), {{60, 40}, {60, 288}}},
-    };
-    const QRect plot(60, 40, 440, 420);
-    for (const auto& c : cases) {
-        auto at = PlacePanels(c.screen, c.window, plot, two);
-        EXPECT_EQ(at, c.at) << c.window.left();
-    }
-    // A plot too low for both: the second goes beside the first.
-    auto at = PlacePanels(QRect(0, 0, 1366, 740), QRect(50, 10, 1250, 740), QRect(60, 40, 440, 300),
-                          two);
-    EXPECT_EQ(at, (std::vector<QPoint>{{60, 40}, {268, 40}}));
-}
-
 TEST_F(LiveWindowTest, AWorkerErrorIsShownAndTheWindowCloses) {
-    test::ErrorCapture shown;
-    QPointer<LiveWindow> w = OpenOscilloscope(settings);
-    ASSERT_TRUE(w);
-    ASSERT_TRUE(test::WaitFor([&] { return w->session().follower().rows() > 5; }));
+    ASSERT_TRUE(Open(5));
+    shown.hold = true;
     model.stream_faults->nan = 1;
+    // The message over the window first; the window goes after OK.
+    ASSERT_TRUE(test::WaitFor([&] { return !test::BoxTaker::Open().empty(); }));
+    ASSERT_FALSE(w.isNull());
+    EXPECT_EQ(test::BoxTaker::Open().front()->parentWidget(), w.data());
+    shown.hold = false;
     ASSERT_TRUE(test::WaitFor([&] { return w.isNull(); }));
     EXPECT_EQ(shown.texts(), std::vector<std::string>{"Too big value for channel 'Uf'"});
+    EXPECT_TRUE(shown.seen[0].window_modal);
 }
 
 TEST_F(LiveWindowTest, NoTextIsClippedInRussian) {
     g_bRussian = true;
-    QPointer<LiveWindow> w = OpenOscilloscope(settings);
-    ASSERT_TRUE(w);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
-    ASSERT_TRUE(test::WaitFor([&] { return w->session().follower().rows() > 10; }));
+    ASSERT_TRUE(Open(10));
     test::ClickAsUser(Find<QCheckBox>(w, "writeToFile"));  // the note shows
     w->ShowPanels();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w->panel(0)));

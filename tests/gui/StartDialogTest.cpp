@@ -7,23 +7,14 @@
 #include <QDialogButtonBox>
 #include <QSignalSpy>
 
-#include "app/ErrorCapture.h"
-#include "app/Language.h"
-#include "app/TempDataDir.h"
+#include "app/Version.h"
 #include "gui/Application.h"
-#include "gui/FrontPanelDialog.h"
-#include "gui/LiveWindow.h"
-#include "gui/Modes.h"
 #include "gui/RecorderDialog.h"
-#include "gui/UserInput.h"
+#include "gui/SimulatedRegulator.h"
 #include "link/PtyPeer.h"
-#include "link/RS232Port.h"
-#include "sim/Regulator.h"
 
 namespace korvex::gui {
 namespace {
-
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new test::TempDataDirEnvironment);
 
 ComPortList Ports(std::vector<ComPortEntry> entries) {
     ComPortList l;
@@ -158,7 +149,7 @@ TEST_F(StartDialogTest, AModeRunsWithTheSelectedOrTypedPortAndTheControlsOff) {
 TEST_F(StartDialogTest, CaptionsInBothLanguages) {
     dlg = Make({}, Ports({{"COM1", 0}}));
     ASSERT_TRUE(dlg->InitDialog());
-    EXPECT_EQ(dlg->windowTitle(), " Korvex v1.3.1");
+    EXPECT_EQ(dlg->windowTitle().toStdString(), TitleWithVersion(""));
     EXPECT_EQ(Find<QPushButton>(dlg.get(), "oscilloscope")->text(), "Oscilloscope");
     EXPECT_EQ(Find<QPushButton>(dlg.get(), "diary")->text(), "Diary and Parameters");
     g_bRussian = true;
@@ -189,10 +180,10 @@ TEST_F(StartDialogTest, CaptionsInBothLanguages) {
     ASSERT_TRUE(test::ShowAndWait(dlg.get()));
     test::ExpectNoTextClipped(dlg.get());
 
-    test::ErrorCapture shown;
     dlg = Make({}, ComPortList{});
-    EXPECT_FALSE(dlg->InitDialog());
-    EXPECT_EQ(shown.texts(), std::vector<std::string>{"Нет ни одного COM-порта"});
+    std::string err;
+    EXPECT_FALSE(dlg->InitDialog(&err));
+    EXPECT_EQ(err, "Нет ни одного COM-порта");
 }
 
 TEST_F(StartDialogTest, ComNumbersOfTheConfigurationFindLinuxPortsAndAHeldPortIsMarked) {
@@ -215,65 +206,47 @@ TEST_F(StartDialogTest, ComNumbersOfTheConfigurationFindLinuxPortsAndAHeldPortIs
     RS232_Close(holder);
 }
 
-TEST(StartDialogProgram, TheModesOpenFromTheirButtonsOnTheSimulatorAndReturn) {
-    // The program's own modes, driven by clicks through the window system.
-    sim::SimRegulator sim;
-    sim::RegulatorModel model;
-    std::string err;
-    ASSERT_TRUE(sim::StartRegulator(sim, model, &err)) << err;
-    ConfigValues cfg;
-    cfg.cfg_port = sim.port_path();
-    StartDialog::Modes modes = ProgramModes();
-    std::string port = sim.port_path();
-    modes.enumerate = [port] { return Ports({{port, 0}}); };
-    StartDialog dlg(cfg, modes);
-    ASSERT_TRUE(dlg.InitDialog());
-    ASSERT_TRUE(test::ShowAndWait(&dlg));
-    QSignalSpy ended(&dlg, &StartDialog::modeEnded);
+// The program's own modes, opened by clicks through the window system.
+class StartDialogProgram : public test::SimulatedRegulator {};
 
-    test::ClickAsUser(Find<QPushButton>(&dlg, "oscilloscope"));
-    QPointer<LiveWindow> live = qobject_cast<LiveWindow*>(dlg.running_mode());
-    ASSERT_TRUE(live);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(live));
-    EXPECT_TRUE(dlg.isVisible()) << "the start dialog stays, its controls off";
-    EXPECT_FALSE(Find<QPushButton>(&dlg, "oscilloscope")->isEnabled());
-    ASSERT_TRUE(test::WaitFor([&] { return live->session().follower().rows() > 5; }));
-
-    test::KeyAsUser(live, Qt::Key_Escape);
-    ASSERT_TRUE(test::WaitFor([&] { return live.isNull(); }));
-    EXPECT_EQ(ended.count(), 1);
-    EXPECT_TRUE(Find<QPushButton>(&dlg, "oscilloscope")->isEnabled());
-    EXPECT_TRUE(test::WaitFor([&] { return sim.Received().back() == 0xC0; }))
-        << "the regulator got the stop byte";
-
-    // Again at once: the port was released. The SELVO panel's keys reach the regulator.
-    test::ClickAsUser(Find<QPushButton>(&dlg, "oscilloscope"));
-    live = qobject_cast<LiveWindow*>(dlg.running_mode());
-    ASSERT_TRUE(live);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(live));
-    test::ClickAsUser(Find<QPushButton>(live, "selvo"));
-    FrontPanelDialog* panel = live->panel(0);
-    ASSERT_NE(panel, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
-    ASSERT_TRUE(test::WaitFor([&] { return panel->display_text().contains("Ug="); }));
-    test::ClickAsUser(panel->findChild<QPushButton*>("key_ENT"));
-    EXPECT_TRUE(test::WaitFor([&] { return panel->display_text().contains("Measurements"); }));
-    test::ClickAsUser(Find<QPushButton>(live, "exit"));
-    ASSERT_TRUE(test::WaitFor([&] { return live.isNull(); }));
-    ASSERT_TRUE(test::WaitFor([&] { return sim.current_mode() == "normal"; }));
+TEST_F(StartDialogProgram, TheModesOpenFromTheirButtonsOnTheSimulatorAndReturn) {
+    auto dlg = ProgramDialog();
+    QSignalSpy ended(dlg.get(), &StartDialog::modeEnded);
+    auto* osc = Find<QPushButton>(dlg.get(), "oscilloscope");
+    // The oscilloscope ended by Esc, then again at once (the port was released) by Exit.
+    for (int run = 1; run <= 2; ++run) {
+        test::ClickAsUser(osc);
+        QPointer<LiveWindow> live = qobject_cast<LiveWindow*>(dlg->running_mode());
+        ASSERT_TRUE(live);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(live));
+        EXPECT_TRUE(dlg->isVisible()) << "the start dialog stays, its controls off";
+        EXPECT_FALSE(osc->isEnabled());
+        ASSERT_TRUE(test::WaitFor([&] { return live->session().follower().rows() > 5; }));
+        if (run == 1)
+            test::KeyAsUser(live, Qt::Key_Escape);
+        else
+            test::ClickAsUser(Find<QPushButton>(live, "exit"));
+        ASSERT_TRUE(test::WaitFor([&] { return live.isNull(); }));
+        EXPECT_EQ(ended.count(), run);
+        EXPECT_TRUE(osc->isEnabled());
+        EXPECT_TRUE(GotStopByte());
+    }
+    ASSERT_TRUE(InNormalMode());
 
     // Emergency Recorder: its window over the start dialog, whose controls are off; Esc
     // ends the mode and the regulator leaves ModBus mode.
-    test::ClickAsUser(Find<QPushButton>(&dlg, "recorder"));
-    ASSERT_TRUE(test::WaitFor([&] { return dlg.findChild<RecorderDialog*>() != nullptr; }));
-    QPointer<RecorderDialog> recorder = dlg.findChild<RecorderDialog*>();
+    auto* recorder_button = Find<QPushButton>(dlg.get(), "recorder");
+    test::ClickAsUser(recorder_button);
+    ASSERT_TRUE(test::WaitFor([&] { return dlg->findChild<RecorderDialog*>() != nullptr; }));
+    QPointer<RecorderDialog> recorder = dlg->findChild<RecorderDialog*>();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(recorder));
     ASSERT_TRUE(test::WaitFor([&] { return recorder->model().rowCount() == 4; }));
-    EXPECT_FALSE(Find<QPushButton>(&dlg, "recorder")->isEnabled());
+    EXPECT_FALSE(recorder_button->isEnabled());
     test::KeyAsUser(recorder, Qt::Key_Escape);
     ASSERT_TRUE(test::WaitFor([&] { return recorder.isNull() && ended.count() == 3; }));
-    EXPECT_TRUE(Find<QPushButton>(&dlg, "recorder")->isEnabled());
-    EXPECT_TRUE(test::WaitFor([&] { return sim.current_mode() == "normal"; }));
+    EXPECT_TRUE(recorder_button->isEnabled());
+    EXPECT_TRUE(InNormalMode());
+    EXPECT_TRUE(shown.texts().empty());
 }
 
 }  // namespace

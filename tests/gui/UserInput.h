@@ -2,14 +2,21 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QStyle>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace korvex::test {
 
@@ -86,5 +93,57 @@ inline bool ShowAndWait(QWidget* w) {
 inline bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
     return QTest::qWaitFor(done, ms);
 }
+
+// The user at the message boxes: every box that opens is read and, unless `hold` is
+// set, taken with a real click on OK, one at a time as they come. The tests wait by
+// processing events, so the event loop's depth is 0 wherever the program opened no
+// loop of its own: a box shown from inside a nested loop (exec()) is seen at depth 1.
+class BoxTaker : public QObject {
+public:
+    struct Seen {
+        QString text, detail;
+        bool window_modal = false;  // window-modal over a window that stands
+        int loop_depth = 0;
+    };
+    BoxTaker() {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+        timer_.start();
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> out;
+        for (const auto& s : seen) out.push_back(s.text.toStdString());
+        return out;
+    }
+    void clear() { seen.clear(); }
+    // The boxes open now.
+    static std::vector<QMessageBox*> Open() {
+        std::vector<QMessageBox*> boxes;
+        for (QWidget* w : QApplication::allWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                boxes.push_back(box);
+        return boxes;
+    }
+
+    std::vector<Seen> seen;
+    bool hold = false;
+    int most_open = 0;
+    int deepest_loop = 0;
+
+private:
+    void Tick() {
+        auto boxes = Open();
+        most_open = std::max(most_open, int(boxes.size()));
+        if (boxes.empty() || hold) return;
+        QMessageBox* box = boxes.front();
+        Seen s{box->text(), box->informativeText(),
+               box->windowModality() == Qt::WindowModal && box->parentWidget(),
+               QThread::currentThread()->loopLevel()};
+        deepest_loop = std::max(deepest_loop, s.loop_depth);
+        seen.push_back(s);
+        ClickAsUser(box->button(QMessageBox::Ok));
+    }
+    QTimer timer_;
+};
 
 }  // namespace korvex::test
