@@ -6,10 +6,9 @@
 #include <stdlib.h>
 
 #include "app/ErrorCapture.h"
+#include "app/ErrorReport.h"
 #include "app/PathNames.h"
 #include "app/StrPrintf.h"
-#include "app/Version.h"
-#include "app/Viewer.h"
 
 namespace korvex {
 namespace {
@@ -42,27 +41,6 @@ TEST(Config, ParsedAsTheProgramAlwaysParsedIt) {
     ConfigValues untouched;
     EXPECT_FALSE(ReadConfigFile("/nonexistent/Korvex.cfg", &untouched));
 }
-
-TEST(Version, CaptionsAndComparison) {
-    EXPECT_EQ(TitleWithVersion("", {1, 3, 1, 0}), " Korvex v1.3.1");
-    EXPECT_EQ(TitleWithVersion("", {1, 3, 1, 2}), " Korvex v1.3.1 Beta 2");
-    EXPECT_EQ(TitleWithVersion("COM3", {1, 3, 1, 0}), " Korvex v1.3.1  -  COM3");
-    EXPECT_EQ(TitleWithVersion(""), " Korvex v1.3.1") << "this release";
-    EXPECT_EQ(AboutVersionLine(), "Korvex   v1.3.1.0");
-    EXPECT_EQ(CompareVersion4({1, 0, 4, 0}, {1, 0, 4, 0}), 0);
-    EXPECT_EQ(CompareVersion4({1, 0, 3, 9}, {1, 0, 4, 0}), -1);
-    EXPECT_EQ(CompareVersion4({2, 0, 0, 0}, {1, 9, 9, 9}), 1);
-    Version4 v{9, 9, 9, 9};
-    EXPECT_EQ(GetFileVersion4("/nonexistent/trendal", &v), -1);
-    EXPECT_EQ(GetFileVersion4("/bin/sh", &v), 0);
-    EXPECT_EQ(v, (Version4{0, 0, 0, 0}));
-}
-
-}  // namespace
-}  // namespace korvex
-
-namespace korvex {
-namespace {
 
 TEST(Config, LookedForBesideTheProgramThenInTheUsersConfiguration) {
 #ifdef _WIN32
@@ -108,42 +86,6 @@ TEST(ErrorExplanation, TheExportsErrnoValues) {
     EXPECT_EQ(ErrorExplanation(StrPrintf("Create File 'r.csv' error: error %d", EACCES)),
               "Permission denied");
     EXPECT_EQ(ErrorExplanation("Write File error"), "");
-}
-
-TEST(Viewer, StartupMessages) {
-    EXPECT_EQ(ViewerStartupMessage(false, false, {}, true), "") << "Korvex shows recordings itself";
-    EXPECT_EQ(ViewerStartupMessage(false, false, {}, false),
-              "Не найден файл Trendal.exe - невозможен просмотр графиков\n");
-    EXPECT_EQ(ViewerStartupMessage(true, false, {}, true), "")
-        << "no version record: presence counts";
-    EXPECT_EQ(ViewerStartupMessage(true, true, {0, 0, 0, 0}, false),
-              "Версия файла Trendal.exe устарела (v0.0.0)\nРекомендуется обновить до v1.0.4+");
-    EXPECT_EQ(ViewerStartupMessage(true, true, {1, 0, 3, 9}, false),
-              "Версия файла Trendal.exe устарела (v1.0.3)\nРекомендуется обновить до v1.0.4+");
-    EXPECT_EQ(ViewerStartupMessage(true, true, {1, 0, 4, 0}, false), "");
-}
-
-TEST(Viewer, WindowsCommandLineArgumentsReadBackUnchanged) {
-    struct Case {
-        const char* arg;
-        const char* quoted;
-    } cases[] = {
-        {"C:\\DATA\\osc.trd", "C:\\DATA\\osc.trd"},
-        {"C:\\My Data\\osc.trd", "\"C:\\My Data\\osc.trd\""},
-        {"C:\\My Data\\", "\"C:\\My Data\\\\\""},  // the closing quote stays a quote
-        {"say \"hi\"", "\"say \\\"hi\\\"\""},
-        {"a\\\"b", "\"a\\\\\\\"b\""},  // a\" : the backslash doubled, the quote escaped
-        {"", "\"\""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(QuoteWindowsArgument(c.arg), c.quoted) << c.arg;
-}
-
-TEST(Viewer, NothingToStartIsReported) {
-    // Beside the test program there is neither a separate viewer nor korvex itself.
-    ASSERT_TRUE(FindViewer().empty());
-    test::ErrorCapture shown;
-    EXPECT_EQ(RunViewer("/tmp/some recording.trd"), -1);
-    EXPECT_EQ(shown.texts(), std::vector<std::string>{"File Trendal.exe not found!"});
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace korvex::test {
 
@@ -27,6 +28,12 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+bool PollUntil(const std::function<bool()>& done, int ms) {
+    for (int i = 0; i < ms / 2 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return done();
 }
 
 std::string ReadFileBytes(const std::string& path) {

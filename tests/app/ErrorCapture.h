@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -42,6 +43,9 @@ public:
 private:
     std::string path_;
 };
+
+// Polls `done` every 2 ms until it holds or `ms` have passed; true when it held.
+bool PollUntil(const std::function<bool()>& done, int ms = 2000);
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);

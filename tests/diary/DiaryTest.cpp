@@ -33,12 +33,6 @@ const std::string kMessages = "\xF1\xEE\xEE\xE1\xF9";        // "сообщ"
 const std::string kSet = "\xCD\xE0\xE1\xEE\xF0 \xEF\xE0\xF0\xE0\xEC\xE5\xF2\xF0\xEE\xE2";
 const std::string kParams = "\xEF\xE0\xF0\xE0\xEC.";  // "парам."
 
-bool WaitFor(const std::function<bool()>& done, int ms = 2000) {
-    for (int i = 0; i < ms / 5 && !done(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return done();
-}
-
 // The report as a reader sees it: lines without their CR LF.
 std::vector<std::string> Lines(const std::string& bytes) {
     std::vector<std::string> lines;
@@ -241,7 +235,7 @@ TEST_F(DiaryRunTest, LimitsAndReplyChecks) {
         EXPECT_FALSE(r.complete);
         EXPECT_EQ(r.messages, c.messages);
         EXPECT_EQ(r.link_status == 0, c.exit_message);
-        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+        ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
         model.diaries->faults->text_count = -1;
         model.parameters->faults->set_count = -1;
     }
@@ -259,7 +253,7 @@ TEST_F(DiaryRunTest, LimitsAndReplyChecks) {
     EXPECT_FALSE(second.complete);
     EXPECT_EQ(second.messages, std::vector<std::string>{"Error 6"});
     EXPECT_EQ(second.link_status, 0u);
-    ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+    ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
 
     // At the limits: 1000 texts and 7 sets are accepted.
     model.diaries->faults->text_count = 1000;
@@ -270,7 +264,7 @@ TEST_F(DiaryRunTest, LimitsAndReplyChecks) {
     // Last: the regulator stays in ModBus mode after it.
     model.diaries->faults->text_count = -1;
     model.parameters->faults->set_count = -1;
-    ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+    ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
     on_service_request(0x05, 5, [&] { model.modbus_faults->bad_crc = 1; });
     DiaryRunResult value = Run();
     SetLinkTrace(nullptr);
@@ -347,11 +341,12 @@ TEST_F(DiaryRunTest, AFullDiskKeepsWholeLinesAndStopsAtOnce) {
     EXPECT_EQ(records, messages + 1) << "no record read after the one that did not fit";
     // The last exchange succeeded: the regulator was taken out of ModBus mode.
     EXPECT_EQ(r.link_status, 0u);
-    EXPECT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+    EXPECT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
 }
 
-TEST_F(DiaryRunTest, DecidedOpenPoints) {
-    // No diaries: the diary part is empty, the parameters are still read.
+// Without diaries the diary part is empty and the parameters are still read; a diary of
+// no records has no heading.
+TEST_F(DiaryRunTest, DiariesWithoutRecordsHaveNoPart) {
     model.diaries->SetDiaries({});
     DiaryRunResult r = Run();
     ASSERT_TRUE(r.complete);
@@ -359,41 +354,15 @@ TEST_F(DiaryRunTest, DecidedOpenPoints) {
     EXPECT_EQ(report.find(kDiary), std::string::npos);
     EXPECT_NE(report.find(kSet + " 0 (12"), std::string::npos);
 
-    // A diary of no records has no heading; one of records shows them.
     model.diaries->SetDiaries({sim::MakeDiary(50, 0, {1}, 1000), sim::MakeDiary(50, 3, {1}, 1000)});
-    r = Run();
-    report = test::ReadFileBytes(r.report_path);
+    report = test::ReadFileBytes(Run().report_path);
     EXPECT_EQ(report.find(kDiary + "1"), std::string::npos);
     EXPECT_NE(report.find(kDiary + "2 (3 " + kMessages), std::string::npos);
+}
 
-    // Sets: none, one, two; and a set 2 shorter than set 1, with a type that differs.
-    auto standard = model.parameters->sets();
-    model.parameters->SetSets({});
-    r = Run();
-    EXPECT_EQ(test::ReadFileBytes(r.report_path).find(kSet), std::string::npos);
-    model.parameters->SetSets({standard[0]});
-    r = Run();
-    report = test::ReadFileBytes(r.report_path);
-    EXPECT_NE(report.find(kSet + " 0 ("), std::string::npos);
-    EXPECT_EQ(report.find(kSet + " 1"), std::string::npos);
-    model.parameters->SetSets({standard[0], standard[1]});
-    r = Run();
-    report = test::ReadFileBytes(r.report_path);
-    EXPECT_NE(report.find(kSet + " 1 (20 " + kParams), std::string::npos) << "like set 0";
-    EXPECT_EQ(report.find("1/2"), std::string::npos);
-    auto two = standard[2];
-    two.params.resize(18);
-    two.params[3].is_float = false;
-    two.params[3].i = 3;
-    model.parameters->SetSets({standard[0], standard[1], two});
-    r = Run();
-    report = test::ReadFileBytes(r.report_path);
-    EXPECT_NE(report.find("4\tK1u            = 2.500      3          [#]\r\n"), std::string::npos);
-    EXPECT_NE(report.find("20\tRotor temp limit,C = 130                   [#]\r\n"),
-              std::string::npos);
-
-    // More than 256 parameters: the first 256, the heading keeps the count reported; a
-    // name of exactly 20 characters is written whole.
+// More than 256 parameters: the first 256 are read, the heading keeps the count reported;
+// a name of exactly 20 characters is written whole.
+TEST_F(DiaryRunTest, AtMost256ParametersOfASetAreRead) {
     sim::SimParameterSet big;
     for (int j = 0; j < 300; ++j) {
         sim::SimParameter p;
@@ -402,14 +371,44 @@ TEST_F(DiaryRunTest, DecidedOpenPoints) {
         big.params.push_back(p);
     }
     model.parameters->SetSets({big});
-    r = Run();
+    DiaryRunResult r = Run();
     ASSERT_TRUE(r.complete);
-    report = test::ReadFileBytes(r.report_path);
+    std::string report = test::ReadFileBytes(r.report_path);
     EXPECT_NE(report.find(kSet + " 0 (300 " + kParams), std::string::npos);
     EXPECT_NE(report.find("\r\n256\tP255"), std::string::npos);
     EXPECT_EQ(report.find("\r\n257\t"), std::string::npos);
     EXPECT_NE(report.find("\r\n8\tTwenty characters!!! = 7\r\n"), std::string::npos);
     EXPECT_EQ(last_position, ranges.back()) << "the bar ends full: only values read count";
+}
+
+// Set 0 alone; with two sets, set 1 like set 0; with three, sets 1 and 2 side by side,
+// "[#]" where they differ, in type too, or where set 2 has no such parameter.
+TEST(DiaryReport, ParameterSetsAloneAndSideBySide) {
+    auto param = [](const char* name, bool is_float, int32_t i, float f) {
+        return Parameter{name, ParameterValue{is_float, i, f}};
+    };
+    const ParameterSet one{2, true, {param("K1u", true, 0, 2.5f), param("Limit,C", false, 130, 0)}};
+    ParameterSet two = one;
+    two.params.resize(1);
+    two.params[0].value = ParameterValue{false, 3, 0};
+    auto written = [](const std::vector<ParameterSet>& sets) {
+        test::TempDir tmp;
+        FILE* f = std::fopen((tmp.path() + "/r.txt").c_str(), "wb");
+        DiaryReport report(f);
+        EXPECT_TRUE(report.PutParameterSets(sets));
+        std::fclose(f);
+        return test::ReadFileBytes(tmp.path() + "/r.txt");
+    };
+    auto heading = [](const std::string& number) {
+        return "\r\n********** " + kSet + " " + number + " (2 " + kParams + ") **********\r\n\r\n";
+    };
+    const std::string rows = "1\tK1u            = 2.500\r\n2\tLimit,C        = 130\r\n";
+    EXPECT_EQ(written({}), "");
+    EXPECT_EQ(written({one}), heading("0") + rows);
+    EXPECT_EQ(written({one, one}), heading("0") + rows + heading("1") + rows);
+    EXPECT_EQ(written({one, one, two}), heading("0") + rows + heading("1/2") +
+                                            "1\tK1u            = 2.500      3          [#]\r\n"
+                                            "2\tLimit,C        = 130                   [#]\r\n");
 }
 
 // The set count reply's checks, with a regulator played by the test.

@@ -191,10 +191,6 @@ protected:
         worker.Stop();
         g_bRussian = false;
     }
-    bool WaitFor(const std::function<bool()>& cond, int ms = 2000) {
-        for (int i = 0; i < ms / 2 && !cond(); ++i) std::this_thread::sleep_for(milliseconds(2));
-        return cond();
-    }
     // Bytes the regulator received in stream mode.
     Bytes StreamBytes() {
         Bytes out;
@@ -245,11 +241,11 @@ TEST_F(OscStreamTest, TheBytesOnTheWireAndTheRecording) {
         received.resize(8);
         EXPECT_EQ(received, (Bytes{0xFF, 0xFE, 0xFC, 0, 0, 0, s, 0xF6}));
         worker.Start(link, osc);
-        ASSERT_TRUE(WaitFor([&] { return model.stream_stats->packets > 5; }));
+        ASSERT_TRUE(test::PollUntil([&] { return model.stream_stats->packets > 5; }));
         worker.Stop();
         EXPECT_EQ(osc.done, 1);
         EXPECT_TRUE(osc.StopMessage().empty());
-        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+        ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
         Bytes expect = {0x80};
         for (uint8_t i = 0; i < 12; ++i) expect.push_back(uint8_t(0x90 + i));
         expect.push_back(uint8_t(0xA0 + divider));
@@ -277,7 +273,7 @@ TEST_F(OscStreamTest, KeepAliveAndKeys) {
     EXPECT_TRUE(osc.display_present);
     EXPECT_TRUE(osc.selvo);
     worker.Start(link, osc);
-    ASSERT_TRUE(WaitFor([&] { return model.stream_stats->packets > 3; }));
+    ASSERT_TRUE(test::PollUntil([&] { return model.stream_stats->packets > 3; }));
     // While the regulator holds its packets back, two clicks: only the second is sent.
     model.stream_faults->silent = 20;
     std::this_thread::sleep_for(milliseconds(60));
@@ -286,7 +282,7 @@ TEST_F(OscStreamTest, KeepAliveAndKeys) {
     std::this_thread::sleep_for(milliseconds(1150));
     worker.Stop();
     // The stop byte has left the port; the regulator takes it at the line's pace.
-    ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+    ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
     Bytes b = StreamBytes();
     EXPECT_EQ(std::count(b.begin(), b.end(), 0x0D), 0);
     EXPECT_EQ(std::count(b.begin(), b.end(), 0x1B), 1);
@@ -321,13 +317,13 @@ TEST_F(OscStreamTest, RefusalsWithTheirTexts) {
         g_bRussian = c.russian;
         EXPECT_EQ(RunOpen(c.version, c.channels, c.nbyte, c.divider), c.text)
             << c.version << " " << c.channels << " " << c.nbyte << " " << c.divider;
-        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "stream"; }));
+        ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "stream"; }));
         // The regulator is left streaming-ready; a new opening starts from its normal mode.
         const uint8_t stop = 0xC0;
         RS232Port* p = RS232_Open(sim.port_path(), 115200, kParityOdd, 0, 100, 0);
         RS232_TxRx(p, &stop, 1, nullptr, nullptr, 0);
         RS232_Close(p);
-        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+        ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
     }
     // Sixteen channels: all recorded, fifteen shown.
     EXPECT_EQ(osc.NumChan, 16);
@@ -365,9 +361,9 @@ TEST_F(OscStreamTest, StopsOnFaultsWithTheirMessages) {
         ASSERT_EQ(OSC_Open(link, osc), 0);
         test::ErrorCapture shown;
         worker.Start(link, osc);
-        ASSERT_TRUE(WaitFor([&] { return model.stream_stats->packets > 3; }));
+        ASSERT_TRUE(test::PollUntil([&] { return model.stream_stats->packets > 3; }));
         *c.fault = (k++ == 4) ? -1 : 1;
-        ASSERT_TRUE(WaitFor([&] { return osc.done == 1; }, 3000)) << c.pattern;
+        ASSERT_TRUE(test::PollUntil([&] { return osc.done == 1; }, 3000)) << c.pattern;
         worker.Join();
         *c.fault = 0;
         std::smatch m;
@@ -380,7 +376,7 @@ TEST_F(OscStreamTest, StopsOnFaultsWithTheirMessages) {
         }
         std::string file = test::ReadFileBytes(link.file_arg);
         EXPECT_EQ(file.substr(file.size() - 3), "\t\r\n") << "ends with a complete row";
-        ASSERT_TRUE(WaitFor([&] { return sim.current_mode() == "normal"; }));
+        ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
         model.stream_stats->packets = 0;
     }
 }
@@ -391,7 +387,8 @@ TEST_F(OscStreamTest, PacketNumbersWrapAround) {
     link.rate_divider = 3;
     ASSERT_EQ(OSC_Open(link, osc), 0);
     worker.Start(link, osc);
-    ASSERT_TRUE(WaitFor([&] { return model.stream_stats->packets > 300 || osc.done; }, 4000));
+    ASSERT_TRUE(
+        test::PollUntil([&] { return model.stream_stats->packets > 300 || osc.done; }, 4000));
     EXPECT_EQ(osc.done, 0) << osc.StopMessage();
     worker.Stop();
     EXPECT_TRUE(osc.StopMessage().empty());

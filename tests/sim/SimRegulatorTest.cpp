@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/ErrorCapture.h"
 #include "link/ModBus.h"
 #include "link/ModeSwitch.h"
 #include "link/ModeSwitchFrame.h"
@@ -50,9 +51,7 @@ protected:
     }
 
     bool WaitForMode(const std::string& mode) {
-        for (int i = 0; i < 200 && sim.current_mode() != mode; ++i)
-            std::this_thread::sleep_for(milliseconds(2));
-        return sim.current_mode() == mode;
+        return test::PollUntil([&] { return sim.current_mode() == mode; }, 400);
     }
 
     sim::SimRegulator sim;
@@ -94,8 +93,7 @@ TEST_F(SimRegulatorTest, UnknownTargetStaysInNormalMode) {
     ASSERT_NE(port, nullptr) << err;
     auto frame = BuildModeSwitchFrame(3, 0x77);
     EXPECT_EQ(RS232_TxRx(port, frame.data(), 8, nullptr, nullptr, 0), 0u);
-    for (int i = 0; i < 100 && sim.Received().size() < 8; ++i)
-        std::this_thread::sleep_for(milliseconds(2));
+    test::PollUntil([&] { return sim.Received().size() >= 8; }, 200);
     EXPECT_EQ(sim.Received().size(), 8u);
     EXPECT_EQ(sim.current_mode(), "normal");
     RS232_Close(port);
@@ -146,9 +144,7 @@ TEST(SimModBusWatchdog, RequestsKeepTheModeAndASilenceEndsIt) {
         EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, &value, &err), 0u) << i << ": " << err;
     }
     EXPECT_EQ(switched.current_mode(), "modbus");
-    for (int i = 0; i < 1500 && switched.current_mode() != "normal"; ++i)
-        std::this_thread::sleep_for(milliseconds(2));
-    EXPECT_EQ(switched.current_mode(), "normal");
+    EXPECT_TRUE(test::PollUntil([&] { return switched.current_mode() == "normal"; }, 3000));
     EXPECT_GE(Clock::now() - last_request, milliseconds(800)) << "not before the silence";
     EXPECT_EQ(direct.current_mode(), "modbus");
     RS232_Close(port);
