@@ -20,22 +20,28 @@ mkdir -p "$findings"
 failed=0
 total=0
 printf '%-18s %12s %10s %8s  %s\n' target executions "exec/s" corpus result
-for t in "${targets[@]}"; do
-    corpus="build/fuzz/corpus/$t"
+# One target per core at a time: the inputs are small and each target runs on one core.
+run_one() {
+    local t=$1 rc corpus="build/fuzz/corpus/$1" log="build/fuzz/$1.log"
     mkdir -p "$corpus"
-    log="build/fuzz/$t.log"
-    set +e
-    # One core each: the inputs are small and the targets quick, and two jobs would
-    # only fight over the cache.
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
         "build/fuzz/tests/fuzz/$t" "$corpus" "tests/fuzz/corpus/$t" \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=1024 -max_len=8192 \
-        -print_final_stats=1 -artifact_prefix="$findings/$t-" >"$log" 2>&1
-    rc=$?
-    set -e
+        -print_final_stats=1 -artifact_prefix="$findings/$t-" >"$log" 2>&1 && rc=0 || rc=$?
+    echo "$rc" >"build/fuzz/$t.rc"
+}
+jobs_max=$(nproc)
+for t in "${targets[@]}"; do
+    while [ "$(jobs -rp | wc -l)" -ge "$jobs_max" ]; do wait -n || true; done
+    run_one "$t" &
+done
+wait
+for t in "${targets[@]}"; do
+    log="build/fuzz/$t.log"
+    rc=$(cat "build/fuzz/$t.rc" 2>/dev/null || echo 1)
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
-    size=$(find "$corpus" -type f | wc -l)
+    size=$(find "build/fuzz/corpus/$t" -type f | wc -l)
     result=ok
     if [ "$rc" -ne 0 ]; then
         result="FINDING (see $log)"

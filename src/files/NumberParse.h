@@ -5,6 +5,11 @@
 
 namespace korvex {
 
+// The blanks that separate the values of a row and the names of a header line.
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
 // Parses a decimal number at p (no leading blanks) as "%lf" reads it in the C locale,
 // and returns the end, or p when there is no number. The number is read whole however
 // long it is, and never follows the process locale: "." is the decimal point. Forms

@@ -28,12 +28,6 @@ constexpr uint64_t kColumnsAlwaysRead = uint64_t(256) << 20;
 // less than once; columns beyond this many times the file are values the rows lack.
 constexpr uint64_t kColumnsPerFileByte = 16;
 
-std::string NoMemory(size_t rows, int channels) {
-    return StrPrintf(Tr("Не хватает памяти для %zu строк по %d каналов",
-                        "Not enough memory for %zu rows of %d channels"),
-                     rows, channels);
-}
-
 }  // namespace
 
 size_t RecordingData::RowAt(double seconds) const {
@@ -50,7 +44,7 @@ bool RecordingData::Load(const std::string& path, std::string* err_text, const O
         // Only allocations throw while loading; the columns, the largest, are freed first.
         const int channels = info_.channels;
         *this = RecordingData();
-        ReportError(err_text, NoMemory(counted, channels));
+        ReportError(err_text, NoMemoryText(counted, channels));
         return false;
     }
 }
@@ -75,7 +69,7 @@ bool RecordingData::LoadRows(const std::string& path, std::string* err_text, con
         return false;
     };
     auto piece_failed = [&](const RecordingScan::Piece& piece) {
-        return fail(piece.no_memory ? NoMemory(total, channels)
+        return fail(piece.no_memory ? NoMemoryText(total, channels)
                                     : StrPrintf("Read error in '%s'", path.c_str()));
     };
     auto& pieces = scan.pieces();
@@ -121,11 +115,11 @@ bool RecordingData::LoadRows(const std::string& path, std::string* err_text, con
                                  "The rows of '%s' hold far fewer values than the header's %d "
                                  "channels: the recording is damaged and is not loaded"),
                               path.c_str(), channels));
-    if ((phys && need > phys / 2) || need > SIZE_MAX / 2) return fail(NoMemory(total, channels));
+    if ((phys && need > phys / 2) || need > SIZE_MAX / 2) return fail(NoMemoryText(total, channels));
     // Not value-initialised: pass 2 writes every place, and the pages are first touched
     // by the threads that fill them.
     values_.reset(new (std::nothrow) double[total * nc + 1]);
-    if (!values_) return fail(NoMemory(total, channels));
+    if (!values_) return fail(NoMemoryText(total, channels));
     rows_ = total;
 
     // Pass 2: parse each piece's rows into their place. A value a row lacks is the row

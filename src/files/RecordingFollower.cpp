@@ -22,10 +22,6 @@ constexpr size_t kMaxTailRows = 1 << 20;
 // before the tail: the backlog is then read the ordinary way.
 constexpr long kTailNeedsFullRead = -2;
 
-inline bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 }  // namespace
 
 RecordingFollower::RecordingFollower() = default;

@@ -17,10 +17,6 @@ namespace korvex {
 
 namespace {
 
-inline bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 const char* SkipBlanks(const char* p, const char* e) {
     while (p < e && IsBlank(*p)) ++p;
     return p;

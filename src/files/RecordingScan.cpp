@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/ErrorReport.h"
+#include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "files/FileAccess.h"
 
@@ -107,6 +108,12 @@ bool RecordingScan::Open(const std::string& path, bool finished, unsigned thread
         pieces_[i].end = data_begin_ + span * (i + 1) / count;
     }
     return true;
+}
+
+std::string NoMemoryText(size_t rows, int channels) {
+    return StrPrintf(Tr("Не хватает памяти для %zu строк по %d каналов",
+                        "Not enough memory for %zu rows of %d channels"),
+                     rows, channels);
 }
 
 }  // namespace korvex

@@ -89,6 +89,10 @@ private:
     std::vector<Piece> pieces_;
 };
 
+// "Not enough memory for %zu rows of %d channels": a load or a statistic that the memory
+// cannot hold.
+std::string NoMemoryText(size_t rows, int channels);
+
 // Parses the values of a data row: value i into out[i * stride] for i < channels. Values
 // are separated by tabs or spaces; whatever follows a number up to the next separator
 // belongs to it. For each value the row lacks or that is no number, calls missing(i) and

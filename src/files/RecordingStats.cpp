@@ -62,12 +62,6 @@ struct Accumulator {
     }
 };
 
-std::string NoMemory(size_t rows, int channels) {
-    return StrPrintf(Tr("Не хватает памяти для %zu строк по %d каналов",
-                        "Not enough memory for %zu rows of %d channels"),
-                     rows, channels);
-}
-
 }  // namespace
 
 std::vector<ChannelStats> ComputeStats(const RecordingData& data, size_t begin, size_t end,
@@ -128,7 +122,7 @@ bool ScanStats(const std::string& path, const double* from, const double* to, Fi
     auto& pieces = scan.pieces();
     const bool ranged = from || to;
     auto piece_failed = [&](const RecordingScan::Piece& piece) {
-        ReportError(err_text, piece.no_memory ? NoMemory(out->rows, channels)
+        ReportError(err_text, piece.no_memory ? NoMemoryText(out->rows, channels)
                                               : StrPrintf("Read error in '%s'", path.c_str()));
         return false;
     };
@@ -242,7 +236,7 @@ bool ScanFileStats(const std::string& path, const double* from, const double* to
         const size_t rows = out->rows;
         const int channels = out->info.channels;
         *out = FileStats();
-        ReportError(err_text, NoMemory(rows, channels));
+        ReportError(err_text, NoMemoryText(rows, channels));
         return false;
     }
 }

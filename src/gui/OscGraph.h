@@ -33,7 +33,6 @@ public:
     double YMin() const { return yAxis->range().lower; }
     double YMax() const { return yAxis->range().upper; }
     void SetAutoScale(bool on) { auto_scale_ = on; }
-    bool auto_scale() const { return auto_scale_; }
 
     // Fits the Y range to the visible data when auto-scale is on, then draws.
     void Redraw();

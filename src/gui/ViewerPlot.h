@@ -75,9 +75,7 @@ public:
     void ClearCursors();
 
     void SetBoxZoom(bool on) { box_mode_ = on; }
-    bool box_zoom() const { return box_mode_; }
     void SetLegendsVisible(bool on);
-    bool legends_visible() const { return legends_; }
     // A pane's legend (a legend without entries is hidden).
     QCPLegend* pane_legend(int pane) const {
         return pane >= 0 && size_t(pane) < panes_.size() ? panes_[size_t(pane)].legend : nullptr;

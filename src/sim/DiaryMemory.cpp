@@ -5,6 +5,7 @@
 
 #include "app/CodePages.h"
 #include "diary/DiaryBlock.h"
+#include "link/ModBus.h"
 
 namespace korvex::sim {
 
@@ -13,8 +14,6 @@ namespace {
 constexpr uint16_t kBlock = kDiaryBlockReg;
 // The window's extent in the simulator: room for 1024 records.
 constexpr int kWindowRegs = 0x1000;
-constexpr int kSlaveFailure = 4;
-constexpr int kIllegalAddress = 2;
 
 std::vector<std::string> StandardTexts() {
     // What an excitation regulator writes into its diaries; codes repeat in the diaries.
@@ -148,23 +147,23 @@ uint16_t DiaryMemory::Register(uint16_t reg, bool input) {
 int DiaryMemory::Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) {
     const uint32_t last = uint32_t(reg) + num - 1;
     if (reg < kBlock || last >= kWindowBase + kWindowRegs) return kNotMine;
-    if (reg < kWindowBase && last >= kBlock + kDiaryBlockWords) return kIllegalAddress;
+    if (reg < kWindowBase && last >= kBlock + kDiaryBlockWords) return kModBusIllegalDataAddress;
     std::lock_guard<std::mutex> lock(mu_);
     if (reg >= kWindowBase) {
         int limit = faults->fail_after_reads;
-        if (limit >= 0 && window_reads_ >= limit) return kSlaveFailure;
+        if (limit >= 0 && window_reads_ >= limit) return kModBusSlaveDeviceFailure;
         ++window_reads_;
     }
     // The input-register variant answers its first four registers both ways (as holding
     // registers with 0 diaries), everything after them only as input registers.
-    if (faults->input_variant && !input && reg >= kBlock + 4) return kIllegalAddress;
+    if (faults->input_variant && !input && reg >= kBlock + 4) return kModBusIllegalDataAddress;
     for (uint16_t k = 0; k < num; ++k) out[k] = Register(uint16_t(reg + k), input);
     return 0;
 }
 
 int DiaryMemory::Write(uint16_t reg, uint16_t value) {
     if (reg < kBlock || reg >= kWindowBase + kWindowRegs) return kNotMine;
-    if (reg != kDiarySelectorReg) return kIllegalAddress;
+    if (reg != kDiarySelectorReg) return kModBusIllegalDataAddress;
     std::lock_guard<std::mutex> lock(mu_);
     selector_ = value;
     if (value >= kDiaryTextSelect && size_t(value - kDiaryTextSelect) < text_reads_.size())

@@ -4,13 +4,14 @@
 #include <cmath>
 #include <ctime>
 
+#include "link/ModBus.h"
+
 namespace korvex::sim {
 
 namespace {
 
 constexpr int kSizeSectors = 8192;  // 4 MB of recorder memory
 constexpr int kSlaveBusy = 6;
-constexpr int kIllegalAddress = 2;
 // One past the file table's last register.
 constexpr uint32_t kTableEnd =
     kRecorderTableReg + uint32_t(kRecorderEntryWords) * kRecorderMaxFiles;
@@ -372,7 +373,7 @@ int RecorderMemory::Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) 
     const bool table = reg >= kRecorderTableReg && last < kTableEnd;
     if (!header && !window && !table) {
         bool overlaps = last >= kRecorderHeaderReg && reg < kTableEnd;
-        return overlaps ? kIllegalAddress : kNotMine;
+        return overlaps ? kModBusIllegalDataAddress : kNotMine;
     }
     (void)input;  // the recorder answers functions 3 and 4 alike
     std::lock_guard<std::mutex> lock(mu_);
@@ -396,7 +397,7 @@ int RecorderMemory::Read(uint16_t reg, uint16_t num, uint16_t* out, bool input) 
 int RecorderMemory::Write(uint16_t reg, uint16_t value) {
     if (reg != kRecorderSwitchReg && reg != kRecorderSelectReg && reg != kRecorderSectorReg) {
         bool ours = reg >= kRecorderHeaderReg && reg < kTableEnd;
-        return ours ? kIllegalAddress : kNotMine;
+        return ours ? kModBusIllegalDataAddress : kNotMine;
     }
     std::lock_guard<std::mutex> lock(mu_);
     auto now = Clock::now();
