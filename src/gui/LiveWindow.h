@@ -40,8 +40,8 @@ public:
     int zoom() const { return zoom_; }
     FrontPanelDialog* panel(int i) const { return panels_[i]; }
 
-    // 1004 "more points" halves the zoom down to 1; 1005 "fewer points" doubles it up
-    // to 16.
+    // "More points" (--> |||) halves the zoom down to 1; "fewer points" (<-- | | |)
+    // doubles it up to 16.
     void MorePoints();
     void FewerPoints();
     // Up-down steps on the Y limits: each moves the limit by a tenth of the range; a step

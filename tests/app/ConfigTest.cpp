@@ -54,6 +54,8 @@ TEST(Config, LookedForBesideTheProgramThenInTheUsersConfiguration) {
     setenv("XDG_CONFIG_HOME", "/home/u/.cfg", 1);
     auto paths = ConfigFilePaths();
     ASSERT_EQ(paths.size(), 2u);
+    // Beside the program: an absolute path, whatever the working directory.
+    EXPECT_EQ(paths[0].front(), '/');
     EXPECT_EQ(paths[0].substr(paths[0].size() - 11), "/Korvex.cfg");
     EXPECT_EQ(paths[1], "/home/u/.cfg/korvex/Korvex.cfg");
     if (old)

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ErrorCapture.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 #include <thread>
 
 namespace korvex::test {
@@ -13,16 +12,11 @@ namespace korvex::test {
 TempDir::TempDir() {
     // A name of its own in the system's temporary directory (/tmp, or %TEMP%).
     std::random_device random;
-    std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (;;) {
-        char name[32];
-        std::snprintf(name, sizeof name, "korvex-test-%08x", unsigned(random()));
-        std::filesystem::path p = base / name;
-        if (std::filesystem::create_directory(p)) {
-            path_ = p.string();
-            return;
-        }
-    }
+    do {
+        path_ = (std::filesystem::temp_directory_path() /
+                 ("korvex-test-" + std::to_string(random())))
+                    .string();
+    } while (!std::filesystem::create_directory(path_));
 }
 
 TempDir::~TempDir() {
@@ -38,14 +32,11 @@ bool PollUntil(const std::function<bool()>& done, int ms) {
 
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 }  // namespace korvex::test

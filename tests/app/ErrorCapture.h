@@ -22,10 +22,6 @@ public:
         std::lock_guard<std::mutex> lock(mu_);
         return texts_;
     }
-    void clear() {
-        std::lock_guard<std::mutex> lock(mu_);
-        texts_.clear();
-    }
 
 private:
     mutable std::mutex mu_;

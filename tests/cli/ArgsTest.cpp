@@ -11,12 +11,11 @@ TEST(Args, EveryCommandPrintsItsUsageForHelp) {
     for (const std::string& command : kCommands) {
         for (std::string help : {" -h", " --bogus --help"}) {  // help wins over a bad option
             Result r = RunCommand(kCli + " " + command + help);
-            EXPECT_EQ(r.status, 0) << command << help;
-            EXPECT_EQ(r.err, "") << command << help;
-            EXPECT_EQ(
-                r.out.rfind("Usage: korvex-cli " + (command.empty() ? "[" : command + " "), 0), 0u)
+            EXPECT_EQ(r.StatusAndErr(), "0|") << command << help;
+            EXPECT_TRUE(
+                r.out.starts_with("Usage: korvex-cli " + (command.empty() ? "[" : command + " ")) &&
+                r.out.find("\n  -h, --help          show this text\n") != std::string::npos)
                 << r.out;
-            EXPECT_NE(r.out.find("\n  -h, --help          show this text\n"), std::string::npos);
         }
     }
     // The option list comes from the command's table, in the language of the run.
@@ -30,7 +29,6 @@ TEST(Args, AUsageErrorIsOneLineAndAPointerToHelp) {
     // Each is refused with exit status 2 before anything is opened (the port "x" would
     // fail with 1), sent or written; none records without end or fills the disk. The line
     // names the command of the run.
-    const std::string rate = "--rate takes 50, 100, 125 or 166";
     const std::string formats = "--format csv|comtrade|comtrade-ascii";
     const std::string actions = "' (list, read N with N from 1 to 65536, write on|off)";
     const std::string limits =
@@ -45,14 +43,12 @@ TEST(Args, AUsageErrorIsOneLineAndAPointerToHelp) {
         {"osc --prot x", "unknown option '--prot'"},
         {"osc --port", "option '--port' needs a value"},
         {"osc --rate 100", "--port is required"},
-        {"osc --port x extra", "unexpected argument 'extra'"},
         {"osc --port x --seconds -1|0|abc|99999999999999999999|1e400",
          "--seconds takes a number of seconds above 0 and up to 2592000 (30 days); leave it out "
          "to record until Ctrl-C"},
-        {"osc --port x --rate 50x|7", rate},
+        {"osc --port x --rate 50x|7", "--rate takes 50, 100, 125 or 166"},
         {"osc --port x --baud 9600", "--baud takes 115200, 57600 or 38400"},
         {"osc --port x --baud 57600 --rate 166", "rates above 50 Hz need 115200 baud"},
-        {"ports -x", "unknown option '-x'"},
         {"view", "no recording file given"},
         {"view -r.trd", "unknown option '-r'"},
         {"stats a.trd b.trd", "unexpected argument 'b.trd'"},
@@ -60,10 +56,8 @@ TEST(Args, AUsageErrorIsOneLineAndAPointerToHelp) {
         {"export r.trd", "no format given: " + formats},
         {"export r.trd --to csv",
          "--to takes a time in seconds; the format is given with " + formats},
-        {"export r.trd --to xml", "--to needs a time in seconds, not 'xml'"},
         {"export r.trd --format xml", "--format takes csv, comtrade or comtrade-ascii"},
         {"export r.trd --f csv", "ambiguous option '--f'"},
-        {"export r.trd --format csv -o", "option '-o' needs a value"},
         {"export r.trd --format comtrade -o -",
          "-o - writes CSV only: a COMTRADE record is two files"},
         {"modbus --port x --stay=1 id", "option '--stay' takes no value"},
@@ -85,9 +79,7 @@ TEST(Args, AUsageErrorIsOneLineAndAPointerToHelp) {
         {"recorder --port x write maybe", "bad action 'write maybe" + actions},
         {"recorder --port x list extra", "bad action 'list extra" + actions},
         {"diary", "--port is required"},
-        {"diary --port x --print=yes", "option '--print' takes no value"},
         {"sample --rows 99999999999999999999|-5|12x", "--rows takes a number from 0 to 10000000"},
-        {"sample --rate 7", rate},
     };
     TempDir data;
     for (const auto& [all, line] : cases) {
@@ -97,13 +89,14 @@ TEST(Args, AUsageErrorIsOneLineAndAPointerToHelp) {
             bar = std::min(all.find('|', from), all.size());
             const std::string args = all.substr(0, last) + all.substr(from, bar - from);
             Result r = RunCommand(kCli + " " + args, "KORVEX_DATA_DIR=" + data.path());
-            EXPECT_EQ(r.status, 2) << args;
-            EXPECT_EQ(r.out, "") << args;
             const std::string word = args.substr(0, args.find(' '));
-            const std::string program = std::count(kCommands.begin() + 1, kCommands.end(), word)
-                                            ? "korvex-cli " + word
-                                            : "korvex-cli";
-            EXPECT_EQ(r.err, program + ": " + line + "\nTry '" + program + " --help'.\n") << args;
+            const std::string program =
+                "korvex-cli" + std::string(std::count(kCommands.begin() + 1, kCommands.end(), word)
+                                               ? " " + word
+                                               : "");
+            EXPECT_EQ(r.out + r.StatusAndErr(),
+                      "2|" + program + ": " + line + "\nTry '" + program + " --help'.\n")
+                << args;
         }
     }
     EXPECT_TRUE(std::filesystem::is_empty(data.path())) << "nothing was written";
@@ -130,14 +123,11 @@ TEST(Args, FollowTheLocaleAsTheGuiDoesAndLangOverridesIt) {
     for (const auto& [env, args, in_russian] : cases) {
         Result r = RunCommand("env -u LC_ALL -u LC_MESSAGES -u LANGUAGE " + env + " " + kCliPath +
                               " " + args + " --rate 7 --port x");
-        EXPECT_EQ(r.status, 2) << env << " " << args;
-        EXPECT_EQ(r.err, in_russian ? russian : english) << env << " " << args;
+        EXPECT_EQ(r.StatusAndErr(), "2|" + (in_russian ? russian : english)) << env << " " << args;
     }
-    Result r = RunCommand("env LC_ALL=C " + kCliPath + " --lang de ports");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "korvex-cli: --lang takes en or ru\nTry 'korvex-cli --help'.\n");
-    r = RunCommand(kCliPath + " --lang ru osc --prot x");
-    EXPECT_EQ(r.err,
+    EXPECT_EQ(RunCommand("env LC_ALL=C " + kCliPath + " --lang de ports").StatusAndErr(),
+              "2|korvex-cli: --lang takes en or ru\nTry 'korvex-cli --help'.\n");
+    EXPECT_EQ(RunCommand(kCliPath + " --lang ru osc --prot x").err,
               "korvex-cli osc: неизвестный параметр '--prot'\n"
               "Попробуйте 'korvex-cli osc --help'.\n");
 }

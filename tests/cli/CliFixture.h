@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "app/ErrorCapture.h"
 #include "link/PtyPeer.h"
@@ -24,6 +22,8 @@ namespace korvex::test {
 struct Result {
     int status;
     std::string out, err;
+    // "STATUS|STDERR": both in one comparison.
+    std::string StatusAndErr() const { return std::to_string(status) + "|" + err; }
 };
 
 // korvex-cli as the tests run it: in English whatever the locale they run under (CI runs
@@ -36,29 +36,28 @@ inline const std::string kSim = KORVEX_SIM_PATH;
 inline const std::vector<uint8_t> kExitMessage = {0x00, 0x41, 0x36, 0x90, 0x23,
                                                   0x07, 0x00, 0x02, 0xEF};
 
+inline std::string FirstLine(const std::string& s) {
+    return s.substr(0, s.find('\n'));
+}
+
 // A shell command line with `env` (assignments) before it; its exit status and output.
 inline Result RunCommand(const std::string& args, const std::string& env = "") {
     TempDir tmp;
-    std::string cmd = env + " " + args + " >" + tmp.path() + "/out 2>" + tmp.path() + "/err";
-    int rc = std::system(cmd.c_str());
+    const int rc = std::system(
+        (env + " " + args + " >" + tmp.path() + "/out 2>" + tmp.path() + "/err").c_str());
     return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ReadFileBytes(tmp.path() + "/out"),
             ReadFileBytes(tmp.path() + "/err")};
 }
 
-// A program started as a user starts it and left running, korvex-cli (in English) unless
-// `program` names another: its standard output goes to `out`, its standard error to `err`
-// when given.
-inline pid_t Start(std::vector<std::string> args, const std::string& out,
-                   const std::string& err = "", const std::string& program = kCliPath) {
-    if (program == kCliPath) args.insert(args.begin(), {"--lang", "en"});
+// A command line started as a user starts it and left running: the shell gives way to
+// the program (exec), so that signals reach it; its standard output goes to `out`, its
+// standard error to `err` when given.
+inline pid_t Start(const std::string& command, const std::string& out,
+                   const std::string& err = "") {
+    const std::string line = "exec " + command + " >" + out + (err.empty() ? "" : " 2>" + err);
     pid_t pid = fork();
     if (pid == 0) {
-        (void)!std::freopen(out.c_str(), "w", stdout);
-        if (!err.empty()) (void)!std::freopen(err.c_str(), "w", stderr);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     return pid;
@@ -89,31 +88,29 @@ protected:
     // The regulator takes a client's stop byte and goes back to its normal mode on its own
     // thread; the next run must not switch it before that (a loaded machine may take a
     // while).
-    bool BackInNormalMode(int polls = 500, int poll_us = 2000) {
-        for (int i = 0; i < polls && sim.current_mode() != "normal"; ++i) usleep(poll_us);
-        return sim.current_mode() == "normal";
+    bool BackInNormalMode(int ms = 1000) {
+        return PollUntil([&] { return sim.current_mode() == "normal"; }, ms);
     }
     // korvex-cli osc recording into the data directory, its output going to `out`, once the
     // regulator has streamed `packets` packets.
     pid_t StartOsc(const std::string& out, long packets) {
         model.stream_stats->packets = 0;
-        pid_t pid = Start({"osc", "--port", sim.port_path()}, out);
+        pid_t pid = Start(kCli + " osc --port " + sim.port_path(), out);
         for (int i = 0; i < 1000 && model.stream_stats->packets < packets; ++i) usleep(2000);
         return pid;
     }
-    // A modbus run of 100 reads with every answer 20 ms late: still going when stopped.
-    std::vector<std::string> HundredReads() {
+    // korvex-cli modbus with 100 reads with every answer 20 ms late: still going when stopped.
+    std::string HundredReads() {
         model.modbus_faults->delay_ms = 20;
-        std::vector<std::string> run = {"modbus", "--port", sim.port_path()};
-        for (int k = 0; k < 100; ++k) run.insert(run.end(), {"read-hold", "0", "1"});
+        std::string run = kCli + " modbus --port " + sim.port_path();
+        for (int k = 0; k < 100; ++k) run += " read-hold 0 1";
         return run;
     }
-    // What the regulator received last, and in which of its modes.
-    sim::SimRegulator::WireEvent LastReceived() const {
+    // The last thing on the wire: the program's last frame when the regulator had nothing to
+    // answer.
+    sim::SimRegulator::WireEvent LastOnTheWire() const {
         auto wire = sim.Wire();
-        for (auto it = wire.rbegin(); it != wire.rend(); ++it)
-            if (it->from_program) return *it;
-        return {};
+        return wire.empty() ? sim::SimRegulator::WireEvent{} : wire.back();
     }
 
     sim::SimRegulator sim;

@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -61,43 +63,43 @@ protected:
     std::vector<std::string> ReportLines(const DiaryRunResult& r) {
         return Lines(test::ReadFileBytes(r.report_path));
     }
-    void CountExchanges() {
-        exchanges = 0;
-        SetLinkTrace([this](bool tx, const uint8_t*, size_t) { exchanges += tx; });
-    }
 
     sim::SimRegulator sim;
     sim::RegulatorModel model;
     LinkSettings settings;
     std::vector<int> ranges;
     int last_position = -1;
-    std::atomic<int> exchanges{0};
 };
+
+// What the report writes for `sets` alone.
+std::string SetsReport(const std::vector<ParameterSet>& sets) {
+    test::TempDir tmp;
+    FILE* f = std::fopen((tmp.path() + "/r.txt").c_str(), "wb");
+    DiaryReport report(f);
+    EXPECT_TRUE(report.PutParameterSets(sets));
+    std::fclose(f);
+    return test::ReadFileBytes(tmp.path() + "/r.txt");
+}
 
 // The expected report of the simulated regulator's standard content, line by line,
 // made here from the simulator's own data.
 std::vector<std::string> ExpectedReport(sim::RegulatorModel& model) {
-    std::vector<std::string> e;
     Version4 v = OwnVersion();
-    e.push_back(StrPrintf("Korvex v%d.%d.%d.%d", v[0], v[1], v[2], v[3]));
-    e.push_back("");
-    e.push_back("KORVEX SIM AVR-2     Version 2.3.1");
-    e.push_back(kChannel + "1, Master");
-    e.push_back("<pc clock>");
-    e.push_back("<regulator clock>");
-    e.push_back("");
+    std::vector<std::string> e = {StrPrintf("Korvex v%d.%d.%d.%d", v[0], v[1], v[2], v[3]),
+                                  "", "KORVEX SIM AVR-2     Version 2.3.1", kChannel + "1, Master",
+                                  "<pc clock>", "<regulator clock>", ""};
     auto texts = model.diaries->texts();
     auto diaries = model.diaries->diaries();
     for (size_t d = 0; d < diaries.size(); ++d) {
         const sim::SimDiary& diary = diaries[d];
         bool wrapped = diary.fill & 0x8000;
         int count = wrapped ? diary.capacity : diary.fill;
-        int start = wrapped ? diary.fill & 0x7FFF : 0;
         e.push_back(StrPrintf("********** %s%d (%d %s) **********", kDiary.c_str(), int(d + 1),
                               count, kMessages.c_str()));
         e.push_back("");
         for (int k = 0; k < count; ++k) {
-            const sim::SimDiaryRecord& r = diary.places[size_t((start + k) % diary.capacity)];
+            int place = ((wrapped ? diary.fill & 0x7FFF : 0) + k) % diary.capacity;
+            const sim::SimDiaryRecord& r = diary.places[size_t(place)];
             std::string text = r.code < texts.size() ? texts[r.code] : "";
             e.push_back(StrPrintf("%d\t%4.4d-%2.2d-%2.2d  %2.2d:%2.2d:%2.2d:%3.3d  [%3.3d]  %s",
                                   k + 1, r.year, r.month, r.day, r.hour, r.minute, r.second,
@@ -105,34 +107,18 @@ std::vector<std::string> ExpectedReport(sim::RegulatorModel& model) {
         }
         e.push_back("");
     }
-    auto sets = model.parameters->sets();
-    e.push_back("");
-    e.push_back(StrPrintf("********** %s 0 (%d %s) **********", kSet.c_str(),
-                          int(sets[0].params.size()), kParams.c_str()));
-    e.push_back("");
-    for (size_t j = 0; j < sets[0].params.size(); ++j) {
-        const auto& p = sets[0].params[j];
-        e.push_back(p.is_float ? StrPrintf("%d\t%-14s = %.3f", int(j + 1), p.name.c_str(), p.f)
-                               : StrPrintf("%d\t%-14s = %d", int(j + 1), p.name.c_str(), p.i));
+    // The parameter sets as the report lays them out (the layout is its own test below).
+    std::vector<ParameterSet> sets;
+    for (const auto& set : model.parameters->sets()) {
+        sets.push_back({uint16_t(set.params.size()), true, {}});
+        for (const auto& p : set.params)
+            sets.back().params.push_back({p.name, ParameterValue{p.is_float, p.i, p.f}});
     }
-    e.push_back("");
-    e.push_back(StrPrintf("********** %s 1/2 (%d %s) **********", kSet.c_str(),
-                          int(sets[1].params.size()), kParams.c_str()));
-    e.push_back("");
-    for (size_t j = 0; j < sets[1].params.size(); ++j) {
-        const auto &a = sets[1].params[j], &b = sets[2].params[j];
-        std::string line =
-            a.is_float
-                ? StrPrintf("%d\t%-14s = %-11.3f%-11.3f", int(j + 1), a.name.c_str(), a.f, b.f)
-                : StrPrintf("%d\t%-14s = %-11d%-11d", int(j + 1), a.name.c_str(), a.i, b.i);
-        if (a.is_float ? a.f != b.f : a.i != b.i) line += "[#]";
-        e.push_back(line);
-    }
+    for (const auto& line : Lines(SetsReport(sets))) e.push_back(line);
     return e;
 }
 
 TEST_F(DiaryRunTest, TheWholeReportByteForByte) {
-    CountExchanges();
     DiaryRunResult r = Run();
     ASSERT_TRUE(r.complete) << (r.messages.empty() ? "" : r.messages[0]);
     EXPECT_TRUE(r.messages.empty());
@@ -157,10 +143,8 @@ TEST_F(DiaryRunTest, TheWholeReportByteForByte) {
     EXPECT_EQ(model.diaries->text_reads(0), 1);
     EXPECT_EQ(model.diaries->text_reads(40), 0) << "a code beyond the texts has none";
     // The progress: 100, then the messages and the counted parameters.
-    ASSERT_EQ(ranges.size(), 2u);
-    EXPECT_EQ(ranges[0], 100);
-    EXPECT_EQ(ranges[1], 100 + 40 + 12 + 20 + 20);
-    EXPECT_EQ(last_position, ranges[1]);
+    EXPECT_EQ(ranges, (std::vector<int>{100, 100 + 40 + 12 + 20 + 20}));
+    EXPECT_EQ(last_position, ranges.back());
     // The regulator was taken out of ModBus mode with the exit message.
     EXPECT_EQ(r.link_status, 0u);
     EXPECT_EQ(sim.current_mode(), "normal");
@@ -183,10 +167,6 @@ TEST_F(DiaryRunTest, TheChannelLineAndTheReportsName) {
         EXPECT_EQ(lines[3].rfind(kChannel, 0) == 0 ? lines[3] : "", c.line) << c.word;
         EXPECT_EQ(r.report_path.substr(r.report_path.size() - c.name.size()), c.name);
     }
-    // An identification without blanks names the report whole.
-    model.registers->SetText(144, 16, "SELVO-7");
-    DiaryRunResult r = Run();
-    EXPECT_NE(r.report_path.find("_SELVO-7(2).info.txt"), std::string::npos) << r.report_path;
 }
 
 TEST_F(DiaryRunTest, TheInputRegisterVariantAndItsTexts) {
@@ -214,33 +194,7 @@ TEST_F(DiaryRunTest, TheInputRegisterVariantAndItsTexts) {
 }
 
 TEST_F(DiaryRunTest, LimitsAndReplyChecks) {
-    struct Case {
-        std::function<void()> fault;
-        std::vector<std::string> messages;
-        bool exit_message;  // the run's last exchange succeeded
-    } cases[] = {
-        {[&] { model.diaries->faults->text_count = 1001; }, {"Too  much messages !"}, true},
-        {[&] { model.parameters->faults->set_count = 8; }, {"Error 5"}, true},
-        {[&] { model.parameters->faults->short_select = 1; }, {"Error 6"}, true},
-        {[&] { model.parameters->faults->wrong_name_echo = 1; },
-         {"Parameter Read Name Error"},
-         true},
-        {[&] { model.parameters->faults->short_value = 1; },
-         {"Bad Length (Read Param Value)"},
-         true},
-    };
-    for (auto& c : cases) {
-        c.fault();
-        DiaryRunResult r = Run();
-        EXPECT_FALSE(r.complete);
-        EXPECT_EQ(r.messages, c.messages);
-        EXPECT_EQ(r.link_status == 0, c.exit_message);
-        ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
-        model.diaries->faults->text_count = -1;
-        model.parameters->faults->set_count = -1;
-    }
-    // Faults placed on one request as it goes out: the second pass's third select-set gets
-    // a short reply; a value request gets an answer with a bad CRC, whose message comes first.
+    // A fault placed on the nth service request of a kind as it goes out.
     auto on_service_request = [&](uint8_t sub, int nth, std::function<void()> fault) {
         auto seen = std::make_shared<int>(0);
         SetLinkTrace([=](bool tx, const uint8_t* f, size_t n) {
@@ -248,31 +202,47 @@ TEST_F(DiaryRunTest, LimitsAndReplyChecks) {
                 fault();
         });
     };
-    on_service_request(0x02, 6, [&] { model.parameters->faults->short_select = 1; });
-    DiaryRunResult second = Run();
-    EXPECT_FALSE(second.complete);
-    EXPECT_EQ(second.messages, std::vector<std::string>{"Error 6"});
-    EXPECT_EQ(second.link_status, 0u);
-    ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
-
-    // At the limits: 1000 texts and 7 sets are accepted.
+    auto& params = *model.parameters->faults;
+    struct Case {
+        std::function<void()> fault;
+        std::string message;
+    } cases[] = {
+        {[&] { model.diaries->faults->text_count = 1001; }, "Too  much messages !"},
+        {[&] { params.short_select = 1; }, "Error 6"},
+        // The second pass's third select-set gets a short reply.
+        {[&] { on_service_request(0x02, 6, [&] { params.short_select = 1; }); }, "Error 6"},
+        {[&] { params.wrong_name_echo = 1; }, "Parameter Read Name Error"},
+        {[&] { params.short_value = 1; }, "Bad Length (Read Param Value)"},
+    };
+    for (auto& c : cases) {
+        c.fault();
+        DiaryRunResult r = Run();
+        SetLinkTrace(nullptr);
+        EXPECT_FALSE(r.complete);
+        EXPECT_EQ(r.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(r.link_status, 0u) << "the last exchange succeeded: the exit message is sent";
+        ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
+        model.diaries->faults->text_count = -1;
+    }
+    // At the limits: 1000 texts and 7 sets are accepted (8 sets are the set count reply's
+    // check below).
     model.diaries->faults->text_count = 1000;
-    model.parameters->faults->set_count = 7;
+    params.set_count = 7;
     DiaryRunResult r = Run();
     EXPECT_TRUE(r.complete) << (r.messages.empty() ? "" : r.messages[0]);
-
-    // Last: the regulator stays in ModBus mode after it.
     model.diaries->faults->text_count = -1;
-    model.parameters->faults->set_count = -1;
+    params.set_count = -1;
     ASSERT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
+
+    // Last, since the regulator stays in ModBus mode after it: a value request gets an
+    // answer with a bad CRC, whose message comes first.
     on_service_request(0x05, 5, [&] { model.modbus_faults->bad_crc = 1; });
-    DiaryRunResult value = Run();
-    SetLinkTrace(nullptr);
-    EXPECT_FALSE(value.complete);
-    ASSERT_EQ(value.messages.size(), 2u);
-    EXPECT_EQ(value.messages[0], "ModBus_CanTxRx(Addr=0):\nModBus_TxRx(): Rx CRC error");
-    EXPECT_EQ(value.messages[1], "Bad Length (Read Param Value)");
-    EXPECT_NE(value.link_status, 0u);
+    r = Run();
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(r.messages, (std::vector<std::string>{
+                              "ModBus_CanTxRx(Addr=0):\nModBus_TxRx(): Rx CRC error",
+                              "Bad Length (Read Param Value)"}));
+    EXPECT_NE(r.link_status, 0u);
     EXPECT_EQ(sim.current_mode(), "modbus") << "no exit message after a failed exchange";
 }
 
@@ -287,32 +257,37 @@ TEST_F(DiaryRunTest, AFailedExchangeClosesThePortAndKeepsTheReportSoFar) {
     EXPECT_EQ(sim.current_mode(), "modbus") << "no exit message after a failed exchange";
     auto lines = ReportLines(r);
     ASSERT_GE(lines.size(), 8u);
-    EXPECT_EQ(lines[2], "KORVEX SIM AVR-2     Version 2.3.1");
     EXPECT_TRUE(std::regex_match(lines.back(), std::regex("\\d+\t2026-.*")))
         << "the messages read before the failure stay: " << lines.back();
 }
 
-// While it lives, this process's files may grow to `bytes` at most: writes beyond fail
-// as on a full disk (EFBIG, with SIGXFSZ ignored). The simulated regulator writes no
-// files, and nothing else writes meanwhile.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        signal_ = signal(SIGXFSZ, SIG_IGN);
-        rlimit rl = saved_;
-        rl.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &rl);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, signal_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*signal_)(int) = SIG_DFL;
-};
+// A stop wakes the exchange that waits for an answer the regulator does not give: the
+// exit message goes out at once, and the run ends without a message.
+TEST_F(DiaryRunTest, AStopWakesTheWaitingExchangeAndTheExitMessageStillGoes) {
+    using Clock = std::chrono::steady_clock;
+    StopToken stop;
+    std::atomic<Clock::rep> asked{0}, sent{0};
+    std::thread stopper;
+    DiaryRunEvents events;
+    events.progress_position = [&](int p) {
+        if (p != 10 || stopper.joinable()) return;
+        model.modbus_faults->silent = 1;
+        stopper = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // into the wait
+            asked = Clock::now().time_since_epoch().count();
+            stop.RequestStop();
+        });
+    };
+    SetLinkTrace([&](bool tx, const uint8_t*, size_t) {
+        if (tx && asked && !sent) sent = Clock::now().time_since_epoch().count();
+    });
+    DiaryRunResult r = ReadDiariesAndParameters(settings, events, &stop);
+    stopper.join();
+    EXPECT_LT(Clock::duration(sent - asked), std::chrono::milliseconds(100)) << "of 1000 ms";
+    EXPECT_FALSE(r.complete);
+    EXPECT_TRUE(r.messages.empty()) << r.messages[0];
+    EXPECT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
+}
 
 TEST_F(DiaryRunTest, AFullDiskKeepsWholeLinesAndStopsAtOnce) {
     // The diary records read, one exchange each (4 registers from the window).
@@ -320,12 +295,18 @@ TEST_F(DiaryRunTest, AFullDiskKeepsWholeLinesAndStopsAtOnce) {
     SetLinkTrace([&](bool tx, const uint8_t* f, size_t n) {
         records += tx && n == 8 && f[1] == 3 && (f[2] << 8 | f[3]) >= 0x1100 && f[5] == 4;
     });
+    // For the run, files may grow to `limit` at most: writes beyond fail as on a full disk
+    // (EFBIG, with SIGXFSZ ignored). The simulated regulator writes no files.
     const size_t limit = 1000;
-    DiaryRunResult r;
-    {
-        FileSizeLimit full(limit);
-        r = Run();
-    }
+    rlimit saved{}, rl{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rl = saved;
+    rl.rlim_cur = limit;
+    auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &rl);
+    DiaryRunResult r = Run();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
     SetLinkTrace(nullptr);
     EXPECT_FALSE(r.complete);
     EXPECT_EQ(r.messages, std::vector<std::string>{"Write File error: File too large"});
@@ -344,25 +325,11 @@ TEST_F(DiaryRunTest, AFullDiskKeepsWholeLinesAndStopsAtOnce) {
     EXPECT_TRUE(test::PollUntil([&] { return sim.current_mode() == "normal"; }));
 }
 
-// Without diaries the diary part is empty and the parameters are still read; a diary of
-// no records has no heading.
-TEST_F(DiaryRunTest, DiariesWithoutRecordsHaveNoPart) {
+// Without diaries the diary part is empty and the parameters are still read; of more
+// than 256 parameters the first 256 are read, the heading keeps the count reported; a
+// name of exactly 20 characters is written whole. A diary of no records has no heading.
+TEST_F(DiaryRunTest, DiariesWithoutRecordsHaveNoPartAndAtMost256ParametersAreRead) {
     model.diaries->SetDiaries({});
-    DiaryRunResult r = Run();
-    ASSERT_TRUE(r.complete);
-    std::string report = test::ReadFileBytes(r.report_path);
-    EXPECT_EQ(report.find(kDiary), std::string::npos);
-    EXPECT_NE(report.find(kSet + " 0 (12"), std::string::npos);
-
-    model.diaries->SetDiaries({sim::MakeDiary(50, 0, {1}, 1000), sim::MakeDiary(50, 3, {1}, 1000)});
-    report = test::ReadFileBytes(Run().report_path);
-    EXPECT_EQ(report.find(kDiary + "1"), std::string::npos);
-    EXPECT_NE(report.find(kDiary + "2 (3 " + kMessages), std::string::npos);
-}
-
-// More than 256 parameters: the first 256 are read, the heading keeps the count reported;
-// a name of exactly 20 characters is written whole.
-TEST_F(DiaryRunTest, AtMost256ParametersOfASetAreRead) {
     sim::SimParameterSet big;
     for (int j = 0; j < 300; ++j) {
         sim::SimParameter p;
@@ -374,41 +341,44 @@ TEST_F(DiaryRunTest, AtMost256ParametersOfASetAreRead) {
     DiaryRunResult r = Run();
     ASSERT_TRUE(r.complete);
     std::string report = test::ReadFileBytes(r.report_path);
+    EXPECT_EQ(report.find(kDiary), std::string::npos);
     EXPECT_NE(report.find(kSet + " 0 (300 " + kParams), std::string::npos);
     EXPECT_NE(report.find("\r\n256\tP255"), std::string::npos);
     EXPECT_EQ(report.find("\r\n257\t"), std::string::npos);
     EXPECT_NE(report.find("\r\n8\tTwenty characters!!! = 7\r\n"), std::string::npos);
     EXPECT_EQ(last_position, ranges.back()) << "the bar ends full: only values read count";
+
+    model.diaries->SetDiaries({sim::MakeDiary(50, 0, {1}, 1000), sim::MakeDiary(50, 3, {1}, 1000)});
+    report = test::ReadFileBytes(Run().report_path);
+    EXPECT_EQ(report.find(kDiary + "1"), std::string::npos);
+    EXPECT_NE(report.find(kDiary + "2 (3 " + kMessages), std::string::npos);
 }
 
 // Set 0 alone; with two sets, set 1 like set 0; with three, sets 1 and 2 side by side,
-// "[#]" where they differ, in type too, or where set 2 has no such parameter.
+// "[#]" where they differ, in value or in type, or where set 2 has no such parameter.
 TEST(DiaryReport, ParameterSetsAloneAndSideBySide) {
     auto param = [](const char* name, bool is_float, int32_t i, float f) {
         return Parameter{name, ParameterValue{is_float, i, f}};
     };
     const ParameterSet one{2, true, {param("K1u", true, 0, 2.5f), param("Limit,C", false, 130, 0)}};
-    ParameterSet two = one;
+    ParameterSet two = one, three = one;
     two.params.resize(1);
     two.params[0].value = ParameterValue{false, 3, 0};
-    auto written = [](const std::vector<ParameterSet>& sets) {
-        test::TempDir tmp;
-        FILE* f = std::fopen((tmp.path() + "/r.txt").c_str(), "wb");
-        DiaryReport report(f);
-        EXPECT_TRUE(report.PutParameterSets(sets));
-        std::fclose(f);
-        return test::ReadFileBytes(tmp.path() + "/r.txt");
-    };
+    three.params[1].value.i = 131;
     auto heading = [](const std::string& number) {
         return "\r\n********** " + kSet + " " + number + " (2 " + kParams + ") **********\r\n\r\n";
     };
     const std::string rows = "1\tK1u            = 2.500\r\n2\tLimit,C        = 130\r\n";
-    EXPECT_EQ(written({}), "");
-    EXPECT_EQ(written({one}), heading("0") + rows);
-    EXPECT_EQ(written({one, one}), heading("0") + rows + heading("1") + rows);
-    EXPECT_EQ(written({one, one, two}), heading("0") + rows + heading("1/2") +
-                                            "1\tK1u            = 2.500      3          [#]\r\n"
-                                            "2\tLimit,C        = 130                   [#]\r\n");
+    EXPECT_EQ(SetsReport({}), "");
+    EXPECT_EQ(SetsReport({one}), heading("0") + rows);
+    EXPECT_EQ(SetsReport({one, one}), heading("0") + rows + heading("1") + rows);
+    const std::string pair = heading("0") + rows + heading("1/2");
+    EXPECT_EQ(SetsReport({one, one, two}), pair +
+                                               "1\tK1u            = 2.500      3          [#]\r\n"
+                                               "2\tLimit,C        = 130                   [#]\r\n");
+    EXPECT_EQ(SetsReport({one, one, three}), pair +
+                                                 "1\tK1u            = 2.500      2.500      \r\n"
+                                                 "2\tLimit,C        = 130        131        [#]\r\n");
 }
 
 // The set count reply's checks, with a regulator played by the test.
@@ -421,9 +391,8 @@ TEST(ServiceChannel, TheSetCountRepliesChecks) {
     auto frame = [](std::vector<uint8_t> data) {
         std::vector<uint8_t> f = {0x00, 0x41, uint8_t(data.size() << 4 | 0x06), 0x90};
         f.insert(f.end(), data.begin(), data.end());
-        uint16_t crc = ModBus_CRC(f.data(), f.size());
-        f.push_back(uint8_t(crc));
-        f.push_back(uint8_t(crc >> 8));
+        const uint16_t crc = ModBus_CRC(f.data(), f.size());
+        f.insert(f.end(), {uint8_t(crc), uint8_t(crc >> 8)});
         return f;
     };
     struct Case {
@@ -452,6 +421,7 @@ TEST(ServiceChannel, TheSetCountRepliesChecks) {
 TEST(DiaryReportName, CharactersNoFileSystemTakesBecomeUnderscores) {
     EXPECT_EQ(DiaryReportName("A/B\\C:D*E?F\"G<H>I|J\x01K     Version 2.3.1", 2),
               "A_B_C_D_E_F_G_H_I_J_K(2).info.txt");
+    EXPECT_EQ(DiaryReportName("SELVO-7", 2), "SELVO-7(2).info.txt") << "no blank: whole";
     EXPECT_EQ(DiaryReportName("\xCA\xEE\xF0\xE2\xE5\xEA\xF1", 0),
               "\xD0\x9A\xD0\xBE\xD1\x80\xD0\xB2\xD0\xB5\xD0\xBA\xD1\x81(0).info.txt");
 }
@@ -464,14 +434,8 @@ TEST(DiaryDecoding, RecordsFillWordsAndTexts) {
     EXPECT_EQ(StrPrintf("%d-%d-%d %d:%d:%d.%d", r.year, r.month, r.day, r.hour, r.minute, r.second,
                         r.millisecond),
               "2026-12-15 10:5:42.123");
-    EXPECT_EQ(DiaryExtentFromFill(0x8005, 100).count, 100u);
-    EXPECT_EQ(DiaryExtentFromFill(0x8005, 100).start, 5u);
-    EXPECT_EQ(DiaryExtentFromFill(40, 200).count, 40u);
-    // 20 characters end at 20; the input variant adds 1 to a high byte after a low one
-    // of 0x80 or more.
-    uint16_t t[10];
-    for (int i = 0; i < 10; ++i) t[i] = uint16_t('b' << 8 | 'a');
-    EXPECT_EQ(DecodeMessageText(t, false), "abababababababababab");
+    // The input variant adds 1 to a high byte after a low one of 0x80 or more. (Fill
+    // words and texts of 20 characters are the whole report's.)
     const uint16_t cyr[10] = {uint16_t(0xE0 << 8 | 0xCF), uint16_t('x' << 8 | 'y'), 0};
     EXPECT_EQ(DecodeMessageText(cyr, false), "\xCF\xE0yx");
     EXPECT_EQ(DecodeMessageText(cyr, true), "\xCF\xE1yx");

@@ -2,23 +2,26 @@
 #include "files/RecordingData.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #ifdef __linux__
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <algorithm>
-#include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <random>
-#include <string>
-#include <vector>
+#include <regex>
+#include <sstream>
 
 #include "app/ErrorCapture.h"
 #include "app/StrPrintf.h"
+#include "files/ComtradeExport.h"
+#include "files/CsvExport.h"
 #include "files/Envelope.h"
 #include "files/RecordingStats.h"
 
@@ -30,6 +33,22 @@ std::string Extremes(const ChannelStats& s) {
     return StrPrintf("%zu %g@%zu %g@%zu", s.count, s.min, s.min_row, s.max, s.max_row);
 }
 
+// The same with the sums, "count min@row max@row mean rms".
+std::string Summary(const ChannelStats& s) {
+    return Extremes(s) + StrPrintf(" %.9g %.9g", s.mean, s.rms);
+}
+
+// The statistics read from the file without its columns against those of the loaded
+// columns: the same extremes and rows, the sums within `tolerance`.
+void ExpectSameStats(const FileStats& f, const std::vector<ChannelStats>& s, double tolerance) {
+    ASSERT_EQ(f.channels.size(), s.size());
+    for (size_t c = 0; c < s.size(); ++c) {
+        EXPECT_EQ(Extremes(f.channels[c]), Extremes(s[c])) << c;
+        EXPECT_NEAR(f.channels[c].mean, s[c].mean, tolerance) << c;
+        EXPECT_NEAR(f.channels[c].rms, s[c].rms, tolerance) << c;
+    }
+}
+
 class RecordingDataTest : public ::testing::Test {
 protected:
     RecordingData Load(const std::string& bytes, std::string* err = nullptr,
@@ -37,8 +56,7 @@ protected:
         test::WriteFileBytes(path, bytes);
         RecordingData d;
         std::string e;
-        ok = d.Load(path, &e, options);
-        if (err) *err = e;
+        ok = d.Load(path, err ? err : &e, options);
         return d;
     }
     test::TempDir tmp;
@@ -68,22 +86,13 @@ TEST_F(RecordingDataTest, TheTimeStepComesFromXXElseFromTheRate) {
     }
 }
 
-TEST_F(RecordingDataTest, ARecorderFileWithItsInfoLineSpaceRowsAndNamesFirst) {
+// A recorder file's rows begin at the clock of its "#INFO=" line.
+TEST_F(RecordingDataTest, ARecorderFileStartsAtTheClockOfItsInfoLine) {
     RecordingData d = Load(
-        "#FILE=\r\n#INFO=File : 0003_(2013.05.15_10.15.58.456)\r\n"
-        "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us Is If Uf Uexc P Q\r\n#CHAN=11\r\n"
-        "#XN=Time (sec)\r\n#XX=0,0.004000\r\n#F=250.000000\r\n"
-        "0.100000 0.000000 0.000000 0.000000 1.000600 0.801100 1.498200 1.198900 0.999700 "
-        "0.802500 0.099700\r\n"
-        "0.300000 0.150000 0.250000 0.350000 -1.500000 0.8 1.5 1.2 1.0 0.8 0.1\r\n");
-    ASSERT_TRUE(ok);
-    ASSERT_EQ(d.channels(), 11);
-    EXPECT_EQ(d.info().names[0], "State*0.1");
-    EXPECT_EQ(d.info().names[10], "Q");
-    EXPECT_EQ(d.rows(), 2u);
-    EXPECT_EQ(d.value(4, 1), -1.5);
-    EXPECT_EQ(d.value(10, 0), 0.0997);
-    ASSERT_TRUE(d.info().has_start);
+        "#FILE=\r\n#INFO=File : 0003_(2013.05.15_10.15.58.456)\r\n#NAME=Us If\r\n#CHAN=2\r\n"
+        "#XN=Time (sec)\r\n#XX=0,0.004000\r\n#F=250.000000\r\n1.000600 0.801100\r\n0.8 -1.5\r\n");
+    ASSERT_TRUE(ok && d.info().has_start);
+    EXPECT_EQ(d.value(1, 1), -1.5);
     EXPECT_EQ(d.info().start.number, 3);
     EXPECT_EQ(FormatClock(ClockSeconds(d.info().start) + d.time(1)), "2013-05-15 10:15:58.460");
     EXPECT_EQ(FormatClock(ClockSeconds(d.info().start) + 86400 * 17 + 0.6),
@@ -91,14 +100,14 @@ TEST_F(RecordingDataTest, ARecorderFileWithItsInfoLineSpaceRowsAndNamesFirst) {
 }
 
 TEST_F(RecordingDataTest, AGrowingFileOpensWithItsCompleteRows) {
-    std::string head = "#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#F=50.000000\r\n#XX=0,0.020000\r\n";
-    RecordingData d = Load(head + "1.000000\t2.000000\t\r\n3.000000\t4.0");
+    const std::string file =
+        "#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#F=50.000000\r\n#XX=0,0.020000\r\n"
+        "1.000000\t2.000000\t\r\n3.000000\t4.0";
+    RecordingData d = Load(file);
     ASSERT_TRUE(ok);
     EXPECT_EQ(d.rows(), 1u);
     EXPECT_EQ(d.pending_bytes(), 12u);  // "3.000000\t4.0" is still being written
-    RecordingData::Options finished;
-    finished.finished = true;
-    d = Load(head + "1.000000\t2.000000\t\r\n3.000000\t4.0", nullptr, finished);
+    d = Load(file, nullptr, {true});    // finished
     EXPECT_EQ(d.rows(), 2u);
     EXPECT_EQ(d.value(1, 1), 4.0);
     // A header still being written: no rows yet, no error.
@@ -116,8 +125,7 @@ TEST_F(RecordingDataTest, SeqErrorsAndShortRows) {
     EXPECT_EQ(d.seq_errors(), (std::vector<size_t>{0, 1, 4, 4}));
     // A value a row lacks is the row before's: "4" keeps B and C, the empty line all,
     // "x" is no number.
-    std::vector<double> b = {d.value(1, 0), d.value(1, 1), d.value(1, 2), d.value(1, 3)};
-    EXPECT_EQ(b, (std::vector<double>{2, 2, 2, 2}));
+    EXPECT_EQ(std::vector<double>(d.column(1), d.column(1) + 4), (std::vector<double>{2, 2, 2, 2}));
     EXPECT_EQ(d.value(0, 3), 7.0);
     EXPECT_EQ(d.value(2, 1), 3.0);
     EXPECT_EQ(d.short_rows(), 3u);
@@ -133,20 +141,16 @@ TEST_F(RecordingDataTest, ThreadsGiveTheSameRecordingAsOneThread) {
     std::uniform_real_distribution<double> v(-100, 100);
     while (file.size() < (300 << 10)) {
         int k = kind(rng);
-        if (k == 0) {
+        if (k == 0)
             file += "#ERRSEQ\r\n";
-        } else if (k == 1) {
+        else if (k == 1)
             file += std::string(3000, ' ') + "1 2 3 4\r\n";
-        } else if (k < 90) {
+        else if (k < 90)
             file += StrPrintf("%.6f\n", v(rng));  // short, bare LF
-        } else {
+        else
             file += StrPrintf("%.6f\t%.6f\t%.6f\t%.6f\t\r\n", v(rng), v(rng), v(rng), v(rng));
-        }
     }
-    RecordingData::Options one, many;
-    one.threads = 1;
-    many.threads = 3;
-    RecordingData a = Load(file, nullptr, one), b = Load(file, nullptr, many);
+    RecordingData a = Load(file, nullptr, {false, 1}), b = Load(file, nullptr, {false, 3});
     ASSERT_TRUE(ok);
     ASSERT_EQ(a.rows(), b.rows());
     EXPECT_GT(a.rows(), 5000u);
@@ -156,12 +160,7 @@ TEST_F(RecordingDataTest, ThreadsGiveTheSameRecordingAsOneThread) {
         ASSERT_EQ(0, std::memcmp(a.column(c), b.column(c), a.rows() * sizeof(double))) << c;
     FileStats f;
     ASSERT_TRUE(ScanFileStats(path, nullptr, nullptr, &f, nullptr, 3));
-    auto s = ComputeStats(a, 0, a.rows(), 1);
-    for (size_t c = 0; c < 4; ++c) {
-        EXPECT_EQ(Extremes(f.channels[c]), Extremes(s[c])) << c;
-        EXPECT_NEAR(f.channels[c].mean, s[c].mean, 1e-9) << c;
-        EXPECT_NEAR(f.channels[c].rms, s[c].rms, 1e-9) << c;
-    }
+    ExpectSameStats(f, ComputeStats(a, 0, a.rows(), 1), 1e-9);
 }
 
 // A damaged "#CHAN=" with rows of one value: 80 KB of file would be 327 MB of columns,
@@ -184,13 +183,9 @@ TEST_F(RecordingDataTest, ManyChannelsAndOneValueARowAreRefusedButTheirStatsAreR
     ASSERT_EQ(f.rows, 10000u);
     ASSERT_EQ(f.channels.size(), 4096u);
     const ChannelStats &a = f.channels[0], &b = f.channels[1], &last = f.channels[4095];
-    EXPECT_EQ(Extremes(a), "10000 0@0 9999@9999");
-    EXPECT_DOUBLE_EQ(a.mean, 4999.5);
-    EXPECT_EQ(Extremes(b), "10000 -7@5000 1@0");  // 1 up to row 4999, -7 from row 5000 on
-    EXPECT_DOUBLE_EQ(b.mean, -3.0);
-    EXPECT_DOUBLE_EQ(b.rms, 5.0);
-    EXPECT_EQ(Extremes(last), "10000 4095@0 4095@0");
-    EXPECT_DOUBLE_EQ(last.mean, 4095.0);
+    EXPECT_EQ(Extremes(a) + StrPrintf(" %.9g", a.mean), "10000 0@0 9999@9999 4999.5");
+    EXPECT_EQ(Summary(b), "10000 -7@5000 1@0 -3 5");  // 1 up to row 4999, -7 from row 5000 on
+    EXPECT_EQ(Summary(last), "10000 4095@0 4095@0 4095 4095");
 
     double from = 40.0, to = 60.0;  // rows 4000 to 6000
     ASSERT_TRUE(ScanFileStats(path, &from, &to, &f, &err, 3)) << err;
@@ -198,8 +193,7 @@ TEST_F(RecordingDataTest, ManyChannelsAndOneValueARowAreRefusedButTheirStatsAreR
     EXPECT_EQ(f.end, 6001u);
     EXPECT_EQ(Extremes(f.channels[0]), "2001 4000@4000 6000@6000");
     EXPECT_EQ(Extremes(f.channels[1]), "2001 -7@5000 1@4000");
-    EXPECT_EQ(Extremes(f.channels[4095]), "2001 4095@4000 4095@4000");
-    EXPECT_DOUBLE_EQ(f.channels[4095].mean, 4095.0);
+    EXPECT_EQ(Summary(f.channels[4095]), "2001 4095@4000 4095@4000 4095 4095");
 }
 
 // Linux for /proc/self/statm; not under the address sanitizer, whose allocator ends the
@@ -218,72 +212,56 @@ TEST_F(RecordingDataTest, ManyChannelsAndOneValueARowAreRefusedButTheirStatsAreR
 // "ulimit -v" does.
 bool LimitAddressSpace(size_t room) {
     long pages = 0;
-    FILE* f = std::fopen("/proc/self/statm", "r");
-    if (!f) return false;
-    bool read = std::fscanf(f, "%ld", &pages) == 1;
-    std::fclose(f);
+    std::ifstream("/proc/self/statm") >> pages;
     rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + room;
     rlimit rl{limit, limit};
-    return read && setrlimit(RLIMIT_AS, &rl) == 0;
+    return pages > 0 && setrlimit(RLIMIT_AS, &rl) == 0;
 }
 
 TEST_F(RecordingDataTest, WhenMemoryRunsOutTheLoadSaysSoAndNeverAborts) {
+    // The limits run in a fresh process of this test alone: memory that earlier tests of
+    // this process freed stays mapped and would serve allocations beyond the limit.
+    if (!std::getenv("KORVEX_MEMORY_CHILD")) {
+        std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+        int status = std::system(("KORVEX_MEMORY_CHILD=1 " + self +
+                                  " --gtest_filter=RecordingDataTest.WhenMemoryRunsOut*")
+                                     .c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << "the child aborted";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        return;
+    }
     // 200 channels and rows of one value: 80 MB of columns, and nothing much besides.
-    std::string head = "#CHAN=200\r\n#NAME=A\r\n#ERRSEQ\r\n", first, rows;
-    for (int c = 0; c < 200; ++c) first += std::to_string(c) + "\t";
-    first += "\r\n";
+    std::string head = "#CHAN=200\r\n#NAME=A\r\n#ERRSEQ\r\n", rows;
+    for (int c = 0; c < 200; ++c) head += std::to_string(c) + "\t";
     for (int r = 1; r < 50000; ++r) rows += std::to_string(r % 10) + "\r\n";
     const std::string fits = tmp.path() + "/fits.trd", too_big = tmp.path() + "/big.trd",
                       marks = tmp.path() + "/marks.trd";
-    test::WriteFileBytes(fits, head + first + rows);
-    test::WriteFileBytes(too_big, head + first + rows + rows + rows + "0\r\n0\r\n");
+    test::WriteFileBytes(fits, head + "\r\n" + rows);
+    test::WriteFileBytes(too_big, head + "\r\n" + rows + rows + rows + "0\r\n0\r\n");
     std::string lines = "#CHAN=2\r\n#NAME=A B\r\n1 2\r\n";
-    lines.reserve(lines.size() + 2000000 * 9 + 5);
     for (int i = 0; i < 2000000; ++i) lines += "#ERRSEQ\r\n";
-    lines += "3 4\r\n";
-    test::WriteFileBytes(marks, lines);
+    test::WriteFileBytes(marks, lines + "3 4\r\n");
 
-    auto child = [&] {
-        RecordingData::Options one;
-        one.threads = 1;  // no thread stacks in the way
-        RecordingData d;
-        std::string err;
-        if (!LimitAddressSpace(size_t(120) << 20)) return 10;
-        if (!d.Load(fits, &err, one)) return 11;
-        if (d.rows() != 50000 || d.short_rows() != 49999 || d.value(199, 49999) != 199.0 ||
-            d.value(0, 49999) != 9.0 || d.seq_errors().size() != 1)
-            return 12;
-        // 240 MB of columns: refused when they cannot be had, with the check's message.
-        if (d.Load(too_big, &err, one) ||
-            err != "Not enough memory for 150000 rows of 200 channels")
-            return 13;
-        // 16 MB of "#ERRSEQ" places in 2 MB: a bad_alloc, reported the same way.
-        if (!LimitAddressSpace(size_t(2) << 20)) return 14;
-        if (d.Load(marks, &err, one) || err.rfind("Not enough memory for ", 0) != 0) return 15;
-        FileStats f;
-        err.clear();
-        if (ScanFileStats(marks, nullptr, nullptr, &f, &err, 1) ||
-            err.rfind("Not enough memory for ", 0) != 0)
-            return 16;
-        return 0;
-    };
-    // The limits run in a fresh process of this test alone: memory that earlier tests of
-    // this process freed stays mapped and would serve allocations beyond the limit.
-    if (std::getenv("KORVEX_MEMORY_CHILD")) {
-        int code = 20;  // an exception left the load
-        try {
-            code = child();
-        } catch (...) {
-        }
-        _exit(code);
-    }
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    int status =
-        std::system(("KORVEX_MEMORY_CHILD=1 " + self +
-                     " --gtest_filter=RecordingDataTest.WhenMemoryRunsOut* >/dev/null 2>&1")
-                        .c_str());
-    ASSERT_TRUE(WIFEXITED(status)) << "the child aborted";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const RecordingData::Options one{false, 1};  // no thread stacks in the way
+    RecordingData d;
+    std::string err;
+    ASSERT_TRUE(LimitAddressSpace(size_t(120) << 20));
+    ASSERT_TRUE(d.Load(fits, &err, one)) << err;
+    EXPECT_EQ(StrPrintf("%zu rows, %zu short, last %g %g, %zu marks", d.rows(), d.short_rows(),
+                        d.value(0, 49999), d.value(199, 49999), d.seq_errors().size()),
+              "50000 rows, 49999 short, last 9 199, 1 marks");
+    // 240 MB of columns: refused when they cannot be had, with the check's message.
+    EXPECT_FALSE(d.Load(too_big, &err, one));
+    EXPECT_EQ(err, "Not enough memory for 150000 rows of 200 channels");
+    // 16 MB of "#ERRSEQ" places in 2 MB: a bad_alloc, reported the same way.
+    ASSERT_TRUE(LimitAddressSpace(size_t(2) << 20));
+    EXPECT_FALSE(d.Load(marks, &err, one));
+    EXPECT_EQ(err.rfind("Not enough memory for ", 0), 0u) << err;
+    FileStats f;
+    err.clear();
+    EXPECT_FALSE(ScanFileStats(marks, nullptr, nullptr, &f, &err, 1));
+    EXPECT_EQ(err.rfind("Not enough memory for ", 0), 0u) << err;
+    _exit(HasFailure() ? 1 : 0);  // nothing more under the limit
 }
 #endif
 
@@ -297,13 +275,12 @@ TEST(EnvelopeTest, ExtremesOfAnyRangeAndASpikeAtEveryLevel) {
     values[spike + 1000] = -50;
     Envelope env;
     env.Build(values.data(), values.size());
+    double lo, hi;
     // Every range that holds the spike shows it, from the whole column down to the
     // spike alone, whatever its alignment to the blocks.
-    for (size_t width : {size_t(1), size_t(2), size_t(15), size_t(16), size_t(17), size_t(255),
-                         size_t(4097), size_t(65536), size_t(300000)}) {
+    for (size_t width : {1, 2, 15, 16, 17, 255, 4097, 65536, 300000}) {
         for (size_t shift : {size_t(0), width / 3, width - 1}) {
             size_t begin = spike >= shift ? spike - shift : 0;
-            double lo, hi;
             ASSERT_TRUE(env.MinMax(begin, begin + width, &lo, &hi));
             EXPECT_EQ(hi, 50) << width << " " << shift;
         }
@@ -311,14 +288,13 @@ TEST(EnvelopeTest, ExtremesOfAnyRangeAndASpikeAtEveryLevel) {
     std::uniform_int_distribution<size_t> at(0, values.size());
     for (int i = 0; i < 300; ++i) {
         size_t a = at(rng), b = at(rng);
-        if (a > b) std::swap(a, b);
         if (a == b) continue;
-        double lo, hi;
-        ASSERT_TRUE(env.MinMax(a, b, &lo, &hi));
-        EXPECT_EQ(lo, *std::min_element(values.begin() + long(a), values.begin() + long(b)));
-        EXPECT_EQ(hi, *std::max_element(values.begin() + long(a), values.begin() + long(b)));
+        auto [min, max] = std::minmax_element(values.begin() + long(std::min(a, b)),
+                                              values.begin() + long(std::max(a, b)));
+        ASSERT_TRUE(env.MinMax(std::min(a, b), std::max(a, b), &lo, &hi));
+        EXPECT_EQ(lo, *min);
+        EXPECT_EQ(hi, *max);
     }
-    double lo, hi;
     EXPECT_FALSE(env.MinMax(5, 5, &lo, &hi));
 }
 
@@ -330,30 +306,17 @@ TEST_F(RecordingDataTest, StatsOfAHandMadeFileWithKnownExtremes) {
     RecordingData d = Load(file);
     ASSERT_TRUE(ok);
     auto s = ComputeStats(d, 0, d.rows());
-    EXPECT_EQ(Extremes(s[0]), "1000 -3@200 5@700");
-    EXPECT_EQ(Extremes(s[1]), "1000 -2@0 2@1");  // the first of the equal extremes
-    EXPECT_DOUBLE_EQ(s[0].mean, (998 + 5 - 3) / 1000.0);
-    EXPECT_DOUBLE_EQ(s[1].mean, 0.0);
-    EXPECT_DOUBLE_EQ(s[1].rms, 2.0);
-    // The file read once without its columns gives the same, whole and in a range, and
-    // split over threads: the pieces' sums and row numbers made whole.
+    EXPECT_EQ(Summary(s[0]), "1000 -3@200 5@700 1 1.01587401");
+    EXPECT_EQ(Summary(s[1]), "1000 -2@0 2@1 0 2");  // the first of the equal extremes
+    // The file read once without its columns gives the same, whole and split over
+    // threads: the pieces' sums and row numbers made whole. (A range: ManyChannels...)
     FileStats f;
     for (unsigned threads : {0u, 3u}) {
         ASSERT_TRUE(ScanFileStats(path, nullptr, nullptr, &f, nullptr, threads));
         EXPECT_EQ(f.rows, 1000u);
-        for (size_t c = 0; c < 2; ++c) {
-            EXPECT_EQ(Extremes(f.channels[c]), Extremes(s[c])) << threads;
-            EXPECT_DOUBLE_EQ(f.channels[c].mean, s[c].mean) << threads;
-            EXPECT_DOUBLE_EQ(f.channels[c].rms, s[c].rms) << threads;
-        }
+        ExpectSameStats(f, s, 1e-12);
     }
-    double from = 2.0, to = 6.995;  // rows 200 to 699: the maximum is outside
-    ASSERT_TRUE(ScanFileStats(path, &from, &to, &f, nullptr));
-    EXPECT_EQ(f.begin, 200u);
-    EXPECT_EQ(f.end, 700u);
-    EXPECT_EQ(Extremes(f.channels[0]), "500 -3@200 1@201");
-    from = 20;
-    to = 30;
+    double from = 20, to = 30;
     std::string err;
     EXPECT_FALSE(ScanFileStats(path, &from, &to, &f, &err));
     EXPECT_EQ(err,
@@ -361,17 +324,248 @@ TEST_F(RecordingDataTest, StatsOfAHandMadeFileWithKnownExtremes) {
 }
 
 TEST(RowsBetweenTest, BoundsNameTheirRowsExactly) {
+    using Range = std::pair<size_t, size_t>;
     size_t b, e;
     ASSERT_TRUE(RowsBetween(1000, 0.006, 1.0, 2.0, &b, &e));
-    EXPECT_EQ(b, 167u);                                           // 1 / 0.006 = 166.7
-    EXPECT_EQ(e, 334u);                                           // row 333 is 1.998 s
+    EXPECT_EQ(Range(b, e), Range(167, 334));                      // 166.7; 333 is 1.998 s
     ASSERT_TRUE(RowsBetween(1000, 0.006, 0.006, 0.018, &b, &e));  // printed times hit rows
-    EXPECT_EQ(b, 1u);
-    EXPECT_EQ(e, 4u);
+    EXPECT_EQ(Range(b, e), Range(1, 4));
     ASSERT_TRUE(RowsBetween(1000, 0.006, 0, 100, &b, &e));
     EXPECT_EQ(e, 1000u);
     EXPECT_FALSE(RowsBetween(1000, 0.006, 0.0061, 0.0119, &b, &e));  // between two rows
     EXPECT_FALSE(RowsBetween(1000, 0.006, 2, 1, &b, &e));
+}
+
+// The lines of a text whose lines end in CR LF.
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 2) {
+        end = std::min(text.find("\r\n", at), text.size());
+        lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> f;
+    std::stringstream s(line);
+    for (std::string x; std::getline(s, x, ',');) f.push_back(x);
+    if (!line.empty() && line.back() == ',') f.emplace_back();
+    return f;
+}
+
+// Exports of a recorder file: flags, measured values with a known range, a clock at its
+// start. The recordings that Load writes over it afterwards are exported from memory.
+class ExportTest : public RecordingDataTest {
+protected:
+    void SetUp() override {
+        std::string file =
+            "#FILE=\r\n#INFO=File : 0002_(2026.11.25_03.41.55.020)\r\n"
+            "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us If\r\n#CHAN=6\r\n"
+            "#XN=Time (sec)\r\n#XX=0,0.004000\r\n#F=250.000000\r\n";
+        for (int r = 0; r < 500; ++r) {
+            bool fault = r >= 200 && r < 300;
+            file += StrPrintf("%f %f %f %f %f %f\r\n", fault ? 0.3 : 0.1, r >= 100 ? 0.15 : 0.0,
+                              fault ? 0.25 : 0.0, r == 250 ? 0.35 : 0.0,
+                              1.0 + 0.25 * std::sin(r * 0.05), fault ? 3.0 : 1.5 - r * 1e-4);
+        }
+        data = Load(file);
+        ASSERT_TRUE(ok);
+    }
+    // The lines of a file written.
+    std::vector<std::string> Read(const std::string& name) {
+        return Lines(test::ReadFileBytes(tmp.path() + name));
+    }
+    RecordingData data;
+    std::string err;
+};
+
+TEST_F(ExportTest, CsvReadsBackExactly) {
+    std::string out = tmp.path() + "/x.csv";
+    ASSERT_TRUE(ExportCsv(data, 0, data.rows(), out, false, nullptr));
+    auto lines = Read("/x.csv");
+    ASSERT_EQ(lines.size(), 501u);
+    EXPECT_EQ(lines[0], "Time (s),State*0.1,Write*0.15,Prot*0.2,RF*0.25,Us,If");
+    EXPECT_EQ(lines[1].substr(0, 10), "0,0.1,0,0,");
+    EXPECT_EQ(Fields(lines[251])[0] + " " + Fields(lines[4])[0], "1 0.012");  // 250 × 0.004 s
+    for (size_t r = 0; r < data.rows(); ++r) {
+        auto f = Fields(lines[r + 1]);
+        ASSERT_EQ(f.size(), 7u);
+        for (int c = 0; c < 6; ++c)
+            ASSERT_EQ(std::strtod(f[size_t(c) + 1].c_str(), nullptr), data.value(c, r)) << r;
+    }
+    // A range, and a file that exists is kept.
+    ASSERT_TRUE(ExportCsv(data, 100, 103, tmp.path() + "/r.csv", false, nullptr));
+    EXPECT_EQ(Read("/r.csv").size(), 4u);
+    EXPECT_EQ(Read("/r.csv")[1].substr(0, 4), "0.4,");
+    EXPECT_FALSE(ExportCsv(data, 0, 1, out, false, &err));
+    EXPECT_EQ(err, "'" + out + "' already exists");
+    EXPECT_EQ(Read("/x.csv").size(), 501u);
+#ifndef _WIN32  // a directory no one may write into, as POSIX permissions make it
+    std::filesystem::create_directory(tmp.path() + "/ro");
+    std::filesystem::permissions(tmp.path() + "/ro", std::filesystem::perms(0555));
+    if (geteuid() != 0) {  // root writes anywhere
+        EXPECT_FALSE(ExportCsv(data, 0, 1, tmp.path() + "/ro/x.csv", false, &err));
+        EXPECT_EQ(err, "Create File '" + tmp.path() + "/ro/x.csv' error: error 13");
+    }
+#endif
+}
+
+TEST_F(ExportTest, ComtradeConfigurationLines) {
+    ASSERT_TRUE(
+        ExportComtrade(data, 0, data.rows(), tmp.path() + "/rec.cfg", false, false, nullptr));
+    auto cfg = Read("/rec.cfg");
+    ASSERT_EQ(cfg.size(), 15u);
+    EXPECT_EQ(cfg[0], "File : 0002_(2026.11.25_03.41.55.020),Korvex,1999");
+    EXPECT_EQ(cfg[1], "6,3A,3D");  // State, Us, If; Write, Prot, RF
+    // The factor and offset: ComtradeSamplesBackWithinTheStatedError.
+    EXPECT_TRUE(std::regex_match(
+        cfg[2], std::regex(R"(1,State\*0\.1,[^,]*,[^,]*,NA,[^,]+,[^,]+,0,-32767,32767,1,1,P)")))
+        << cfg[2];
+    EXPECT_EQ(cfg[3].substr(0, 9), "2,Us,,,pu");
+    EXPECT_EQ(std::vector<std::string>(cfg.begin() + 5, cfg.end()),
+              (std::vector<std::string>{"1,Write*0.15,,,0", "2,Prot*0.2,,,0", "3,RF*0.25,,,0", "50",
+                                        "1", "250,500", "25/11/2026,03:41:55.020000",
+                                        "25/11/2026,03:41:55.020000", "ASCII", "1"}));
+    // A range starts later; the .dat goes with the .cfg, and neither replaces a record.
+    ASSERT_TRUE(ExportComtrade(data, 250, 260, tmp.path() + "/part", true, false, nullptr));
+    auto part = Read("/part.cfg");
+    EXPECT_EQ(part[10] + " " + part[11] + " " + part[13],
+              "250,10 25/11/2026,03:41:56.020000 BINARY");
+    // A header whose rate contradicts its time step: the step tells the time.
+    RecordingData odd = Load("#CHAN=1\r\n#NAME=U\r\n#F=0\r\n#XX=0,0.002000\r\n1\r\n2\r\n");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(Lines(ComtradeConfigText(PlanComtrade(odd, 0, 2, true)))[5], "500,2");
+    test::WriteFileBytes(tmp.path() + "/taken.dat", "x");
+    EXPECT_FALSE(ExportComtrade(data, 0, 10, tmp.path() + "/taken", true, false, &err));
+    EXPECT_EQ(err, "'" + tmp.path() + "/taken.dat' already exists");
+    EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/taken.cfg"));
+}
+
+// Ranges that a factor cannot be made of naively: one too narrow to divide (0 and the
+// smallest double), one whose width overflows (±1.7e308). Both get a finite, non-zero
+// factor and samples within ±32767, in both file types.
+TEST_F(ExportTest, ComtradeDegenerateRanges) {
+    RecordingData d = Load(
+        "#INFO=File : 0001_(2026.01.02_03.04.05.006)\r\n#CHAN=2\r\n#NAME=Tiny Huge\r\n"
+        "#XX=0,0.01\r\n0 -1.7e308\r\n4.9406564584124654e-324 1.7e308\r\n");  // the smallest double
+    ASSERT_TRUE(ok);
+    for (bool binary : {false, true}) {
+        std::string base = binary ? "/bin" : "/asc";
+        ASSERT_TRUE(ExportComtrade(d, 0, 2, tmp.path() + base, binary, false, nullptr));
+        auto cfg = Read(base + ".cfg");
+        ASSERT_EQ(cfg.size(), 11u);
+        EXPECT_EQ(cfg[1], "2,2A,0D");
+        EXPECT_EQ(cfg[2], "1,Tiny,,,NA,2.2250738585072014e-308,0,0,-32767,32767,1,1,P");
+        EXPECT_EQ(cfg[3], "2,Huge,,,NA,5.1881466109195223e+303,0,0,-32767,32767,1,1,P");
+        EXPECT_EQ(cfg[6] + " " + cfg[7], "100,2 02/01/2026,03:04:05.006000");
+        EXPECT_EQ(test::ReadFileBytes(tmp.path() + base + ".dat"),
+                  binary ? std::string("\x01\0\0\0\0\0\0\0\0\0\x01\x80"
+                                       "\x02\0\0\0\x10\x27\0\0\0\0\xFF\x7F",
+                                       24)
+                         : "1,0,0,-32767\r\n2,10000,0,32767\r\n");
+    }
+}
+
+// Time steps whose rate or dates COMTRADE cannot hold are refused before any file is
+// made; the .cfg text of such a plan still has a four-digit year.
+TEST_F(ExportTest, ComtradeDegenerateTimeSteps) {
+    struct Case {
+        const char* header;
+        const char* step;
+    } cases[] = {{"#XX=0,1e300", "1e+300"},
+                 {"#F=1e-300", "9.999999999999999e+299"},
+                 {"#XX=0,1e-320", "1e-320"}};
+    for (const auto& c : cases) {
+        RecordingData d = Load(std::string("#CHAN=1\r\n#NAME=U\r\n") + c.header + "\r\n1\r\n2\r\n");
+        ASSERT_TRUE(ok) << c.header;
+        for (bool binary : {false, true}) {
+            EXPECT_FALSE(ExportComtrade(d, 0, 2, tmp.path() + "/step", binary, false, &err));
+            EXPECT_EQ(err, std::string("The time step of ") + c.step +
+                               " s cannot be written to COMTRADE: the sample rate or the dates "
+                               "are out of range");
+            EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/step.cfg"));
+            EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/step.dat"));
+        }
+        if (&c == &cases[0]) {  // its first row lies 1e300 s before the file's time stamp
+            EXPECT_EQ(Lines(ComtradeConfigText(PlanComtrade(d, 0, 2, true)))[6],
+                      "01/01/0001,00:00:00.000000");
+        }
+    }
+}
+
+// An export never replaces the recording it reads, under whatever name it is given, even
+// with `overwrite`; nothing is left behind.
+TEST_F(ExportTest, TheRecordingItselfIsNeverReplaced) {
+    const std::string original = test::ReadFileBytes(path);
+    std::string same = tmp.path() + "/./r.trd";
+    EXPECT_FALSE(ExportCsv(data, 0, data.rows(), same, true, &err));
+    EXPECT_EQ(err, "'" + same + "' is the recording being exported: it is not replaced");
+    // "rec.dat" exported to the record "rec": its .dat would be the recording.
+    test::WriteFileBytes(tmp.path() + "/rec.dat", original);
+    RecordingData rec;
+    ASSERT_TRUE(rec.Load(tmp.path() + "/rec.dat"));
+    for (bool binary : {true, false}) {
+        EXPECT_FALSE(ExportComtrade(rec, 0, rec.rows(), tmp.path() + "/rec", binary, true, &err));
+        EXPECT_EQ(err, "'" + tmp.path() +
+                           "/rec.dat' is the recording being exported: it is not "
+                           "replaced");
+    }
+    EXPECT_EQ(test::ReadFileBytes(path), original);
+    EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/rec.dat"), original);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "no .cfg, no temporary";
+    // Another file of the same content is replaced as asked.
+    test::WriteFileBytes(tmp.path() + "/copy.csv", original);
+    EXPECT_TRUE(ExportCsv(data, 0, 1, tmp.path() + "/copy.csv", true, &err)) << err;
+}
+
+// The samples come back within the quantisation the .cfg states, in both file types, and
+// the flags as 0 or 1.
+TEST_F(ExportTest, ComtradeSamplesBackWithinTheStatedError) {
+    const int analog_col[3] = {0, 4, 5}, status_col[3] = {1, 2, 3};
+    for (bool binary : {false, true}) {
+        std::string base = binary ? "/b" : "/a";
+        ASSERT_TRUE(
+            ExportComtrade(data, 0, data.rows(), tmp.path() + base, binary, false, nullptr));
+        auto cfg = Read(base + ".cfg");
+        double a[3], b[3], range[3];
+        for (int k = 0; k < 3; ++k) {
+            auto f = Fields(cfg[size_t(2 + k)]);
+            a[k] = std::strtod(f[5].c_str(), nullptr);
+            b[k] = std::strtod(f[6].c_str(), nullptr);
+            const double* col = data.column(analog_col[k]);
+            range[k] = *std::max_element(col, col + 500) - *std::min_element(col, col + 500);
+        }
+        std::string dat = test::ReadFileBytes(tmp.path() + base + ".dat");
+        auto lines = Lines(dat);
+        // Binary: records of 16 bytes (number, time stamp, three samples, the flags' word).
+        ASSERT_EQ(binary ? dat.size() : lines.size() * 16, 500u * (4 + 4 + 3 * 2 + 2));
+        for (size_t r = 0; r < 500; ++r) {
+            std::vector<long> v;  // number, time stamp, three samples, three flags
+            if (binary) {
+                const auto* p = reinterpret_cast<const unsigned char*>(dat.data()) + r * 16;
+                auto u16 = [&](int at) { return long(p[at] | (p[at + 1] << 8)); };
+                v = {u16(0) | u16(2) << 16, u16(4) | u16(6) << 16, int16_t(u16(8)),
+                     int16_t(u16(10)),      int16_t(u16(12)),      u16(14) & 1,
+                     u16(14) >> 1 & 1,      u16(14) >> 2 & 1};
+            } else {
+                for (const auto& f : Fields(lines[r])) v.push_back(std::atol(f.c_str()));
+            }
+            ASSERT_EQ(v.size(), 8u);
+            ASSERT_EQ(v[0], long(r + 1));
+            ASSERT_EQ(v[1], long(r * 4000));  // µs
+            for (int k = 0; k < 3; ++k) {
+                ASSERT_LE(std::fabs(a[k] * double(v[2 + k]) + b[k] - data.value(analog_col[k], r)),
+                          range[k] / 30000)
+                    << r << " " << k;
+                ASSERT_LE(std::labs(v[2 + k]), 32767);
+                ASSERT_EQ(v[5 + k], data.value(status_col[k], r) != 0 ? 1 : 0) << r << " " << k;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,33 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The front panels' text from display packets, SELVO (4 lines of 20) and SELVO-M (2 of
 // 16): always the panel's lines, always valid UTF-8.
-#include <algorithm>
-#include <cstring>
-
 #include "FuzzSupport.h"
 #include "osc/OscStream.h"
 #include "osc/SelvoText.h"
 
-using namespace korvex;
-
-namespace {
-
-bool ValidUtf8(const std::string& s) {
-    for (size_t i = 0; i < s.size();) {
+static bool ValidUtf8(const std::string& s) {
+    for (size_t i = 0, n; i < s.size(); i += n) {
         unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
         if (n == 0 || i + n > s.size()) return false;
         for (size_t k = 1; k < n; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n;
     }
     return true;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzedDataProvider in(data, size);
+FUZZ_TARGET {
     OscState osc;
     uint8_t flags = in.ConsumeIntegralInRange<uint8_t>(1, 3);
     osc.display_present = true;
@@ -35,21 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     osc.selvom = flags & 2;
     bool blink[2] = {in.ConsumeBool(), in.ConsumeBool()};
     while (in.remaining_bytes() >= 10) {
-        auto packet = in.ConsumeBytes<uint8_t>(10);
-        OSC_HandleDisplay(osc, packet.data());
-        for (int panel = 0; panel < 2; ++panel) {
-            bool selvom = panel == 1;
+        OSC_HandleDisplay(osc, in.ConsumeBytes<uint8_t>(10).data());
+        for (bool selvom : {false, true}) {
             if (selvom ? !osc.selvom : !osc.selvo) continue;
             int offset = selvom && osc.selvo ? 80 : 0;
-            std::string text = RefreshSelvoDisplay(osc.screen, selvom, &blink[panel], offset);
+            std::string text = RefreshSelvoDisplay(osc.screen, selvom, &blink[selvom], offset);
             FUZZ_CHECK(ValidUtf8(text), "not UTF-8");
             // The panel's characters and the line feeds between its lines, no more (the
             // regulator's own bytes go through unchanged, a line feed among them too).
             size_t characters = 0;
             for (char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-            FUZZ_CHECK(characters <= (selvom ? 2u * 16 + 1 : 4u * 20 + 3), "%zu characters",
-                       characters);
+            FUZZ_CHECK(characters <= (selvom ? 2u * 16 + 1 : 4u * 20 + 3), "%zu", characters);
         }
     }
-    return 0;
 }

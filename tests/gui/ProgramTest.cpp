@@ -17,25 +17,24 @@ namespace {
 const std::string kKorvex = KORVEX_PATH, kView = KORVEX_VIEW_PATH;
 
 // Runs `command` (settings, a program and its arguments) from `dir`: its exit code, and
-// what it wrote to stderr in *err.
-int RunProgram(const std::string& command, std::string* err = nullptr,
+// what it wrote to stdout and stderr in *out.
+int RunProgram(const std::string& command, std::string* out = nullptr,
                const std::string& dir = ".") {
     test::TempDir tmp;
-    std::string cmd = "cd " + dir +
-                      " && QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT_DELAY_MS=300 " + command +
-                      " >/dev/null 2>" + tmp.path() + "/err";
-    int rc = std::system(cmd.c_str());
-    if (err) *err = test::ReadFileBytes(tmp.path() + "/err");
+    int rc =
+        std::system(("cd " + dir + " && " + command + " >" + tmp.path() + "/out 2>&1").c_str());
+    if (out) *out = test::ReadFileBytes(tmp.path() + "/out");
     return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
 TEST(Program, WindowsOnTheSimulatorAndRecordingsAndBadArguments) {
     test::TempDir tmp;
     const std::string shot = tmp.path() + "/shot.png", rec = tmp.path() + "/r.trd";
+    const std::string gui = "QT_QPA_PLATFORM=offscreen KORVEX_SCREENSHOT_DELAY_MS=300 LC_ALL=C ";
     // The program showed its window, saved a picture of it and ended well.
     auto shows = [&](const std::string& command, const std::string& dir = ".") {
         std::remove(shot.c_str());
-        return RunProgram("KORVEX_SCREENSHOT=" + shot + " " + command, nullptr, dir) == 0 &&
+        return RunProgram(gui + "KORVEX_SCREENSHOT=" + shot + " " + command, nullptr, dir) == 0 &&
                test::ReadFileBytes(shot).size() > 1000;
     };
     EXPECT_TRUE(shows(kKorvex + " --simulate")) << "the start dialog";
@@ -47,23 +46,22 @@ TEST(Program, WindowsOnTheSimulatorAndRecordingsAndBadArguments) {
     EXPECT_TRUE(shows(kKorvex + " -- -r.trd", tmp.path())) << "the dashed recording";
     EXPECT_TRUE(shows("KORVEX_SCREENSHOT_CURSORS=0.02,0.04 " + kView + " " + rec));
 
-    std::string err;
-    EXPECT_EQ(RunProgram("LC_ALL=C " + kKorvex + " --osc", &err), 2);
-    EXPECT_NE(err.find("--osc, --recorder and --diary go with --simulate"), std::string::npos)
-        << err;
-    EXPECT_EQ(RunProgram(kKorvex + " --bogus"), 2);
-    EXPECT_EQ(RunProgram(kView + " --bogus"), 2);
+    std::string out;
+    EXPECT_EQ(RunProgram(gui + kKorvex + " --osc", &out), 2);
+    EXPECT_NE(out.find("--osc, --recorder and --diary go with --simulate"), std::string::npos)
+        << out;
+    EXPECT_EQ(RunProgram(gui + kKorvex + " --bogus"), 2);
+    EXPECT_EQ(RunProgram(gui + kView + " --bogus"), 2);
     // A file the viewer cannot read: the message names it, and the exit code says so.
     const std::string bad = tmp.path() + "/bad.trd";
     test::WriteFileBytes(bad, "1\r\n2\r\n");
-    EXPECT_EQ(RunProgram("LC_ALL=C KORVEX_SCREENSHOT=" + shot + " " + kView + " " + bad, &err), 1);
-    EXPECT_NE(err.find("'" + bad + "':\nUndefined NumChan"), std::string::npos) << err;
+    EXPECT_EQ(RunProgram(gui + "KORVEX_SCREENSHOT=" + shot + " " + kView + " " + bad, &out), 1);
+    EXPECT_NE(out.find("'" + bad + "':\nUndefined NumChan"), std::string::npos) << out;
 }
 
 // Every program answers --help and --version without a display, in the user's language;
 // --version with the text of this build's version.
 TEST(Program, HelpAndVersionWithoutADisplay) {
-    test::TempDir tmp;
     auto version = [](const char* program, bool russian) {
         g_bRussian = russian;
         std::string text = VersionText(program);
@@ -85,16 +83,10 @@ TEST(Program, HelpAndVersionWithoutADisplay) {
         {KORVEX_SIM_PATH, "--help", "C", "Usage: korvex-sim", false},
     };
     for (const auto& c : cases) {
-        std::string cmd =
-            "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=" + c.locale + " " +
-            c.program + " " + c.option + " >" + tmp.path() + "/out 2>&1";
-        int rc = std::system(cmd.c_str());
-        EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << c.program << " " << c.option;
-        std::string out = test::ReadFileBytes(tmp.path() + "/out");
-        if (c.whole)
-            EXPECT_EQ(out, c.out);
-        else
-            EXPECT_EQ(out.rfind(c.out, 0), 0u) << out;
+        std::string out, env = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=";
+        EXPECT_EQ(RunProgram(env + c.locale + " " + c.program + " " + c.option, &out), 0)
+            << c.program << " " << c.option;
+        EXPECT_EQ(c.whole ? out : out.substr(0, c.out.size()), c.out);
     }
 }
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The recorder's window and session. (The table's and status line's texts, the sectors
+// and rows of a read and the recorder's messages are the recorder library's own tests.)
 #include "gui/RecorderDialog.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QSignalSpy>
-#include <QTimer>
 #include <chrono>
+#include <tuple>
 
 #include "app/Version.h"
 #include "gui/SimulatedRegulator.h"
@@ -24,15 +24,11 @@ protected:
     // Starts the mode and waits for its window and its first poll.
     bool Open() {
         session = OpenRecorder(settings, &parent);
-        if (!test::WaitFor([&] { return FindDialog() != nullptr; })) return false;
-        dialog = FindDialog();
+        if (!test::WaitFor([&] { return (dialog = FindDialog()) != nullptr; })) return false;
         return test::WaitFor([&] { return dialog->model().rowCount() > 0; }) &&
                QTest::qWaitForWindowExposed(dialog);
     }
     RecorderDialog* FindDialog() { return parent.findChild<RecorderDialog*>(); }
-    QString Cell(int row, int column) {
-        return dialog->model().data(dialog->model().index(row, column), Qt::DisplayRole).toString();
-    }
     void ClickRow(int row) {
         QTableView* list = dialog->list();
         QRect cell = list->visualRect(dialog->model().index(row, 2));
@@ -66,20 +62,15 @@ TEST_F(RecorderModeTest, TheTableTheWriteBoxAndAReadAsAUserDoesThem) {
     ASSERT_TRUE(Open());
     EXPECT_EQ(dialog->windowTitle().toStdString(), TitleWithVersion("Аварийный осциллограф"));
     EXPECT_EQ(dialog->model().rowCount(), 4);
-    EXPECT_EQ(Cell(0, 2), "# Protect");
-    EXPECT_EQ(Cell(3, 1), ">> Yes");
-    EXPECT_TRUE(Find<QLabel>(dialog, "status")->text().startsWith("Version:0.1 \tFiles:4"));
     auto* write = Find<QCheckBox>(dialog, "write");
-    EXPECT_TRUE(write->isVisible());
-    EXPECT_FALSE(write->isChecked());
+    EXPECT_TRUE(write->isVisible() && !write->isChecked());
     auto* read_button = Find<QPushButton>(dialog, "read");
     EXPECT_FALSE(read_button->isEnabled()) << "nothing selected";
 
-    // Manual recording on: the regulator records; the box follows its state.
+    // Manual recording on: the regulator records; the table and the box follow its state.
     test::ClickAsUser(write);
     ASSERT_TRUE(test::WaitFor([&] { return model.recorder->state() == 1; }));
     ASSERT_TRUE(test::WaitFor([&] { return dialog->model().rowCount() == 5; }));
-    EXPECT_EQ(Cell(4, 1), ">> WRITE");
     test::ClickAsUser(write);
     ASSERT_TRUE(test::WaitFor([&] { return model.recorder->state() == 0; }));
     ASSERT_TRUE(test::WaitFor([&] { return !write->isChecked(); }));
@@ -87,7 +78,7 @@ TEST_F(RecorderModeTest, TheTableTheWriteBoxAndAReadAsAUserDoesThem) {
     model.recorder->StartAutomatic(9, 60);
     ASSERT_TRUE(test::WaitFor([&] { return write->isChecked() && !write->isEnabled(); }));
 
-    // The fourth recording, selected and read: its detail, the progress, the file. The
+    // The fourth recording, selected and read: its detail, the progress, the viewer. The
     // regulator answers busy for a few milliseconds after each sector is selected.
     model.recorder->faults->busy_ms = 5;
     ClickRow(3);
@@ -97,18 +88,13 @@ TEST_F(RecorderModeTest, TheTableTheWriteBoxAndAReadAsAUserDoesThem) {
     EXPECT_EQ(Find<QLineEdit>(dialog, "duration")->text(), "2.40");
     ASSERT_TRUE(read_button->isEnabled());
     QSignalSpy finished(session.data(), &RecorderSession::readFinished);
-    QSignalSpy progress(session.data(), &RecorderSession::readProgress);
     test::ClickAsUser(read_button);
     EXPECT_EQ(read_button->text(), "Stop");
     EXPECT_TRUE(Find<QProgressBar>(dialog, "progress")->isVisible());
     ASSERT_TRUE(test::WaitFor([&] { return finished.count() == 1; }, 20000));
-    EXPECT_EQ(progress.last().at(0).toInt(), 100);
     EXPECT_EQ(Find<QLabel>(dialog, "sectorTime")->text(), "2026-12-05     12:00:00:000");
     EXPECT_EQ(read_button->text(), "Read");
     EXPECT_FALSE(Find<QProgressBar>(dialog, "progress")->isVisible());
-    auto result = finished.at(0).at(0).value<RecorderReadResult>();
-    EXPECT_EQ(result.sectors, 30);
-    EXPECT_NE(result.path.find("_0004_(2026.12.05_12.00.00.000).trd"), std::string::npos);
     // The viewer is started on the file (none is installed beside the test program).
     EXPECT_EQ(shown.texts(), std::vector<std::string>{"File Trendal.exe not found!"});
 }
@@ -138,13 +124,15 @@ TEST_F(RecorderModeTest, ClosingDuringAReadEndsTheReaderFirstAndFreesThePort) {
     EXPECT_TRUE(read.stopped);
     EXPECT_LT(read.sectors, model.recorder->recording(1).sectors);
     ExpectWholeRows();
+    // The link ended with the exit message: the regulator is back in its normal mode.
     EXPECT_TRUE(InNormalMode());
     EXPECT_TRUE(shown.texts().empty()) << shown.texts()[0];
     ExpectPortFree();
-    // Again at once, as a user would.
+    // Again at once, as a user would; Enter ends the mode too.
     ASSERT_TRUE(Open());
-    dialog->close();
-    ASSERT_TRUE(test::WaitFor([&] { return session.isNull(); }));
+    test::KeyAsUser(dialog, Qt::Key_Return);
+    ASSERT_TRUE(test::WaitFor([&] { return dialog.isNull() && session.isNull(); }));
+    EXPECT_TRUE(InNormalMode());
 }
 
 // A failed poll: the message comes first, window-modal over the recorder's window, and
@@ -192,39 +180,21 @@ TEST_F(RecorderModeTest, ALinkLostDuringAReadShowsTheReadersMessageThenTheLinksA
     model.modbus_faults->silent = 0;
 }
 
-TEST_F(RecorderModeTest, EnterAndEscEndThePollAndTheMode) {
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
-        ASSERT_TRUE(Open());
-        test::KeyAsUser(dialog, key);
-        ASSERT_TRUE(test::WaitFor([&] { return dialog.isNull() && session.isNull(); })) << key;
-        // The link ended with the exit message: the regulator is back in its normal mode.
-        ASSERT_TRUE(InNormalMode()) << key;
-    }
-    EXPECT_TRUE(shown.texts().empty());
-}
-
 // A recorder missing when the mode starts: no window; one that goes away or changes its
 // version: the window closes. The link was sound: the regulator got the exit message.
 TEST_F(RecorderModeTest, NoRecorderOrAnUnknownVersionClosesTheMode) {
-    struct Case {
-        bool at_start;
-        int version;
-        const char* text;
-    } cases[] = {{true, 0, "Система не имеет аварийного осциллографа!"},
-                 {false, 0, "Эта система не имеет\nаварийного осциллографа!"},
-                 {false, 2, "Версия аварийного осциллографа\nне поддерживается!"}};
-    for (const auto& c : cases) {
-        shown.clear();
-        if (c.at_start) {
-            model.recorder->faults->version = c.version;
-            session = OpenRecorder(settings, &parent);
-        } else {
-            ASSERT_TRUE(Open());
-            model.recorder->faults->version = c.version;
-        }
+    const std::tuple<bool, int, const char*> cases[] = {
+        {true, 0, "Система не имеет аварийного осциллографа!"},
+        {false, 0, "Эта система не имеет\nаварийного осциллографа!"},
+        {false, 2, "Версия аварийного осциллографа\nне поддерживается!"}};
+    for (auto [at_start, version, text] : cases) {
+        shown.seen.clear();
+        ASSERT_TRUE(at_start || Open());
+        model.recorder->faults->version = version;
+        if (at_start) session = OpenRecorder(settings, &parent);
         ASSERT_TRUE(test::WaitFor([&] { return session.isNull() && FindDialog() == nullptr; }));
-        EXPECT_EQ(shown.texts(), std::vector<std::string>{c.text});
-        EXPECT_TRUE(InNormalMode()) << c.text;
+        EXPECT_EQ(shown.texts(), std::vector<std::string>{text});
+        EXPECT_TRUE(InNormalMode()) << text;
         model.recorder->faults->version = 1;
     }
 }

@@ -60,11 +60,7 @@ protected:
         ConfigValues cfg;
         cfg.cfg_port = sim.port_path();
         gui::StartDialog::Modes modes = gui::ProgramModes();
-        modes.enumerate = [port = sim.port_path()] {
-            ComPortList l;
-            l.ports.push_back({port, 0});
-            return l;
-        };
+        modes.enumerate = [port = sim.port_path()] { return ComPortList{{{port, 0}}}; };
         auto dlg = std::make_unique<gui::StartDialog>(cfg, modes);
         EXPECT_TRUE(dlg->InitDialog(nullptr));
         EXPECT_TRUE(ShowAndWait(dlg.get()));

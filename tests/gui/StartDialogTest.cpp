@@ -3,24 +3,30 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QProgressBar>
 #include <QSignalSpy>
 
 #include "app/Version.h"
 #include "gui/Application.h"
 #include "gui/RecorderDialog.h"
+#include "gui/ReportWindow.h"
 #include "gui/SimulatedRegulator.h"
-#include "link/PtyPeer.h"
 
 namespace korvex::gui {
-namespace {
 
-ComPortList Ports(std::vector<ComPortEntry> entries) {
-    ComPortList l;
-    l.ports = std::move(entries);
-    return l;
-}
+// Takes the URLs that the desktop would open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QStringList opened;
+public slots:
+    void Open(const QUrl& url) { opened.push_back(url.toLocalFile()); }
+};
+
+namespace {
 
 using test::Find;
 
@@ -28,7 +34,7 @@ class StartDialogTest : public ::testing::Test {
 protected:
     // A dialog whose oscilloscope mode only records what it was started with; the mode
     // "runs" until `running` is deleted.
-    std::unique_ptr<StartDialog> Make(ConfigValues cfg, ComPortList ports) {
+    std::unique_ptr<StartDialog> Make(ConfigValues cfg, std::vector<ComPortEntry> ports) {
         StartDialog::Modes modes;
         modes.oscilloscope = [this](const LinkSettings& l, StartDialog& d) -> QObject* {
             ++runs;
@@ -38,7 +44,7 @@ protected:
             running = new QObject(&d);
             return running;
         };
-        modes.enumerate = [ports] { return ports; };
+        modes.enumerate = [ports] { return ComPortList{ports}; };
         return std::make_unique<StartDialog>(cfg, modes);
     }
     QRadioButton* Radio(const char* name) {
@@ -62,15 +68,15 @@ TEST_F(StartDialogTest, ConfigurationPreselectsTheDialog) {
         int divider;
         uint32_t av_baud;
     } cases[] = {
-        {{"COM4", 0, 0, 0}, 2, 0, 0, 1, 115200, 10, 115200},
-        {{"COM0", 0, 0, 0}, 0, 0, 0, 1, 115200, 10, 115200},  // COM=abc matches nothing
+        {{"COM4", 0, 0, 0}, 2, 0, 0, 1, 115200, 10, 115200},  // COM4 is /dev/ttyS3
+        {{"COM0", 0, 0, 0}, 0, 0, 0, 1, 115200, 10, 115200},  // matches nothing
         {{"", 57600, 166, 0}, 0, 1, 0, 1, 57600, 10, 115200},
         {{"", 115200, 166, 230400}, 0, 0, 3, 0, 115200, 3, 230400},
         {{"", 38400, 125, 1}, 0, 2, 0, 1, 38400, 10, 115200},
         {{"", 0, 125, 0}, 0, 0, 2, 1, 115200, 4, 115200},
     };
     for (const auto& c : cases) {
-        dlg = Make(c.cfg, Ports({{"COM1", 0}, {"COM3", 0}, {"COM4", 0}}));
+        dlg = Make(c.cfg, {{"/dev/ttyS0", 0}, {"/dev/ttyUSB0", 0}, {"/dev/ttyS3", 0}});
         ASSERT_TRUE(dlg->InitDialog());
         const LinkSettings& link = dlg->settings();
         EXPECT_EQ(Find<QComboBox>(dlg.get(), "ports")->currentIndex(), c.port) << c.cfg.cfg_port;
@@ -81,14 +87,12 @@ TEST_F(StartDialogTest, ConfigurationPreselectsTheDialog) {
         EXPECT_EQ(link.rate_divider, c.divider);
         EXPECT_EQ(link.rate_index, c.rate + 1);
         EXPECT_EQ(link.av_baud, c.av_baud);
-        for (int r = 1; r < 4; ++r)
-            EXPECT_EQ(Radio(("rate" + std::to_string(r)).c_str())->isEnabled(),
-                      c.osc_baud == 115200);
+        EXPECT_EQ(Radio("rate3")->isEnabled(), c.osc_baud == 115200);
     }
 }
 
 TEST_F(StartDialogTest, SpeedAndRateInterlocksAsClicked) {
-    dlg = Make({}, Ports({{"/dev/ttyS0", 0}}));
+    dlg = Make({}, {{"/dev/ttyS0", 0}});
     ASSERT_TRUE(dlg->InitDialog());
     ASSERT_TRUE(test::ShowAndWait(dlg.get()));
     const LinkSettings& link = dlg->settings();
@@ -113,7 +117,7 @@ TEST_F(StartDialogTest, SpeedAndRateInterlocksAsClicked) {
 }
 
 TEST_F(StartDialogTest, AModeRunsWithTheSelectedOrTypedPortAndTheControlsOff) {
-    dlg = Make({}, Ports({{"/dev/ttyUSB0", 0}, {"/dev/ttyUSB1", 16}}));
+    dlg = Make({}, {{"/dev/ttyUSB0", 0}, {"/dev/ttyUSB1", 16}});
     ASSERT_TRUE(dlg->InitDialog());
     ASSERT_TRUE(test::ShowAndWait(dlg.get()));
     auto* ports = Find<QComboBox>(dlg.get(), "ports");
@@ -147,19 +151,19 @@ TEST_F(StartDialogTest, AModeRunsWithTheSelectedOrTypedPortAndTheControlsOff) {
 }
 
 TEST_F(StartDialogTest, CaptionsInBothLanguages) {
-    dlg = Make({}, Ports({{"COM1", 0}}));
-    ASSERT_TRUE(dlg->InitDialog());
-    EXPECT_EQ(dlg->windowTitle().toStdString(), TitleWithVersion(""));
-    EXPECT_EQ(Find<QPushButton>(dlg.get(), "oscilloscope")->text(), "Oscilloscope");
-    EXPECT_EQ(Find<QPushButton>(dlg.get(), "diary")->text(), "Diary and Parameters");
-    g_bRussian = true;
-    dlg = Make({}, Ports({{"COM1", 0}}));
-    EXPECT_EQ(Find<QPushButton>(dlg.get(), "oscilloscope")->text(),
-              QString::fromUtf8("Осциллограф"));
-    EXPECT_EQ(Find<QPushButton>(dlg.get(), "recorder")->text(),
-              QString::fromUtf8("Авар. осциллограф"));
-    EXPECT_EQ(Find<QPushButton>(dlg.get(), "diary")->text(),
-              QString::fromUtf8("Дневники и параметры"));
+    const std::pair<const char*, const char*> captions[2][3] = {
+        {{"oscilloscope", "Oscilloscope"},
+         {"recorder", "Emergency Recorder"},
+         {"diary", "Diary and Parameters"}},
+        {{"oscilloscope", "Осциллограф"},
+         {"recorder", "Авар. осциллограф"},
+         {"diary", "Дневники и параметры"}}};
+    for (bool ru : {false, true}) {
+        g_bRussian = ru;
+        dlg = Make({}, {{"COM1", 0}});
+        for (auto [name, text] : captions[ru])
+            EXPECT_EQ(Find<QPushButton>(dlg.get(), name)->text(), QString::fromUtf8(text));
+    }
     EXPECT_EQ(Find<QLabel>(dlg.get(), "wait")->text(), QString::fromUtf8("Считывание ..."));
     QStringList labels;
     for (auto* l : dlg->findChildren<QLabel*>()) labels << l->text();
@@ -176,34 +180,15 @@ TEST_F(StartDialogTest, CaptionsInBothLanguages) {
 
     // Nothing is clipped, the progress and wait text included.
     ASSERT_TRUE(dlg->InitDialog());
+    EXPECT_EQ(dlg->windowTitle().toStdString(), TitleWithVersion(""));
     dlg->ShowProgress(true);
     ASSERT_TRUE(test::ShowAndWait(dlg.get()));
     test::ExpectNoTextClipped(dlg.get());
 
-    dlg = Make({}, ComPortList{});
+    dlg = Make({}, {});
     std::string err;
     EXPECT_FALSE(dlg->InitDialog(&err));
     EXPECT_EQ(err, "Нет ни одного COM-порта");
-}
-
-TEST_F(StartDialogTest, ComNumbersOfTheConfigurationFindLinuxPortsAndAHeldPortIsMarked) {
-    dlg =
-        Make({"COM4", 0, 0, 0}, Ports({{"/dev/ttyS0", 0}, {"/dev/ttyUSB0", 0}, {"/dev/ttyS3", 0}}));
-    ASSERT_TRUE(dlg->InitDialog());
-    EXPECT_EQ(Find<QComboBox>(dlg.get(), "ports")->currentIndex(), 2) << "COM4 is /dev/ttyS3";
-    EXPECT_EQ(dlg->SelectedPortName(), "/dev/ttyS3");
-
-    test::PtyPeer held;
-    std::string err;
-    RS232Port* holder = RS232_Open(held.port(), 9600, 0, 0, 100, 0, &err);
-    ASSERT_NE(holder, nullptr) << err;
-    ComPortList real;
-    RS232_EnumPortsFrom({held.port()}, &real);
-    dlg = Make({}, real);
-    ASSERT_TRUE(dlg->InitDialog());
-    EXPECT_EQ(Find<QComboBox>(dlg.get(), "ports")->itemText(0).toStdString(),
-              held.port() + " - Error 16");
-    RS232_Close(holder);
 }
 
 // The program's own modes, opened by clicks through the window system.
@@ -212,42 +197,92 @@ class StartDialogProgram : public test::SimulatedRegulator {};
 TEST_F(StartDialogProgram, TheModesOpenFromTheirButtonsOnTheSimulatorAndReturn) {
     auto dlg = ProgramDialog();
     QSignalSpy ended(dlg.get(), &StartDialog::modeEnded);
+    // The oscilloscope's window; the start dialog stays, its controls off until Esc has
+    // ended the mode: the stream stopped and the port was released.
     auto* osc = Find<QPushButton>(dlg.get(), "oscilloscope");
-    // The oscilloscope ended by Esc, then again at once (the port was released) by Exit.
-    for (int run = 1; run <= 2; ++run) {
-        test::ClickAsUser(osc);
-        QPointer<LiveWindow> live = qobject_cast<LiveWindow*>(dlg->running_mode());
-        ASSERT_TRUE(live);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(live));
-        EXPECT_TRUE(dlg->isVisible()) << "the start dialog stays, its controls off";
-        EXPECT_FALSE(osc->isEnabled());
-        ASSERT_TRUE(test::WaitFor([&] { return live->session().follower().rows() > 5; }));
-        if (run == 1)
-            test::KeyAsUser(live, Qt::Key_Escape);
-        else
-            test::ClickAsUser(Find<QPushButton>(live, "exit"));
-        ASSERT_TRUE(test::WaitFor([&] { return live.isNull(); }));
-        EXPECT_EQ(ended.count(), run);
-        EXPECT_TRUE(osc->isEnabled());
-        EXPECT_TRUE(GotStopByte());
-    }
-    ASSERT_TRUE(InNormalMode());
-
-    // Emergency Recorder: its window over the start dialog, whose controls are off; Esc
-    // ends the mode and the regulator leaves ModBus mode.
-    auto* recorder_button = Find<QPushButton>(dlg.get(), "recorder");
-    test::ClickAsUser(recorder_button);
-    ASSERT_TRUE(test::WaitFor([&] { return dlg->findChild<RecorderDialog*>() != nullptr; }));
-    QPointer<RecorderDialog> recorder = dlg->findChild<RecorderDialog*>();
+    test::ClickAsUser(osc);
+    QPointer<LiveWindow> live = qobject_cast<LiveWindow*>(dlg->running_mode());
+    ASSERT_TRUE(live && QTest::qWaitForWindowExposed(live));
+    EXPECT_TRUE(dlg->isVisible() && !osc->isEnabled());
+    ASSERT_TRUE(test::WaitFor([&] { return live->session().follower().rows() > 5; }));
+    test::KeyAsUser(live, Qt::Key_Escape);
+    ASSERT_TRUE(test::WaitFor([&] { return live.isNull() && osc->isEnabled(); }));
+    EXPECT_TRUE(GotStopByte());
+    // The recorder at once, the same way; the regulator leaves ModBus mode.
+    auto* rec = Find<QPushButton>(dlg.get(), "recorder");
+    test::ClickAsUser(rec);
+    QPointer<RecorderDialog> recorder;
+    ASSERT_TRUE(test::WaitFor([&] {
+        recorder = dlg->findChild<RecorderDialog*>();
+        return recorder && recorder->model().rowCount() == 4;
+    }));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(recorder));
-    ASSERT_TRUE(test::WaitFor([&] { return recorder->model().rowCount() == 4; }));
-    EXPECT_FALSE(recorder_button->isEnabled());
+    EXPECT_FALSE(rec->isEnabled());
     test::KeyAsUser(recorder, Qt::Key_Escape);
-    ASSERT_TRUE(test::WaitFor([&] { return recorder.isNull() && ended.count() == 3; }));
-    EXPECT_TRUE(recorder_button->isEnabled());
+    ASSERT_TRUE(test::WaitFor([&] { return recorder.isNull() && rec->isEnabled(); }));
     EXPECT_TRUE(InNormalMode());
+    EXPECT_EQ(ended.count(), 2);
     EXPECT_TRUE(shown.texts().empty());
+}
+
+class DiaryMode : public test::SimulatedRegulator {};
+
+TEST_F(DiaryMode, TheStartDialogShowsProgressAndTheReportOpensInItsWindow) {
+    g_bRussian = true;
+    auto owner = ProgramDialog();
+    StartDialog& dlg = *owner;
+    auto* bar = dlg.findChild<QProgressBar*>();
+    auto* diary = dlg.findChild<QPushButton*>("diary");
+
+    // While it reads: the controls off, the bar and "Считывание ..." shown and moving,
+    // and the GUI thread free to paint (a timer keeps firing).
+    int ticks = 0, max_value = 0;
+    bool controls_off = true, bar_shown = false;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++ticks;
+        if (!dlg.running_mode()) return;
+        controls_off = controls_off && !diary->isEnabled();
+        bar_shown = bar_shown || (bar->isVisible() && dlg.findChild<QLabel*>("wait")->isVisible());
+        max_value = std::max(max_value, bar->value());
+    });
+    timer.start(10);
+    QSignalSpy ended(&dlg, &StartDialog::modeEnded);
+    test::ClickAsUser(diary);
+    ASSERT_NE(dlg.running_mode(), nullptr);
+    ASSERT_TRUE(test::WaitFor([&] { return ended.count() == 1; }, 10000));
+    timer.stop();
+    EXPECT_TRUE(controls_off && bar_shown);
+    EXPECT_GT(max_value, 50);
+    EXPECT_GT(ticks, 20) << "the dialog kept running its event loop";
+    EXPECT_TRUE(diary->isEnabled());
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_TRUE(shown.texts().empty());
+
+    // The report, decoded from Windows-1251, in its own window.
+    ReportWindow* report = dlg.findChild<ReportWindow*>();
+    ASSERT_NE(report, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(report));
+    QString text = report->text();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("********** Дневник-1 (100 сообщ) **********\n")))
+        << text.left(400).toStdString();
+    EXPECT_FALSE(text.contains(QLatin1Char('\r')));
+    test::ExpectNoTextClipped(report);
+    // Its buttons hand the folder and the file to the desktop.
+    UrlCatcher urls;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &urls, "Open");
+    test::ClickAsUser(report->findChild<QPushButton*>(QStringLiteral("openFolder")));
+    test::ClickAsUser(report->findChild<QPushButton*>(QStringLiteral("openEditor")));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(urls.opened.size(), 2);
+    EXPECT_TRUE(urls.opened[1].endsWith(QStringLiteral(".info.txt")))
+        << urls.opened[1].toStdString();
+    EXPECT_EQ(urls.opened[0], QFileInfo(urls.opened[1]).absolutePath());
+    test::KeyAsUser(report, Qt::Key_Escape);
+    EXPECT_TRUE(test::WaitFor([&] { return dlg.findChild<ReportWindow*>() == nullptr; }));
 }
 
 }  // namespace
 }  // namespace korvex::gui
+
+#include "StartDialogTest.moc"

@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
-#include <QWidget>
 #include <QWindow>
 #include <algorithm>
 #include <functional>
@@ -19,6 +18,10 @@
 #include <vector>
 
 namespace korvex::test {
+
+inline bool IsCheckable(QWidget* w) {
+    return qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w);
+}
 
 // Input as a user gives it: the events go to the widget's top-level window through the
 // platform's input path (QWindowSystemInterface), where a window that a modal one blocks
@@ -28,11 +31,10 @@ inline void ClickAsUser(QWidget* w) {
     QWidget* top = w->window();
     QPoint at = w->rect().center();
     // A check box or radio button takes clicks on its indicator and text only.
-    if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) {
-        int indicator = w->style()->pixelMetric(qobject_cast<QCheckBox*>(w)
-                                                    ? QStyle::PM_IndicatorWidth
-                                                    : QStyle::PM_ExclusiveIndicatorWidth);
-        at.setX(indicator / 2 + 1);
+    if (IsCheckable(w)) {
+        auto indicator = qobject_cast<QCheckBox*>(w) ? QStyle::PM_IndicatorWidth
+                                                     : QStyle::PM_ExclusiveIndicatorWidth;
+        at.setX(w->style()->pixelMetric(indicator) / 2 + 1);
     }
     QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, at));
 }
@@ -49,22 +51,17 @@ inline void KeyAsUser(QWidget* window, Qt::Key key) {
 // margins or indicator, fits the place the layout gave the widget.
 inline void ExpectNoTextClipped(QWidget* window, const QStringList& data_labels = {}) {
     for (QWidget* w : window->findChildren<QWidget*>()) {
-        if (!w->isVisible() || data_labels.contains(w->objectName())) continue;
         QString text = w->property("text").toString();
-        if (text.isEmpty()) continue;
+        if (!w->isVisible() || data_labels.contains(w->objectName()) || text.isEmpty()) continue;
         QSize need;
-        if (auto* label = qobject_cast<QLabel*>(w)) {
-            if (label->wordWrap()) {
-                need = QSize(0, label->heightForWidth(label->width()));
-            } else {
-                need = label->sizeHint();
-            }
-        } else if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w)) {
+        auto* label = qobject_cast<QLabel*>(w);
+        if (label && label->wordWrap()) {
+            need = QSize(0, label->heightForWidth(label->width()));
+        } else if (label || IsCheckable(w)) {
             need = w->sizeHint();
         } else if (qobject_cast<QAbstractButton*>(w)) {
             QSize t = w->fontMetrics().size(Qt::TextShowMnemonic, text);
-            need = QSize(t.width() + 2 * w->style()->pixelMetric(QStyle::PM_ButtonMargin) / 2,
-                         t.height());
+            need = QSize(t.width() + w->style()->pixelMetric(QStyle::PM_ButtonMargin), t.height());
         } else {
             continue;
         }
@@ -106,16 +103,14 @@ public:
         int loop_depth = 0;
     };
     BoxTaker() {
-        timer_.setInterval(5);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
-        timer_.start();
+        timer_.start(5);
     }
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
         for (const auto& s : seen) out.push_back(s.text.toStdString());
         return out;
     }
-    void clear() { seen.clear(); }
     // The boxes open now.
     static std::vector<QMessageBox*> Open() {
         std::vector<QMessageBox*> boxes;
@@ -127,8 +122,7 @@ public:
 
     std::vector<Seen> seen;
     bool hold = false;
-    int most_open = 0;
-    int deepest_loop = 0;
+    int most_open = 0, deepest_loop = 0;
 
 private:
     void Tick() {
@@ -136,11 +130,10 @@ private:
         most_open = std::max(most_open, int(boxes.size()));
         if (boxes.empty() || hold) return;
         QMessageBox* box = boxes.front();
-        Seen s{box->text(), box->informativeText(),
-               box->windowModality() == Qt::WindowModal && box->parentWidget(),
-               QThread::currentThread()->loopLevel()};
-        deepest_loop = std::max(deepest_loop, s.loop_depth);
-        seen.push_back(s);
+        seen.push_back({box->text(), box->informativeText(),
+                        box->windowModality() == Qt::WindowModal && box->parentWidget(),
+                        QThread::currentThread()->loopLevel()});
+        deepest_loop = std::max(deepest_loop, seen.back().loop_depth);
         ClickAsUser(box->button(QMessageBox::Ok));
     }
     QTimer timer_;

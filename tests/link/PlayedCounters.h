@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <tuple>
+
 #include "link/LineErrors.h"
 #include "link/RS232Port.h"
 
@@ -14,35 +16,23 @@ public:
         *out = counts;
         return readable;
     }
-    // The errors the driver counts during one exchange.
-    void Count(const LineErrorCounts& more) {
-        counts.brk += more.brk;
-        counts.frame += more.frame;
-        counts.overrun += more.overrun;
-        counts.parity += more.parity;
-        counts.buf_overrun += more.buf_overrun;
-    }
     LineErrorCounts counts;
     bool readable = true;
 };
 
 // Complete exchanges in a row, each checked by the line-status step: the errors counted
-// during it (or counters that cannot be read), and the code and text it must end with.
-struct LineStatusCase {
-    LineErrorCounts errors;
-    bool readable;
-    uint32_t code;
-    const char* text;
-};
-inline const LineStatusCase kLineStatusCases[] = {
-    {{}, true, kRS232Ok, ""},
-    {{.frame = 1}, true, kLineFrame, "RS232_TxRx(): CE_FRAME"},
-    {{.brk = 1, .parity = 1}, true, kLineBreak, "RS232_TxRx(): CE_BREAK"},
-    {{.overrun = 1}, true, kLineOverrun, "RS232_TxRx(): CE_OVERRUN"},
-    {{.buf_overrun = 1}, true, kLineRxOverflow, "RS232_TxRx(): CE_RXOVER"},
-    {{.parity = 1}, true, kLineParity, "RS232_TxRx(): CE_RXPARITY"},
-    {{}, false, kRS232LineStatusFailed, "RS232_TxRx(): ClearCommError() error"},
-    {{}, true, kRS232Ok, ""},  // readable again: a clean exchange
+// during it (ClearCommError's flags, counted into the played counters with AddCommErrors as
+// the Windows source counts them), whether the counters can be read, and the code and text
+// it must end with.
+inline const std::tuple<uint32_t, bool, uint32_t, const char*> kLineStatusCases[] = {
+    {0, true, kRS232Ok, ""},
+    {kCommFrame, true, kLineFrame, "RS232_TxRx(): CE_FRAME"},
+    {kCommBreak | kCommRxParity, true, kLineBreak, "RS232_TxRx(): CE_BREAK"},
+    {kCommOverrun, true, kLineOverrun, "RS232_TxRx(): CE_OVERRUN"},
+    {kCommRxOver, true, kLineRxOverflow, "RS232_TxRx(): CE_RXOVER"},
+    {kCommRxParity, true, kLineParity, "RS232_TxRx(): CE_RXPARITY"},
+    {0, false, kRS232LineStatusFailed, "RS232_TxRx(): ClearCommError() error"},
+    {0, true, kRS232Ok, ""},  // readable again: a clean exchange
 };
 
 }  // namespace korvex::test

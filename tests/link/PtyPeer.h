@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -15,10 +16,6 @@ namespace korvex::test {
 // The far end of a serial cable: a pseudo-terminal master the test writes and reads.
 class PtyPeer {
 public:
-    PtyPeer() {
-        std::string error;
-        ok_ = pty_.Open(&error);
-    }
     bool ok() const { return ok_; }
     const std::string& port() const { return pty_.slave_path(); }
 
@@ -28,17 +25,15 @@ public:
 
     // Reads until n bytes have come or timeout_ms has passed.
     std::vector<uint8_t> Read(size_t n, int timeout_ms = 1000) {
+        using namespace std::chrono;
         std::vector<uint8_t> out;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        const auto deadline = steady_clock::now() + milliseconds(timeout_ms);
+        pollfd p{pty_.master(), POLLIN, 0};
         while (out.size() < n) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) break;
-            pollfd p{pty_.master(), POLLIN, 0};
-            if (poll(&p, 1, int(left.count())) <= 0) break;
+            auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+            if (left <= 0 || poll(&p, 1, int(left)) <= 0) break;
             uint8_t buf[256];
-            ssize_t r =
-                read(pty_.master(), buf, n - out.size() < sizeof buf ? n - out.size() : sizeof buf);
+            ssize_t r = read(pty_.master(), buf, std::min(n - out.size(), sizeof buf));
             if (r > 0) out.insert(out.end(), buf, buf + r);
         }
         return out;
@@ -46,7 +41,8 @@ public:
 
 private:
     sim::PtyPair pty_;
-    bool ok_ = false;
+    std::string error_;
+    bool ok_ = pty_.Open(&error_);
 };
 
 }  // namespace korvex::test

@@ -17,7 +17,6 @@
 #include "files/DataDirectory.h"
 #include "link/ComPortList.h"
 #include "link/LineErrors.h"
-#include "link/ModBusCRC.h"
 #include "link/PlayedCounters.h"
 #include "link/PortNames.h"
 #include "link/RS232Port.h"
@@ -25,34 +24,22 @@
 namespace korvex {
 namespace {
 
-TEST(WindowsPortNames, ComNamesAndTheirDevicePaths) {
-    struct Case {
-        const char* name;
-        bool valid;
-        const char* path;
-    } cases[] = {
-        {"COM1", true, "\\\\.\\COM1"},
-        {"COM999", true, "\\\\.\\COM999"},
-        {"COMX", true, "\\\\.\\COMX"},  // passes the check, fails in the open
-        {"COM", false, ""},
-        {"COM1234", false, ""},
-        {"/dev/ttyS0", false, ""},
-        {"", false, ""},
-    };
-    for (const auto& c : cases) {
-        std::string path;
-        EXPECT_EQ(ResolvePortName(c.name, &path), c.valid) << c.name;
-        if (c.valid) {
-            EXPECT_EQ(path, c.path) << c.name;
-        }
+TEST(WindowsPort, ComNamesTheirDevicePathsAndRefusals) {
+    // Names and the paths they open (COMX passes the check and fails in the open).
+    const char* const valid[] = {"COM1",          "\\\\.\\COM1", "COM999",
+                                 "\\\\.\\COM999", "COMX",        "\\\\.\\COMX"};
+    std::string path;
+    for (size_t i = 0; i < std::size(valid); i += 2) {
+        EXPECT_TRUE(ResolvePortName(valid[i], &path)) << valid[i];
+        EXPECT_EQ(path, valid[i + 1]);
     }
+    for (const char* name : {"COM", "COM1234", "/dev/ttyS0", ""})
+        EXPECT_FALSE(ResolvePortName(name, &path)) << name;
     auto names = CandidatePortNames();
     ASSERT_EQ(names.size(), 19u);
-    EXPECT_EQ(names.front(), "COM1");
-    EXPECT_EQ(names.back(), "COM19");
-}
+    EXPECT_EQ(names.front() + " " + names.back(), "COM1 COM19");
 
-TEST(WindowsPort, RefusalsWithTheirTexts) {
+    // The port layer's refusals before and at the system open.
     std::string err;
     EXPECT_EQ(RS232_Open("COM", 9600, kParityNone, 0, 100, 0, &err), nullptr);
     EXPECT_EQ(err, "RS232_Open(): Invalid Port Name: COM");
@@ -61,9 +48,7 @@ TEST(WindowsPort, RefusalsWithTheirTexts) {
     // A port that does not exist: the system open's own error (2, no such device).
     EXPECT_EQ(RS232_Open("COM250", 9600, kParityNone, 0, 100, 0, &err), nullptr);
     EXPECT_EQ(err, "RS232_Open(): Open port COM250 : error 2");
-    uint32_t n = 0;
-    uint8_t b = 0;
-    EXPECT_EQ(RS232_TxRx(nullptr, nullptr, 0, &b, &n, 1, &err), kRS232NullHandle);
+    EXPECT_EQ(RS232_TxRx(nullptr, nullptr, 0, nullptr, nullptr, 0, &err), kRS232NullHandle);
     EXPECT_EQ(err, "RS232_TxRx(): hComm=0");
     EXPECT_EQ(RS232_Close(nullptr), 0);
     // The list leaves out ports that do not exist.
@@ -73,46 +58,33 @@ TEST(WindowsPort, RefusalsWithTheirTexts) {
 }
 
 TEST(WindowsDirectories, ProgramAndDataDirectoriesWithBackslashes) {
-    std::string program = GetProgramDir();
-    ASSERT_FALSE(program.empty());
-    EXPECT_EQ(program.back(), '\\');
+    EXPECT_TRUE(GetProgramDir().ends_with("\\")) << GetProgramDir();
 
     test::TempDir tmp;
     std::string base = std::filesystem::path(tmp.path()).make_preferred().string();
     DataDirectory::Options o;
     o.program_dir = base + "\\";
-    o.clock = [] {
-        std::tm t{};
-        t.tm_year = 2013 - 1900;
-        t.tm_mon = 4;
-        t.tm_mday = 17;
-        t.tm_hour = 14;
-        t.tm_min = 3;
-        t.tm_sec = 9;
-        return t;
-    };
+    // 2013-05-17 14:03:09: seconds, minutes, hours, day, month from 0, year from 1900, ...
+    o.clock = [] { return std::tm{9, 3, 14, 17, 4, 113, 0, 0, 0}; };
     DataDirectory dir(o);
     test::ErrorCapture shown;
-    std::string p1, p2;
-    FILE* f1 = dir.Open("osc.trd", "w", &p1);
-    ASSERT_NE(f1, nullptr);
-    std::fputs("1.000000\t\r\n", f1);  // written as it is: no text-mode translation
-    std::fclose(f1);
-    FILE* f2 = dir.Open("osc.trd", "w", &p2);
-    ASSERT_NE(f2, nullptr);
-    std::fclose(f2);
-    EXPECT_EQ(p1, base + "\\DATA\\2013.05.17\\14.03.09_osc.trd");
-    EXPECT_EQ(p2, base + "\\DATA\\2013.05.17\\14.03.09-2_osc.trd");
-    EXPECT_EQ(test::ReadFileBytes(p1), "1.000000\t\r\n");
+    for (const char* name : {"14.03.09_osc.trd", "14.03.09-2_osc.trd"}) {
+        std::string path;
+        FILE* f = dir.Open("osc.trd", "w", &path);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(path, base + "\\DATA\\2013.05.17\\" + name);
+        std::fputs("1.000000\t\r\n", f);  // written as it is: no text-mode translation
+        std::fclose(f);
+        EXPECT_EQ(test::ReadFileBytes(path), "1.000000\t\r\n");
+    }
     EXPECT_TRUE(shown.texts().empty());
 
     // A program directory that is a file: DATA cannot be made, with the system's code.
     std::string blocker = base + "\\prog";
     test::WriteFileBytes(blocker, "x");
-    DataDirectory::Options bad = o;
-    bad.program_dir = blocker + "\\";
-    bad.user_data_dir.clear();
-    DataDirectory none(bad);
+    o.program_dir = blocker + "\\";
+    o.user_data_dir.clear();
+    DataDirectory none(o);
     std::string err;
     EXPECT_EQ(none.Open("osc.trd", "w", nullptr, &err), nullptr);
     EXPECT_EQ(err.rfind("Create Directory " + blocker + "\\DATA:  Error=", 0), 0u) << err;
@@ -131,19 +103,16 @@ TEST(WindowsPortOnACom, TheLineStatusStepOfAnExchange) {
     ASSERT_NE(port, nullptr) << err;
     test::PlayedCounters fake;
     RS232_SetLineStatusSource(port, &fake);
-    uint8_t request[8] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01};
-    const uint16_t crc = ModBus_CRC(request, 6);
-    request[6] = uint8_t(crc);
-    request[7] = uint8_t(crc >> 8);
-    for (const auto& c : test::kLineStatusCases) {
-        fake.Count(c.errors);
-        fake.readable = c.readable;
+    const uint8_t request[8] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01, 0x84, 0x0A};
+    for (const auto& [errors, readable, code, text] : test::kLineStatusCases) {
+        AddCommErrors(errors, &fake.counts);
+        fake.readable = readable;
         uint8_t answer[7];
         uint32_t n_rx = 0;
         err.clear();
-        EXPECT_EQ(RS232_TxRx(port, request, 8, answer, &n_rx, 7, &err), c.code) << c.text;
+        EXPECT_EQ(RS232_TxRx(port, request, 8, answer, &n_rx, 7, &err), code) << text;
         EXPECT_EQ(n_rx, 7u);
-        EXPECT_EQ(err, c.text);
+        EXPECT_EQ(err, text);
     }
     // Nothing asked of the regulator: the read ends by its time-out, short, unchecked.
     fake.counts.parity++;
@@ -161,16 +130,14 @@ TEST(WindowsPortOnACom, TheLineStatusStepOfAnExchange) {
 // their meanings: a busy port's 5 is "access denied", not the C library's EIO.
 TEST(WindowsErrorTexts, TheSystemsCodesAreExplainedByTheSystem) {
     // The wording is the system's (Windows and Wine differ); the subject must be right.
-    struct Case {
-        const char* text;
-        const char* subject;
-    } cases[] = {{"RS232_Open(): Open port COM3 : error 5", "denied"},
-                 {"RS232_Open(): Open port COM9 : error 2", "file"},
-                 {"Create Directory C:\\x\\DATA:  Error=3 (0x3)", "path"}};
-    for (const auto& c : cases) {
-        std::string meaning = ErrorExplanation(c.text);
+    const std::pair<const char*, const char*> cases[] = {
+        {"RS232_Open(): Open port COM3 : error 5", "denied"},
+        {"RS232_Open(): Open port COM9 : error 2", "file"},
+        {"Create Directory C:\\x\\DATA:  Error=3 (0x3)", "path"}};
+    for (const auto& [text, subject] : cases) {
+        std::string meaning = ErrorExplanation(text);
         for (char& ch : meaning) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-        EXPECT_NE(meaning.find(c.subject), std::string::npos) << c.text << ": " << meaning;
+        EXPECT_NE(meaning.find(subject), std::string::npos) << text << ": " << meaning;
     }
 }
 

@@ -45,18 +45,17 @@ TEST_P(RecorderTexts, ColumnsOfTheFileTable) {
 
 TEST_P(RecorderTexts, StatusLine) {
     const bool ru = GetParam();
-    RecorderHeader h{1, 3, 1, 2};
-    EXPECT_EQ(RecorderStatusLine(h, 4096),
+    EXPECT_EQ(RecorderStatusLine({1, 3, 1, 2}, 4096),
               ru ? "Версия : 0.1 \tФайлов : 3    \tРазмер : 2.000 Mb \tТекущий файл : 3     "
                    "\tЗапись : Вкл (ручн)"
                  : "Version:0.1 \tFiles:3    \tSize : 2.000 Mb \tCurrent File : 3      \tWrite "
                    ": On (manu)");
-    h = RecorderHeader{1, 0, 3, 0};
-    EXPECT_EQ(RecorderStatusLine(h, 4096), ru ? "Версия : 0.1 \tФайлов : 0    \tЗапись : Вкл (авто)"
-                                              : "Version:0.1 \tFiles:0    \tWrite : On (auto)");
-    h = RecorderHeader{1, 0, 2, 0};
-    EXPECT_EQ(RecorderStatusLine(h, 0), ru ? "Версия : 0.1 \tФайлов : 0    \tЗапись : Откл      "
-                                           : "Version:0.1 \tFiles:0    \tWrite : Off      ");
+    EXPECT_EQ(RecorderStatusLine({1, 0, 3, 0}, 4096),
+              ru ? "Версия : 0.1 \tФайлов : 0    \tЗапись : Вкл (авто)"
+                 : "Version:0.1 \tFiles:0    \tWrite : On (auto)");
+    EXPECT_EQ(RecorderStatusLine({1, 0, 2, 0}, 0),
+              ru ? "Версия : 0.1 \tФайлов : 0    \tЗапись : Откл      "
+                 : "Version:0.1 \tFiles:0    \tWrite : Off      ");
     EXPECT_EQ(RecorderColumnCaption(3), ru ? "F (Гц)" : "F,Hz");
     EXPECT_EQ(RecorderColumnWidthSample(1), ru ? "Запись             " : "Write           ");
 }

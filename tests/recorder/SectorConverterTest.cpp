@@ -12,18 +12,16 @@ namespace {
 
 using test::Entry;
 
-// A sector as the regulator sends it: head words, then `samples` of `nchan` words.
+// A sector as the regulator sends it: head words (TimeBeg of 2013-05-15 10:15:58.456
+// twice), then its samples of NCHAN words each.
 struct Sector {
     uint16_t w[kSectorWords] = {};
-    Sector(uint16_t n, uint16_t flags, uint16_t a, uint16_t b, uint16_t c) {
+    Sector(uint16_t n, uint16_t flags) {
         w[0] = n;
         w[1] = flags;
-        w[2] = a;
-        w[3] = b;
-        w[4] = c;
-        w[5] = a;
-        w[6] = b;
-        w[7] = c;
+        w[2] = w[5] = 0xE9C8;
+        w[3] = w[6] = 0x7A8F;
+        w[4] = w[7] = 0x00D5;
         w[8] = kSectorFormat;
     }
 };
@@ -45,32 +43,46 @@ protected:
     }
 };
 
-TEST_F(SectorConverterTest, HeaderFlagsValuesAndTheRootMeanSquare) {
-    SectorConverter conv(2, entry);
-    Sector s(65535, flags, 0xE9C8, 0x7A8F, 0x00D5);
-    uint16_t* x = s.w + 16;
-    x[0] = 0x01C5;  // State 5, Write, Prot, RF
-    x[1] = 10000;   // Uab 1.0
-    x[2] = 0x7FFF;  // Is
-    x[3] = 0x8000;  // If
-    x[8] = 10000;   // Ubc
-    x[9] = 10000;   // Uca
-    std::string stamp;
-    EXPECT_EQ(conv.Convert(0, s.w, out, &stamp), "");
-    EXPECT_EQ(stamp, "2013-05-15     10:15:58:456");
-    EXPECT_EQ(conv.samples_per_sector(), 24);
-    EXPECT_EQ(conv.Flush(out), "");
-    std::string file = Written();
-    EXPECT_EQ(file.substr(0, file.find("0.500000")),
-              "#FILE=\r\n#INFO=File : 0003_(2013.05.15_10.15.58.456)\r\n"
-              "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Uab Ubc Uca Us Is If Uf Uexc P Q\r\n"
-              "#CHAN=14\r\n#XN=Time (sec)\r\n#XX=0,0.004000\r\n#F=250.000000\r\n");
-    EXPECT_NE(file.find("0.500000 0.150000 0.250000 0.350000 1.000000 1.000000 1.000000 "
-                        "1.000000 3.276700 -3.276800 0.000000 0.000000 0.000000 0.000000\r\n"),
-              std::string::npos);
-    // N wraps from 65535 to 0.
-    Sector next(0, flags, 0xE9C8, 0x7A8F, 0x00D5);
-    EXPECT_EQ(conv.Convert(1, next.w, out, nullptr), "");
+TEST_F(SectorConverterTest, EachLayoutsHeaderFlagsValuesAndRootMeanSquares) {
+    // The same first sample in each layout: State 5, Write, Prot and RF; Uab 1.0, Is (or
+    // Ia) at the top of the range, If at the bottom, Ubc and Uca 2.0; Ib 1.1 and Ic 1.2.
+    struct Layout {
+        uint16_t code_and_div;  // NCHAN code << 6 | DIV << 2
+        std::string names, chan_and_rate, row;
+    } layouts[] = {
+        {0 << 6 | 10 << 2, "Us Is If Uf Uexc P Q",
+         "11\r\n#XN=Time (sec)\r\n#XX=0,0.020000\r\n#F=50.000000",
+         "1.000000 3.276700 -3.276800 0.400000 0.500000 0.600000 0.700000"},
+        {1 << 6 | 2 << 2, "Uab Ubc Uca Us Is If Uf Uexc P Q",
+         "14\r\n#XN=Time (sec)\r\n#XX=0,0.004000\r\n#F=250.000000",
+         "1.000000 2.000000 2.000000 1.732051 3.276700 -3.276800 0.400000 0.500000 0.600000 "
+         "0.700000"},
+        {2 << 6 | 1 << 2, "Uab Ubc Uca Us Ia Ib Ic Is If Uf Uexc P Q",
+         "17\r\n#XN=Time (sec)\r\n#XX=0,0.002000\r\n#F=500.000000",
+         "1.000000 2.000000 2.000000 1.732051 3.276700 1.100000 1.200000 2.112405 -3.276800 "
+         "0.400000 0.500000 0.600000 0.700000"},
+    };
+    for (const auto& l : layouts) {
+        const uint16_t f = uint16_t(l.code_and_div | 2 | 3 << 8);
+        const RecorderFileEntry e = Entry(4, f, 0xE9C8, 0x7A8F, 0x00D5);
+        SectorConverter conv(2, e);
+        Sector s(65535, f);
+        const uint16_t x[] = {0x01C5, 10000, 0x7FFF, 0x8000, 4000, 5000,
+                              6000,   7000,  20000,  20000,  11000, 12000};
+        std::copy(x, x + e.nchan(), s.w + 16);
+        std::fclose(out);
+        out = std::fopen(path.c_str(), "wb");
+        EXPECT_EQ(conv.Convert(0, s.w, out, nullptr), "");
+        // N wraps from 65535 to 0.
+        EXPECT_EQ(conv.Convert(1, Sector(0, f).w, out, nullptr), "");
+        EXPECT_EQ(conv.Flush(out), "");
+        const std::string expect =
+            "#FILE=\r\n#INFO=File : 0003_(2013.05.15_10.15.58.456)\r\n#NAME=State*0.1 "
+            "Write*0.15 Prot*0.2 RF*0.25 " +
+            l.names + "\r\n#CHAN=" + l.chan_and_rate + "\r\n0.500000 0.150000 0.250000 0.350000 " +
+            l.row + "\r\n";
+        EXPECT_EQ(Written().substr(0, expect.size()), expect);
+    }
     EXPECT_EQ(RecorderFileBaseName(2, entry), "0003_(2013.05.15_10.15.58.456).trd");
 }
 
@@ -107,7 +119,7 @@ TEST_F(SectorConverterTest, EveryValidationFailureHasItsMessage) {
         std::string message;
         int s = 0;
         for (; s <= c.sector; ++s) {
-            Sector sector(uint16_t(100 + s), c.table.flags, 0xE9C8, 0x7A8F, 0x00D5);
+            Sector sector(uint16_t(100 + s), c.table.flags);
             if (s == c.sector) c.spoil(sector);
             message = conv.Convert(s, sector.w, out, nullptr);
             if (!message.empty()) break;
@@ -116,13 +128,16 @@ TEST_F(SectorConverterTest, EveryValidationFailureHasItsMessage) {
         EXPECT_EQ(message, c.message);
     }
 
-    // 14 channels have no layout: the file keeps its first two lines.
+    // 14 channels have no layout: the file keeps its first two lines, and the sector's
+    // time has been shown all the same.
     std::fclose(out);
     out = std::fopen(path.c_str(), "wb");
     const uint16_t fourteen = 2 | 2 << 2 | 3 << 6;
     SectorConverter conv(0, Entry(1, fourteen, 0xE9C8, 0x7A8F, 0x00D5));
-    Sector sector(0, fourteen, 0xE9C8, 0x7A8F, 0x00D5);
-    EXPECT_EQ(conv.Convert(0, sector.w, out, nullptr), "Ошибка: Неизвестный NCHAN (сектор 0).");
+    std::string stamp;
+    EXPECT_EQ(conv.Convert(0, Sector(0, fourteen).w, out, &stamp),
+              "Ошибка: Неизвестный NCHAN (сектор 0).");
+    EXPECT_EQ(stamp, "2013-05-15     10:15:58:456");
     EXPECT_EQ(Written(), "#FILE=\r\n#INFO=File : 0001_(2013.05.15_10.15.58.456)\r\n");
 }
 
