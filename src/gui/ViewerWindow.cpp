@@ -410,10 +410,6 @@ QString ViewerWindow::cursor_text() const {
     return cursor_label_->text();
 }
 
-QString ViewerWindow::hover_text() const {
-    return hover_label_->text();
-}
-
 void ViewerWindow::OnHovered(double seconds) {
     hover_label_->setText(std::isnan(seconds) || !session_->has_data()
                               ? QString()

@@ -41,7 +41,6 @@ public:
     QScrollBar* scroll_bar() const { return scroll_; }
     // The line with the cursors' times, Δt and 1/Δt.
     QString cursor_text() const;
-    QString hover_text() const;
     // Whether exports cover rows A..B rather than the whole file.
     bool ExportRangeOnly() const;
     void SetExportRangeOnly(bool on);

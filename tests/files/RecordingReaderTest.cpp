@@ -93,7 +93,6 @@ TEST_F(RecordingReaderTest, HeaderCases) {
         {"#CHAN=2\r\n#NAME=State*0.1\r\n", "2 State*0.1 -", "2 Channel 2"},
         {"#FILE=COM2\x01junk\r\n#CHAN=1\r\n#NAME=U\r\n", "1 U from COM2", "1 U from COM2"},
         // A byte-order mark before the first line, whatever line that is.
-        {"\xEF\xBB\xBF#CHAN=1\r\n#NAME=U\r\n", "1 U", "1 U"},
         {"\xEF\xBB\xBF#FILE=COM3\r\n#NAME=U\r\n#CHAN=1\r\n", "1 - from COM3", "1 U from COM3"},
         // Rows before the header belong to no recording; "#CHAN=" is read as strtod does.
         {"1 2\r\n#CHAN=2\r\n#NAME=A\tB\r\n", "2 A B", "2 B"},
@@ -103,9 +102,7 @@ TEST_F(RecordingReaderTest, HeaderCases) {
         {"#FILE=COM1\r\n#CHAN=3\r\n", undefined, "3 Channel 3 from COM1"},
         {"#NAME=A B\r\n1 2\r\n", undefined, "2 B"},
         {"", undefined, undefined},
-        {"#FILE=x\r\n1 2 3\r\n", undefined, undefined},
-        {"#NAME=A\r\n#CHAN=0\r\n", bad_count, bad_count},
-        {"#CHAN=-3\r\n", bad_count, bad_count},
+        {"#CHAN=0\r\n", bad_count, bad_count},  // below 1: said before "#NAME=" is missed
         {"#CHAN=nan\r\n#NAME=A\r\n1\r\n", bad_count, bad_count},
         // The live window's file line holds 100 characters of "#FILE=", the viewer's all.
         {"#FILE=" + p150 + "\r\n#CHAN=1\r\n#NAME=U\r\n", "1 U from " + p150.substr(50),
@@ -204,8 +201,6 @@ TEST_F(RecordingReaderTest, AFileCutAtEveryLengthNeverBreaksTheReader) {
         size_t rows_complete = len >= full.size() ? 2 : len >= full.find("#ERRSEQ") ? 1 : 0;
         EXPECT_EQ(sink.rows.size(), rows_complete) << len;
     }
-    EXPECT_EQ(Read().rows, (Rows{{1, 2, 3}, {-4.0, 5.5, -6.25}}));
-    EXPECT_EQ(Read().seq_errors, 1);
 }
 
 TEST_F(RecordingReaderTest, AFinishedFileIsReadToItsLastByte) {
@@ -307,7 +302,7 @@ TEST_F(RecordingWriterTest, HeadersWrittenAndReadBack) {
     const std::string info = "File : 0002_(2026.11.25_03.41.55.020)", axis = "#XN=Time (sec)\r\n";
     const std::string live = "#FILE=COM1\r\n#CHAN=3\r\n#NAME=",
                       fault = "#FILE=\r\n#INFO=" + info + "\r\n";
-    const std::vector<std::string> abc = {"A", "B", "C"}, odd = {"", "a b", "x\ty\x7F"}, none;
+    const std::vector<std::string> odd = {"", "a b", "x\ty\x7F"}, none;
     const std::vector<std::string> recorder = {"State*0.1", "Write*0.15", "Prot*0.2",
                                                "RF*0.25",   "Us",         "If"};
     struct Case {
@@ -316,8 +311,8 @@ TEST_F(RecordingWriterTest, HeadersWrittenAndReadBack) {
         std::string bytes;
         double step;  // 0: neither reader takes the header
     } cases[] = {
-        {10, abc, live + "A B C \r\n" + axis + "#F=50.000000\r\n#XX=0,0.020000\r\n", 0.02},
-        // A name must not split the line nor shift the others.
+        // A name must not split the line nor shift the others. (A plain one's bytes:
+        // UnderARussianLocale.RecordingsAreWrittenAndReadWithThePoint.)
         {5, odd, live + "_ a_b x_y_ \r\n" + axis + "#F=100.000000\r\n#XX=0,0.010000\r\n", 0.01},
         {0, recorder,
          fault + "#NAME=State*0.1 Write*0.15 Prot*0.2 RF*0.25 Us If\r\n#CHAN=6\r\n" + axis +

@@ -44,13 +44,6 @@ protected:
         test::ClickAsUser(Find<QPushButton>(dialog, "read"));
         ASSERT_TRUE(test::WaitFor([&] { return progress.count() >= steps; }));
     }
-    // The partial recording holds whole sectors and ends with a complete row.
-    void ExpectWholeRows() {
-        EXPECT_GT(read.sectors, 0);
-        std::string bytes = test::ReadFileBytes(read.path);
-        ASSERT_GE(bytes.size(), 2u);
-        EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
-    }
 
     QWidget parent;
     QPointer<RecorderSession> session;
@@ -97,22 +90,39 @@ TEST_F(RecorderModeTest, TheTableTheWriteBoxAndAReadAsAUserDoesThem) {
     EXPECT_FALSE(Find<QProgressBar>(dialog, "progress")->isVisible());
     // The viewer is started on the file (none is installed beside the test program).
     EXPECT_EQ(shown.texts(), std::vector<std::string>{"File Trendal.exe not found!"});
-}
 
-TEST_F(RecorderModeTest, AReadThatConvertsNothingStartsNoViewer) {
+    // A read that converts nothing starts no viewer.
     model.recorder->faults->bad_format_sector = 0;
-    ASSERT_TRUE(Open());
     ClickRow(2);
-    QSignalSpy finished(session.data(), &RecorderSession::readFinished);
-    test::ClickAsUser(Find<QPushButton>(dialog, "read"));
-    ASSERT_TRUE(test::WaitFor([&] { return finished.count() == 1; }));
-    EXPECT_EQ(shown.texts(), std::vector<std::string>{
-                                 "Ошибка: Неизвестный формат (0xFFFF) сектора данных (сектор=0)."});
+    test::ClickAsUser(read_button);
+    ASSERT_TRUE(test::WaitFor([&] { return finished.count() == 2; }, 20000));
+    EXPECT_EQ(shown.texts(), (std::vector<std::string>{"File Trendal.exe not found!",
+                                                       "Ошибка: Неизвестный формат (0xFFFF) "
+                                                       "сектора данных (сектор=0)."}));
 }
 
+// In Russian, as most users run it: the texts fit and the columns have their sample
+// widths. Then a close during a read.
 TEST_F(RecorderModeTest, ClosingDuringAReadEndsTheReaderFirstAndFreesThePort) {
+    g_bRussian = true;
     model.recorder->faults->busy_ms = 20;
     ASSERT_TRUE(Open());
+    EXPECT_EQ(Find<QPushButton>(dialog, "read")->text(), QString::fromUtf8("Чтение файла"));
+    EXPECT_EQ(dialog->model().headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QString::fromUtf8("Время начала"));
+    QFontMetrics fm = dialog->list()->fontMetrics();
+    EXPECT_GE(dialog->list()->columnWidth(1),
+              fm.horizontalAdvance(QString::fromUtf8("Запись             ")));
+    for (int c = 0; c < 9; ++c) {
+        QString caption = dialog->model().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        EXPECT_GE(dialog->list()->columnWidth(c),
+                  dialog->list()->horizontalHeader()->fontMetrics().horizontalAdvance(caption))
+            << c;
+    }
+    test::ExpectNoTextClipped(dialog, {"status"});
+
+    // The reader stops after its sector, the rows before kept (that they are whole rows:
+    // ReadRecordingTest.FailuresAndStopsKeepTheRowsOfTheSectorsBefore).
     ASSERT_NO_FATAL_FAILURE(StartRead(1, 3));
     QSignalSpy ended(session.data(), &RecorderSession::ended);
     auto t0 = std::chrono::steady_clock::now();
@@ -123,7 +133,6 @@ TEST_F(RecorderModeTest, ClosingDuringAReadEndsTheReaderFirstAndFreesThePort) {
     EXPECT_EQ(ended.count(), 1);
     EXPECT_TRUE(read.stopped);
     EXPECT_LT(read.sectors, model.recorder->recording(1).sectors);
-    ExpectWholeRows();
     // The link ended with the exit message: the regulator is back in its normal mode.
     EXPECT_TRUE(InNormalMode());
     EXPECT_TRUE(shown.texts().empty()) << shown.texts()[0];
@@ -176,17 +185,17 @@ TEST_F(RecorderModeTest, ALinkLostDuringAReadShowsTheReadersMessageThenTheLinksA
     EXPECT_EQ(texts[1], "File Trendal.exe not found!") << "the viewer is started on the rows read";
     EXPECT_EQ(texts[2].rfind("ModBus_ReadHldReg(Addr=1, Reg=32768, Num=4):\n", 0), 0u) << texts[2];
     EXPECT_FALSE(read.stopped);
-    ExpectWholeRows();
+    EXPECT_GT(read.sectors, 0);
     model.modbus_faults->silent = 0;
 }
 
-// A recorder missing when the mode starts: no window; one that goes away or changes its
-// version: the window closes. The link was sound: the regulator got the exit message.
+// A recorder missing when the mode starts: no window; one that goes away while it runs:
+// the window closes (so it does for a version changed: RecorderPollTest has both texts).
+// The link was sound: the regulator got the exit message.
 TEST_F(RecorderModeTest, NoRecorderOrAnUnknownVersionClosesTheMode) {
     const std::tuple<bool, int, const char*> cases[] = {
         {true, 0, "Система не имеет аварийного осциллографа!"},
-        {false, 0, "Эта система не имеет\nаварийного осциллографа!"},
-        {false, 2, "Версия аварийного осциллографа\nне поддерживается!"}};
+        {false, 0, "Эта система не имеет\nаварийного осциллографа!"}};
     for (auto [at_start, version, text] : cases) {
         shown.seen.clear();
         ASSERT_TRUE(at_start || Open());
@@ -197,26 +206,6 @@ TEST_F(RecorderModeTest, NoRecorderOrAnUnknownVersionClosesTheMode) {
         EXPECT_TRUE(InNormalMode()) << text;
         model.recorder->faults->version = 1;
     }
-}
-
-TEST_F(RecorderModeTest, RussianTextsFitAndTheColumnsHaveTheirSampleWidths) {
-    g_bRussian = true;
-    ASSERT_TRUE(Open());
-    EXPECT_EQ(Find<QPushButton>(dialog, "read")->text(), QString::fromUtf8("Чтение файла"));
-    EXPECT_EQ(dialog->model().headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(),
-              QString::fromUtf8("Время начала"));
-    QFontMetrics fm = dialog->list()->fontMetrics();
-    EXPECT_GE(dialog->list()->columnWidth(1),
-              fm.horizontalAdvance(QString::fromUtf8("Запись             ")));
-    for (int c = 0; c < 9; ++c) {
-        QString caption = dialog->model().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-        EXPECT_GE(dialog->list()->columnWidth(c),
-                  dialog->list()->horizontalHeader()->fontMetrics().horizontalAdvance(caption))
-            << c;
-    }
-    test::ExpectNoTextClipped(dialog, {"status"});
-    dialog->close();
-    ASSERT_TRUE(test::WaitFor([&] { return session.isNull(); }));
 }
 
 }  // namespace

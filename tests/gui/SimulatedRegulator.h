@@ -40,10 +40,6 @@ protected:
         EXPECT_LE(shown.most_open, 1) << "boxes stacked";
     }
 
-    // The stream's stop byte was the last the regulator got.
-    bool GotStopByte() {
-        return WaitFor([&] { return !sim.Received().empty() && sim.Received().back() == 0xC0; });
-    }
     // The regulator left ModBus mode (the link ended with its exit message).
     bool InNormalMode() {
         return WaitFor([&] { return sim.current_mode() == "normal"; });
