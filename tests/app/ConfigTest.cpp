@@ -33,10 +33,9 @@ TEST(Config, ParsedAsTheProgramAlwaysParsedIt) {
         test::WriteFileBytes(dir.path() + "/Korvex.cfg", c.file);
         ConfigValues cfg;
         EXPECT_TRUE(ReadConfigFile(dir.path() + "/Korvex.cfg", &cfg));
-        EXPECT_EQ(cfg.cfg_port, c.port) << c.file;
-        EXPECT_EQ(cfg.cfg_baud1, c.baud1) << c.file;
-        EXPECT_EQ(cfg.cfg_fsam, c.fsam) << c.file;
-        EXPECT_EQ(cfg.cfg_baud2, c.baud2) << c.file;
+        EXPECT_EQ(std::tuple(cfg.cfg_port, cfg.cfg_baud1, cfg.cfg_fsam, cfg.cfg_baud2),
+                  std::tuple(c.port, c.baud1, c.fsam, c.baud2))
+            << c.file;
     }
     ConfigValues untouched;
     EXPECT_FALSE(ReadConfigFile("/nonexistent/Korvex.cfg", &untouched));
@@ -58,10 +57,7 @@ TEST(Config, LookedForBesideTheProgramThenInTheUsersConfiguration) {
     EXPECT_EQ(paths[0].front(), '/');
     EXPECT_EQ(paths[0].substr(paths[0].size() - 11), "/Korvex.cfg");
     EXPECT_EQ(paths[1], "/home/u/.cfg/korvex/Korvex.cfg");
-    if (old)
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+    old ? setenv("XDG_CONFIG_HOME", saved.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
 #endif
 }
 

@@ -90,10 +90,8 @@ TEST(Args, AUsageErrorIsOneLineAndAPointerToHelp) {
             const std::string args = all.substr(0, last) + all.substr(from, bar - from);
             Result r = RunCommand(kCli + " " + args, "KORVEX_DATA_DIR=" + data.path());
             const std::string word = args.substr(0, args.find(' '));
-            const std::string program =
-                "korvex-cli" + std::string(std::count(kCommands.begin() + 1, kCommands.end(), word)
-                                               ? " " + word
-                                               : "");
+            const bool known = std::count(kCommands.begin() + 1, kCommands.end(), word);
+            const std::string program = known ? "korvex-cli " + word : "korvex-cli";
             EXPECT_EQ(r.out + r.StatusAndErr(),
                       "2|" + program + ": " + line + "\nTry '" + program + " --help'.\n")
                 << args;

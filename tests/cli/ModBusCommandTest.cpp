@@ -60,8 +60,7 @@ TEST_F(ModBusCommandTest, TraceStopsAndTheExitAction) {
     const auto wire = sim.Wire();
     ASSERT_EQ(wire.size(), 2u);
     EXPECT_EQ(wire[0].mode + " " + wire[1].mode, "modbus normal");
-    EXPECT_EQ(wire[0].bytes, kExitMessage);
-    EXPECT_EQ(wire[1].bytes, kExitMessage);
+    EXPECT_EQ(std::vector({wire[0].bytes, wire[1].bytes}), std::vector(2, kExitMessage));
 
     // A silent regulator: the nested text and a plain line saying what the bare "@" means,
     // exit status 1, and still the exit message.

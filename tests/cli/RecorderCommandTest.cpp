@@ -45,13 +45,12 @@ TEST_F(RecorderCommandTest, ListReadAndWriteAsTheWindowDoes) {
     for (size_t p = 0; (p = rec.find("\r\n", p)) != std::string::npos; p += 2)
         rows += rec.compare(rec.rfind('\n', p - 1) + 1, 1, "#") != 0;
     const int per_sector = 240 / model.recorder->recording(3).nchan;
-    EXPECT_TRUE(rows % per_sector == 0 && rows > 0 &&
-                rows < size_t(per_sector * model.recorder->recording(3).sectors))
-        << rows;
+    const int sectors = model.recorder->recording(3).sectors;
+    EXPECT_TRUE(rows % per_sector == 0 && rows > 0 && rows < size_t(per_sector * sectors)) << rows;
     EXPECT_TRUE(rec.ends_with("\r\n"));
-    EXPECT_EQ(ReadFileBytes(errors),
-              "korvex-cli recorder: read stopped after " + std::to_string(rows / per_sector) +
-                  " of " + std::to_string(model.recorder->recording(3).sectors) + " sectors\n");
+    EXPECT_EQ(ReadFileBytes(errors), "korvex-cli recorder: read stopped after " +
+                                         std::to_string(rows / per_sector) + " of " +
+                                         std::to_string(sectors) + " sectors\n");
     ASSERT_TRUE(BackInNormalMode()) << "the exit message after the stop";
     model.recorder->faults->busy_ms = 2;
 

@@ -88,8 +88,7 @@ TEST_F(RecordingDataTest, ARecorderFileStartsAtTheClockOfItsInfoLine) {
         "#FILE=\r\n#INFO=File : 0003_(2013.05.15_10.15.58.456)\r\n#NAME=Us If\r\n#CHAN=2\r\n"
         "#XN=Time (sec)\r\n#XX=0,0.004000\r\n#F=250.000000\r\n1.000600 0.801100\r\n0.8 -1.5\r\n");
     ASSERT_TRUE(ok && d.info().has_start);
-    EXPECT_EQ(d.value(1, 1), -1.5);
-    EXPECT_EQ(d.info().start.number, 3);
+    EXPECT_EQ(std::pair(d.value(1, 1), d.info().start.number), std::pair(-1.5, 3));
     EXPECT_EQ(FormatClock(ClockSeconds(d.info().start) + d.time(1)), "2013-05-15 10:15:58.460");
     EXPECT_EQ(FormatClock(ClockSeconds(d.info().start) + 86400 * 17 + 0.6),
               "2013-06-01 10:15:59.056");
@@ -101,16 +100,14 @@ TEST_F(RecordingDataTest, AGrowingFileOpensWithItsCompleteRows) {
         "1.000000\t2.000000\t\r\n3.000000\t4.0";
     RecordingData d = Load(file);
     ASSERT_TRUE(ok);
-    EXPECT_EQ(d.rows(), 1u);
-    EXPECT_EQ(d.pending_bytes(), 12u);  // "3.000000\t4.0" is still being written
-    d = Load(file, nullptr, {true});    // finished
-    EXPECT_EQ(d.rows(), 2u);
-    EXPECT_EQ(d.value(1, 1), 4.0);
+    // The rows, and the bytes of "3.000000\t4.0" still being written.
+    EXPECT_EQ(std::pair(d.rows(), d.pending_bytes()), std::pair(size_t{1}, uint64_t{12}));
+    d = Load(file, nullptr, {true});  // finished
+    EXPECT_EQ(std::pair(d.rows(), d.value(1, 1)), std::pair(size_t{2}, 4.0));
     // A header still being written: no rows yet, no error.
     d = Load("#FILE=COM1\r\n#CHAN=2\r\n#NAME=A B \r\n#F=50.0");
     ASSERT_TRUE(ok);
-    EXPECT_EQ(d.rows(), 0u);
-    EXPECT_EQ(d.pending_bytes(), 7u);
+    EXPECT_EQ(std::pair(d.rows(), d.pending_bytes()), std::pair(size_t{0}, uint64_t{7}));
 }
 
 TEST_F(RecordingDataTest, SeqErrorsAndShortRows) {
@@ -122,9 +119,8 @@ TEST_F(RecordingDataTest, SeqErrorsAndShortRows) {
     // A value a row lacks is the row before's: "4" keeps B and C, the empty line all,
     // "x" is no number.
     EXPECT_EQ(std::vector<double>(d.column(1), d.column(1) + 4), (std::vector<double>{2, 2, 2, 2}));
-    EXPECT_EQ(d.value(0, 3), 7.0);
-    EXPECT_EQ(d.value(2, 1), 3.0);
-    EXPECT_EQ(d.short_rows(), 3u);
+    EXPECT_EQ(StrPrintf("%.17g %.17g, %zu short", d.value(0, 3), d.value(2, 1), d.short_rows()),
+              "7 3, 3 short");
 }
 
 // The parallel load must give exactly what one thread gives, whatever falls on the
@@ -136,22 +132,18 @@ TEST_F(RecordingDataTest, ThreadsGiveTheSameRecordingAsOneThread) {
     std::uniform_int_distribution<int> kind(0, 199);
     std::uniform_real_distribution<double> v(-100, 100);
     while (file.size() < (300 << 10)) {
-        int k = kind(rng);
-        if (k == 0)
-            file += "#ERRSEQ\r\n";
-        else if (k == 1)
-            file += std::string(3000, ' ') + "1 2 3 4\r\n";
-        else if (k < 90)
-            file += StrPrintf("%.6f\n", v(rng));  // short, bare LF
-        else
-            file += StrPrintf("%.6f\t%.6f\t%.6f\t%.6f\t\r\n", v(rng), v(rng), v(rng), v(rng));
+        const int k = kind(rng);  // short rows end in a bare LF
+        file += k == 0   ? std::string("#ERRSEQ\r\n")
+                : k == 1 ? std::string(3000, ' ') + "1 2 3 4\r\n"
+                : k < 90
+                    ? StrPrintf("%.6f\n", v(rng))
+                    : StrPrintf("%.6f\t%.6f\t%.6f\t%.6f\t\r\n", v(rng), v(rng), v(rng), v(rng));
     }
     RecordingData a = Load(file, nullptr, {false, 1}), b = Load(file, nullptr, {false, 3});
     ASSERT_TRUE(ok);
     ASSERT_EQ(a.rows(), b.rows());
     EXPECT_GT(a.rows(), 5000u);
-    EXPECT_EQ(a.seq_errors(), b.seq_errors());
-    EXPECT_EQ(a.short_rows(), b.short_rows());
+    EXPECT_EQ(std::pair(a.seq_errors(), a.short_rows()), std::pair(b.seq_errors(), b.short_rows()));
     for (int c = 0; c < 4; ++c)
         ASSERT_EQ(0, std::memcmp(a.column(c), b.column(c), a.rows() * sizeof(double))) << c;
     FileStats f;
@@ -176,8 +168,7 @@ TEST_F(RecordingDataTest, ManyChannelsAndOneValueARowAreRefusedButTheirStatsAreR
 
     FileStats f;
     ASSERT_TRUE(ScanFileStats(path, nullptr, nullptr, &f, &err, 3)) << err;
-    ASSERT_EQ(f.rows, 10000u);
-    ASSERT_EQ(f.channels.size(), 4096u);
+    ASSERT_EQ(std::pair(f.rows, f.channels.size()), std::pair(size_t{10000}, size_t{4096}));
     const ChannelStats &a = f.channels[0], &b = f.channels[1], &last = f.channels[4095];
     EXPECT_EQ(Extremes(a) + StrPrintf(" %.9g", a.mean), "10000 0@0 9999@9999 4999.5");
     EXPECT_EQ(Summary(b), "10000 -7@5000 1@0 -3 5");  // 1 up to row 4999, -7 from row 5000 on
@@ -185,8 +176,7 @@ TEST_F(RecordingDataTest, ManyChannelsAndOneValueARowAreRefusedButTheirStatsAreR
 
     double from = 40.0, to = 60.0;  // rows 4000 to 6000
     ASSERT_TRUE(ScanFileStats(path, &from, &to, &f, &err, 3)) << err;
-    EXPECT_EQ(f.begin, 4000u);
-    EXPECT_EQ(f.end, 6001u);
+    EXPECT_EQ(std::pair(f.begin, f.end), std::pair(size_t{4000}, size_t{6001}));
     EXPECT_EQ(Extremes(f.channels[0]), "2001 4000@4000 6000@6000");
     EXPECT_EQ(Extremes(f.channels[1]), "2001 -7@5000 1@4000");
     EXPECT_EQ(Summary(f.channels[4095]), "2001 4095@4000 4095@4000 4095 4095");
@@ -273,22 +263,19 @@ TEST(EnvelopeTest, ExtremesOfAnyRangeAndASpikeAtEveryLevel) {
     double lo, hi;
     // Every range that holds the spike shows it, from the whole column down to the
     // spike alone, whatever its alignment to the blocks.
-    for (size_t width : {1, 2, 15, 16, 17, 255, 4097, 65536, 300000}) {
+    for (size_t width : {1, 2, 15, 16, 17, 255, 4097, 65536, 300000})
         for (size_t shift : {size_t(0), width / 3, width - 1}) {
             size_t begin = spike >= shift ? spike - shift : 0;
             ASSERT_TRUE(env.MinMax(begin, begin + width, &lo, &hi));
             EXPECT_EQ(hi, 50) << width << " " << shift;
         }
-    }
     std::uniform_int_distribution<size_t> at(0, values.size());
     for (int i = 0; i < 300; ++i) {
-        size_t a = at(rng), b = at(rng);
+        const auto [a, b] = std::minmax({at(rng), at(rng)});
         if (a == b) continue;
-        auto [min, max] = std::minmax_element(values.begin() + long(std::min(a, b)),
-                                              values.begin() + long(std::max(a, b)));
-        ASSERT_TRUE(env.MinMax(std::min(a, b), std::max(a, b), &lo, &hi));
-        EXPECT_EQ(lo, *min);
-        EXPECT_EQ(hi, *max);
+        auto [min, max] = std::minmax_element(values.begin() + long(a), values.begin() + long(b));
+        ASSERT_TRUE(env.MinMax(a, b, &lo, &hi));
+        EXPECT_EQ(std::pair(lo, hi), std::pair(*min, *max));
     }
     EXPECT_FALSE(env.MinMax(5, 5, &lo, &hi));
 }
@@ -319,16 +306,16 @@ TEST_F(RecordingDataTest, StatsOfAHandMadeFileWithKnownExtremes) {
 }
 
 TEST(RowsBetweenTest, BoundsNameTheirRowsExactly) {
-    using Range = std::pair<size_t, size_t>;
-    size_t b, e;
-    ASSERT_TRUE(RowsBetween(1000, 0.006, 1.0, 2.0, &b, &e));
-    EXPECT_EQ(Range(b, e), Range(167, 334));                      // 166.7; 333 is 1.998 s
-    ASSERT_TRUE(RowsBetween(1000, 0.006, 0.006, 0.018, &b, &e));  // printed times hit rows
-    EXPECT_EQ(Range(b, e), Range(1, 4));
-    ASSERT_TRUE(RowsBetween(1000, 0.006, 0, 100, &b, &e));
-    EXPECT_EQ(e, 1000u);
-    EXPECT_FALSE(RowsBetween(1000, 0.006, 0.0061, 0.0119, &b, &e));  // between two rows
-    EXPECT_FALSE(RowsBetween(1000, 0.006, 2, 1, &b, &e));
+    // The rows [begin, end) of 1000 rows 6 ms apart between `from` and `to`; none: "none".
+    auto rows = [](double from, double to) {
+        size_t b = 0, e = 0;
+        return RowsBetween(1000, 0.006, from, to, &b, &e) ? StrPrintf("%zu-%zu", b, e) : "none";
+    };
+    EXPECT_EQ(rows(1.0, 2.0), "167-334");  // 166.7; 333 is 1.998 s
+    EXPECT_EQ(rows(0.006, 0.018), "1-4");  // printed times hit rows
+    EXPECT_EQ(rows(0, 100), "0-1000");
+    EXPECT_EQ(rows(0.0061, 0.0119), "none");  // between two rows
+    EXPECT_EQ(rows(2, 1), "none");
 }
 
 // The lines of a text whose lines end in CR LF.
@@ -475,8 +462,8 @@ TEST_F(ExportTest, ComtradeDegenerateTimeSteps) {
             EXPECT_EQ(err, std::string("The time step of ") + c.second +
                                " s cannot be written to COMTRADE: the sample rate or the dates "
                                "are out of range");
-            EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/step.cfg"));
-            EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/step.dat"));
+            EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/step.cfg") ||
+                         std::filesystem::exists(tmp.path() + "/step.dat"));
         }
         if (&c == &cases[0]) {  // its first row lies 1e300 s before the file's time stamp
             EXPECT_EQ(Lines(ComtradeConfigText(PlanComtrade(d, 0, 2, true)))[6],
@@ -499,14 +486,11 @@ TEST_F(ExportTest, TheRecordingItselfIsNeverReplaced) {
     for (bool binary : {true, false}) {
         EXPECT_FALSE(ExportComtrade(rec, 0, rec.rows(), tmp.path() + "/rec", binary, true, &err));
         EXPECT_EQ(err, "'" + tmp.path() +
-                           "/rec.dat' is the recording being exported: it is not "
-                           "replaced");
+                           "/rec.dat' is the recording being exported: it is not replaced");
     }
     EXPECT_EQ(test::ReadFileBytes(path), original);
     EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/rec.dat"), original);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()),
-                            std::filesystem::directory_iterator()),
-              2)
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()), {}), 2)
         << "no .cfg, no temporary";
     // Another file of the same content is replaced as asked.
     test::WriteFileBytes(tmp.path() + "/copy.csv", original);
@@ -546,8 +530,7 @@ TEST_F(ExportTest, ComtradeSamplesBackWithinTheStatedError) {
                 for (const auto& f : Fields(lines[r])) v.push_back(std::atol(f.c_str()));
             }
             ASSERT_EQ(v.size(), 8u);
-            ASSERT_EQ(v[0], long(r + 1));
-            ASSERT_EQ(v[1], long(r * 4000));  // µs
+            ASSERT_EQ(std::pair(v[0], v[1]), std::pair(long(r + 1), long(r * 4000)));  // µs
             for (int k = 0; k < 3; ++k) {
                 ASSERT_LE(std::fabs(a[k] * double(v[2 + k]) + b[k] - data.value(analog_col[k], r)),
                           range[k] / 30000)

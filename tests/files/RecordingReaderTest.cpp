@@ -145,8 +145,7 @@ TEST_F(RecordingReaderTest, DataPhaseRowsRatesAndMarkers) {
     Collect sink = Read();
     EXPECT_EQ(sink.rows,
               (Rows{{1.5, -2.0, 0.0}, {4, 5, 6}, {7.5, 5, 6}, {7.5, 5, 6}, {0.001, 2, 0}}));
-    EXPECT_EQ(sink.rates, (std::vector<double>{1.0, 166.666667}));
-    EXPECT_EQ(sink.seq_errors, 2);
+    EXPECT_EQ(std::pair(sink.rates, sink.seq_errors), std::pair(std::vector{1.0, 166.666667}, 2));
 
     // Long rows are read whole and store fifteen values.
     std::string row;
@@ -178,8 +177,7 @@ TEST_F(RecordingReaderTest, ALongRecordingParsesOnlyTheRowsThatCanBeShown) {
         const long rows = long(all.rows.size());
         EXPECT_EQ(newest.skipped + long(newest.rows.size()), rows);
         EXPECT_EQ(newest.skipped, short_row ? 0 : rows - 4000);
-        EXPECT_EQ(newest.seq_errors, 2);
-        EXPECT_EQ(newest.rates, all.rates);
+        EXPECT_EQ(std::pair(newest.seq_errors, newest.rates), std::pair(2, all.rates));
         ASSERT_GE(newest.rows.size(), 4000u);
         EXPECT_TRUE(std::equal(all.rows.end() - 4000, all.rows.end(), newest.rows.end() - 4000));
     }
@@ -193,13 +191,12 @@ TEST_F(RecordingReaderTest, AFileCutAtEveryLengthNeverBreaksTheReader) {
     for (size_t len = 0; len <= full.size(); ++len) {
         Write(full.substr(0, len));
         Collect sink = Read();
-        if (!err.empty()) {
-            EXPECT_EQ(err, "Undefined NumChan & Name[]") << len;
-            continue;
-        }
         // Only complete lines count: a row appears once its line end has been written.
         size_t rows_complete = len >= full.size() ? 2 : len >= full.find("#ERRSEQ") ? 1 : 0;
-        EXPECT_EQ(sink.rows.size(), rows_complete) << len;
+        if (err.empty())
+            EXPECT_EQ(sink.rows.size(), rows_complete) << len;
+        else
+            EXPECT_EQ(err, "Undefined NumChan & Name[]") << len;
     }
 }
 
@@ -215,8 +212,7 @@ TEST_F(RecordingReaderTest, AFinishedFileIsReadToItsLastByte) {
     Read();
     EXPECT_EQ(err, "Undefined NumChan & Name[]");
     Read(true);
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(h.names[0], "U");
+    EXPECT_EQ(std::pair(err, h.names), std::pair(std::string(), std::vector<std::string>{"U"}));
 }
 
 // A growing file is read line by line: a line still being written waits for its line
@@ -261,8 +257,7 @@ TEST_F(RecordingReaderTest, ASparseHoleIsReadWithLittleMemory) {
     ASSERT_EQ(truncate(path.c_str(), hole), 0);
     Append("\r\n2.5\r\n");
     Collect sink = Read();
-    EXPECT_EQ(sink.rows, (Rows{{1.5}, {2.5}}));
-    EXPECT_EQ(sink.unreadable, 1);
+    EXPECT_EQ(std::pair(sink.rows, sink.unreadable), std::pair(Rows{{1.5}, {2.5}}, 1));
 
     // A hole before "#NAME=": the header reader skips it the same way.
     Write("#CHAN=1\r\n");

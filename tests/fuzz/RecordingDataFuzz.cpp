@@ -25,9 +25,8 @@ FUZZ_TARGET {
         FUZZ_CHECK(!std::memcmp(a.column(c), b.column(c), a.rows() * sizeof(double)), "%d", c);
     if (one.finished || a.rows() == 0) return;
     FileStats f;
-    std::string err;
-    FUZZ_CHECK(ScanFileStats(file.path(), nullptr, nullptr, &f, &err, many.threads), "%s",
-               err.c_str());
+    FUZZ_CHECK(ScanFileStats(file.path(), nullptr, nullptr, &f, &ea, many.threads), "%s",
+               ea.c_str());
     auto s = ComputeStats(a, 0, a.rows(), 1);
     FUZZ_CHECK(f.rows == a.rows(), "rows");
     for (int c = 0; c < a.channels(); ++c) {

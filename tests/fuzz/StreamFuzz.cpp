@@ -6,8 +6,7 @@
 #include "osc/OscStream.h"
 
 FUZZ_TARGET {
-    const int dividers[4] = {10, 5, 4, 3};
-    const int divider = dividers[in.ConsumeIntegralInRange(0, 3)];
+    const int divider = in.PickValueInArray({10, 5, 4, 3});
     auto id = in.ConsumeBytes<uint8_t>(4);
     id.resize(4);
     OscState osc;

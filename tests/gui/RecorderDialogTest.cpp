@@ -65,8 +65,7 @@ TEST_F(RecorderModeTest, TheTableTheWriteBoxAndAReadAsAUserDoesThem) {
     ASSERT_TRUE(test::WaitFor([&] { return model.recorder->state() == 1; }));
     ASSERT_TRUE(test::WaitFor([&] { return dialog->model().rowCount() == 5; }));
     test::ClickAsUser(write);
-    ASSERT_TRUE(test::WaitFor([&] { return model.recorder->state() == 0; }));
-    ASSERT_TRUE(test::WaitFor([&] { return !write->isChecked(); }));
+    ASSERT_TRUE(test::WaitFor([&] { return model.recorder->state() == 0 && !write->isChecked(); }));
     // An automatic recording: the box is checked and cannot be used.
     model.recorder->StartAutomatic(9, 60);
     ASSERT_TRUE(test::WaitFor([&] { return write->isChecked() && !write->isEnabled(); }));
@@ -75,10 +74,10 @@ TEST_F(RecorderModeTest, TheTableTheWriteBoxAndAReadAsAUserDoesThem) {
     // regulator answers busy for a few milliseconds after each sector is selected.
     model.recorder->faults->busy_ms = 5;
     ClickRow(3);
-    EXPECT_EQ(Find<QLineEdit>(dialog, "number")->text(), "  4");
-    EXPECT_EQ(Find<QLineEdit>(dialog, "date")->text(), "2026-12-05");
-    EXPECT_EQ(Find<QLineEdit>(dialog, "time")->text(), "12:00:00:000");
-    EXPECT_EQ(Find<QLineEdit>(dialog, "duration")->text(), "2.40");
+    QStringList detail;
+    for (const char* name : {"number", "date", "time", "duration"})
+        detail << Find<QLineEdit>(dialog, name)->text();
+    EXPECT_EQ(detail.join('|').toStdString(), "  4|2026-12-05|12:00:00:000|2.40");
     ASSERT_TRUE(read_button->isEnabled());
     QSignalSpy finished(session.data(), &RecorderSession::readFinished);
     test::ClickAsUser(read_button);
@@ -113,11 +112,10 @@ TEST_F(RecorderModeTest, ClosingDuringAReadEndsTheReaderFirstAndFreesThePort) {
     QFontMetrics fm = dialog->list()->fontMetrics();
     EXPECT_GE(dialog->list()->columnWidth(1),
               fm.horizontalAdvance(QString::fromUtf8("Запись             ")));
+    QFontMetrics header = dialog->list()->horizontalHeader()->fontMetrics();
     for (int c = 0; c < 9; ++c) {
         QString caption = dialog->model().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-        EXPECT_GE(dialog->list()->columnWidth(c),
-                  dialog->list()->horizontalHeader()->fontMetrics().horizontalAdvance(caption))
-            << c;
+        EXPECT_GE(dialog->list()->columnWidth(c), header.horizontalAdvance(caption)) << c;
     }
     test::ExpectNoTextClipped(dialog, {"status"});
 
@@ -130,8 +128,7 @@ TEST_F(RecorderModeTest, ClosingDuringAReadEndsTheReaderFirstAndFreesThePort) {
     ASSERT_TRUE(test::WaitFor([&] { return dialog.isNull() && session.isNull(); }));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000))
         << "one sector and the link's close";
-    EXPECT_EQ(ended.count(), 1);
-    EXPECT_TRUE(read.stopped);
+    EXPECT_EQ(std::pair(ended.count(), read.stopped), std::pair(qsizetype{1}, true));
     EXPECT_LT(read.sectors, model.recorder->recording(1).sectors);
     // The link ended with the exit message: the regulator is back in its normal mode.
     EXPECT_TRUE(InNormalMode());

@@ -53,11 +53,10 @@ protected:
     }
     // The start dialog with this build's modes on the regulator's port, shown.
     std::unique_ptr<gui::StartDialog> ProgramDialog() {
-        ConfigValues cfg;
-        cfg.cfg_port = sim.port_path();
         gui::StartDialog::Modes modes = gui::ProgramModes();
         modes.enumerate = [port = sim.port_path()] { return ComPortList{{{port, 0}}}; };
-        auto dlg = std::make_unique<gui::StartDialog>(cfg, modes);
+        auto dlg =
+            std::make_unique<gui::StartDialog>(ConfigValues{.cfg_port = sim.port_path()}, modes);
         EXPECT_TRUE(dlg->InitDialog(nullptr));
         EXPECT_TRUE(ShowAndWait(dlg.get()));
         return dlg;

@@ -41,8 +41,7 @@ protected:
             ran = l;
             controls_off_during_run = !Find<QPushButton>(&d, "oscilloscope")->isEnabled() &&
                                       !Find<QComboBox>(&d, "ports")->isEnabled();
-            running = new QObject(&d);
-            return running;
+            return running = new QObject(&d);
         };
         modes.enumerate = [ports] { return ComPortList{ports}; };
         return std::make_unique<StartDialog>(cfg, modes);
@@ -80,10 +79,9 @@ TEST_F(StartDialogTest, ConfigurationPreselectsTheDialog) {
         EXPECT_TRUE(Radio(("oscSpeed" + std::to_string(c.osc)).c_str())->isChecked());
         EXPECT_TRUE(Radio(("rate" + std::to_string(c.rate)).c_str())->isChecked());
         EXPECT_TRUE(Radio(("recSpeed" + std::to_string(c.rec)).c_str())->isChecked());
-        EXPECT_EQ(link.osc_baud, c.osc_baud);
-        EXPECT_EQ(link.rate_divider, c.divider);
-        EXPECT_EQ(link.rate_index, c.rate + 1);
-        EXPECT_EQ(link.av_baud, c.av_baud);
+        EXPECT_EQ(std::tuple(link.osc_baud, link.rate_divider, link.rate_index, link.av_baud),
+                  std::tuple(c.osc_baud, c.divider, c.rate + 1, c.av_baud))
+            << c.cfg.cfg_port;
         EXPECT_EQ(Radio("rate3")->isEnabled(), c.osc_baud == 115200);
     }
 }
@@ -95,13 +93,11 @@ TEST_F(StartDialogTest, SpeedAndRateInterlocksAsClickedAndAModeRunsWithTheContro
     ASSERT_TRUE(test::ShowAndWait(dlg.get()));
     const LinkSettings& link = dlg->settings();
     test::ClickAsUser(Radio("rate3"));
-    EXPECT_EQ(link.rate_divider, 3);
-    EXPECT_EQ(link.rate_index, 4);
+    EXPECT_EQ(std::pair(link.rate_divider, link.rate_index), std::pair(3, 4));
     test::ClickAsUser(Radio("oscSpeed2"));
     EXPECT_EQ(link.osc_baud, 38400u);
     EXPECT_TRUE(Radio("rate0")->isChecked());
-    EXPECT_EQ(link.rate_divider, 10);
-    EXPECT_EQ(link.rate_index, 1);
+    EXPECT_EQ(std::pair(link.rate_divider, link.rate_index), std::pair(10, 1));
     EXPECT_FALSE(Radio("rate1")->isEnabled());
     test::ClickAsUser(Radio("oscSpeed0"));
     EXPECT_TRUE(Radio("rate3")->isEnabled());
@@ -127,8 +123,7 @@ TEST_F(StartDialogTest, SpeedAndRateInterlocksAsClickedAndAModeRunsWithTheContro
     EXPECT_EQ(runs, 1) << "one mode at a time";
     QSignalSpy ended(dlg.get(), &StartDialog::modeEnded);
     delete running;
-    EXPECT_EQ(ended.count(), 1);
-    EXPECT_TRUE(osc->isEnabled());
+    EXPECT_EQ(std::pair(ended.count(), osc->isEnabled()), std::pair(qsizetype{1}, true));
 
     ports->setEditText("/tmp/korvex-regulator");
     test::ClickAsUser(osc);
@@ -241,14 +236,12 @@ TEST_F(DiaryMode, TheStartDialogShowsProgressAndTheReportOpensInItsWindow) {
     EXPECT_TRUE(controls_off && bar_shown);
     EXPECT_GT(max_value, 50);
     EXPECT_GT(ticks, 20) << "the dialog kept running its event loop";
-    EXPECT_TRUE(diary->isEnabled());
-    EXPECT_FALSE(bar->isVisible());
+    EXPECT_TRUE(diary->isEnabled() && !bar->isVisible()) << "after the read";
     EXPECT_TRUE(shown.texts().empty());
 
     // The report, decoded from Windows-1251, in its own window.
     ReportWindow* report = dlg->findChild<ReportWindow*>();
-    ASSERT_NE(report, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(report));
+    ASSERT_TRUE(report && QTest::qWaitForWindowExposed(report));
     QString text = report->text();
     EXPECT_TRUE(text.contains(QString::fromUtf8("********** Дневник-1 (100 сообщ) **********\n")))
         << text.left(400).toStdString();

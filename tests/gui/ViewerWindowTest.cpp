@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <cmath>
+#include <utility>
 
 #include "app/ErrorCapture.h"
 #include "app/Language.h"
@@ -101,9 +102,8 @@ TEST_F(ViewerWindowTest, ClicksPlaceTheCursorsTheReadingsFollowAndTheRangeExport
                                 "1/\xce\x94t = 1 Hz"));
     M* m = window->channels();
     ASSERT_TRUE(test::WaitFor([&] { return m->Text(0, M::kAtB) == "0.500000"; }));
-    EXPECT_EQ(m->Text(0, M::kAtA), "1.000000");
-    EXPECT_EQ(m->Text(0, M::kDiff), "-0.500000");
-    EXPECT_EQ(m->Text(1, M::kDiff), "0.250000");
+    EXPECT_EQ(m->Text(0, M::kAtA) + " " + m->Text(0, M::kDiff) + " " + m->Text(1, M::kDiff),
+              "1.000000 -0.500000 0.250000");
     // Rows 375..625, both cursors' rows taken: 125 at 1.0, 126 at 0.5.
     EXPECT_EQ(m->Text(0, M::kMean), StrPrintf("%.6f", (125 + 63.0) / 251).c_str());
 
@@ -139,8 +139,7 @@ TEST_F(ViewerWindowTest, ClicksPlaceTheCursorsTheReadingsFollowAndTheRangeExport
     QRect box = table->visualRect(m->index(1, 0));
     QTest::mouseClick(handle(), Qt::LeftButton, Qt::NoModifier,
                       table->viewport()->mapTo(window, QPoint(box.left() + 8, box.center().y())));
-    EXPECT_FALSE(m->Visible(1));
-    EXPECT_FALSE(plot->ChannelVisible(1));
+    EXPECT_FALSE(m->Visible(1) || plot->ChannelVisible(1));
 }
 
 TEST_F(ViewerWindowTest, ZoomPanFitTheWayBackAndF5) {
@@ -196,7 +195,6 @@ TEST_F(ViewerWindowTest, ZoomPanFitTheWayBackAndF5) {
 TEST_F(ViewerWindowTest, ASingleSampleSpikeShowsInTheWholeFile) {
     std::string file = "#FILE=COM1\r\n#CHAN=1\r\n#NAME=U \r\n#F=166.666667\r\n#XX=0,0.006000\r\n";
     const int rows = 300000, spike = 123457;
-    file.reserve(file.size() + rows * 11);
     for (int r = 0; r < rows; ++r) file += r == spike ? "1.000000\t\r\n" : "0.000000\t\r\n";
     test::WriteFileBytes(path, file);
     Open(path);
@@ -303,8 +301,7 @@ TEST_F(ViewerWindowTest, ThousandsOfChannelsKeepTheLegendShortAndTheWindowCloses
     EXPECT_TRUE(!listed(0) && listed(n));
     EXPECT_EQ(legend->itemCount(), n + 1);
 
-    QPointer<ViewerWindow> closing(window);
-    window = nullptr;
+    QPointer<ViewerWindow> closing(std::exchange(window, nullptr));
     closing->close();
     EXPECT_TRUE(test::WaitFor([&] { return closing.isNull(); }));
 }

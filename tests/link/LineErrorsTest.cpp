@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "link/LineErrors.h"
@@ -28,11 +29,7 @@ TEST(ParmrkDecoder, GenuineFfMarkedByteAndBreakWholeOrSplit) {
 }
 
 TEST(ClassifyLineErrors, CountersAndWindowsFlagsDecideInTheDriverOrder) {
-    struct {
-        LineErrorCounts delta;
-        MarkTally marks;
-        uint32_t code;
-    } counted[] = {
+    const std::tuple<LineErrorCounts, MarkTally, uint32_t> counted[] = {
         {{}, {}, 0},
         {{1, 1, 1, 1, 1}, {}, kLineBreak},
         {{0, 1, 0, 1, 0}, {0, 1}, kLineFrame},
@@ -40,7 +37,7 @@ TEST(ClassifyLineErrors, CountersAndWindowsFlagsDecideInTheDriverOrder) {
         {{0, 0, 0, 1, 0}, {0, 1}, kLineParity},
         {{}, {0, 1}, kLineOther},  // marked, but the counters do not say why
     };
-    for (const auto& c : counted) EXPECT_EQ(ClassifyLineErrors(&c.delta, c.marks), c.code);
+    for (const auto& [d, marks, code] : counted) EXPECT_EQ(ClassifyLineErrors(&d, marks), code);
     // Without counters the marks alone decide: a NUL mark is a break, any other unknown.
     EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{}), 0u);
     EXPECT_EQ(ClassifyLineErrors(nullptr, MarkTally{1, 0}), kLineBreak);
@@ -49,10 +46,7 @@ TEST(ClassifyLineErrors, CountersAndWindowsFlagsDecideInTheDriverOrder) {
     // Windows reports ClearCommError flags, counted by the line-status source: each flag
     // gives its code (number and text as callers and stored messages know them), and with
     // several the first in the driver's order decides.
-    struct Case {
-        uint32_t flags, code;
-        const char* text;
-    } cases[] = {
+    const std::tuple<uint32_t, uint32_t, const char*> cases[] = {
         {kCommBreak, 32, "RS232_TxRx(): CE_BREAK"},
         {kCommFrame, 33, "RS232_TxRx(): CE_FRAME"},
         {kCommIoError, 34, "RS232_TxRx(): CE_IOE"},
@@ -65,12 +59,12 @@ TEST(ClassifyLineErrors, CountersAndWindowsFlagsDecideInTheDriverOrder) {
         {kCommRxParity | kCommOverrun, 35, "RS232_TxRx(): CE_OVERRUN"},
         {0, 0, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& [flags, code, text] : cases) {
         LineErrorCounts before{.brk = 3, .tx_full = 1}, after = before;
-        AddCommErrors(c.flags, &after);
+        AddCommErrors(flags, &after);
         LineErrorCounts delta = CountsSince(after, before);
-        EXPECT_EQ(ClassifyLineErrors(&delta, MarkTally{}), c.code) << std::hex << c.flags;
-        EXPECT_STREQ(c.code ? LineErrorText(c.code) : "", c.text);
+        EXPECT_EQ(ClassifyLineErrors(&delta, MarkTally{}), code) << std::hex << flags;
+        EXPECT_STREQ(code ? LineErrorText(code) : "", text);
     }
 }
 

@@ -76,8 +76,7 @@ TEST_F(ModBusWireTest, RequestsOnTheWire) {
     Expect(WithCrc({0x01, 0x04, 0x80, 0x00, 0x00, 0x02}),
            WithCrc({0x01, 0x04, 0x04, 0xAB, 0xCD, 0x00, 0x07}));
     EXPECT_EQ(ModBus_ReadInpReg(port, 1, 0x8000, 2, v, &err), 0u) << err;
-    EXPECT_EQ(v[0], 0xABCD);
-    EXPECT_EQ(v[1], 0x0007);
+    EXPECT_EQ(std::pair(v[0], v[1]), (std::pair<uint16_t, uint16_t>(0xABCD, 0x0007)));
 
     Expect(WithCrc({0x01, 0x06, 0x80, 0x06, 0x00, 0x01}),
            WithCrc({0x01, 0x06, 0x80, 0x06, 0x00, 0x01}));
@@ -89,9 +88,8 @@ TEST_F(ModBusWireTest, RequestsOnTheWire) {
     EXPECT_EQ(ModBus_WriteMultipleReg(port, 1, 0x8100, 2, values, &err), 0u) << err;
 
     // CAN answers of no data and of three bytes, then of nine: more than a CAN frame holds.
-    uint8_t out[kCanMaxData];
+    uint8_t out[kCanMaxData], req[] = {0x78, 0x01};
     uint32_t count = 99;
-    const uint8_t req[] = {0x78, 0x01};
     for (const Bytes& data : {Bytes{}, Bytes{0xAA, 0xBB, 0xCC}}) {
         Bytes answer = {0x00, 0x41, uint8_t(0x06 | data.size() << 4), 0x90};
         answer.insert(answer.end(), data.begin(), data.end());
@@ -116,18 +114,13 @@ TEST_F(ModBusWireTest, RequestsOnTheWire) {
 
 TEST_F(ModBusWireTest, FailuresWithTheirNestedTexts) {
     const std::string read = "ModBus_ReadHldReg(Addr=1, Reg=0, Num=1):\nModBus_TxRx(): ";
+    const std::string phase1 = read + "Rx(phase1) error:";
     constexpr uint32_t kBad = kModBusProtocolError;
-    struct Case {
-        Bytes answer;
-        uint32_t code;
-        std::string text;
-    } cases[] = {
-        {{}, 16, read + "Rx(phase1) error:\n@"},
+    const std::tuple<Bytes, uint32_t, std::string> cases[] = {
+        {{}, 16, phase1 + "\n@"},
         {{0x01, 0x03, 0x02, 0x00}, 16, read + "Rx(phase2) error:\n@"},
-        {WithCrc({0x02, 0x03, 0x02, 0x00, 0x05}), kBad,
-         read + "Rx(phase1) error: first byte (addr) error"},
-        {WithCrc({0x01, 0x04, 0x02, 0x00, 0x05}), kBad,
-         read + "Rx(phase1) error: second byte (function) error"},
+        {WithCrc({0x02, 0x03, 0x02, 0x00, 0x05}), kBad, phase1 + " first byte (addr) error"},
+        {WithCrc({0x01, 0x04, 0x02, 0x00, 0x05}), kBad, phase1 + " second byte (function) error"},
         {{0x01, 0x03, 0x02, 0x00, 0x05, 0x00, 0x00}, kBad, read + "Rx CRC error"},
         {WithCrc({0x01, 0x83, 0x02}), 0x102, read + "Exception 2 (ILLEGAL_DATA_ADDRESS)"},
         {WithCrc({0x01, 0x83, 0x0C}), 0x10C, read + "Exception 12 (Uknown)"},
@@ -135,10 +128,10 @@ TEST_F(ModBusWireTest, FailuresWithTheirNestedTexts) {
         {WithCrc({0x01, 0x83, 0x09}), 0x109, read + "Exception 9 (?\?\?)"},
         {WithCrc({0x01, 0x83, 0x0B}), 0x10B, read + "Exception 11 (GATEWAY_TGT_FAILED)"},
     };
-    for (const auto& c : cases) {
-        Expect(kReadOne, c.answer);
-        EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, v, &err), c.code) << c.text;
-        EXPECT_EQ(err, c.text);
+    for (const auto& [answer, code, text] : cases) {
+        Expect(kReadOne, answer);
+        EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0, 1, v, &err), code) << text;
+        EXPECT_EQ(err, text);
     }
     // With the phase texts shown when the caller gives no buffer.
     test::ErrorCapture shown;
@@ -209,12 +202,10 @@ TEST_F(ModBusWireTest, CountsOfZeroAndBeyondTheLimits) {
 }
 
 // The link against the simulated regulator, started in its normal mode, or in ModBus
-// mode at `modbus_baud`.
+// mode at `baud`.
 class SimLinkTest : public ::testing::Test {
 protected:
-    bool Start(uint32_t modbus_baud = 0) {
-        return sim::StartRegulator(sim, model, &err, modbus_baud);
-    }
+    bool Start(uint32_t baud = 0) { return sim::StartRegulator(sim, model, &err, baud); }
     bool WaitForMode(const std::string& mode) {
         return test::PollUntil([&] { return sim.current_mode() == mode; }, 600);
     }
@@ -235,7 +226,7 @@ TEST_F(ModBusConcurrency, ThreadsNeverInterleaveOnTheWireAndTheRegulatorsExcepti
         model.registers->Set(uint16_t(0x9000 + i), uint16_t(i * 3), true);
 
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             for (int k = 0; k < 15; ++k) {
                 const uint16_t reg = uint16_t(0x9000 + (t * 16 + k) % 64);
@@ -246,7 +237,6 @@ TEST_F(ModBusConcurrency, ThreadsNeverInterleaveOnTheWireAndTheRegulatorsExcepti
                 EXPECT_EQ(values[0], (reg - 0x9000) * 3) << "the answer to this request";
             }
         });
-    }
     for (auto& th : threads) th.join();
     const auto wire = sim.Wire();
     // The regulator's exceptions: a register it lacks, a read-only register written.
@@ -257,9 +247,8 @@ TEST_F(ModBusConcurrency, ThreadsNeverInterleaveOnTheWireAndTheRegulatorsExcepti
     // On the wire every request stands alone, followed by its own answer.
     ASSERT_EQ(wire.size(), 2u * 4 * 15);
     for (size_t k = 0; k < wire.size(); k += 2) {
-        ASSERT_TRUE(wire[k].from_program);
+        ASSERT_TRUE(wire[k].from_program && !wire[k + 1].from_program) << "a request, an answer";
         ASSERT_EQ(wire[k].bytes.size(), 8u) << "one request of 8 bytes, not two interleaved";
-        ASSERT_FALSE(wire[k + 1].from_program);
         EXPECT_EQ(wire[k + 1].bytes[1], wire[k].bytes[1]) << "the answer to this request";
     }
 }
@@ -269,8 +258,7 @@ TEST_F(ModeSwitchTest, RecorderAt230400AndBack) {
     RS232Port* port =
         TSR_RS232_Open_ModBus(sim.port_path(), kKeyRecorder230400, 230400, kParityEven, &err);
     ASSERT_NE(port, nullptr) << err;
-    EXPECT_EQ(RS232_Baud(port), 230400u);
-    EXPECT_EQ(RS232_WaitMs(port), 1000u);
+    EXPECT_EQ(std::pair(RS232_Baud(port), RS232_WaitMs(port)), std::pair(230400u, 1000u));
     ASSERT_TRUE(WaitForMode("modbus"));
     uint16_t version = 0;
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 0x8000, 1, &version, &err), 0u) << err;
@@ -286,9 +274,8 @@ TEST_F(ModeSwitchTest, RecorderAt230400AndBack) {
 
     auto wire = sim.Wire();
     ASSERT_GE(wire.size(), 4u);
-    EXPECT_EQ(wire[0].mode, "normal");
+    EXPECT_EQ(wire[0].mode + " " + wire.back().mode, "normal modbus");
     EXPECT_EQ(wire[0].bytes, (Bytes{0xFF, 0xFE, 0xFC, 0x00, 0x00, 0x02, 0x88, 0xF5}));
-    EXPECT_EQ(wire.back().mode, "modbus");
     EXPECT_EQ(wire.back().bytes, (Bytes{0x00, 0x41, 0x36, 0x90, 0x23, 0x07, 0x00, 0x02, 0xEF}));
 }
 
@@ -369,16 +356,14 @@ TEST_F(ModBusInterop, OurClientAgainstALibmodbusServer) {
     ASSERT_NE(port, nullptr) << err;
     uint16_t v[125] = {};
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 100, 125, v, &err), 0u) << err;
-    EXPECT_EQ(v[0], 0x1000);
-    EXPECT_EQ(v[124], 0x1000 + 124);
+    EXPECT_EQ(std::pair(v[0], v[124]), (std::pair<uint16_t, uint16_t>(0x1000, 0x1000 + 124)));
     EXPECT_EQ(ModBus_ReadInpReg(port, 1, 100, 3, v, &err), 0u) << err;
     EXPECT_EQ(v[2], 0x2002);
     EXPECT_EQ(ModBus_WriteSingleReg(port, 1, 150, 0xBEEF, &err), 0u) << err;
     const uint16_t many[] = {1, 2, 3, 4, 5};
     EXPECT_EQ(ModBus_WriteMultipleReg(port, 1, 160, 5, many, &err), 0u) << err;
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 150, 15, v, &err), 0u) << err;
-    EXPECT_EQ(v[0], 0xBEEF);
-    EXPECT_EQ(v[14], 5);
+    EXPECT_EQ(std::pair(v[0], v[14]), (std::pair<uint16_t, uint16_t>(0xBEEF, 5)));
     // Its exceptions (their texts: ModBusWireTest.FailuresWithTheirNestedTexts).
     EXPECT_EQ(ModBus_ReadHldReg(port, 1, 10, 1, v, &err), 0x102u);
     EXPECT_EQ(ModBus_WriteMultipleReg(port, 1, 299, 2, many, &err), 0x102u);

@@ -47,9 +47,7 @@ TEST(OscDescription, FieldsNamesAndShortDescriptions) {
     std::memset(d + 12, 'x', 100);
     OscChannel ch;
     OSC_DecodeDescription(d, 112, 0, &ch);
-    EXPECT_EQ(ch.type, 2u);
-    EXPECT_EQ(ch.colour, 0x332211u);
-    EXPECT_EQ(ch.scale, 1.0);
+    EXPECT_EQ(std::tuple(ch.type, ch.colour, ch.scale), std::tuple(2u, 0x332211u, 1.0));
     EXPECT_EQ(ch.name, std::string(49, 'x')) << "cut, never overflowing";
 
     d[7] = 0x01;  // colour with a top byte: the slot's default stays
@@ -59,10 +57,9 @@ TEST(OscDescription, FieldsNamesAndShortDescriptions) {
     EXPECT_EQ(ch.name, "U_f_") << "as the recording's header holds it";
 
     OSC_DecodeDescription(d, 6, 1, &ch);  // too short for colour, scale and name
-    EXPECT_EQ(ch.type, 2u);
-    EXPECT_EQ(ch.colour, DefaultChannelColour(1));
-    EXPECT_EQ(ch.scale, 1.0);
-    EXPECT_EQ(ch.name, "_") << "no name: one the header can hold";
+    EXPECT_EQ(std::tuple(ch.type, ch.colour, ch.scale, ch.name),
+              std::tuple(2u, DefaultChannelColour(1), 1.0, "_"))
+        << "no name: one the header can hold";
 }
 
 TEST(OscFileHeader, AHeaderThatCannotBeWrittenLeavesNoFile) {
@@ -70,16 +67,13 @@ TEST(OscFileHeader, AHeaderThatCannotBeWrittenLeavesNoFile) {
     // is left behind.
     const std::string dir = std::getenv("KORVEX_DATA_DIR");
     auto files = [&dir] {
-        size_t n = 0;
-        for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
-            n += e.is_regular_file();
-        return n;
+        return std::count_if(std::filesystem::recursive_directory_iterator(dir), {},
+                             [](const auto& e) { return e.is_regular_file(); });
     };
-    const size_t before = files();
+    const auto before = files();
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit rl = saved;
-    rl.rlim_cur = 20;
+    const rlimit rl{20, saved.rlim_max};
     auto old_handler = signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &rl);
     test::ErrorCapture errors;
@@ -102,13 +96,11 @@ TEST(OscDisplay, SegmentsStatusAndIdleBlanking) {
         bool selvo, selvom;
         uint8_t last, ignored, status;
         size_t blanked;
-    } cases[] = {{true, false, 10, 12, 11, 80}, {false, true, 4, 11, 5, 32},
-                 {true, true, 14, 15, 16, 112}};
+    } cases[] = {
+        {true, false, 10, 12, 11, 80}, {false, true, 4, 11, 5, 32}, {true, true, 14, 15, 16, 112}};
     for (const auto& c : cases) {
         OscState osc;
-        osc.display_present = true;
-        osc.selvo = c.selvo;
-        osc.selvom = c.selvom;
+        std::tie(osc.display_present, osc.selvo, osc.selvom) = std::tuple(true, c.selvo, c.selvom);
         int notified = 0;
         osc.on_screen_changed = [&] { ++notified; };
         uint8_t text[10] = {uint8_t(0x20 | c.last), 0, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'};
@@ -230,21 +222,21 @@ TEST_F(OscStreamTest, RefusalsWithTheirTexts) {
     struct Case {
         int version, channels, nbyte, divider;
         bool russian;
-        std::string text;
+        std::vector<std::string> texts;
     } cases[] = {
-        {0, 4, 40, 10, false, ""},
-        {0, 4, 40, 5, false, "Sample Rate Change not supported!"},
-        {0, 4, 40, 3, true, "Это устройство поддерживает только частоту 50 Hz !"},
-        {2, 4, 40, 10, false, "Unknown Osc Version"},
-        {2, 4, 40, 10, true, "Неизвестный номер версии осциллографа в устройстве!"},
-        {1, 0, 40, 10, false, "0 Channels"},
-        {1, 4, 0, 10, false, "Bad nbyte"},
-        {1, 4, 113, 10, false, "Too Big Channel Info Blok"},
-        {1, 4, 0x80, 10, false, "Too Big Channel Info Blok"},
-        {1, 4, 112, 10, false, ""},
-        {1, 4, 12, 10, false, ""},  // no room for names: the channels have none
-        {1, 4, 13, 10, false, ""},
-        {1, 16, 40, 10, false, ""},
+        {0, 4, 40, 10, false, {}},
+        {0, 4, 40, 5, false, {"Sample Rate Change not supported!"}},
+        {0, 4, 40, 3, true, {"Это устройство поддерживает только частоту 50 Hz !"}},
+        {2, 4, 40, 10, false, {"Unknown Osc Version"}},
+        {2, 4, 40, 10, true, {"Неизвестный номер версии осциллографа в устройстве!"}},
+        {1, 0, 40, 10, false, {"0 Channels"}},
+        {1, 4, 0, 10, false, {"Bad nbyte"}},
+        {1, 4, 113, 10, false, {"Too Big Channel Info Blok"}},
+        {1, 4, 0x80, 10, false, {"Too Big Channel Info Blok"}},
+        {1, 4, 112, 10, false, {}},
+        {1, 4, 12, 10, false, {}},  // no room for names: the channels have none
+        {1, 4, 13, 10, false, {}},
+        {1, 16, 40, 10, false, {}},
     };
     for (const auto& c : cases) {
         g_bRussian = c.russian;
@@ -254,10 +246,9 @@ TEST_F(OscStreamTest, RefusalsWithTheirTexts) {
         link.rate_divider = c.divider;
         test::ErrorCapture shown;
         const int rc = OSC_Open(link, osc);
-        EXPECT_EQ(shown.texts(), c.text.empty() ? std::vector<std::string>{}
-                                                : std::vector<std::string>{c.text})
+        EXPECT_EQ(shown.texts(), c.texts)
             << c.version << " " << c.channels << " " << c.nbyte << " " << c.divider;
-        EXPECT_EQ(rc, c.text.empty() ? 0 : 1);
+        EXPECT_EQ(rc, c.texts.empty() ? 0 : 1);
         EXPECT_EQ(link.port != nullptr, rc == 0);
         RS232_Close(link.port);
         link.port = nullptr;
@@ -287,14 +278,14 @@ TEST_F(OscStreamTest, RefusalsWithTheirTexts) {
 }
 
 TEST_F(OscStreamTest, StopsOnFaultsWithTheirMessages) {
+    const std::string number =
+        "Illegal Packet Number\nN_wait=0x([0-9A-F]{2})  N_rx=0x([0-9A-F]{2})";
     struct Case {
         std::atomic<int>* fault;
         std::string pattern;
     } cases[] = {
-        {&model.stream_faults->skip_number,
-         "Illegal Packet Number\nN_wait=0x([0-9A-F]{2})  N_rx=0x([0-9A-F]{2})"},
-        {&model.stream_faults->repeat_number,
-         "Illegal Packet Number\nN_wait=0x([0-9A-F]{2})  N_rx=0x([0-9A-F]{2})"},
+        {&model.stream_faults->skip_number, number},
+        {&model.stream_faults->repeat_number, number},
         {&model.stream_faults->out_of_range, "Too big value for channel 'If'"},
         {&model.stream_faults->nan, "Too big value for channel 'Uf'"},
         {&model.stream_faults->silent, "RS232_TxRx\\(\\): ReadFile\\(\\): n_req_rx=58, n_rd=0"},

@@ -21,7 +21,7 @@ void SetText(SelvoScreen& s, const std::string& t) {
 TEST(SelvoText, CursorMarkBlinksWithinTheDisplayOnly) {
     struct Case {
         bool selvom;
-        int row, col;
+        uint8_t row, col;
         bool marked;
     } cases[] = {{false, 0, 0, true},   {false, 3, 19, true}, {false, 4, 0, false},
                  {false, 0, 20, false}, {true, 1, 15, true},  {true, 2, 0, false},
@@ -29,17 +29,15 @@ TEST(SelvoText, CursorMarkBlinksWithinTheDisplayOnly) {
     for (const auto& c : cases) {
         SelvoScreen s;
         SetText(s, "");
-        s.cursor_on = 1;
-        s.cursor_row = uint8_t(c.row);
-        s.cursor_col = uint8_t(c.col);
+        std::tie(s.cursor_on, s.cursor_row, s.cursor_col) = std::tuple(1, c.row, c.col);
         bool blink = false;
         std::string shown = RefreshSelvoDisplay(s, c.selvom, &blink);
         EXPECT_TRUE(blink);
-        int cols = c.selvom ? 16 : 20;
-        size_t place = size_t(c.row * (cols + 1) + c.col);  // a line feed ends each line
-        EXPECT_EQ(shown.find('_') != std::string::npos, c.marked) << c.row << "," << c.col;
+        const int cols = c.selvom ? 16 : 20;
+        EXPECT_EQ(shown.find('_') != std::string::npos, c.marked) << +c.row << "," << +c.col;
         if (c.marked) {
-            EXPECT_EQ(shown.find('_'), place);
+            // A line feed ends each line.
+            EXPECT_EQ(shown.find('_'), size_t(c.row * (cols + 1) + c.col));
             EXPECT_EQ(s.text[c.row * cols + c.col], '_') << "the mark stays in the shared text";
         }
         std::memset(s.text, ' ', sizeof s.text);
@@ -84,18 +82,15 @@ TEST(OscFollower, CaptionsInTurnWithTheirRowsValues) {
     // Row 1 fills; rows 2..10 refresh channels 0,1,2,0,1,2,0,1,2: the last turns of the
     // three channels were rows 8, 9 and 10.
     ASSERT_EQ(t.captions, 3);
-    for (int k = 0; k < 3; ++k) {
-        int c = t.caption_channel[k];
-        const double expect[3] = {8, 90, 1000};
-        EXPECT_EQ(t.caption_value[k], expect[c]) << c;
-    }
+    const double expect[3] = {8, 90, 1000};
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(t.caption_value[k], expect[t.caption_channel[k]]) << t.caption_channel[k];
     // Writing switched on again: a new recording, and the turn goes on where it was.
     test::WriteFileBytes(path + "2", "1\t2\t3\t\r\n4\t5\t6\t\r\n");
     ASSERT_TRUE(f.Open(path + "2", 0, 3, 50.0, 1200));
     t = f.Poll(1400);
-    ASSERT_EQ(t.captions, 1);
-    EXPECT_EQ(t.caption_channel[0], 0);
-    EXPECT_EQ(t.caption_value[0], 4);
+    EXPECT_EQ(std::tuple(t.captions, t.caption_channel[0], t.caption_value[0]),
+              std::tuple(1, 0, 4.0));
     EXPECT_FALSE(t.status_changed) << "at most every 500 ms";
     EXPECT_EQ(f.StatusLine(1400),
               "Time=00:00:00 , Fsam=50.00 Hz , Samples=0.002 K , File Length=0.000 MB");

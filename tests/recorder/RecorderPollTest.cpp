@@ -22,8 +22,7 @@ TEST_F(RecorderPollTest, ThePollMakesOnlyTheExchangesItNeeds) {
     CountRequests();
     r = poller.Poll();
     EXPECT_EQ(requests, 1) << "nothing changed: the header alone";
-    EXPECT_TRUE(r.redraw.empty());
-    EXPECT_FALSE(r.status_changed);
+    EXPECT_EQ(std::pair(r.redraw.size(), r.status_changed), std::pair(size_t(0), false));
 
     // Manual recording on: a growing entry of status 1, the current one.
     std::string text;
@@ -51,22 +50,19 @@ TEST_F(RecorderPollTest, ThePollMakesOnlyTheExchangesItNeeds) {
 
 TEST_F(RecorderPollTest, RowsComeAndGoAtTheEndAndAFullTableIsReadOnce) {
     RecorderPoller poller(link.port);
-    sim::SimRecording extra;
-    extra.sectors = 3;
-    model.recorder->Add(extra);
+    model.recorder->Add({.start = {}, .sectors = 3});
     RecorderPollResult r = poller.Poll();
     ASSERT_EQ(r.rows_after, 5);
     model.recorder->faults->file_count = 3;
     r = poller.Poll();
-    EXPECT_EQ(r.rows_before, 5);
-    EXPECT_EQ(r.rows_after, 3);
+    EXPECT_EQ(std::pair(r.rows_before, r.rows_after), std::pair(5, 3));
     EXPECT_EQ(r.redraw, (std::vector<int>{0, 1, 2})) << "every remaining row";
     model.recorder->faults->file_count = 0;
     r = poller.Poll();
-    EXPECT_EQ(r.rows_after, 0);
-    EXPECT_TRUE(r.table_empty);
-    EXPECT_FALSE(r.list_enabled);
-    EXPECT_TRUE(r.write_visibility_changed && !r.write_visible);
+    // Rows, table empty, list enabled, write box's visibility changed, visible.
+    EXPECT_EQ(std::tuple(r.rows_after, r.table_empty, r.list_enabled, r.write_visibility_changed,
+                         r.write_visible),
+              std::tuple(0, true, false, true, false));
     model.recorder->faults->file_count = -1;
     CountRequests();
     r = poller.Poll();
@@ -77,16 +73,14 @@ TEST_F(RecorderPollTest, RowsComeAndGoAtTheEndAndAFullTableIsReadOnce) {
     RecorderPoller big(link.port);
     r = big.Poll();
     EXPECT_EQ(r.messages, std::vector<std::string>{"Слишком много файлов!"});
-    EXPECT_EQ(r.rows_after, 512);
-    EXPECT_FALSE(r.close);
+    EXPECT_EQ(std::pair(r.rows_after, r.close), std::pair(512, false));
     r = big.Poll();
     EXPECT_TRUE(r.messages.empty());
 
     // Versions 0 and 2 close the window with their texts.
     model.recorder->faults->version = 0;
     r = poller.Poll();
-    EXPECT_TRUE(r.close);
-    EXPECT_EQ(r.link_status, 0u);
+    EXPECT_EQ(std::pair(r.close, r.link_status), std::pair(true, 0u));
     EXPECT_EQ(r.messages,
               std::vector<std::string>{"Эта система не имеет\nаварийного осциллографа!"});
     model.recorder->faults->version = 2;
@@ -97,8 +91,7 @@ TEST_F(RecorderPollTest, RowsComeAndGoAtTheEndAndAFullTableIsReadOnce) {
     // A failed exchange closes it with the ModBus text and a link status.
     model.modbus_faults->silent = 1;
     r = poller.Poll();
-    EXPECT_TRUE(r.close);
-    EXPECT_EQ(r.link_status, kRS232ShortReceive);
+    EXPECT_EQ(std::pair(r.close, r.link_status), std::pair(true, kRS232ShortReceive));
     ASSERT_EQ(r.messages.size(), 1u);
     EXPECT_EQ(r.messages[0].rfind("ModBus_ReadHldReg(Addr=1, Reg=32768, Num=4):\n", 0), 0u);
 }

@@ -73,18 +73,14 @@ TEST_F(ReadRecordingTest, FailuresAndStopsKeepTheRowsOfTheSectorsBefore) {
 
     // Stop asked during sector 5 of 10: sector 5 finishes, no message.
     model.recorder->Clear();
-    sim::SimRecording ten;
-    ten.sectors = 10;
-    model.recorder->Add(ten);
+    model.recorder->Add({.start = {}, .sectors = 10});
     StopToken stop;
     RecorderReadEvents events;
     events.progress = [&](int p) {
         if (p == 60) stop.RequestStop();  // the progress of sector 5
     };
     r = Read(0, stop, events);
-    EXPECT_TRUE(r.messages.empty());
-    EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(r.sectors, 6);
+    EXPECT_EQ(std::tuple(r.messages.size(), r.stopped, r.sectors), std::tuple(0u, true, 6));
     EXPECT_EQ(data_rows(r.path), size_t(6 * rows));
     // The mode's close, a token on the port, wakes a read that waits for an answer the
     // regulator does not give: at once, without a message, the sectors before kept.

@@ -15,15 +15,9 @@ using test::Entry;
 // A sector as the regulator sends it: head words (TimeBeg of 2013-05-15 10:15:58.456
 // twice), then its samples of NCHAN words each.
 struct Sector {
-    uint16_t w[kSectorWords] = {};
-    Sector(uint16_t n, uint16_t flags) {
-        w[0] = n;
-        w[1] = flags;
-        w[2] = w[5] = 0xE9C8;
-        w[3] = w[6] = 0x7A8F;
-        w[4] = w[7] = 0x00D5;
-        w[8] = kSectorFormat;
-    }
+    uint16_t w[kSectorWords];
+    Sector(uint16_t n, uint16_t flags)
+        : w{n, flags, 0xE9C8, 0x7A8F, 0x00D5, 0xE9C8, 0x7A8F, 0x00D5, kSectorFormat} {}
 };
 
 class SectorConverterTest : public ::testing::Test {
@@ -67,11 +61,10 @@ TEST_F(SectorConverterTest, EachLayoutsHeaderFlagsValuesAndRootMeanSquares) {
         const RecorderFileEntry e = Entry(4, f, 0xE9C8, 0x7A8F, 0x00D5);
         SectorConverter conv(2, e);
         Sector s(65535, f);
-        const uint16_t x[] = {0x01C5, 10000, 0x7FFF, 0x8000, 4000, 5000,
+        const uint16_t x[] = {0x01C5, 10000, 0x7FFF, 0x8000, 4000,  5000,
                               6000,   7000,  20000,  20000,  11000, 12000};
         std::copy(x, x + e.nchan(), s.w + 16);
-        std::fclose(out);
-        out = std::fopen(path.c_str(), "wb");
+        out = std::freopen(path.c_str(), "wb", out);
         EXPECT_EQ(conv.Convert(0, s.w, out, nullptr), "");
         // N wraps from 65535 to 0.
         EXPECT_EQ(conv.Convert(1, Sector(0, f).w, out, nullptr), "");
@@ -130,8 +123,7 @@ TEST_F(SectorConverterTest, EveryValidationFailureHasItsMessage) {
 
     // 14 channels have no layout: the file keeps its first two lines, and the sector's
     // time has been shown all the same.
-    std::fclose(out);
-    out = std::fopen(path.c_str(), "wb");
+    out = std::freopen(path.c_str(), "wb", out);
     const uint16_t fourteen = 2 | 2 << 2 | 3 << 6;
     SectorConverter conv(0, Entry(1, fourteen, 0xE9C8, 0x7A8F, 0x00D5));
     std::string stamp;
