@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QRadioButton>
 #include <QStyle>
 #include <QTest>
@@ -130,13 +131,19 @@ private:
         most_open = std::max(most_open, int(boxes.size()));
         if (boxes.empty() || hold) return;
         QMessageBox* box = boxes.front();
-        seen.push_back({box->text(), box->informativeText(),
-                        box->windowModality() == Qt::WindowModal && box->parentWidget(),
-                        QThread::currentThread()->loopLevel()});
-        deepest_loop = std::max(deepest_loop, seen.back().loop_depth);
+        // Read once; clicked again while it stands (a window manager may not have put it
+        // up for input yet).
+        if (box != last_) {
+            last_ = box;
+            seen.push_back({box->text(), box->informativeText(),
+                            box->windowModality() == Qt::WindowModal && box->parentWidget(),
+                            QThread::currentThread()->loopLevel()});
+            deepest_loop = std::max(deepest_loop, seen.back().loop_depth);
+        }
         ClickAsUser(box->button(QMessageBox::Ok));
     }
     QTimer timer_;
+    QPointer<QMessageBox> last_;
 };
 
 }  // namespace korvex::test
