@@ -24,9 +24,6 @@ public:
     ~DiarySession() override;
 
     void Start(const LinkSettings& settings);
-    // Ends the run at once: the exchange in progress is woken, the regulator is taken out
-    // of ModBus mode, finished() follows with no report and no message.
-    void Stop() { stop_.RequestStop(); }
     // The view has taken the texts of messages().
     void MessagesTaken();
     bool running() const { return worker_.joinable() && !ended_; }
