@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <functional>
 #include <thread>
 
 #include "app/ErrorCapture.h"
@@ -52,13 +53,18 @@ protected:
     }
     void TearDown() override { RS232_Close(port); }
 
-    // Answers the next request with `answer` once `request` has arrived whole (after the
-    // one before has been answered: the assignment joins the regulator before).
+    // Answers the next request with `answer` once `request` has arrived whole.
     void Expect(Bytes request, Bytes answer) {
-        regulator = std::jthread([this, request, answer] {
+        Play([this, request, answer] {
             EXPECT_EQ(peer.Read(request.size(), 500), request);
             if (!answer.empty()) peer.Write(answer);
         });
+    }
+    // The regulator's next part, once the part before has ended: joined first, since the
+    // new thread would otherwise start while the old one still reads.
+    void Play(std::function<void()> part) {
+        if (regulator.joinable()) regulator.join();
+        regulator = std::jthread(std::move(part));
     }
 
     test::PtyPeer peer;
@@ -151,7 +157,7 @@ TEST_F(ModBusWireTest, TheRestOfABrokenAnswerAndItsLineErrorsDoNotSpoilTheNext) 
     // ...also when it is still on its way after the call has seen enough (the soak found
     // the next answers shifted by such a rest): a wrong address, then the answer's rest
     // 10 ms later, then the next exchange.
-    regulator = std::jthread([this] {
+    Play([this] {
         peer.Read(8, 500);
         peer.Write(Bytes{0x02, 0x03, 0x02});
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
