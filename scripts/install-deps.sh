@@ -11,7 +11,7 @@
 #   scripts/install-deps.sh --package also dpkg-dev and lintian, for scripts/package-check.sh
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev libfast-float-dev
+packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libmodbus-dev libfast-float-dev libeigen3-dev
           qt6-base-dev qt6-translations-l10n libqcustomplot-dev libgl-dev fonts-dejavu-core locales
           xvfb xauth)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)

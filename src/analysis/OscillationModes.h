@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <complex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/SignalWindow.h"
+
+namespace korvex {
+
+// One oscillatory mode: A e^(-ζ ω t) cos(ω_d t + φ), t from the window's start.
+struct OscillationMode {
+    double frequency_hz = 0;   // damped frequency
+    double damping_ratio = 0;  // ζ, a fraction (negative: a growing oscillation)
+    double amplitude = 0;      // A, in the channel's units
+    double phase_rad = 0;      // φ at the window's start
+    double energy_share = 0;   // its part of the energy of the window less its offset
+};
+
+// The cross-check of the largest mode: damping from the logarithmic decrement of the
+// signal's successive peaks, frequency from their spacing.
+struct LogDecrement {
+    double frequency_hz = 0;
+    double damping_ratio = 0;
+    int peaks = 0;  // peaks it was read from
+};
+
+struct OscillationOptions {
+    int max_modes = 4;  // modes reported at most, largest first
+};
+
+struct OscillationResult {
+    std::vector<OscillationMode> modes;  // by amplitude, largest first
+    std::optional<LogDecrement> log_decrement;
+    double offset = 0;   // the window's mean, removed before the fit
+    double rate_hz = 0;  // the rate the modes were estimated at (long windows are averaged down)
+    int order = 0;       // the model order the singular values gave
+    double start = 0;    // the window's start, seconds
+    // Every fitted term, the non-oscillatory ones and the dropped ones too: continuous
+    // poles (1/s) and complex amplitudes, so that FittedValue draws the whole fit.
+    std::vector<std::complex<double>> poles, residues;
+};
+
+// Estimates the oscillation modes of a ring-down with the matrix-pencil method, the
+// model order taken from the singular values of the data matrix. Windows longer than
+// 1,000 samples are averaged down in blocks first (which keeps every mode's frequency and
+// damping; amplitudes and phases are corrected for it). Modes above half the Nyquist
+// frequency of the analysed rate, and modes with a damping ratio outside (-1, 1), are
+// dropped. False with no numbers and a message by the buffer rule (Russian too):
+// CheckWindow's, "The signal is constant: there is nothing to fit", "No oscillation found
+// in the window". Thread-safe.
+bool AnalyzeOscillation(const SignalWindow& window, const OscillationOptions& options,
+                        OscillationResult* out, std::string* err_text);
+
+// The fitted signal at `seconds` (the recording's time): offset plus every fitted term.
+double FittedValue(const OscillationResult& result, double seconds);
+
+}  // namespace korvex
