@@ -15,5 +15,6 @@ int RecorderCommand(int argc, char** argv);
 int DiaryCommand(int argc, char** argv);
 int StatsCommand(int argc, char** argv);
 int ExportCommand(int argc, char** argv);
+int AnalyzeCommand(int argc, char** argv);
 
 }  // namespace korvex::cli

@@ -76,6 +76,9 @@ const korvex::cli::CommandLine kCommandLine = {
     "                      и СКЗ (--from СЕК --to СЕК для части записи)\n"
     "  export ФАЙЛ --format csv|comtrade|comtrade-ascii [-o ВЫХОД]\n"
     "                      записать запись или её часть в CSV или COMTRADE\n"
+    "  analyze ФАЙЛ --channel К --step|--oscillation|--spectrum\n"
+    "                      переходная характеристика, колебательные моды или спектр\n"
+    "                      одного канала (--json для сценариев)\n"
     "  sample [параметры]  записать синтетическую запись в каталог данных\n"
     "                      (параметры: --rows N, --rate 50|100|125|166, --port ИМЯ)\n",
     "Usage: korvex-cli [--lang en|ru] COMMAND [options]\n"
@@ -98,6 +101,9 @@ const korvex::cli::CommandLine kCommandLine = {
     "                      and RMS (--from SEC --to SEC for a part of it)\n"
     "  export FILE --format csv|comtrade|comtrade-ascii [-o OUT]\n"
     "                      write a recording, or part of it, as CSV or COMTRADE\n"
+    "  analyze FILE --channel C --step|--oscillation|--spectrum\n"
+    "                      one channel's step response, oscillation modes or spectrum\n"
+    "                      (--json for scripts)\n"
     "  sample [options]    write a synthetic live recording into the data directory\n"
     "                      (options: --rows N, --rate 50|100|125|166, --port NAME)\n",
     "Коды завершения: 0 - успешно, 1 - ошибка, 2 - неверные аргументы, 3 - modbus,\n"
@@ -145,9 +151,10 @@ int Run(int argc, char** argv) {
         const char* name;
         int (*run)(int argc, char** argv);
     } kCommands[] = {
-        {"ports", PortsCommand},   {"view", ViewCommand},     {"osc", OscCommand},
-        {"modbus", ModBusCommand}, {"sample", SampleCommand}, {"recorder", RecorderCommand},
-        {"stats", StatsCommand},   {"export", ExportCommand}, {"diary", DiaryCommand},
+        {"ports", PortsCommand},     {"view", ViewCommand},     {"osc", OscCommand},
+        {"modbus", ModBusCommand},   {"sample", SampleCommand}, {"recorder", RecorderCommand},
+        {"stats", StatsCommand},     {"export", ExportCommand}, {"diary", DiaryCommand},
+        {"analyze", AnalyzeCommand},
     };
     bool version = false;
     std::vector<char*> rest;  // the command and its arguments
