@@ -15,9 +15,9 @@ namespace {
 
 using cd = std::complex<double>;
 constexpr double kPi = std::numbers::pi;
-// Samples the pencil works on at most: its SVD grows with the cube of the length, and a
-// thousand samples resolve any mode a ring-down shows.
-constexpr size_t kPencilSamples = 1000;
+// Samples the pencil works on at most: its SVD grows with the cube of the length, and
+// 800 samples resolve any mode a ring-down shows.
+constexpr size_t kPencilSamples = 800;
 // Fitted terms at most; more would be fitting the noise.
 constexpr Eigen::Index kMaxOrder = 30;
 
@@ -168,12 +168,15 @@ bool Estimate(const SignalWindow& w, const OscillationOptions& options, Oscillat
     r.start = w.start;
     const double top = r.rate_hz / 4;  // half the Nyquist frequency of the analysed rate
     std::vector<Eigen::Index> kept;
+    std::vector<cd> zs, hs;  // the terms as the averaged samples have them
     for (Eigen::Index i = 0; i < order; ++i) {
         if (!(std::abs(z(i)) > 1e-12)) continue;  // a term gone after its first sample
         const cd s = std::log(z(i)) / dt;
         const cd amp = h(i) / BlockGain(s, w.step, block);
         r.poles.push_back(s);
         r.residues.push_back(amp);
+        zs.push_back(z(i));
+        hs.push_back(h(i));
         if (s.imag() <= 0) continue;  // a real term, or a pair's other half
         OscillationMode mode;
         mode.frequency_hz = s.imag() / (2 * kPi);
@@ -193,42 +196,41 @@ bool Estimate(const SignalWindow& w, const OscillationOptions& options, Oscillat
               [&](size_t a, size_t b) { return r.modes[a].amplitude > r.modes[b].amplitude; });
     const size_t big = byamp[0];
 
-    // Each mode's share of the energy, over the window's own samples; the largest one's
-    // samples kept for the cross-check.
+    // Each mode's share of the energy of the window's own samples: the squares of
+    // 2 Re(h q^i) sum as two geometric series, 2 |h|^2 sum |q|^2i + 2 Re(h^2 sum q^2i).
     double total = 0;
     for (size_t i = 0; i < n; ++i) total += (w.values[i] - mean) * (w.values[i] - mean);
-    std::vector<double> rest(n);
+    auto series = [n](cd ratio) {
+        if (std::abs(ratio - 1.0) < 1e-12) return cd(double(n));
+        return (1.0 - std::pow(ratio, double(n))) / (1.0 - ratio);
+    };
     for (size_t j = 0; j < r.modes.size(); ++j) {
-        const cd s = r.poles[size_t(kept[j])], amp = r.residues[size_t(kept[j])];
-        const cd q = std::exp(s * w.step);
-        cd term = amp;
-        double e = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const double v = 2 * term.real();
-            e += v * v;
-            if (j == big) rest[i] = v;
-            term *= q;
-        }
+        const cd amp = r.residues[size_t(kept[j])];
+        const cd q = std::exp(r.poles[size_t(kept[j])] * w.step);
+        const double e = 2 * std::norm(amp) * series(std::norm(q)).real() +
+                         2 * (amp * amp * series(q * q)).real();
         r.modes[j].energy_share = total > 0 ? e / total : 0;
     }
 
-    // The cross-check: the signal less every other fitted term (the largest mode and the
-    // noise), its peaks' decrement.
-    std::vector<cd> terms(r.residues.begin(), r.residues.end()), steps(terms.size());
-    for (size_t k = 0; k < terms.size(); ++k) steps[k] = std::exp(r.poles[k] * w.step);
+    // The cross-check, on the averaged samples (averaging keeps a mode's peak ratios and
+    // spacing, and quiets the noise): the signal less every other fitted term, its
+    // peaks' decrement.
+    const size_t b = size_t(kept[big]);
+    std::vector<cd> terms = hs;
+    std::vector<double> rest(m);
     double noise = 0;
-    for (size_t i = 0; i < n; ++i) {
+    for (size_t k = 0; k < m; ++k) {
         cd fit = 0;
-        for (size_t k = 0; k < terms.size(); ++k) {
-            fit += terms[k];
-            terms[k] *= steps[k];
-        }
-        const double residual = w.values[i] - mean - fit.real();
-        rest[i] += residual;
+        for (size_t i = 0; i < terms.size(); ++i) fit += terms[i];
+        const double residual = x(Eigen::Index(k)) - fit.real();
+        rest[k] = residual + 2 * terms[b].real();
         noise += residual * residual;
+        for (size_t i = 0; i < terms.size(); ++i) terms[i] *= zs[i];
     }
-    noise = std::sqrt(noise / double(n));
-    r.log_decrement = PeakDecrement(rest, w.step, r.modes[big], noise);
+    noise = std::sqrt(noise / double(m));
+    OscillationMode crest = r.modes[big];
+    crest.phase_rad = std::arg(hs[b]);
+    r.log_decrement = PeakDecrement(rest, dt, crest, noise);
 
     std::vector<OscillationMode> sorted;
     for (size_t j : byamp) sorted.push_back(r.modes[j]);

@@ -45,7 +45,7 @@ struct OscillationResult {
 
 // Estimates the oscillation modes of a ring-down with the matrix-pencil method, the
 // model order taken from the singular values of the data matrix. Windows longer than
-// 1,000 samples are averaged down in blocks first (which keeps every mode's frequency and
+// 800 samples are averaged down in blocks first (which keeps every mode's frequency and
 // damping; amplitudes and phases are corrected for it). Modes above half the Nyquist
 // frequency of the analysed rate, and modes with a damping ratio outside (-1, 1), are
 // dropped. False with no numbers and a message by the buffer rule (Russian too):

@@ -26,24 +26,35 @@ size_t SmoothLength(size_t n) {
 
 bool Transform(const SignalWindow& w, const SpectrumOptions& options, SpectrumResult* out) {
     const size_t n = SmoothLength(w.count);
-    const Eigen::Index len = Eigen::Index(n);
     // The straight line through the samples, by least squares, taken off first: a drift
-    // would otherwise leak into every low bin.
-    Eigen::MatrixXd a(len, 2);
-    Eigen::VectorXd y = Eigen::Map<const Eigen::VectorXd>(w.values, len);
-    a.col(0).setOnes();
-    a.col(1) = Eigen::VectorXd::LinSpaced(len, -1.0, 1.0);
-    const Eigen::Vector2d line = (a.transpose() * a).ldlt().solve(a.transpose() * y);
-    y -= a * line;
+    // would otherwise leak into every low bin. Its normal equations in x from -1 to 1 come
+    // from four sums, which saves a matrix as long as the window.
+    const double* v = w.values;
+    const double half = double(n - 1) / 2;
+    double sx2 = 0, sy = 0, sxy = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double x = half > 0 ? (double(i) - half) / half : 0.0;
+        sx2 += x * x;
+        sy += v[i];
+        sxy += x * v[i];
+    }
+    Eigen::Matrix2d normal;
+    normal << double(n), 0, 0, sx2;  // the x are symmetric about 0: no cross term
+    const Eigen::Vector2d line = normal.ldlt().solve(Eigen::Vector2d(sy, sxy));
 
-    // Hann window; its mean (0.5 for a long window) scales a bin back to the sine's
-    // amplitude.
+    // Hann window, its cosine turned on by a fixed rotation rather than computed afresh;
+    // its mean (0.5 for a long window) scales a bin back to the sine's amplitude.
     std::vector<double> in(n);
     double gain = 0;
+    const double turn = 2 * std::numbers::pi / double(n);
+    const std::complex<double> rotate(std::cos(turn), std::sin(turn));
+    std::complex<double> phase = 1.0;
     for (size_t i = 0; i < n; ++i) {
-        const double h = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(n));
-        in[i] = y(Eigen::Index(i)) * h;
+        const double h = 0.5 - 0.5 * phase.real();
+        const double x = half > 0 ? (double(i) - half) / half : 0.0;
+        in[i] = (v[i] - line(0) - line(1) * x) * h;
         gain += h;
+        phase *= rotate;
     }
     Eigen::FFT<double> fft;
     fft.SetFlag(Eigen::FFT<double>::HalfSpectrum);
