@@ -49,8 +49,7 @@ std::vector<ResultRow> StepRows(const StepResult& r) {
         {StrPrintf(Tr("Время установления (±%g %%)", "Settling time (±%g %%)"), r.band_pct),
          r.settling_time ? Seconds(*r.settling_time)
                          : std::string(Tr("не установилось", "not settled"))},
-        {Tr("Коэффициент демпфирования (по перерегулированию)",
-            "Damping ratio (from the overshoot)"),
+        {Tr("Демпфирование ζ (по перерегулированию)", "Damping ratio (from the overshoot)"),
          r.damping_ratio_est
              ? StrPrintf("%.3f", *r.damping_ratio_est)
              : std::string(Tr("≥ 1 (без перерегулирования)", "≥ 1 (no overshoot)"))},

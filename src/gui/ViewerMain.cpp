@@ -2,6 +2,7 @@
 // korvex-view: Korvex's viewer for finished recordings. Each FILE opens in a window of
 // its own; without one, an empty window offers File > Open.
 #include <QApplication>
+#include <QComboBox>
 #include <QPointer>
 #include <QTimer>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "app/ErrorReport.h"
 #include "app/Language.h"
 #include "files/NumberParse.h"
+#include "gui/AnalysisDock.h"
 #include "gui/Application.h"
 #include "gui/Captions.h"
 #include "gui/ViewerPlot.h"
@@ -26,23 +28,31 @@ void Usage(FILE* out) {
         Tr("Использование: korvex-view [--] [ФАЙЛ...]\n"
            "\n"
            "Показывает записи (.trd) целиком: время в секундах, масштаб и сдвиг, курсоры A и B\n"
-           "с их отсчётами, экспорт в CSV, COMTRADE, PNG и PDF.\n"
+           "с их отсчётами, экспорт в CSV, COMTRADE, PNG и PDF, анализ канала (переходная\n"
+           "характеристика, колебательные моды, спектр) с протоколом испытания в PDF.\n"
            "\n"
            "  --version   версия программы и лицензия\n"
            "\n"
            "KORVEX_SCREENSHOT=PNG сохраняет снимок первого окна, когда оно нарисовано, и\n"
            "завершает работу (KORVEX_SCREENSHOT_CURSORS=A,B сначала ставит курсоры на эти\n"
-           "секунды, KORVEX_SCREENSHOT_VIEW=ОТ,ДО показывает эту часть).\n",
+           "секунды, KORVEX_SCREENSHOT_VIEW=ОТ,ДО показывает эту часть,\n"
+           "KORVEX_SCREENSHOT_ANALYSIS=step|oscillation|spectrum открывает панель анализа\n"
+           "на канале KORVEX_SCREENSHOT_CHANNEL=N, KORVEX_SCREENSHOT_REPORT=PDF записывает\n"
+           "её протокол испытания).\n",
            "Usage: korvex-view [--] [FILE...]\n"
            "\n"
            "Shows recordings (.trd) whole: time in seconds, zoom and pan, cursors A and B\n"
-           "with their readings, export to CSV, COMTRADE, PNG and PDF.\n"
+           "with their readings, export to CSV, COMTRADE, PNG and PDF, and a channel's\n"
+           "analysis (step response, oscillation modes, spectrum) with a PDF test report.\n"
            "\n"
            "  --version   the program's version and licence\n"
            "\n"
            "KORVEX_SCREENSHOT=PNG saves a picture of the first window once it is drawn and\n"
            "ends (KORVEX_SCREENSHOT_CURSORS=A,B places the cursors at those seconds first,\n"
-           "KORVEX_SCREENSHOT_VIEW=FROM,TO shows that part).\n"),
+           "KORVEX_SCREENSHOT_VIEW=FROM,TO shows that part,\n"
+           "KORVEX_SCREENSHOT_ANALYSIS=step|oscillation|spectrum opens the Analysis panel\n"
+           "on channel KORVEX_SCREENSHOT_CHANNEL=N, KORVEX_SCREENSHOT_REPORT=PDF writes its\n"
+           "test report).\n"),
         out);
 }
 
@@ -75,10 +85,31 @@ void ScheduleScreenshot(gui::ViewerWindow* window) {
                 window->plot()->SetCursor(gui::ViewerPlot::kCursorA, long(data.RowAt(a)));
                 window->plot()->SetCursor(gui::ViewerPlot::kCursorB, long(data.RowAt(b)));
             }
-            QTimer::singleShot(500, window, [window, target] {
-                window->grab().save(target);
-                window->close();
+            auto take = [window, target] {
+                QTimer::singleShot(500, window, [window, target] {
+                    window->grab().save(target);
+                    if (const char* report = std::getenv("KORVEX_SCREENSHOT_REPORT"))
+                        window->ExportReport(QString::fromUtf8(report));
+                    window->close();
+                });
+            };
+            const char* kind = std::getenv("KORVEX_SCREENSHOT_ANALYSIS");
+            if (!kind || !*kind) {
+                take();
+                return;
+            }
+            // The Analysis dock on a channel (KORVEX_SCREENSHOT_CHANNEL, from 1), the picture
+            // once its result is in.
+            gui::AnalysisDock* dock = window->analysis();
+            dock->show();
+            QObject::connect(dock, &gui::AnalysisDock::resultChanged, window, [dock, take] {
+                if (dock->has_result()) take();
             });
+            const char* channel = std::getenv("KORVEX_SCREENSHOT_CHANNEL");
+            if (channel) dock->channel_box()->setCurrentIndex(std::atoi(channel) - 1);
+            dock->kind_box()->setCurrentIndex(!std::strcmp(kind, "spectrum")      ? 2
+                                              : !std::strcmp(kind, "oscillation") ? 1
+                                                                                  : 0);
         });
 }
 

@@ -92,6 +92,7 @@ void ViewerPlot::SetRecording(const ViewerSession* session, const std::vector<in
     cursor_[0] = cursor_[1] = -1;
     back_.clear();
     forward_.clear();
+    analysis_marks_ = AnalysisMarks();
     BuildPanes();
     view_ = Clamped(QCPRange(0, session_ ? session_->data().duration() : 1.0));
     ApplyView();
@@ -106,6 +107,7 @@ void ViewerPlot::SetPanes(const std::vector<int>& panes) {
     pane_of_.resize(visible_.size(), 0);
     BuildPanes();
     for (size_t p = 0; p < panes_.size() && p < auto_y.size(); ++p) panes_[p].auto_y = auto_y[p];
+    DrawAnalysisMarks();  // in the channel's new pane
     ApplyView();
 }
 
@@ -165,6 +167,8 @@ void ViewerPlot::BuildPanes() {
     graphs_.clear();
     seq_marks_ = nullptr;
     readout_ = nullptr;
+    analysis_items_.clear();  // deleted with the others
+    analysis_curve_ = nullptr;
     cursor_label_[0] = cursor_label_[1] = nullptr;
     plotLayout()->clear();  // deletes the axis rects and their legends
     panes_.clear();
@@ -445,6 +449,91 @@ bool ViewerPlot::SavePicture(const QString& path) {
     for (size_t p = 0; p < panes_.size(); ++p) panes_[p].legend->setVisible(shown[p]);
     replot(QCustomPlot::rpQueuedReplot);
     return ok;
+}
+
+void ViewerPlot::SetAnalysisMarks(const AnalysisMarks& marks) {
+    analysis_marks_ = marks;
+    DrawAnalysisMarks();
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ViewerPlot::DrawAnalysisMarks() {
+    for (QCPAbstractItem* item : analysis_items_) removeItem(item);
+    analysis_items_.clear();
+    if (analysis_curve_) removePlottable(analysis_curve_);
+    analysis_curve_ = nullptr;
+    const AnalysisMarks& m = analysis_marks_;
+    if (m.channel < 0 || size_t(m.channel) >= pane_of_.size()) return;
+    QCPAxisRect* rect = panes_[size_t(pane_of_[size_t(m.channel)])].rect;
+    QCPAxis* x = rect->axis(QCPAxis::atBottom);
+    QCPAxis* y = rect->axis(QCPAxis::atLeft);
+    const QColor colour(0, 120, 60);
+    auto place = [&](QCPItemPosition* p) {
+        p->setAxes(x, y);
+        p->setAxisRect(rect);
+    };
+    for (size_t i = 0; i < m.lines.size(); ++i) {
+        auto* line = new QCPItemStraightLine(this);
+        line->setObjectName(QStringLiteral("analysisLine"));
+        line->setClipAxisRect(rect);
+        place(line->point1);
+        place(line->point2);
+        line->point1->setCoords(m.lines[i].seconds, 0);
+        line->point2->setCoords(m.lines[i].seconds, 1);
+        line->setPen(QPen(colour, 1, Qt::DotLine));
+        analysis_items_.push_back(line);
+        auto* label = new QCPItemText(this);
+        label->setObjectName(QStringLiteral("analysisLabel"));
+        label->setClipAxisRect(rect);
+        place(label->position);
+        label->position->setTypeX(QCPItemPosition::ptPlotCoords);
+        label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        // Staggered down the pane: the 10, 50 and 90 % crossings lie close together, and
+        // the cursors' names take the top.
+        label->position->setCoords(m.lines[i].seconds, 0.08 + 0.07 * double(i % 3));
+        label->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setText(m.lines[i].label);
+        label->setColor(colour);
+        label->setBrush(QColor(255, 255, 255, 200));
+        label->setPadding(QMargins(2, 0, 2, 0));
+        analysis_items_.push_back(label);
+    }
+    for (double level : m.levels) {
+        auto* line = new QCPItemStraightLine(this);
+        line->setClipAxisRect(rect);
+        place(line->point1);
+        place(line->point2);
+        line->point1->setCoords(0, level);
+        line->point2->setCoords(1, level);
+        line->setPen(QPen(QColor(120, 120, 120), 1, Qt::DashLine));
+        analysis_items_.push_back(line);
+    }
+    if (m.has_point) {
+        auto* tracer = new QCPItemTracer(this);
+        tracer->setClipAxisRect(rect);
+        place(tracer->position);
+        tracer->position->setCoords(m.point_x, m.point_y);
+        tracer->setStyle(QCPItemTracer::tsCircle);
+        tracer->setSize(9);
+        tracer->setPen(QPen(colour, 2));
+        analysis_items_.push_back(tracer);
+        if (!m.point_label.isEmpty()) {
+            auto* label = new QCPItemText(this);
+            label->setClipAxisRect(rect);
+            place(label->position);
+            label->position->setCoords(m.point_x, m.point_y);
+            label->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
+            label->setPadding(QMargins(8, 0, 0, 4));
+            label->setText(m.point_label);
+            label->setColor(colour);
+            analysis_items_.push_back(label);
+        }
+    }
+    if (!m.curve_x.isEmpty()) {
+        analysis_curve_ = addGraph(x, y);
+        analysis_curve_->setData(m.curve_x, m.curve_y, true);
+        analysis_curve_->setPen(QPen(Qt::black, 2, Qt::DashLine));
+    }
 }
 
 double ViewerPlot::TimeAt(double x) const {

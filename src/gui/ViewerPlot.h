@@ -11,6 +11,22 @@ namespace korvex::gui {
 class EnvelopeGraph;
 class ViewerSession;
 
+// What an analysis marks on the plot, in the pane of `channel`, in seconds of the
+// recording and the channel's units.
+struct AnalysisMarks {
+    struct Line {
+        double seconds = 0;
+        QString label;  // written at the line's top
+    };
+    int channel = -1;            // -1: no marks
+    std::vector<Line> lines;     // vertical lines
+    std::vector<double> levels;  // horizontal lines (a settling band)
+    bool has_point = false;      // a point (a peak) with its label
+    double point_x = 0, point_y = 0;
+    QString point_label;
+    QVector<double> curve_x, curve_y;  // a curve drawn over the signal (a fit)
+};
+
 // The viewer's plot: a whole recording against time in seconds, in one or more panes
 // stacked on one shared time axis, with two cursors, A and B, that snap to rows.
 //
@@ -84,6 +100,12 @@ public:
     // The view as a picture, cursors and legends included: PNG or PDF by the ending.
     bool SavePicture(const QString& path);
 
+    // An analysis's marks, kept while the channels move between panes; a new recording
+    // clears them.
+    void SetAnalysisMarks(const AnalysisMarks& marks);
+    void ClearAnalysisMarks() { SetAnalysisMarks(AnalysisMarks()); }
+    const AnalysisMarks& analysis_marks() const { return analysis_marks_; }
+
 signals:
     void viewChanged(QCPRange range);
     void cursorsChanged();
@@ -151,6 +173,12 @@ private:
     QRubberBand* band_ = nullptr;
     QElapsedTimer last_wheel_;
     QPoint pointer_{-1, -1};
+
+    // The analysis's marks and the items that draw them.
+    void DrawAnalysisMarks();
+    AnalysisMarks analysis_marks_;
+    std::vector<QCPAbstractItem*> analysis_items_;
+    QCPGraph* analysis_curve_ = nullptr;
 };
 
 }  // namespace korvex::gui

@@ -24,9 +24,11 @@
 #include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "files/ExportFile.h"
+#include "gui/AnalysisDock.h"
 #include "gui/Captions.h"
 #include "gui/ChannelTableModel.h"
 #include "gui/MessageBoxes.h"
+#include "gui/TestReport.h"
 #include "gui/Texts.h"
 #include "gui/ViewerPlot.h"
 #include "gui/ViewerSession.h"
@@ -122,6 +124,9 @@ ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
     statusBar()->addPermanentWidget(info_label_);
     statusBar()->addPermanentWidget(progress_);
     statusBar()->addPermanentWidget(cancel_);
+    analysis_ = new AnalysisDock(session_, plot_, this);
+    addDockWidget(Qt::RightDockWidgetArea, analysis_);
+    analysis_->hide();
 
     BuildActions();
     connect(session_, &ViewerSession::loaded, this, &ViewerWindow::OnLoaded);
@@ -145,6 +150,7 @@ ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
     connect(scroll_, &QScrollBar::valueChanged, this, &ViewerWindow::OnScroll);
     connect(model_, &ChannelTableModel::visibilityToggled, plot_, &ViewerPlot::SetChannelVisible);
     connect(table_, &QTableView::customContextMenuRequested, this, &ViewerWindow::ShowTableMenu);
+    connect(analysis_, &AnalysisDock::resultChanged, this, &ViewerWindow::UpdateActions);
 
     setWindowTitle(T("Просмотр записей", "Recording Viewer"));
     SetTitleVersion(this);
@@ -153,7 +159,11 @@ ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
     resize(1100, 760);
 }
 
-ViewerWindow::~ViewerWindow() = default;
+ViewerWindow::~ViewerWindow() {
+    // The dock first, while the window it reports to is whole: closing the window hides
+    // it, and hiding it drops its result, which updates the window's actions.
+    delete analysis_;
+}
 
 void ViewerWindow::BuildActions() {
     auto action = [this](const QString& text, const QKeySequence& key, auto&& slot,
@@ -180,6 +190,10 @@ void ViewerWindow::BuildActions() {
         action(T("Рисунок PNG...", "Picture PNG..."), {}, [this] { AskExport(Format::Png); });
     QAction* pdf =
         action(T("Рисунок PDF...", "Picture PDF..."), {}, [this] { AskExport(Format::Pdf); });
+    report_ = action(
+        T("Отчёт об испытании (PDF)...", "Test Report (PDF)..."), {}, [this] { AskReport(); },
+        false);
+    report_->setObjectName(QStringLiteral("exportReport"));
     range_only_ =
         new QAction(T("Только между курсорами A и B", "Between Cursors A and B Only"), this);
     range_only_->setObjectName(QStringLiteral("rangeOnly"));
@@ -229,6 +243,7 @@ void ViewerWindow::BuildActions() {
     exports->addSeparator();
     exports->addAction(png);
     exports->addAction(pdf);
+    exports->addAction(report_);
     exports->addSeparator();
     exports->addAction(range_only_);
     file->addSeparator();
@@ -237,6 +252,10 @@ void ViewerWindow::BuildActions() {
     for (QAction* a : {fit, zoom_in, zoom_out, back_, forward_}) view->addAction(a);
     view->addSeparator();
     for (QAction* a : {box_, auto_y, legend_, clear}) view->addAction(a);
+    QAction* analysis = analysis_->toggleViewAction();
+    analysis->setObjectName(QStringLiteral("showAnalysis"));
+    view->addSeparator();
+    view->addAction(analysis);
 
     QToolBar* bar = addToolBar(T("Инструменты", "Tools"));
     bar->setObjectName(QStringLiteral("toolBar"));
@@ -251,6 +270,8 @@ void ViewerWindow::BuildActions() {
     export_button->setMenu(exports);
     bar->addWidget(export_button);
     export_button_ = export_button;
+    bar->addSeparator();
+    bar->addAction(analysis);
 }
 
 void ViewerWindow::Open(const QString& path) {
@@ -317,6 +338,7 @@ void ViewerWindow::OnLoaded(const QString& message) {
     info_label_->setText(StatusText());
     OnViewChanged();
     OnCursorsChanged();
+    analysis_->RecordingChanged();
     UpdateActions();
     emit loaded(QString());
 }
@@ -565,6 +587,42 @@ void ViewerWindow::AskExport(Format format) {
     dialog->open();
 }
 
+void ViewerWindow::AskReport() {
+    const AnalysisResult* result = analysis_->result();
+    if (!session_->has_data() || !result) return;
+    QFileInfo source(session_->path());
+    QString proposed = source.absolutePath() + QLatin1Char('/') + source.completeBaseName() +
+                       QLatin1Char('_') + QLatin1String(AnalysisDock::KindFileWord(result->kind)) +
+                       QStringLiteral(".pdf");
+    auto* dialog = new QFileDialog(this, T("Отчёт об испытании", "Test Report"), proposed,
+                                   QStringLiteral("PDF (*.pdf)"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("pdf"));
+    // The dialog asks before it replaces the file chosen.
+    connect(dialog, &QFileDialog::fileSelected, this,
+            [this](const QString& path) { ExportReport(path); });
+    dialog->open();
+}
+
+bool ViewerWindow::ExportReport(const QString& path) {
+    if (!session_->has_data() || !analysis_->has_result()) return false;
+    QString message;
+    bool ok = false;
+    try {
+        ok = WriteTestReport(path, MakeTestReportPage(*session_, plot_, *analysis_), &message);
+    } catch (const std::exception&) {
+        message =
+            QString::fromStdString(StrPrintf("Write File '%s' error", path.toStdString().c_str()));
+    }
+    if (ok)
+        statusBar()->showMessage(T("Отчёт записан", "Report written"), 5000);
+    else
+        ShowMessage(this, message);
+    emit exported(ok ? QString() : message);
+    return ok;
+}
+
 void ViewerWindow::AskOpen() {
     auto* dialog = new QFileDialog(
         this, T("Открыть запись", "Open Recording"),
@@ -588,6 +646,7 @@ void ViewerWindow::UpdateActions() {
         plot_->cursor(ViewerPlot::kCursorA) >= 0 && plot_->cursor(ViewerPlot::kCursorB) >= 0;
     range_only_->setEnabled(both);
     export_button_->setEnabled(data && !busy);
+    report_->setEnabled(data && !busy && analysis_->has_result());
 }
 
 }  // namespace korvex::gui

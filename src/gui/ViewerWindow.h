@@ -14,6 +14,7 @@ class QTableView;
 
 namespace korvex::gui {
 
+class AnalysisDock;
 class ChannelTableModel;
 class ViewerPlot;
 class ViewerSession;
@@ -49,6 +50,12 @@ public:
     // Starts an export to `path` (no dialog); false when another one runs.
     enum class Format { Csv, Comtrade, ComtradeAscii, Png, Pdf };
     bool ExportTo(Format format, const QString& path, bool overwrite);
+    // The Analysis dock, docked on the right, hidden until the user shows it.
+    AnalysisDock* analysis() const { return analysis_; }
+    // Writes the test report of the dock's result to `path` (no dialog; an existing file
+    // is replaced); false, with the message shown, when there is no result or the write
+    // fails.
+    bool ExportReport(const QString& path);
 
 signals:
     void loaded(const QString& message);
@@ -67,6 +74,7 @@ private:
     void MoveSelectedTo(int pane);
     void AskExport(Format format);
     void AskOpen();
+    void AskReport();
     void UpdateActions();
     QString TimeText(double seconds) const;
     QString StatusText() const;  // the shown recording's rows, length, rate and defects
@@ -93,6 +101,8 @@ private:
     bool close_on_failure_ = false;
     bool readings_pending_ = false;
     double scroll_unit_ = 1;  // seconds per scroll-bar step
+    AnalysisDock* analysis_ = nullptr;
+    QAction* report_ = nullptr;
 };
 
 }  // namespace korvex::gui
