@@ -47,5 +47,28 @@ LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/viewer.png KORVEX_SCREENSHOT_CURSORS=1
     build/default/korvex-view "$recording"
 LC_ALL=ru_RU.UTF-8 KORVEX_SCREENSHOT=docs/ru/viewer.png KORVEX_SCREENSHOT_CURSORS=1.9,3.5 \
     build/default/korvex-view "$recording"
+# The Analysis panel on a step test: Ug steps by 5 % at 2 s, P swings at 1.1 Hz after it.
+steptest="$data/step-test.trd"
+awk 'BEGIN {
+    srand(1); pi = atan2(0, -1); z = 0.4; wn = 6; wd = wn * sqrt(1 - z * z)
+    printf "#CHAN=2\r\n#NAME=Ug P\r\n#F=250.000000\r\n#XX=0,0.004000\r\n"
+    for (i = 0; i < 5000; i++) {
+        t = i / 250 - 2; u = 100; p = 300
+        if (t > 0) {
+            u += 5 * (1 - exp(-z * wn * t) * (cos(wd * t) + z / sqrt(1 - z * z) * sin(wd * t)))
+            p += 20 * exp(-0.08 * 2 * pi * 1.1 * t) * cos(2 * pi * 1.1 * t)
+        }
+        printf "%.4f\t%.4f\t\r\n", u + 0.03 * (rand() - 0.5), p + 0.4 * (rand() - 0.5)
+    }
+}' >"$steptest"
+LC_ALL=en_US.UTF-8 KORVEX_SCREENSHOT=docs/analysis-step.png KORVEX_SCREENSHOT_CURSORS=1,12 \
+    KORVEX_SCREENSHOT_ANALYSIS=step KORVEX_SCREENSHOT_CHANNEL=1 \
+    KORVEX_SCREENSHOT_REPORT="$data/report.pdf" build/default/korvex-view "$steptest"
+LC_ALL=ru_RU.UTF-8 KORVEX_SCREENSHOT=docs/ru/analysis-step.png KORVEX_SCREENSHOT_CURSORS=1,12 \
+    KORVEX_SCREENSHOT_ANALYSIS=step KORVEX_SCREENSHOT_CHANNEL=1 build/default/korvex-view "$steptest"
+# The report's page as a picture, where Ghostscript is at hand.
+if command -v gs >/dev/null; then
+    gs -q -sDEVICE=png16m -r70 -o docs/test-report.png "$data/report.pdf"
+fi
 rm -rf "$data"
 ls -l docs/*.png docs/ru/*.png
