@@ -173,3 +173,22 @@ for op, frames in ((0, [b"\x01\x06\x10\x06\x80\x05", b"\x01\x03\x0a" + b"OPEN BR
         s.u16(w)
     s.int_range(0, 5, op, 32).int_range(0, 300, 7, 32)
     write("DiaryFuzz", "op%d" % op, answers(s, frames).bytes())
+
+# The analyses: a step, a ring-down and a sine as 16-bit samples, 500 Hz.
+import math
+for kind, name in ((0, "step"), (1, "ringdown"), (2, "sine")):
+    s = Seed().int_range(0, 2, kind, 32).boolean(False).int_range(-40, 40, -10, 32)
+    s.int_range(1, 99, 2, 32).boolean(kind == 0)
+    if kind == 0:
+        s.int_range(0, 4000, 200, 32)
+    s.int_range(1, 20, 4, 32)
+    for i in range(600):
+        t = i * 0.002
+        if kind == 0:
+            y = 0 if t < 0.2 else 1 - math.exp(-8 * (t - 0.2)) * math.cos(20 * (t - 0.2))
+        elif kind == 1:
+            y = math.exp(-0.5 * t) * math.cos(2 * math.pi * 3 * t)
+        else:
+            y = math.sin(2 * math.pi * 25.3 * t)
+        s.int_range(-32768, 32767, int(20000 * y), 16)
+    write("AnalysisFuzz", name, s.bytes())
