@@ -213,7 +213,25 @@ bool AnalyzeStep(const SignalWindow& w, const StepOptions& options, StepResult* 
     for (size_t i = i0; i < n; ++i)
         if (sign * z[i] > sign * z[p]) p = i;
     double peak = z[p], peak_at = double(p);
-    if (p > i0 && p + 1 < n) {
+    const size_t reach = (p - i0) / 4;  // a quarter of the way from the step to the peak
+    if (r.noise_sd > 1e-9 * size && reach >= 2 && p + reach < n) {
+        // With noise, the largest sample stands on its noise: the peak is the vertex of a
+        // parabola fitted to the raw samples around it, over half of its rise.
+        const long h = long(reach);
+        Eigen::MatrixXd m(2 * h + 1, 3);
+        Eigen::VectorXd v(2 * h + 1);
+        for (long k = -h; k <= h; ++k) {
+            const double x = double(k) / double(h);
+            m.row(k + h) << 1, x, x * x;
+            v(k + h) = y[long(p) + k];
+        }
+        const Eigen::Vector3d q = m.colPivHouseholderQr().solve(v);
+        if (sign * q(2) < 0) {
+            const double d = std::clamp(-q(1) / (2 * q(2)), -1.0, 1.0);
+            peak = q(0) + q(1) * d + q(2) * d * d;
+            peak_at += d * double(h);
+        }
+    } else if (p > i0 && p + 1 < n) {
         const double a = z[p - 1], b = z[p], c = z[p + 1];
         const double den = a - 2 * b + c;
         if (den != 0) {

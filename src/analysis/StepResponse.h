@@ -46,7 +46,8 @@ struct StepResult {
 // Noise: when the samples before t0 vary, crossings, peak and band exits are read on a
 // centred moving average a tenth of the rise long (for the band exits of a response that
 // swings beyond the band, an eighth of its period), each crossing then refined by a
-// quadratic fitted around it. Thread-safe; allocates O(count).
+// quadratic fitted around it, and the peak is the vertex of a parabola fitted over half
+// of its rise. Thread-safe; allocates O(count).
 bool AnalyzeStep(const SignalWindow& window, const StepOptions& options, StepResult* out,
                  std::string* err_text);
 
