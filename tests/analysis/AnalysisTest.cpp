@@ -44,9 +44,10 @@ double FirstReach(const std::function<double(double)>& y, double level, double e
     return NAN;
 }
 
-// The last time |y - 1| equals `band`, scanning back from the end.
+// The last time |y - 1| equals `band`, scanning back from the end (in steps short enough
+// for the narrowest excursion beyond the band that matters here).
 double LastExit(const std::function<double(double)>& y, double band, double end) {
-    const double h = 1e-4;
+    const double h = 1e-3;
     for (double t = end; t > h; t -= h)
         if (std::fabs(y(t) - 1) > band)
             return Root([&](double x) { return std::fabs(y(x) - 1) - band; }, t, t + h);
