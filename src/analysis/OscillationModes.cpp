@@ -83,7 +83,7 @@ std::optional<LogDecrement> PeakDecrement(const std::vector<double>& r, double d
             q.row(i - fa) << 1, x, x * x;
             v(i - fa) = r[size_t(i)];
         }
-        const Eigen::Vector3d c = q.colPivHouseholderQr().solve(v);
+        const Eigen::Vector3d c = (q.transpose() * q).ldlt().solve(q.transpose() * v);
         const double d = c(2) < 0 ? std::clamp(-c(1) / (2 * c(2)), -1.0, 1.0) : 0.0;
         const double height = c(0) + c(1) * d + c(2) * d * d;
         if (!(height > 5 * noise)) break;
@@ -99,7 +99,7 @@ std::optional<LogDecrement> PeakDecrement(const std::vector<double>& r, double d
         a(Eigen::Index(i), 1) = t[i];
         b(Eigen::Index(i)) = lnp[i];
     }
-    const Eigen::Vector2d fit = a.colPivHouseholderQr().solve(b);
+    const Eigen::Vector2d fit = (a.transpose() * a).ldlt().solve(a.transpose() * b);
     LogDecrement ld;
     const double spacing = (t.back() - t.front()) / double(t.size() - 1);
     const double delta = -fit(1) * spacing;
@@ -140,13 +140,24 @@ bool Estimate(const SignalWindow& w, const OscillationOptions& options, Oscillat
     Eigen::MatrixXd y(len - l, l + 1);
     for (Eigen::Index r = 0; r < len - l; ++r)
         for (Eigen::Index c = 0; c <= l; ++c) y(r, c) = x(r + c);
-    Eigen::BDCSVD<Eigen::MatrixXd> svd(y, Eigen::ComputeThinV);
-    const Eigen::Index order = ModelOrder(svd.singularValues());
+    // The right singular vectors are the eigenvectors of Y'Y and the singular values the
+    // roots of its eigenvalues: a symmetric eigenproblem a third the size of Y, whose
+    // rounding (about 1e-8 of the largest singular value) lies below the order's floor.
+    const Eigen::MatrixXd gram = y.transpose() * y;
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(gram);
+    const Eigen::Index cols = gram.cols();
+    Eigen::VectorXd sv(cols);  // largest first
+    for (Eigen::Index i = 0; i < cols; ++i)
+        sv(i) = std::sqrt(std::max(0.0, eig.eigenvalues()(cols - 1 - i)));
+    const Eigen::Index order = ModelOrder(sv);
     if (order == 0)
         return Fail(err_text, Tr("В окне нет колебаний", "No oscillation found in the window"));
-    const Eigen::MatrixXd v = svd.matrixV().leftCols(order);
+    const Eigen::MatrixXd v = eig.eigenvectors().rightCols(order).rowwise().reverse();
+    // The shift between the rows, by least squares: its normal equations, well conditioned
+    // as the columns are nearly orthonormal.
+    const Eigen::MatrixXd upper = v.topRows(l), lower = v.bottomRows(l);
     const Eigen::MatrixXd shift =
-        v.topRows(l).completeOrthogonalDecomposition().solve(v.bottomRows(l));
+        (upper.transpose() * upper).ldlt().solve(upper.transpose() * lower);
     const Eigen::VectorXcd z = Eigen::EigenSolver<Eigen::MatrixXd>(shift, false).eigenvalues();
 
     // Complex amplitudes by least squares against the averaged samples, then undone of
@@ -159,7 +170,8 @@ bool Estimate(const SignalWindow& w, const OscillationOptions& options, Oscillat
             p *= z(i);
         }
     }
-    const Eigen::VectorXcd h = vander.colPivHouseholderQr().solve(x.cast<cd>());
+    const Eigen::MatrixXcd vh = vander.adjoint();
+    const Eigen::VectorXcd h = (vh * vander).ldlt().solve(vh * x.cast<cd>());
 
     OscillationResult r;
     r.offset = mean;

@@ -187,7 +187,7 @@ bool AnalyzeStep(const SignalWindow& w, const StepOptions& options, StepResult* 
             m.row(i - a) << 1, x, x * x;
             v(i - a) = y[i] - level(fraction);
         }
-        const Eigen::Vector3d q = m.colPivHouseholderQr().solve(v);
+        const Eigen::Vector3d q = (m.transpose() * m).ldlt().solve(m.transpose() * v);
         // The root of q0 + q1 x + q2 x^2 nearest the average's crossing.
         const double disc = q(1) * q(1) - 4 * q(2) * q(0);
         if (q(1) == 0 || disc < 0) return c;
@@ -225,7 +225,7 @@ bool AnalyzeStep(const SignalWindow& w, const StepOptions& options, StepResult* 
             m.row(k + h) << 1, x, x * x;
             v(k + h) = y[long(p) + k];
         }
-        const Eigen::Vector3d q = m.colPivHouseholderQr().solve(v);
+        const Eigen::Vector3d q = (m.transpose() * m).ldlt().solve(m.transpose() * v);
         if (sign * q(2) < 0) {
             const double d = std::clamp(-q(1) / (2 * q(2)), -1.0, 1.0);
             peak = q(0) + q(1) * d + q(2) * d * d;
