@@ -261,8 +261,7 @@ bool AnalyzeOscillation(const SignalWindow& window, const OscillationOptions& op
     try {
         return Estimate(window, options, out, err_text);
     } catch (const std::bad_alloc&) {
-        return Fail(err_text,
-                    Tr("Недостаточно памяти для анализа", "Not enough memory to analyse"));
+        return Fail(err_text, NoMemoryToAnalyseText());
     }
 }
 

@@ -55,4 +55,8 @@ bool CheckWindow(const SignalWindow& window, std::string* err_text) {
     return true;
 }
 
+const char* NoMemoryToAnalyseText() {
+    return Tr("Недостаточно памяти для анализа", "Not enough memory to analyse");
+}
+
 }  // namespace korvex

@@ -40,4 +40,8 @@ SignalWindow ChannelWindow(const RecordingData& data, int channel, size_t begin,
 // not positive", "Not a number at %.6f s" (also for infinities).
 bool CheckWindow(const SignalWindow& window, std::string* err_text);
 
+// "Not enough memory to analyse" (Russian too): what every analysis, and whoever runs
+// one, says when an allocation fails.
+const char* NoMemoryToAnalyseText();
+
 }  // namespace korvex

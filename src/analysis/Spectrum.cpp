@@ -106,8 +106,7 @@ bool AnalyzeSpectrum(const SignalWindow& window, const SpectrumOptions& options,
     try {
         return Transform(window, options, out);
     } catch (const std::bad_alloc&) {
-        ReportError(err_text,
-                    Tr("Недостаточно памяти для анализа", "Not enough memory to analyse"));
+        ReportError(err_text, NoMemoryToAnalyseText());
         return false;
     }
 }

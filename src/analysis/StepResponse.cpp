@@ -61,6 +61,10 @@ double FirstCrossing(const double* z, size_t n, size_t from, double level, doubl
     return NAN;
 }
 
+const char* ConstantText() {
+    return Tr("Сигнал постоянен: скачка нет", "The signal is constant: there is no step");
+}
+
 bool Fail(std::string* err_text, const std::string& text) {
     ReportError(err_text, text);
     return false;
@@ -93,8 +97,7 @@ bool FindStep(const double* y, size_t n, size_t* first, std::string* err_text) {
                         ? StrPrintf(Tr("Скачок (%g) меньше шума (5 СКО = %g)",
                                        "The step (%g) is smaller than the noise (5 sd = %g)"),
                                     step, 5 * noise)
-                        : std::string(Tr("Сигнал постоянен: скачка нет",
-                                         "The signal is constant: there is no step")));
+                        : std::string(ConstantText()));
     *first = i;
     return true;
 }
@@ -110,9 +113,7 @@ bool AnalyzeStep(const SignalWindow& w, const StepOptions& options, StepResult* 
     const double* y = w.values;
     const size_t n = w.count;
     const auto [lo, hi] = std::minmax_element(y, y + n);
-    if (*lo == *hi)
-        return Fail(err_text,
-                    Tr("Сигнал постоянен: скачка нет", "The signal is constant: there is no step"));
+    if (*lo == *hi) return Fail(err_text, ConstantText());
 
     StepResult r;
     size_t i0 = 0;  // the first sample at or after the step
@@ -145,9 +146,7 @@ bool AnalyzeStep(const SignalWindow& w, const StepOptions& options, StepResult* 
     r.final_value = MeanAndSd(y + n - tail, tail).mean;
     r.step = r.final_value - r.initial;
     const double size = std::fabs(r.step);
-    if (size == 0)
-        return Fail(err_text,
-                    Tr("Сигнал постоянен: скачка нет", "The signal is constant: there is no step"));
+    if (size == 0) return Fail(err_text, ConstantText());
     if (size <= 5 * r.noise_sd)
         return Fail(err_text, StrPrintf(Tr("Скачок (%g) меньше шума (5 СКО = %g)",
                                            "The step (%g) is smaller than the noise (5 sd = %g)"),

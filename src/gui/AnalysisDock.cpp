@@ -265,7 +265,7 @@ void AnalysisDock::Compute() {
     try {
         request.values.assign(data.column(channel) + begin, data.column(channel) + end);
     } catch (const std::exception&) {
-        status_->setText(T("Не хватает памяти для анализа", "Not enough memory for the analysis"));
+        status_->setText(Q(NoMemoryToAnalyseText()));
         return;
     }
     analysis_->Run(std::move(request));
@@ -290,7 +290,7 @@ void AnalysisDock::OnFinished(const AnalysisResult& result) {
         if (result.oscillation) rows_ = OscillationRows(*result.oscillation);
         if (result.spectrum) rows_ = SpectrumRows(*result.spectrum);
     } catch (const std::exception&) {
-        status_->setText(T("Не хватает памяти для анализа", "Not enough memory for the analysis"));
+        status_->setText(Q(NoMemoryToAnalyseText()));
         ClearResult();
         return;
     }

@@ -10,14 +10,6 @@
 
 namespace korvex::gui {
 
-namespace {
-
-const char* NoMemoryText() {
-    return Tr("Не хватает памяти для анализа", "Not enough memory for the analysis");
-}
-
-}  // namespace
-
 AnalysisResult RunAnalysis(const AnalysisRequest& request, const StopToken* stop) {
     AnalysisResult r;
     r.kind = request.kind;
@@ -82,7 +74,7 @@ AnalysisResult RunAnalysis(const AnalysisRequest& request, const StopToken* stop
         r.spectrum.reset();
         r.fit_x = std::vector<double>();
         r.fit_y = std::vector<double>();
-        r.error = NoMemoryText();
+        r.error = NoMemoryToAnalyseText();
     }
     return r;
 }
@@ -132,7 +124,7 @@ void AnalysisSession::Start(AnalysisRequest request) {
                 *shared = AnalysisRequest();
                 try {
                     result = std::make_shared<AnalysisResult>();
-                    result->error = NoMemoryText();
+                    result->error = NoMemoryToAnalyseText();
                 } catch (const std::exception&) {
                 }
             }
@@ -154,7 +146,7 @@ void AnalysisSession::Start(AnalysisRequest request) {
             result->sequence = sequence;
             result->error = thread ? Tr("Не удалось запустить поток анализа",
                                         "The analysis thread could not be started")
-                                   : NoMemoryText();
+                                   : NoMemoryToAnalyseText();
             QMetaObject::invokeMethod(
                 this, [this, result] { OnDone(result); }, Qt::QueuedConnection);
         } catch (const std::exception&) {
