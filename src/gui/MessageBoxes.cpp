@@ -15,7 +15,10 @@ QStringList ToQStringList(const std::vector<std::string>& texts) {
     return list;
 }
 
-void ShowMessages(QWidget* over, const QStringList& texts, QObject* context,
+namespace {
+
+// One batch of boxes, one after another; see ShowMessages.
+void ShowSequence(QWidget* over, const QStringList& texts, QObject* context,
                   std::function<void()> then) {
     const bool guarded = context != nullptr;
     QPointer<QObject> alive(context);
@@ -48,7 +51,7 @@ void ShowMessages(QWidget* over, const QStringList& texts, QObject* context,
             finish();
             return;
         }
-        ShowMessages(window, rest, nullptr, finish);
+        ShowSequence(window, rest, nullptr, finish);
     });
     QObject::connect(box, &QObject::destroyed, [done, finish] {
         if (*done) return;
@@ -56,6 +59,44 @@ void ShowMessages(QWidget* over, const QStringList& texts, QObject* context,
         finish();
     });
     box->open();
+}
+
+// The batches said over one window, a child of it. Two boxes never stand over a window at
+// once: which of them the window system put in front would decide the order the user
+// reads them in, and taking one would leave the other hidden behind it.
+class WindowMessages : public QObject {
+public:
+    explicit WindowMessages(QWidget* over)
+        : QObject(over), order_([this, over](const QStringList& texts) {
+              ShowSequence(over, texts, this, [this] { order_.Taken(); });
+          }) {}
+    // The window goes: what still waits runs as after OK, like the batch on screen.
+    ~WindowMessages() override { order_.Drop(); }
+    void Say(const QStringList& texts, std::function<void()> then) {
+        order_.Say(texts, std::move(then));
+    }
+
+private:
+    MessageOrder order_;
+};
+
+}  // namespace
+
+void ShowMessages(QWidget* over, const QStringList& texts, QObject* context,
+                  std::function<void()> then) {
+    if (!over) {
+        ShowSequence(nullptr, texts, context, std::move(then));
+        return;
+    }
+    // (Not findChild: without a meta-object of its own, any child would match.)
+    WindowMessages* messages = nullptr;
+    for (QObject* child : over->children())
+        if ((messages = dynamic_cast<WindowMessages*>(child))) break;
+    if (!messages) messages = new WindowMessages(over);
+    QPointer<QObject> alive(context);
+    messages->Say(texts, [guarded = context != nullptr, alive, then = std::move(then)] {
+        if (then && (!guarded || alive)) then();
+    });
 }
 
 void MessageOrder::Say(const QStringList& texts, std::function<void()> then) {
@@ -77,6 +118,14 @@ void MessageOrder::Next() {
     if (queue_.empty() || showing_) return;
     showing_ = true;
     show_(queue_.front().texts);
+}
+
+void MessageOrder::Drop() {
+    std::deque<Batch> queue;
+    queue.swap(queue_);
+    showing_ = false;
+    for (auto& batch : queue)
+        if (batch.then) batch.then();
 }
 
 void MessageOrder::Taken() {

@@ -14,12 +14,14 @@ class QWidget;
 namespace korvex::gui {
 
 // Shows the texts one after another in warning boxes titled "Korvex" with an OK button,
+// after any boxes already said over the same window (never two over one window at once),
 // what an error number quoted in a text means as the box's informative text. Each box is
 // window-modal over `over` (application-modal without one) and opened with open(): no
 // nested event loop runs, the caller returns at once. After the last OK, `then` runs on
 // the GUI thread, unless `context` is given and has been destroyed meanwhile. A box that
 // goes with its window (the window was deleted) ends the sequence: the rest is dropped and
-// `then` runs as after OK. No texts: `then` runs at once. GUI thread only.
+// `then` runs as after OK, and so does that of every batch still waiting. No texts: `then`
+// runs once the boxes said before are taken (at once when there are none). GUI thread only.
 void ShowMessages(QWidget* over, const QStringList& texts, QObject* context = nullptr,
                   std::function<void()> then = {});
 inline void ShowMessage(QWidget* over, const QString& text, QObject* context = nullptr,
@@ -46,6 +48,8 @@ public:
     }
     // The batch shown has been taken.
     void Taken();
+    // Forgets every batch, shown or waiting, and runs their continuations in order.
+    void Drop();
     // A batch is being shown, or waits for one that is.
     bool busy() const { return !queue_.empty(); }
 

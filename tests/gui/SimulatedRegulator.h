@@ -34,10 +34,8 @@ protected:
     }
     void TearDown() override {
         g_bRussian = false;
-        // Windows show their messages themselves, in boxes opened without a nested loop.
+        // Windows show their messages themselves (the box taker checks how).
         EXPECT_TRUE(sink.texts().empty()) << "shown through the core's sink: " << sink.texts()[0];
-        EXPECT_EQ(shown.deepest_loop, 0) << "a box ran in a nested event loop";
-        EXPECT_LE(shown.most_open, 1) << "boxes stacked";
     }
 
     // The regulator left ModBus mode (the link ended with its exit message).

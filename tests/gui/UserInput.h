@@ -107,6 +107,11 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
         timer_.start(5);
     }
+    // Never two boxes at once, and none from a loop of the program's own.
+    ~BoxTaker() override {
+        EXPECT_LE(most_open, 1) << "boxes stacked";
+        EXPECT_EQ(deepest_loop, 0) << "a box shown from a nested event loop";
+    }
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
         for (const auto& s : seen) out.push_back(s.text.toStdString());

@@ -257,10 +257,15 @@ TEST_F(ViewerWindowTest, AFailedOpenNamesTheFileAndLeavesNoStaleStatus) {
     EXPECT_EQ(status, "100 rows, 0.396000 s, 250 Hz");
     // The recording shown stays, with its status line rather than "Reading ...".
     QSignalSpy loaded(window, &ViewerWindow::loaded);
+    // Both failures come before the first box is taken: the second box waits for it.
+    errors.hold = true;
     for (const std::string& file : {bad, missing}) {
         window->Open(QString::fromStdString(file));
-        ASSERT_TRUE(loaded.wait(5000));
+        ASSERT_TRUE(
+            test::WaitFor([&, n = loaded.count() + 1] { return loaded.count() == n; }, 5000));
     }
+    EXPECT_EQ(test::BoxTaker::Open().size(), 1u);
+    errors.hold = false;
     EXPECT_EQ(test::Find(window, "infoText")->text(), status);
     EXPECT_EQ(window->session()->path().toStdString(), path);
     // A message that names the file already is left as it is.
