@@ -41,6 +41,11 @@ constexpr Option kOptions[] = {
     {"to", 0, true, "СЕК", "SEC", "конец, в секундах", "the end, in seconds"},
     {"overwrite", 0, false, nullptr, nullptr, "заменять существующие файлы",
      "replace existing files"},
+    {"decimal-comma", 0, false, nullptr, nullptr,
+     "CSV с \";\" между полями и десятичной запятой, как его\n"
+     "читают таблицы с русскими настройками",
+     "CSV with \";\" between fields and a decimal comma, as\n"
+     "spreadsheets set to Russian read it"},
 };
 
 const CommandLine kCommandLine = {
@@ -50,20 +55,24 @@ const CommandLine kCommandLine = {
     1,
     "Использование: korvex-cli export ФАЙЛ --format csv|comtrade|comtrade-ascii\n"
     "                         [-o ВЫХОД] [--from СЕК] [--to СЕК] [--overwrite]\n"
+    "                         [--decimal-comma]\n"
     "\n"
     "Записывает запись или строки между --from и --to (секунды от её первой строки)\n"
     "в CSV или в запись COMTRADE (IEEE C37.111-1999: ВЫХОД.cfg и ВЫХОД.dat, BINARY\n"
     "или ASCII с comtrade-ascii). По умолчанию ВЫХОД - ФАЙЛ без расширения;\n"
     "существующие файлы сохраняются, если не задан --overwrite, а сам ФАЙЛ не\n"
-    "заменяется никогда.\n",
+    "заменяется никогда. CSV пишется с \",\" между полями и десятичной точкой, а с\n"
+    "--decimal-comma - с \";\" и десятичной запятой.\n",
     "Usage: korvex-cli export FILE --format csv|comtrade|comtrade-ascii\n"
     "                         [-o OUT] [--from SEC] [--to SEC] [--overwrite]\n"
+    "                         [--decimal-comma]\n"
     "\n"
     "Writes a recording, or the rows between --from and --to (seconds from its first\n"
     "row), as CSV or as a COMTRADE record (IEEE C37.111-1999: OUT.cfg and OUT.dat,\n"
     "BINARY, or ASCII with comtrade-ascii). OUT defaults to FILE without its\n"
     "extension; existing files are kept unless --overwrite is given, and FILE\n"
-    "itself is never replaced.\n",
+    "itself is never replaced. CSV has \",\" between fields and a decimal point; with\n"
+    "--decimal-comma \";\" and a decimal comma.\n",
     nullptr,
     nullptr,
 };
@@ -75,7 +84,7 @@ bool IsFormat(const std::string& s) {
 // CSV on standard output: written as a file first, in the temporary directory, so that
 // the rows go out as the file export writes them, then copied. False with the message
 // shown.
-bool ExportCsvToStdout(const RecordingData& data, size_t begin, size_t end) {
+bool ExportCsvToStdout(const RecordingData& data, size_t begin, size_t end, CsvStyle style) {
     std::error_code ec;
     const std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
     if (ec) {
@@ -88,7 +97,7 @@ bool ExportCsvToStdout(const RecordingData& data, size_t begin, size_t end) {
     for (int n = 0; temp.empty() || std::filesystem::exists(temp, ec); ++n)
         temp = (dir / StrPrintf("korvex-export-%lld-%d.csv", (long long)stamp, n)).string();
     std::string error;
-    if (!ExportCsv(data, begin, end, temp, false, &error)) {
+    if (!ExportCsv(data, begin, end, temp, false, &error, {}, style)) {
         ShowError(error);
         return false;
     }
@@ -131,6 +140,8 @@ int ExportCommand(int argc, char** argv) {
     RecordingArgs args;
     std::string format, out;
     bool overwrite = false;
+    // Off unless asked for, in either language: scripts read the output as they always have.
+    CsvStyle style;
     std::vector<char*> files;
     const int status = ParseOptions(
         kCommandLine, argc, argv,
@@ -144,6 +155,8 @@ int ExportCommand(int argc, char** argv) {
                 out = value;
             } else if (name == "overwrite") {
                 overwrite = true;
+            } else if (name == "decimal-comma") {
+                style.decimal_comma = true;
             } else if (name == "to" && IsFormat(value)) {
                 // What "--to" meant before the format had an option of its own.
                 return Tr(
@@ -164,6 +177,9 @@ int ExportCommand(int argc, char** argv) {
         return UsageError(kCommandLine,
                           Tr("не задан формат: --format csv|comtrade|comtrade-ascii",
                              "no format given: --format csv|comtrade|comtrade-ascii"));
+    if (style.decimal_comma && format != "csv")
+        return UsageError(kCommandLine, Tr("--decimal-comma действует только с --format csv",
+                                           "--decimal-comma goes with --format csv only"));
     const bool to_stdout = out == "-";
     if (to_stdout && format != "csv")
         return UsageError(kCommandLine,
@@ -179,10 +195,10 @@ int ExportCommand(int argc, char** argv) {
     size_t begin = 0, end = 0;
     if (!LoadRecording(args, &data, &begin, &end)) return 1;
     // The data alone on standard output, for a pipe.
-    if (to_stdout) return ExportCsvToStdout(data, begin, end) ? 0 : 1;
+    if (to_stdout) return ExportCsvToStdout(data, begin, end, style) ? 0 : 1;
     std::string error;
     bool ok = format == "csv"
-                  ? ExportCsv(data, begin, end, out, overwrite, &error)
+                  ? ExportCsv(data, begin, end, out, overwrite, &error, {}, style)
                   : ExportComtrade(data, begin, end, out, format == "comtrade", overwrite, &error);
     if (!ok) {
         ShowError(error);

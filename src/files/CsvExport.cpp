@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "files/CsvExport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <vector>
@@ -12,8 +13,9 @@ namespace korvex {
 
 namespace {
 
-void AppendCsvField(std::string& line, const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+void AppendCsvField(std::string& line, const std::string& text, char separator) {
+    const char special[] = {separator, '"', '\r', '\n', '\0'};
+    if (text.find_first_of(special) == std::string::npos) {
         line += text;
         return;
     }
@@ -42,15 +44,17 @@ char* FormatSeconds(double seconds, char* out) {
 }
 
 bool ExportCsv(const RecordingData& data, size_t begin, size_t end, const std::string& path,
-               bool overwrite, std::string* err_text, const ExportControl& control) {
+               bool overwrite, std::string* err_text, const ExportControl& control,
+               CsvStyle style) {
+    const char separator = style.decimal_comma ? ';' : ',';
     if (end > data.rows()) end = data.rows();
     if (begin > end) begin = end;
     ExportFile file;
     if (!file.Create(path, overwrite, err_text, data.path())) return false;
     std::string header = "Time (s)";
     for (const std::string& name : data.info().names) {
-        header += ',';
-        AppendCsvField(header, name);
+        header += separator;
+        AppendCsvField(header, name, separator);
     }
     header += "\r\n";
     file.Write(header);
@@ -76,10 +80,13 @@ bool ExportCsv(const RecordingData& data, size_t begin, size_t end, const std::s
         char* start = row.data();
         char* p = FormatSeconds(double(r) * data.step(), start);
         for (int c = 0; c < channels; ++c) {
-            *p++ = ',';
+            *p++ = separator;
             p = std::to_chars(p, start + row_max, columns[size_t(c)][r], std::chars_format::fixed)
                     .ptr;
         }
+        // Every "." of the row is a decimal point: the separator is ";" then, and the
+        // numbers hold no other (exponents, "inf" and "nan" have none).
+        if (style.decimal_comma) std::replace(start, p, '.', ',');
         *p++ = '\r';
         *p++ = '\n';
         file.Write(std::string_view(start, size_t(p - start)));

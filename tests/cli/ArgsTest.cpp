@@ -60,6 +60,8 @@ TEST(Args, AUsageErrorIsOneLineAndAPointerToHelp) {
         {"export r.trd --f csv", "ambiguous option '--f'"},
         {"export r.trd --format comtrade -o -",
          "-o - writes CSV only: a COMTRADE record is two files"},
+        {"export r.trd --decimal-comma --format comtrade|comtrade-ascii",
+         "--decimal-comma goes with --format csv only"},
         {"modbus --port x --stay=1 id", "option '--stay' takes no value"},
         {"modbus --port x", "no action given"},
         {"modbus --port x --addr 256 id", "--addr takes a number from 0 to 255"},

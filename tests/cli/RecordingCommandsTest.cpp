@@ -96,6 +96,8 @@ TEST_F(RecordingCommands, ExportCsvComtradeAndStandardOutput) {
     r = Run("export r.trd --from 1.5 -o - --to 1.52 --format csv");
     EXPECT_EQ(r.out + r.StatusAndErr(), range + "0|" + note);
     EXPECT_FALSE(std::filesystem::exists(tmp.path() + "/-") || std::filesystem::exists(csv));
+    EXPECT_EQ(Run("export r.trd --decimal-comma --to 1.51 --from 1.5 -o - --format csv").out,
+              "Time (s);Ug;If\r\n1,5;9,5;-3\r\n1,51;1;3\r\n");
 
     // COMTRADE: two files. (Their bytes, and the recording never replaced by its own .dat:
     // ExportTest in tests/files/RecordingDataTest.cpp.)
