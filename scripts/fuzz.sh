@@ -14,7 +14,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)" >/dev/null
 
 targets=(NumberFuzz RecordingFileFuzz RecordingDataFuzz ModBusFuzz CanTunnelFuzz StreamFuzz
-         PanelFuzz RecorderFuzz DiaryFuzz LineErrorsFuzz AnalysisFuzz)
+         PanelFuzz RecorderFuzz DiaryFuzz LineErrorsFuzz AnalysisFuzz ComtradeFuzz)
 findings=build/fuzz/findings
 mkdir -p "$findings"
 failed=0

@@ -7,11 +7,21 @@
 namespace korvex {
 
 bool Envelope::Build(const double* values, size_t count) {
+    levels_.clear();
+    count_ = 0;
+    return Extend(values, count);
+}
+
+bool Envelope::Extend(const double* values, size_t count) {
+    if (count < count_) {
+        levels_.clear();
+        count_ = 0;
+    }
+    const size_t from = count_;
     values_ = values;
     count_ = count;
-    levels_.clear();
     try {
-        BuildLevels(values, count);
+        ExtendLevels(values, from, count);
         return true;
     } catch (const std::exception&) {
         // Only the levels' allocations throw; the envelope of a channel in part would
@@ -23,46 +33,38 @@ bool Envelope::Build(const double* values, size_t count) {
     }
 }
 
-void Envelope::BuildLevels(const double* values, size_t count) {
+void Envelope::ExtendLevels(const double* values, size_t from, size_t count) {
     constexpr double kInf = std::numeric_limits<double>::infinity();
-    // Level 0 from the samples, every further level from the one below it. A partial
-    // block at the end is kept: its extremes are those of the samples it has.
-    size_t n = (count + kFactor - 1) / kFactor;
-    if (count <= kFactor) return;
-    Level first;
-    first.block = kFactor;
-    first.lo.resize(n);
-    first.hi.resize(n);
-    for (size_t b = 0; b < n; ++b) {
-        double lo = kInf, hi = -kInf;
-        size_t end = (b + 1) * kFactor < count ? (b + 1) * kFactor : count;
-        for (size_t i = b * kFactor; i < end; ++i) {
-            double v = values[i];
-            lo = v < lo ? v : lo;
-            hi = v > hi ? v : hi;
+    // Level 0 from the samples, every further level from the one below it, each from the
+    // block that holds the first entry changed below it: a partial block at the end keeps
+    // the extremes of the samples it has and is worked out again as it fills.
+    size_t below_size = count, changed = from;
+    for (size_t l = 0; below_size > kFactor; ++l) {
+        const size_t n = (below_size + kFactor - 1) / kFactor;
+        size_t first = changed / kFactor;
+        if (l == levels_.size()) {
+            Level level;
+            level.block = l == 0 ? kFactor : levels_[l - 1].block * kFactor;
+            levels_.push_back(std::move(level));
+            first = 0;
         }
-        first.lo[b] = lo;
-        first.hi[b] = hi;
-    }
-    levels_.push_back(std::move(first));
-    while (levels_.back().lo.size() > kFactor) {
-        const Level& below = levels_.back();
-        size_t m = (below.lo.size() + kFactor - 1) / kFactor;
-        Level next;
-        next.block = below.block * kFactor;
-        next.lo.resize(m);
-        next.hi.resize(m);
-        for (size_t b = 0; b < m; ++b) {
+        Level& level = levels_[l];
+        level.lo.resize(n);
+        level.hi.resize(n);
+        const double* lo_in = l == 0 ? values : levels_[l - 1].lo.data();
+        const double* hi_in = l == 0 ? values : levels_[l - 1].hi.data();
+        for (size_t b = first; b < n; ++b) {
             double lo = kInf, hi = -kInf;
-            size_t end = (b + 1) * kFactor < below.lo.size() ? (b + 1) * kFactor : below.lo.size();
+            const size_t end = (b + 1) * kFactor < below_size ? (b + 1) * kFactor : below_size;
             for (size_t i = b * kFactor; i < end; ++i) {
-                lo = below.lo[i] < lo ? below.lo[i] : lo;
-                hi = below.hi[i] > hi ? below.hi[i] : hi;
+                lo = lo_in[i] < lo ? lo_in[i] : lo;
+                hi = hi_in[i] > hi ? hi_in[i] : hi;
             }
-            next.lo[b] = lo;
-            next.hi[b] = hi;
+            level.lo[b] = lo;
+            level.hi[b] = hi;
         }
-        levels_.push_back(std::move(next));
+        changed = first;
+        below_size = n;
     }
 }
 

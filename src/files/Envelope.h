@@ -20,6 +20,11 @@ public:
     // false when memory for the levels ran out: the envelope is then empty (MinMax finds
     // nothing) and the caller reports the shortage.
     bool Build(const double* values, size_t count);
+    // The column grew from count() to `count` rows and may have moved to `values`: the
+    // levels are brought up to date in time proportional to the new rows (the last
+    // partial block of each level is worked out again). A smaller count builds anew.
+    // false as for Build.
+    bool Extend(const double* values, size_t count);
     size_t count() const { return count_; }
 
     // Extremes over rows [begin, end); false (and lo > hi) when the range holds no number.
@@ -33,7 +38,9 @@ private:
         size_t block = 0;  // samples per entry
         std::vector<double> lo, hi;
     };
-    void BuildLevels(const double* values, size_t count);  // throws std::bad_alloc
+    // Levels over `count` samples of which those before `from` are unchanged since the
+    // levels were made. Throws std::bad_alloc.
+    void ExtendLevels(const double* values, size_t from, size_t count);
     const double* values_ = nullptr;
     size_t count_ = 0;
     std::vector<Level> levels_;

@@ -10,6 +10,7 @@
 #include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "files/FileAccess.h"
+#include "files/RecordingHeader.h"
 #include "files/RecordingScan.h"
 
 namespace korvex {
@@ -37,9 +38,14 @@ size_t RecordingData::RowAt(double seconds) const {
 }
 
 bool RecordingData::Load(const std::string& path, std::string* err_text, const Options& options) {
+    if (IsComtradePath(path)) {
+        *this = RecordingData();
+        return ReadComtrade(path, this, err_text, {options.comtrade_side, options.cancel});
+    }
     size_t counted = 0;
     try {
-        return LoadRows(path, err_text, options, &counted);
+        can_follow_ = LoadRows(path, err_text, options, &counted);
+        return can_follow_;
     } catch (const std::exception&) {
         // Only allocations throw while loading; the columns, the largest, are freed first.
         const int channels = info_.channels;
@@ -115,12 +121,13 @@ bool RecordingData::LoadRows(const std::string& path, std::string* err_text, con
                                  "The rows of '%s' hold far fewer values than the header's %d "
                                  "channels: the recording is damaged and is not loaded"),
                               path.c_str(), channels));
-    if ((phys && need > phys / 2) || need > SIZE_MAX / 2) return fail(NoMemoryText(total, channels));
+    if ((phys && need > phys / 2) || need > SIZE_MAX / 2)
+        return fail(NoMemoryText(total, channels));
     // Not value-initialised: pass 2 writes every place, and the pages are first touched
     // by the threads that fill them.
     values_.reset(new (std::nothrow) double[total * nc + 1]);
     if (!values_) return fail(NoMemoryText(total, channels));
-    rows_ = total;
+    rows_ = capacity_ = total;
 
     // Pass 2: parse each piece's rows into their place. A value a row lacks is the row
     // before's, copied at once within the piece; at the piece's start there is none yet,
@@ -170,6 +177,136 @@ bool RecordingData::LoadRows(const std::string& path, std::string* err_text, con
         }
     }
     return true;
+}
+
+void RecordingData::Adopt(const std::string& path, RecordingInfo info, size_t rows,
+                          std::unique_ptr<double[]> values, uint64_t file_size, int64_t modified) {
+    // Moves only, which do not throw: the old recording's memory goes before anything else.
+    *this = RecordingData();
+    path_ = path;
+    info_ = std::move(info);
+    rows_ = capacity_ = rows;
+    values_ = std::move(values);
+    file_size_ = file_size;
+    modified_ = modified;
+}
+
+bool RecordingData::Append(const RowBatch& batch, std::string* err_text) {
+    const size_t nc = size_t(info_.channels);
+    const size_t total = rows_ + batch.rows;
+    try {
+        if (batch.values.size() != batch.rows * nc) {
+            ReportError(err_text, Tr("Новые строки не совпадают с каналами записи",
+                                     "The new rows do not match the recording's channels"));
+            return false;
+        }
+        if (total > capacity_) {
+            // Doubling keeps the copies to one per row on average; while the new columns
+            // are filled the old are held too, and both must fit the load's rule.
+            const uint64_t phys = PhysicalMemoryBytes();
+            auto fits = [&](size_t capacity) {
+                if (capacity > SIZE_MAX / 2 / (nc + 1)) return false;
+                uint64_t bytes = (uint64_t(capacity_) + capacity) * nc * sizeof(double);
+                return !(phys && bytes > phys / 2);
+            };
+            size_t capacity = std::max(total, capacity_ * 2);
+            if (!fits(capacity)) capacity = total;
+            std::unique_ptr<double[]> grown;
+            if (fits(capacity)) grown.reset(new (std::nothrow) double[capacity * nc + 1]);
+            if (!grown) {
+                ReportError(err_text, NoMemoryText(total, info_.channels));
+                return false;
+            }
+            for (size_t c = 0; c < nc; ++c)
+                std::copy(column(int(c)), column(int(c)) + rows_, grown.get() + c * capacity);
+            values_ = std::move(grown);
+            capacity_ = capacity;
+        }
+        // The last allocation, made before any row is added.
+        seq_errors_.reserve(seq_errors_.size() + batch.seq_errors.size());
+    } catch (const std::exception&) {
+        // The rows are as they were (the columns perhaps moved); only the message is left.
+        try {
+            ReportError(err_text, NoMemoryText(total, info_.channels));
+        } catch (const std::exception&) {
+        }
+        return false;
+    }
+    const double* in = batch.values.data();
+    for (size_t c = 0; c < nc; ++c) {
+        double* col = values_.get() + c * capacity_ + rows_;
+        for (size_t r = 0; r < batch.rows; ++r) col[r] = in[r * nc + c];
+    }
+    for (size_t e : batch.seq_errors) seq_errors_.push_back(rows_ + e);
+    rows_ = total;
+    short_rows_ += batch.short_rows;
+    file_size_ = batch.file_size;
+    pending_bytes_ = batch.file_size > batch.read_end ? batch.file_size - batch.read_end : 0;
+    modified_ = batch.modified;
+    return true;
+}
+
+RecordingTail::RecordingTail(const RecordingData& data)
+    : path_(data.path()),
+      channels_(data.channels()),
+      read_end_(data.read_end()),
+      last_(size_t(data.channels()), 0.0) {
+    if (data.rows())
+        for (int c = 0; c < channels_; ++c) last_[size_t(c)] = data.value(c, data.rows() - 1);
+}
+
+RecordingTail::~RecordingTail() {
+    CloseFile(fd_);
+}
+
+RecordingTail::Result RecordingTail::Poll(RecordingData::RowBatch* batch, size_t max_rows) {
+    batch->rows = 0;
+    batch->values.clear();
+    batch->seq_errors.clear();
+    batch->short_rows = 0;
+    if (fd_ < 0) {
+        fd_ = OpenForReading(path_);
+        if (fd_ < 0) return Result::kReadError;
+        scanner_.Reset(fd_);
+    }
+    uint64_t length = 0;
+    int64_t modified = 0;
+    if (!FileSizeAndTime(fd_, &length, &modified)) return Result::kReadError;
+    if (length < read_end_) return Result::kCutShort;
+    // A file written anew under the same name leaves the open one as it was: the one at
+    // the path, shorter than what was read, tells.
+    int fd = OpenForReading(path_);
+    uint64_t at_path = 0;
+    bool same = fd >= 0 && FileSizeAndTime(fd, &at_path, nullptr);
+    CloseFile(fd);
+    if (!same) return Result::kReadError;
+    if (at_path < read_end_) return Result::kCutShort;
+
+    const size_t nc = size_t(channels_);
+    int64_t end = scanner_.Scan(
+        read_end_, length, false,
+        [&](const char* p, const char* e, uint64_t) {
+            if (e > p && e[-1] == '\r') --e;
+            if (p < e && *p == '#') {
+                if (HeaderLineKey(p, e) == HeaderKey::kSeqError)
+                    batch->seq_errors.push_back(batch->rows);
+                return true;
+            }
+            batch->values.insert(batch->values.end(), last_.begin(), last_.end());
+            double* row = batch->values.data() + batch->rows * nc;
+            bool lacks = false;
+            ParseRowValues(p, e, channels_, row, 1, [&](int) { lacks = true; });
+            std::copy(row, row + nc, last_.begin());
+            batch->short_rows += lacks;
+            return ++batch->rows < max_rows;
+        },
+        [](uint64_t) {});
+    if (end < 0) return Result::kReadError;
+    read_end_ = uint64_t(end);
+    batch->read_end = read_end_;
+    batch->file_size = length;
+    batch->modified = modified;
+    return Result::kRead;
 }
 
 }  // namespace korvex

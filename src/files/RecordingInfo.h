@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,19 @@ struct RecordingInfo {
     double step = 1;                 // "#XX=" step, else 1 / rate, else 1: seconds per row
     bool has_start = false;          // "#INFO=" names the first row's clock time
     RecordingStart start;
+    // Records read from other formats (COMTRADE) say more: each channel's unit (empty
+    // when unknown; none at all for recorder files), the first 0/1 status channel (the
+    // channels from it on are status channels; -1: none), the first sample's clock time
+    // with its microseconds (ClockSeconds scale; NaN when unknown), and the trigger's
+    // time from the first sample in seconds (NaN when none).
+    std::vector<std::string> units;
+    int status_from = -1;
+    double start_seconds = std::numeric_limits<double>::quiet_NaN();
+    double trigger_seconds = std::numeric_limits<double>::quiet_NaN();
+    // The record's offset of its clock from UTC and of local time from UTC as written
+    // ("+5h30", "-3", "x"; empty when the record says none). The clock times above are
+    // the record's own, as written.
+    std::string time_code, local_code;
 };
 
 }  // namespace korvex

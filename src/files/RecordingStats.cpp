@@ -111,6 +111,37 @@ bool RowsBetween(const RecordingData& data, double from, double to, size_t* begi
 
 namespace {
 
+std::string NoRowsText(const std::string& path) {
+    return StrPrintf(Tr("В '%s' нет ни одной строки", "'%s' holds no rows"), path.c_str());
+}
+
+std::string NoRowsBetweenText(double from, double to, double last) {
+    return StrPrintf(Tr("Нет строк между %.6f с и %.6f с (запись кончается на %.6f с)",
+                        "No rows between %.6f s and %.6f s (the recording ends at %.6f s)"),
+                     from, to, last);
+}
+
+// A record of another format (COMTRADE) is read whole, then summed.
+bool LoadedStats(const std::string& path, const double* from, const double* to, FileStats* out,
+                 std::string* err_text, unsigned threads) {
+    RecordingData data;
+    if (!data.Load(path, err_text)) return false;
+    out->info = data.info();
+    out->rows = data.rows();
+    if (data.rows() == 0) {
+        ReportError(err_text, NoRowsText(path));
+        return false;
+    }
+    const double a = from ? *from : 0.0, b = to ? *to : data.duration();
+    if (!RowsBetween(data, a, b, &out->begin, &out->end)) {
+        ReportError(err_text, NoRowsBetweenText(a, b, data.duration()));
+        return false;
+    }
+    out->seq_errors = data.seq_errors().size();
+    out->channels = ComputeStats(data, out->begin, out->end, threads);
+    return true;
+}
+
 bool ScanStats(const std::string& path, const double* from, const double* to, FileStats* out,
                std::string* err_text, unsigned threads) {
     RecordingScan scan;
@@ -149,16 +180,11 @@ bool ScanStats(const std::string& path, const double* from, const double* to, Fi
         double a = from ? *from : 0.0;
         double b = to ? *to : (total ? double(total - 1) * out->info.step : 0.0);
         if (total == 0) {
-            ReportError(err_text, StrPrintf(Tr("В '%s' нет ни одной строки", "'%s' holds no rows"),
-                                            path.c_str()));
+            ReportError(err_text, NoRowsText(path));
             return false;
         }
         if (!RowsBetween(total, out->info.step, a, b, &begin, &end)) {
-            ReportError(
-                err_text,
-                StrPrintf(Tr("Нет строк между %.6f с и %.6f с (запись кончается на %.6f с)",
-                             "No rows between %.6f s and %.6f s (the recording ends at %.6f s)"),
-                          a, b, double(total - 1) * out->info.step));
+            ReportError(err_text, NoRowsBetweenText(a, b, double(total - 1) * out->info.step));
             return false;
         }
     }
@@ -230,6 +256,7 @@ bool ScanFileStats(const std::string& path, const double* from, const double* to
                    std::string* err_text, unsigned threads) {
     *out = FileStats();
     try {
+        if (IsComtradePath(path)) return LoadedStats(path, from, to, out, err_text, threads);
         return ScanStats(path, from, to, out, err_text, threads);
     } catch (const std::exception&) {
         // Only allocations throw here.

@@ -280,6 +280,54 @@ TEST(EnvelopeTest, ExtremesOfAnyRangeAndASpikeAtEveryLevel) {
     EXPECT_FALSE(env.MinMax(5, 5, &lo, &hi));
 }
 
+// A file read on as it is written, in pieces cut anywhere, a short row first: the rows are
+// a whole load's, envelopes extended piece by piece give what fresh ones give.
+TEST_F(RecordingDataTest, RowsReadOnAsTheFileGrowsAreThoseOfAWholeLoad) {
+    std::mt19937 rng(7);
+    for (size_t n : {15, 16, 17, 255, 256, 4097}) {
+        const std::string head = "#CHAN=2\r\n#NAME=A B \r\n#F=50.000000\r\n";
+        std::string rows;
+        size_t cut = 0;  // inside the last short row before a third of the rows
+        for (size_t r = 0; r < n; ++r) {
+            if (r % 97 == 5) rows += "#ERRSEQ\r\n";
+            if (r % 41 == 3 && (cut == 0 || r < n / 3)) cut = rows.size() + 1;
+            rows += r % 41 == 3 ? StrPrintf("%zu\r\n", r)
+                                : StrPrintf("%zu\t%u\t\r\n", r, unsigned(rng() % 1000));
+        }
+        RecordingData d = Load(head + rows.substr(0, cut));
+        Envelope env[2];
+        for (int c = 0; c < 2; ++c) env[c].Build(d.column(c), d.rows());
+        RecordingTail tail(d);
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        RecordingData::RowBatch batch;
+        for (size_t at = cut, piece; at < rows.size(); at += piece) {
+            piece = std::min(rows.size() - at, size_t(rng() % 300 + 1));
+            out << rows.substr(at, piece) << std::flush;
+            do {
+                ASSERT_EQ(tail.Poll(&batch, 7), RecordingTail::Result::kRead);
+                ASSERT_TRUE(d.Append(batch, nullptr));
+                for (int c = 0; c < 2; ++c) env[c].Extend(d.column(c), d.rows());
+            } while (batch.rows == 7);
+        }
+        RecordingData whole = Load(head + rows);
+        ASSERT_EQ(std::tuple(d.rows(), d.seq_errors(), d.short_rows(), d.read_end()),
+                  std::tuple(n, whole.seq_errors(), whole.short_rows(), (head + rows).size()));
+        for (int c = 0; c < 2; ++c) {
+            ASSERT_TRUE(std::equal(d.column(c), d.column(c) + n, whole.column(c))) << n << c;
+            Envelope fresh;
+            fresh.Build(whole.column(c), n);
+            double lo[2], hi[2];
+            for (size_t b = 1; b <= n; ++b)
+                for (auto [a, e] :
+                     {std::pair{size_t(0), b}, {b - 1, b}, {rng() % b, b}, {n - b, n}}) {
+                    env[c].MinMax(a, e, &lo[0], &hi[0]);
+                    fresh.MinMax(a, e, &lo[1], &hi[1]);
+                    ASSERT_EQ(std::pair(lo[0], hi[0]), std::pair(lo[1], hi[1])) << n << " " << a;
+                }
+        }
+    }
+}
+
 TEST_F(RecordingDataTest, StatsOfAHandMadeFileWithKnownExtremes) {
     std::string file = "#CHAN=2\r\n#NAME=U I\r\n#XX=0,0.010000\r\n";
     for (int r = 0; r < 1000; ++r)
@@ -391,6 +439,12 @@ TEST_F(ExportTest, CsvReadsBackExactly) {
         EXPECT_EQ(err, "Create File '" + tmp.path() + "/ro/x.csv' error: error 13");
     }
 #endif
+    // For a spreadsheet set to Russian: ";" between fields, so a name with "," needs no
+    // quotes and one with ";" does; "," as the decimal point of times and values alike.
+    data = Load("#CHAN=3\r\n#NAME=U;1 I,2 \"q\"\r\n#XX=0,0.25\r\n1.5 -0.125 2\r\n-3 4 1\r\n");
+    ASSERT_TRUE(ExportCsv(data, 0, 2, tmp.path() + "/ru.csv", false, nullptr, {}, {true}));
+    EXPECT_EQ(test::ReadFileBytes(tmp.path() + "/ru.csv"),
+              "Time (s);\"U;1\";I,2;\"\"\"q\"\"\"\r\n0;1,5;-0,125;2\r\n0,25;-3;4;1\r\n");
 }
 
 TEST_F(ExportTest, ComtradeConfigurationLines) {
