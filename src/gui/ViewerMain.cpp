@@ -66,10 +66,13 @@ bool TwoNumbers(const char* text, double* a, double* b) {
     return q != p + 1 && q == end;
 }
 
-// For the README's picture: the first window with the cursors and view asked for.
-void ScheduleScreenshot(gui::ViewerWindow* window) {
+// For the README's picture: the first window with the cursors and view asked for, at a
+// size of its own (the user's settings neither read nor written); false when no picture
+// is asked for.
+bool ScheduleScreenshot(gui::ViewerWindow* window) {
     const char* path = std::getenv("KORVEX_SCREENSHOT");
-    if (!path || !*path) return;
+    if (!path || !*path) return false;
+    window->resize(1100, 760);
     QString target = QString::fromUtf8(path);
     QObject::connect(
         window, &gui::ViewerWindow::loaded, window, [window, target](const QString& m) {
@@ -111,6 +114,7 @@ void ScheduleScreenshot(gui::ViewerWindow* window) {
                                               : !std::strcmp(kind, "oscillation") ? 1
                                                                                   : 0);
         });
+    return true;
 }
 
 }  // namespace
@@ -137,7 +141,7 @@ int main(int argc, char** argv) {
     int failed = 0;
     for (const QString& f : files) {
         auto* window = new gui::ViewerWindow;
-        if (f == files.front()) ScheduleScreenshot(window);
+        if (f != files.front() || !ScheduleScreenshot(window)) window->UseSettings();
         if (!f.isEmpty())
             QObject::connect(window, &gui::ViewerWindow::loaded, window,
                              [&failed, window](const QString& message) {

@@ -23,6 +23,7 @@ const char* const kCursorName[2] = {"A", "B"};
 constexpr int kGestureGapMs = 600;
 constexpr int kClickSlop = 3;   // pixels a click may move and stay a click
 constexpr int kCursorGrab = 4;  // pixels from a cursor line that pick it up
+constexpr int kLegendGap = 6;   // pixels between a pane and its legend
 
 // The last line of a legend that names only the first channels of its pane: how many more
 // the pane holds.
@@ -127,34 +128,90 @@ void ViewerPlot::SetChannelsVisible(const std::vector<bool>& visible) {
 }
 
 void ViewerPlot::FillLegends() {
+    for (size_t p = 0; p < panes_.size(); ++p) FillLegend(p);
+}
+
+void ViewerPlot::FillLegend(size_t p) {
     // A legend lays out anew the entries left after each one it removes, which for
     // thousands of entries took minutes on closing; kept short, it empties at once, here
     // and when the plot goes.
-    for (Pane& p : panes_) p.legend->clearItems();
-    std::vector<int> named(panes_.size(), 0), more(panes_.size(), 0);
+    Pane& pane = panes_[p];
+    QCPLegend* legend = pane.legend;
+    legend->clearItems();
+    std::vector<EnvelopeGraph*> shown;
     for (EnvelopeGraph* g : graphs_) {
         size_t c = size_t(g->channel());
-        if (!visible_[c]) continue;
-        size_t p = size_t(pane_of_[c]);
-        if (named[p] < kLegendChannels) {
-            panes_[p].legend->addItem(new QCPPlottableLegendItem(panes_[p].legend, g));
-            ++named[p];
-        } else {
-            ++more[p];
-        }
+        if (visible_[c] && pane_of_[c] == int(p)) shown.push_back(g);
     }
+    const int channels = int(shown.size());
+    bool marks = seq_marks_ && p + 1 == panes_.size();
+    int named = std::min(channels, kLegendChannels);
+    if (named + (channels > named ? 1 : 0) + (marks ? 1 : 0) > pane.legend_lines) {
+        // More than the pane's height holds: the last line counts the channels left out.
+        marks = marks && pane.legend_lines >= 2;
+        named = std::clamp(pane.legend_lines - 1 - (marks ? 1 : 0), 0, named);
+    }
+    for (int i = 0; i < named; ++i)
+        legend->addItem(new QCPPlottableLegendItem(legend, shown[size_t(i)]));
+    if (channels > named && pane.legend_lines > 0)
+        legend->addItem(new MoreItem(
+            legend,
+            QString::fromUtf8(
+                StrPrintf(Tr("\xe2\x80\xa6 и ещё %d", "\xe2\x80\xa6 and %d more"), channels - named)
+                    .c_str())));
+    if (marks) legend->addItem(new QCPPlottableLegendItem(legend, seq_marks_));
+    legend->setVisible(legends_ && legend->itemCount() > 0);
+}
+
+bool ViewerPlot::FitLegends() {
+    bool changed = false;
+    int width = 0;
     for (size_t p = 0; p < panes_.size(); ++p) {
-        QCPLegend* legend = panes_[p].legend;
-        if (more[p])
-            legend->addItem(new MoreItem(
-                legend,
-                QString::fromUtf8(
-                    StrPrintf(Tr("\xe2\x80\xa6 и ещё %d", "\xe2\x80\xa6 and %d more"), more[p])
-                        .c_str())));
-        if (seq_marks_ && p + 1 == panes_.size())
-            legend->addItem(new QCPPlottableLegendItem(legend, seq_marks_));
+        Pane& pane = panes_[p];
+        QCPLegend* legend = pane.legend;
+        const int height = pane.rect->rect().height();
+        if (height != pane.legend_height) {
+            // The lines the pane's height holds, guessed from the font; the legend's own
+            // size below has the last word.
+            pane.legend_height = height;
+            const QMargins m = legend->margins();
+            const int line =
+                std::max(QFontMetrics(legend->font()).height(), legend->iconSize().height()) +
+                legend->rowSpacing();
+            pane.legend_lines =
+                std::max(0, (height - m.top() - m.bottom() + legend->rowSpacing()) / line);
+            FillLegend(p);
+            changed = true;
+        }
+        while (legend->itemCount() > 0 && legend->minimumOuterSizeHint().height() > height) {
+            pane.legend_lines = std::min(pane.legend_lines, legend->itemCount()) - 1;
+            FillLegend(p);
+            changed = true;
+        }
         legend->setVisible(legends_ && legend->itemCount() > 0);
+        if (legend->visible()) width = std::max(width, legend->minimumOuterSizeHint().width());
     }
+    // One column for the legends, as wide as the widest but at most a third of the plot (a
+    // longer name is cut), none while they are hidden; each legend level with its pane's top.
+    width = std::min(width, viewport().width() / 3);
+    const int column = width > 0 ? width + kLegendGap : 0;
+    for (Pane& pane : panes_) {
+        const QMargins margins(column > 0 ? kLegendGap : 0,
+                               pane.rect->rect().top() - pane.rect->outerRect().top(), 0, 0);
+        QCPLayoutInset* box = pane.legend_box;
+        if (box->margins() == margins && box->minimumSize().width() == column) continue;
+        box->setMargins(margins);
+        box->setMinimumSize(column, 0);
+        box->setMaximumSize(column, QWIDGETSIZE_MAX);
+        changed = true;
+    }
+    return changed;
+}
+
+void ViewerPlot::updateLayout() {
+    QCustomPlot::updateLayout();
+    // Once more when the legends changed: their column's width changes the panes'.
+    if (FitLegends()) QCustomPlot::updateLayout();
 }
 
 bool ViewerPlot::ChannelVisible(int channel) const {
@@ -166,11 +223,11 @@ void ViewerPlot::BuildPanes() {
     clearItems();
     graphs_.clear();
     seq_marks_ = nullptr;
-    readout_ = nullptr;
     analysis_items_.clear();  // deleted with the others
     analysis_curve_ = nullptr;
     cursor_label_[0] = cursor_label_[1] = nullptr;
-    plotLayout()->clear();  // deletes the axis rects and their legends
+    plotLayout()->clear();              // deletes the axis rects and the legends
+    plotLayout()->setColumnSpacing(0);  // the legends' column keeps its own gap
     panes_.clear();
     delete margins_;
     margins_ = new QCPMarginGroup(this);
@@ -194,8 +251,15 @@ void ViewerPlot::BuildPanes() {
         x->setTickLabels(last);
         if (last) x->setLabel(QString::fromUtf8(Tr("Время, с", "Time (s)")));
         rect->axis(QCPAxis::atLeft)->setNumberFormat(QStringLiteral("g"));
+        // The legend in a cell of its own right of the pane, at its natural size at the
+        // cell's top; FitLegends sizes the cells.
+        auto* box = new QCPLayoutInset;
+        plotLayout()->addElement(int(p), 1, box);
+        box->setAutoMargins(QCP::msNone);
+        box->setSizeConstraintRect(QCPLayoutElement::scrOuterRect);
+        box->setMaximumSize(0, QWIDGETSIZE_MAX);
         auto* legend = new QCPLegend;
-        rect->insetLayout()->addElement(legend, Qt::AlignRight | Qt::AlignTop);
+        box->addElement(legend, Qt::AlignLeft | Qt::AlignTop);
         legend->setLayer(QStringLiteral("legend"));
         legend->setVisible(false);  // until it has entries (FillLegends)
         legend->setBrush(QColor(255, 255, 255, 220));
@@ -203,6 +267,7 @@ void ViewerPlot::BuildPanes() {
         f.setPointSizeF(f.pointSizeF() * 0.85);
         legend->setFont(f);
         panes_[p].rect = rect;
+        panes_[p].legend_box = box;
         panes_[p].legend = legend;
         for (int k = 0; k < 2; ++k) {
             auto* line = new QCPItemStraightLine(this);
@@ -232,15 +297,6 @@ void ViewerPlot::BuildPanes() {
         label->setVisible(false);
         cursor_label_[k] = label;
     }
-    readout_ = new QCPItemText(this);
-    readout_->setClipAxisRect(top);
-    readout_->position->setAxisRect(top);
-    readout_->position->setType(QCPItemPosition::ptAxisRectRatio);
-    readout_->position->setCoords(0.005, 1.0);
-    readout_->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    readout_->setBrush(QColor(255, 255, 255, 220));
-    readout_->setPadding(QMargins(4, 2, 4, 2));
-    readout_->setVisible(false);
 
     if (!session_) return;
     const RecordingData& data = session_->data();
@@ -286,13 +342,32 @@ QCPRange ViewerPlot::Clamped(QCPRange r) const {
     double end = session_ ? std::max(session_->data().duration(), step) : 1.0;
     double min_size = std::min(4 * step, end);
     double size = std::clamp(r.size(), min_size, end);
+    // A range that fits is kept to the bit (A..B is the cursors' times exactly).
+    if (size == r.size() && r.lower >= 0 && r.upper <= end) return r;
     double centre = std::isfinite(r.center()) ? r.center() : end / 2;
     double lower = std::clamp(centre - size / 2, 0.0, end - size);
     return QCPRange(lower, lower + size);
 }
 
+ViewerPlot::ViewState ViewerPlot::State() const {
+    ViewState state{view_, {}};
+    for (const Pane& p : panes_)
+        state.panes.push_back({p.auto_y, p.rect->axis(QCPAxis::atLeft)->range()});
+    return state;
+}
+
+void ViewerPlot::Restore(const ViewState& state) {
+    view_ = Clamped(state.time);
+    // Panes added or merged since keep their own.
+    for (size_t p = 0; p < panes_.size() && p < state.panes.size(); ++p) {
+        panes_[p].auto_y = state.panes[p].auto_y;
+        panes_[p].rect->axis(QCPAxis::atLeft)->setRange(state.panes[p].range);
+    }
+    ApplyView();
+}
+
 void ViewerPlot::Remember() {
-    back_.push_back(view_);
+    back_.push_back(State());
     if (back_.size() > 200) back_.erase(back_.begin());
     forward_.clear();
     emit historyChanged();
@@ -306,9 +381,40 @@ void ViewerPlot::SetView(QCPRange range, bool remember) {
     ApplyView();
 }
 
+void ViewerPlot::DataGrew(size_t old_rows) {
+    if (!session_) return;
+    const RecordingData& data = session_->data();
+    const double old_end = old_rows ? data.time(old_rows - 1) : 0.0;
+    // Within half a row of the old end: the user watches the end.
+    if (view_.upper >= old_end - data.step() / 2) {
+        // A view of the whole file stays so; a narrower one keeps its width.
+        const double end = data.duration();
+        const double width = view_.lower <= 0 ? end : view_.size();
+        view_ = Clamped(QCPRange(std::max(0.0, end - width), end));
+        ApplyView();
+    } else {
+        FitY(view_);
+        replot(QCustomPlot::rpQueuedReplot);
+    }
+}
+
 void ViewerPlot::FitAll() {
-    SetAllAutoY(true);
-    SetView(QCPRange(0, session_ ? session_->data().duration() : 1.0));
+    const QCPRange all = Clamped(QCPRange(0, session_ ? session_->data().duration() : 1.0));
+    bool auto_y = true;
+    for (const Pane& p : panes_) auto_y = auto_y && p.auto_y;
+    if (all == view_ && auto_y) return;
+    Remember();  // with the value ranges before they are fitted
+    for (Pane& p : panes_) p.auto_y = true;
+    view_ = all;
+    ApplyView();
+}
+
+bool ViewerPlot::ZoomToCursors() {
+    if (!session_ || cursor_[kCursorA] < 0 || cursor_[kCursorB] < 0) return false;
+    const RecordingData& data = session_->data();
+    double a = data.time(size_t(cursor_[kCursorA])), b = data.time(size_t(cursor_[kCursorB]));
+    SetView(QCPRange(std::min(a, b), std::max(a, b)));
+    return true;
 }
 
 void ViewerPlot::ZoomAround(double factor, double centre, bool remember) {
@@ -324,20 +430,20 @@ void ViewerPlot::PanBy(double fraction, bool remember) {
 
 bool ViewerPlot::Back() {
     if (back_.empty()) return false;
-    forward_.push_back(view_);
-    view_ = Clamped(back_.back());
+    forward_.push_back(State());
+    ViewState state = std::move(back_.back());
     back_.pop_back();
-    ApplyView();
+    Restore(state);
     emit historyChanged();
     return true;
 }
 
 bool ViewerPlot::Forward() {
     if (forward_.empty()) return false;
-    back_.push_back(view_);
-    view_ = Clamped(forward_.back());
+    back_.push_back(State());
+    ViewState state = std::move(forward_.back());
     forward_.pop_back();
-    ApplyView();
+    Restore(state);
     emit historyChanged();
     return true;
 }
@@ -359,20 +465,20 @@ void ViewerPlot::SetAllAutoY(bool on) {
 
 void ViewerPlot::ApplyView() {
     for (Pane& p : panes_) p.rect->axis(QCPAxis::atBottom)->setRange(view_);
-    FitY();
+    FitY(view_);
     PlaceCursorItems();
     emit viewChanged(view_);
     replot(QCustomPlot::rpQueuedReplot);
 }
 
-void ViewerPlot::FitY() {
+void ViewerPlot::FitY(const QCPRange& keys) {
     for (size_t p = 0; p < panes_.size(); ++p) {
         if (!panes_[p].auto_y) continue;
         double lo = INFINITY, hi = -INFINITY;
         for (EnvelopeGraph* g : graphs_) {
             if (!g->visible() || pane_of_[size_t(g->channel())] != int(p)) continue;
             double a, b;
-            if (g->ValueRange(view_, &a, &b)) {
+            if (g->ValueRange(keys, &a, &b)) {
                 lo = std::min(lo, a);
                 hi = std::max(hi, b);
             }
@@ -389,27 +495,16 @@ void ViewerPlot::PlaceCursorItems() {
     for (int k = 0; k < 2; ++k) {
         bool on = cursor_[k] >= 0;
         double t = on ? data.time(size_t(cursor_[k])) : 0;
+        // The active cursor, the one the keys move, is drawn bolder.
+        const QPen pen(kCursorColour[k], k == active_ ? 2 : 1, Qt::DashLine);
         for (Pane& p : panes_) {
             p.cursor_line[k]->setVisible(on);
+            p.cursor_line[k]->setPen(pen);
             p.cursor_line[k]->point1->setCoords(t, 0);
             p.cursor_line[k]->point2->setCoords(t, 1);
         }
         cursor_label_[k]->setVisible(on);
         cursor_label_[k]->position->setCoords(t, 0);
-    }
-    if (cursor_[0] >= 0 && cursor_[1] >= 0) {
-        double ta = data.time(size_t(cursor_[0])), tb = data.time(size_t(cursor_[1]));
-        double dt = tb - ta;
-        std::string text = StrPrintf(Tr("A = %.6f с   B = %.6f с   \xce\x94t = %.6f с",
-                                        "A = %.6f s   B = %.6f s   \xce\x94t = %.6f s"),
-                                     ta, tb, dt);
-        if (dt != 0)
-            text += StrPrintf(Tr("   1/\xce\x94t = %.6g Гц", "   1/\xce\x94t = %.6g Hz"),
-                              1.0 / std::fabs(dt));
-        readout_->setText(QString::fromUtf8(text.c_str()));
-        readout_->setVisible(true);
-    } else {
-        readout_->setVisible(false);
     }
 }
 
@@ -432,21 +527,42 @@ void ViewerPlot::ClearCursors() {
 }
 
 void ViewerPlot::SetLegendsVisible(bool on) {
-    legends_ = on;
+    legends_ = on;  // hidden, their column goes and the panes take its width (FitLegends)
     for (Pane& p : panes_) p.legend->setVisible(on && p.legend->itemCount() > 0);
     replot(QCustomPlot::rpQueuedReplot);
 }
 
-bool ViewerPlot::SavePicture(const QString& path) {
-    std::vector<bool> shown;
-    for (Pane& p : panes_) {
-        shown.push_back(p.legend->visible());
-        p.legend->setVisible(p.legend->itemCount() > 0);
+bool ViewerPlot::SavePicture(const QString& path, QCPRange range, const QString& caption) {
+    // Drawn with the range asked for, then put back: neither the view, nor its history, nor
+    // whoever follows the view sees the change.
+    range = Clamped(range);
+    std::vector<QCPRange> values;
+    for (Pane& p : panes_) values.push_back(p.rect->axis(QCPAxis::atLeft)->range());
+    for (Pane& p : panes_) p.rect->axis(QCPAxis::atBottom)->setRange(range);
+    FitY(range);
+    const bool legends = legends_;
+    legends_ = true;  // a picture names its channels whatever the window shows
+    QCPTextElement* text = nullptr;
+    if (!caption.isEmpty()) {
+        text = new QCPTextElement(this, caption, font());
+        plotLayout()->addElement(plotLayout()->rowCount(), 0, text);
+        text->setTextFlags(int(Qt::AlignLeft | Qt::AlignVCenter));
     }
     bool ok = path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)
-                  ? savePdf(path, width(), height())
-                  : savePng(path, width(), height());
-    for (size_t p = 0; p < panes_.size(); ++p) panes_[p].legend->setVisible(shown[p]);
+                  ? savePdf(path, kPictureWidth, kPictureHeight)
+                  : savePng(path, kPictureWidth, kPictureHeight);
+    if (text) {
+        plotLayout()->remove(text);
+        plotLayout()->simplify();
+    }
+    legends_ = legends;
+    for (size_t p = 0; p < panes_.size(); ++p) {
+        panes_[p].rect->axis(QCPAxis::atBottom)->setRange(view_);
+        panes_[p].rect->axis(QCPAxis::atLeft)->setRange(values[p]);
+    }
+    // Laid out for the plot's own size at once: the mouse finds the panes where they are
+    // drawn; the drawing follows.
+    updateLayout();
     replot(QCustomPlot::rpQueuedReplot);
     return ok;
 }
@@ -566,6 +682,7 @@ void ViewerPlot::mousePressEvent(QMouseEvent* event) {
     if (press_pane_ < 0) return;
     drag_cursor_ = (press_mods_ & Qt::ControlModifier) || box_mode_ ? -1 : CursorNear(event->pos());
     drag_ = drag_cursor_ >= 0 ? Drag::Cursor : Drag::Pending;
+    if (drag_cursor_ >= 0) active_ = drag_cursor_;
 }
 
 void ViewerPlot::mouseMoveEvent(QMouseEvent* event) {
@@ -610,7 +727,10 @@ void ViewerPlot::mouseReleaseEvent(QMouseEvent* event) {
         int which = (press_mods_ & Qt::ShiftModifier) ? kCursorB : kCursorA;
         clicked_cursor_ = which;
         clicked_cursor_was_ = cursor_[which];
+        active_ = which;
         SetCursor(which, RowAt(TimeAt(press_at_.x())));
+        PlaceCursorItems();  // drawn as the active one even where it stayed
+        replot(QCustomPlot::rpQueuedReplot);
     } else if (drag == Drag::Box) {
         band_->hide();
         QRect box = QRect(press_at_, event->pos()).normalized();
@@ -633,9 +753,7 @@ void ViewerPlot::mouseDoubleClickEvent(QMouseEvent* event) {
     // The double click fits the view; it does not move a cursor.
     if (clicked_cursor_ >= 0) SetCursor(clicked_cursor_, clicked_cursor_was_);
     clicked_cursor_ = -1;
-    Remember();
-    SetAllAutoY(true);
-    SetView(QCPRange(0, session_ ? session_->data().duration() : 1.0), false);
+    FitAll();
 }
 
 void ViewerPlot::wheelEvent(QWheelEvent* event) {
@@ -661,33 +779,73 @@ void ViewerPlot::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+void ViewerPlot::KeyGesture() {
+    if (!last_wheel_.isValid() || last_wheel_.elapsed() > kGestureGapMs) Remember();
+    last_wheel_.start();
+}
+
+void ViewerPlot::StepCursor(long rows) {
+    const RecordingData& data = session_->data();
+    long row = std::clamp(cursor_[active_] + rows, 0L, long(data.rows()) - 1);
+    SetCursor(active_, row);
+    // The view follows a cursor moved off it, just far enough to show it at its edge.
+    double t = data.time(size_t(row));
+    double shift = t < view_.lower ? t - view_.lower : t > view_.upper ? t - view_.upper : 0.0;
+    if (shift == 0) return;
+    KeyGesture();
+    SetView(QCPRange(view_.lower + shift, view_.upper + shift), false);
+}
+
+bool ViewerPlot::focusNextPrevChild(bool next) {
+    return session_ ? false : QCustomPlot::focusNextPrevChild(next);
+}
+
 void ViewerPlot::keyPressEvent(QKeyEvent* event) {
     if (!session_) return QCustomPlot::keyPressEvent(event);
-    auto gesture = [&] {
-        if (!last_wheel_.isValid() || last_wheel_.elapsed() > kGestureGapMs) Remember();
-        last_wheel_.start();
-    };
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
     switch (event->key()) {
         case Qt::Key_Left:
-            gesture();
-            PanBy(-0.1, false);
+        case Qt::Key_Right: {
+            // Alt+arrows are Back and Forward, and do nothing here when there is no step.
+            if (event->modifiers() & (Qt::AltModifier | Qt::ControlModifier)) break;
+            const int sign = event->key() == Qt::Key_Right ? 1 : -1;
+            if (cursor_[active_] < 0) {
+                KeyGesture();
+                PanBy(0.1 * sign, false);
+            } else if (shift) {
+                long rows = std::lround(view_.size() * 0.1 / session_->data().step());
+                StepCursor(sign * std::max(rows, 1L));
+            } else {
+                StepCursor(sign);
+            }
             break;
-        case Qt::Key_Right:
-            gesture();
-            PanBy(0.1, false);
-            break;
+        }
         case Qt::Key_PageUp:
-            gesture();
+            KeyGesture();
             PanBy(-1.0, false);
             break;
         case Qt::Key_PageDown:
-            gesture();
+            KeyGesture();
             PanBy(1.0, false);
+            break;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            if (event->modifiers() & Qt::ControlModifier) {
+                // Ctrl+Tab takes the focus on, as Tab does elsewhere.
+                QCustomPlot::focusNextPrevChild(event->key() == Qt::Key_Tab && !shift);
+                break;
+            }
+            active_ = active_ == kCursorA ? kCursorB : kCursorA;
+            PlaceCursorItems();
+            replot(QCustomPlot::rpQueuedReplot);
             break;
         case Qt::Key_A:
         case Qt::Key_B: {
             double t = PaneAt(pointer_) >= 0 ? TimeAt(pointer_.x()) : view_.center();
-            SetCursor(event->key() == Qt::Key_A ? kCursorA : kCursorB, RowAt(t));
+            active_ = event->key() == Qt::Key_A ? kCursorA : kCursorB;
+            SetCursor(active_, RowAt(t));
+            PlaceCursorItems();
+            replot(QCustomPlot::rpQueuedReplot);
             break;
         }
         default: QCustomPlot::keyPressEvent(event); return;

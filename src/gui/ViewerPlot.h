@@ -30,12 +30,18 @@ struct AnalysisMarks {
 // The viewer's plot: a whole recording against time in seconds, in one or more panes
 // stacked on one shared time axis, with two cursors, A and B, that snap to rows.
 //
+// Each pane's legend stands beside it, right of the traces, and is cut to the lines its
+// pane has room for, the last saying how many more channels the pane holds.
+//
 // Mouse: the wheel zooms time around the pointer (Ctrl+wheel: the pane's values); a drag
 // pans; Ctrl+drag, or any drag in box-zoom mode, zooms to the box; a double click fits
 // the whole file; a click places cursor A, Shift+click cursor B; a cursor is dragged by
-// its line. Keys: Left/Right pan a tenth, PageUp/PageDown a page, A and B place a cursor
-// at the pointer. Every zoom or pan that is not a scroll-bar move can be gone back on.
-// GUI thread only.
+// its line. The cursor placed or dragged last is the active one, drawn bolder. Keys:
+// Left/Right move the active cursor a row (Shift: a tenth of the view), the view following
+// it, or pan a tenth when it is not placed; Tab makes the other cursor active (Ctrl+Tab
+// leaves the plot); PageUp/PageDown pan a page; A and B place a cursor at the pointer.
+// Every zoom or pan that is not a scroll-bar move can be gone back on, with the panes'
+// value ranges as they were. GUI thread only.
 class ViewerPlot : public QCustomPlot {
     Q_OBJECT
 public:
@@ -49,6 +55,8 @@ public:
     // 3:1 in contrast against the plot's background, Background().
     static const std::vector<QColor>& Palette();
     static QColor Background() { return QColor(255, 255, 255); }
+    // A picture's size in pixels (PNG) or points (PDF), whatever the window's size.
+    static constexpr int kPictureWidth = 1600, kPictureHeight = 1000;
 
     explicit ViewerPlot(QWidget* parent = nullptr);
     ~ViewerPlot() override;
@@ -72,11 +80,18 @@ public:
     QCPRange view() const { return view_; }
     void SetView(QCPRange range, bool remember = true);
     void FitAll();
+    // The recording grew from `old_rows` rows: a view that showed its end moves on to
+    // show the new end (not remembered), the whole file if it showed the whole file, else
+    // at the same width; one the user moved into the past stays where it is.
+    void DataGrew(size_t old_rows);
+    // The view set to A..B (remembered); false when a cursor is not placed.
+    bool ZoomToCursors();
     // factor < 1 zooms in; `remember` puts the view before it into the history.
     void ZoomAround(double factor, double centre, bool remember = true);
     void PanBy(double fraction, bool remember = true);  // by a fraction of the visible width
     bool Back();
     bool Forward();
+    // Back and Forward restore the time range with each pane's value range and auto-Y.
     bool CanGoBack() const { return !back_.empty(); }
     bool CanGoForward() const { return !forward_.empty(); }
 
@@ -92,13 +107,16 @@ public:
 
     void SetBoxZoom(bool on) { box_mode_ = on; }
     void SetLegendsVisible(bool on);
-    // A pane's legend (a legend without entries is hidden).
+    // A pane's legend (a legend without entries is hidden), laid out beside the pane.
     QCPLegend* pane_legend(int pane) const {
         return pane >= 0 && size_t(pane) < panes_.size() ? panes_[size_t(pane)].legend : nullptr;
     }
 
-    // The view as a picture, cursors and legends included: PNG or PDF by the ending.
-    bool SavePicture(const QString& path);
+    // A picture of the time range `range` (the view, or A..B) at kPictureWidth x
+    // kPictureHeight, cursors and legends included, `caption` (the cursors' readout; empty:
+    // none) on a line under the panes: PNG or PDF by the ending. The view, its history and
+    // the window are left as they were.
+    bool SavePicture(const QString& path, QCPRange range, const QString& caption);
 
     // An analysis's marks, kept while the channels move between panes; a new recording
     // clears them.
@@ -123,20 +141,42 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // Tab stays in the plot, where it switches the active cursor.
+    bool focusNextPrevChild(bool next) override;
+    // The layout, then each legend cut to its pane's height and their column sized.
+    void updateLayout() override;
 
 private:
     struct Pane {
         QCPAxisRect* rect = nullptr;
+        QCPLayoutInset* legend_box = nullptr;  // the legend's cell, right of the pane
         QCPLegend* legend = nullptr;
+        int legend_height = -1;      // the height its lines were counted for
+        int legend_lines = 1 << 20;  // the lines it has room for; fewer than it needs cut it
         bool auto_y = true;
         QCPItemStraightLine* cursor_line[2] = {nullptr, nullptr};
     };
+    // What the history keeps: the time range and each pane's value range and auto-Y.
+    struct ViewState {
+        struct PaneY {
+            bool auto_y;
+            QCPRange range;
+        };
+        QCPRange time;
+        std::vector<PaneY> panes;
+    };
     void BuildPanes();
     void FillLegends();
+    void FillLegend(size_t pane);
+    bool FitLegends();  // true when a legend or its column changed
     void ApplyView();
-    void FitY();
+    void FitY(const QCPRange& keys);
     void PlaceCursorItems();
     void Remember();
+    void KeyGesture();  // remembers the view unless a key or wheel gesture goes on
+    ViewState State() const;
+    void Restore(const ViewState& state);
+    void StepCursor(long rows);  // the active cursor, the view following it
     QCPRange Clamped(QCPRange range) const;
     double TimeAt(double x) const;
     long RowAt(double seconds) const;
@@ -150,11 +190,11 @@ private:
     std::vector<EnvelopeGraph*> graphs_;
     QCPGraph* seq_marks_ = nullptr;
     QCPItemText* cursor_label_[2] = {nullptr, nullptr};
-    QCPItemText* readout_ = nullptr;
     QCPMarginGroup* margins_ = nullptr;
     QCPRange view_{0, 1};
-    std::vector<QCPRange> back_, forward_;
+    std::vector<ViewState> back_, forward_;
     long cursor_[2] = {-1, -1};
+    int active_ = kCursorA;  // the cursor the keys move
     // The cursor that the last click placed and where it stood before: the first click
     // of a double click puts it back.
     int clicked_cursor_ = -1;

@@ -3,7 +3,10 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -30,6 +33,7 @@ public:
     // failure, "Not enough memory for %zu rows of %d channels" (Russian too) when the
     // envelopes do not fit. The recording shown so far stays until the new one has
     // arrived, and after a failure. No exception leaves the session or its threads.
+    // A follow running is stopped first (followEnded with no message).
     void Open(const QString& path);
     bool loading() const { return loading_; }
     bool has_data() const { return data_ != nullptr; }
@@ -44,11 +48,31 @@ public:
     bool exporting() const { return exporting_; }
     void CancelExport() { cancel_export_.RequestStop(); }
 
+    // Following a recording still being written: while on, a worker of its own reads the
+    // file every 200 ms from where the rows read so far end (complete lines only, a line
+    // being written waits for its line end) and the new rows are appended here, on the
+    // GUI thread, in batches, each followed by `grew`. The columns may move then: views
+    // take column() afresh after `grew`. While an export runs the batches are held back
+    // and appended once it has finished. Turning it on does nothing without a recording
+    // read from a recording file (can_follow), or while a load runs; off stops and joins
+    // the worker, rows read but not appended yet are read again by the next follow.
+    void SetFollow(bool on);
+    bool following() const { return following_; }
+    // The file looks still written: it ends in a line without its line end, or its time
+    // stamp (at the load, or at the last rows followed) is less than 5 seconds old.
+    bool growing() const;
+
 signals:
     // `message` is empty on success, else the text of the failure.
     void loaded(const QString& message);
     void exportProgress(int percent);
     void exportFinished(const QString& message);
+    // Rows were appended; the recording had `old_rows` before.
+    void grew(size_t old_rows);
+    // The follow ended by itself: by a reload (empty message), or because the file was
+    // cut short or replaced, could no longer be read, or its rows no longer fit in memory
+    // (the text of it, Russian or English). Not emitted for SetFollow(false).
+    void followEnded(const QString& message);
 
 private:
     struct Loaded {
@@ -57,6 +81,13 @@ private:
         std::string error;
     };
     void JoinWorker();
+    void FollowWork(RecordingTail& tail, unsigned generation);
+    void ReceiveRows(const std::shared_ptr<RecordingData::RowBatch>& batch, unsigned generation);
+    void AppendRows(const RecordingData::RowBatch& batch);
+    void AppendHeldRows();
+    void StopFollow();
+    void EndFollow(const QString& message);
+    void EndFollowOutOfMemory();
 
     std::thread worker_;
     // One token per worker: a load, an export.
@@ -64,6 +95,19 @@ private:
     StopToken cancel_export_;
     bool loading_ = false;
     bool exporting_ = false;
+
+    // The follow: its worker, woken early from its 200 ms wait by follow_wake_ when asked
+    // to stop; the batches posted and not received yet (the worker reads no more while
+    // several are on their way); batches received while an export runs.
+    std::thread follow_worker_;
+    StopToken cancel_follow_;
+    std::mutex follow_mutex_;
+    std::condition_variable follow_wake_;
+    std::atomic<int> batches_posted_{0};
+    // Batches and ends posted by an earlier follow carry an older number and are dropped.
+    unsigned follow_generation_ = 0;
+    bool following_ = false;
+    std::vector<std::shared_ptr<RecordingData::RowBatch>> held_;
     QString path_;
     std::unique_ptr<RecordingData> data_;
     std::vector<Envelope> envelopes_;

@@ -2,8 +2,10 @@
 #include "gui/ViewerWindow.h"
 
 #include <QActionGroup>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,7 +14,9 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
@@ -20,6 +24,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <cmath>
+#include <memory>
 
 #include "app/Language.h"
 #include "app/StrPrintf.h"
@@ -36,6 +41,16 @@
 namespace korvex::gui {
 
 namespace {
+
+// The user's settings of the viewer (UseSettings).
+constexpr char kGeometryKey[] = "window/geometry";
+constexpr char kStateKey[] = "window/state";
+constexpr char kRecordingFolderKey[] = "folders/recordings";
+constexpr char kExportFolderKey[] = "folders/exports";
+
+QSettings* NewSettings() {
+    return new QSettings(QStringLiteral("Korvex"), QStringLiteral("korvex-view"));
+}
 
 std::string BaseName(const std::string& name) {
     return name.substr(0, name.find('*'));
@@ -91,10 +106,17 @@ ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
     cursor_label_ = new QLabel(this);
     cursor_label_->setObjectName(QStringLiteral("cursorText"));
     cursor_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The readout wraps in a narrow window rather than widen it past the screen.
+    cursor_label_->setWordWrap(true);
     hover_label_ = new QLabel(this);
     hover_label_->setObjectName(QStringLiteral("hoverText"));
     info_label_ = new QLabel(this);
     info_label_->setObjectName(QStringLiteral("infoText"));
+    // The status line's texts may be cut in a narrow window, not make it wider (the
+    // summary's whole text is its tool tip).
+    const int narrow = fontMetrics().averageCharWidth() * 12;
+    hover_label_->setMinimumWidth(narrow);
+    info_label_->setMinimumWidth(narrow);
     progress_ = new QProgressBar(this);
     progress_->setRange(0, 100);
     progress_->setMaximumWidth(160);
@@ -130,6 +152,12 @@ ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
 
     BuildActions();
     connect(session_, &ViewerSession::loaded, this, &ViewerWindow::OnLoaded);
+    connect(session_, &ViewerSession::grew, this, &ViewerWindow::OnGrew);
+    connect(session_, &ViewerSession::followEnded, this, [this](const QString& message) {
+        QSignalBlocker quiet(follow_);
+        follow_->setChecked(false);
+        if (!message.isEmpty()) ShowMessage(this, message);
+    });
     connect(session_, &ViewerSession::exportProgress, progress_, &QProgressBar::setValue);
     connect(session_, &ViewerSession::exportFinished, this, [this](const QString& message) {
         progress_->hide();
@@ -156,7 +184,59 @@ ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
     SetTitleVersion(this);
     OnCursorsChanged();
     UpdateActions();
-    resize(1100, 760);
+    FitToScreen();
+}
+
+void ViewerWindow::FitToScreen() {
+    if (!screen()) return;  // no screen at all: the size the layout asks for
+    const QRect area = screen()->availableGeometry();
+    QSize size(std::min(area.width() * 85 / 100, 1400), std::min(area.height() * 85 / 100, 900));
+    size = size.expandedTo(minimumSizeHint()).boundedTo(area.size());
+    resize(size);
+    move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+void ViewerWindow::UseSettings() {
+    settings_ = true;
+    std::unique_ptr<QSettings> settings(NewSettings());
+    const QByteArray saved = settings->value(QLatin1String(kGeometryKey)).toByteArray();
+    if (!saved.isEmpty() && restoreGeometry(saved)) {
+        // A window restored where no screen is now (a monitor unplugged) opens as new.
+        bool shown = false;
+        for (QScreen* s : QGuiApplication::screens()) {
+            QRect seen = s->availableGeometry().intersected(geometry());
+            shown = shown || (seen.width() >= 100 && seen.height() >= 50);
+        }
+        if (!shown) FitToScreen();
+    }
+    restoreState(settings->value(QLatin1String(kStateKey)).toByteArray());
+}
+
+void ViewerWindow::closeEvent(QCloseEvent* event) {
+    if (settings_) {
+        std::unique_ptr<QSettings> settings(NewSettings());
+        settings->setValue(QLatin1String(kGeometryKey), saveGeometry());
+        settings->setValue(QLatin1String(kStateKey), saveState());
+    }
+    QMainWindow::closeEvent(event);
+}
+
+QString ViewerWindow::Folder(const char* key, const QString& fallback) const {
+    if (!settings_) return fallback;
+    std::unique_ptr<QSettings> settings(NewSettings());
+    QString folder = settings->value(QLatin1String(key)).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : fallback;
+}
+
+void ViewerWindow::KeepFolder(const char* key, const QString& file) {
+    if (!settings_) return;
+    std::unique_ptr<QSettings> settings(NewSettings());
+    settings->setValue(QLatin1String(key), QFileInfo(file).absolutePath());
+}
+
+void ViewerWindow::SetInfo(const QString& text) {
+    info_label_->setText(text);
+    info_label_->setToolTip(text);
 }
 
 ViewerWindow::~ViewerWindow() {
@@ -212,7 +292,10 @@ void ViewerWindow::BuildActions() {
         action(T("Назад", "Back"), QKeySequence(Qt::ALT | Qt::Key_Left), [this] { plot_->Back(); });
     forward_ = action(T("Вперёд", "Forward"), QKeySequence(Qt::ALT | Qt::Key_Right),
                       [this] { plot_->Forward(); });
-    box_ = action(T("Зум рамкой", "Box Zoom"), QKeySequence(Qt::Key_Z),
+    zoom_cursors_ = action(T("Масштаб по A–B", "Zoom to A–B"), QKeySequence(Qt::Key_Z),
+                           [this] { plot_->ZoomToCursors(); });
+    zoom_cursors_->setObjectName(QStringLiteral("zoomToCursors"));
+    box_ = action(T("Зум рамкой", "Box Zoom"), QKeySequence(Qt::SHIFT | Qt::Key_Z),
                   [this](bool on) { plot_->SetBoxZoom(on); });
     box_->setCheckable(true);
     QAction* auto_y = action(T("Подогнать Y во всех окнах", "Fit Y in All Panes"),
@@ -223,7 +306,14 @@ void ViewerWindow::BuildActions() {
     legend_->setChecked(true);
     QAction* clear = action(T("Убрать курсоры", "Clear Cursors"), QKeySequence(Qt::Key_Escape),
                             [this] { plot_->ClearCursors(); });
-    for (QAction* a : {fit, zoom_in, zoom_out, back_, forward_, box_, auto_y, legend_, clear}) {
+    follow_ = action(T("Следить за файлом", "Follow"), QKeySequence(Qt::Key_F),
+                     [this](bool on) { session_->SetFollow(on); });
+    follow_->setCheckable(true);
+    follow_->setObjectName(QStringLiteral("follow"));
+    follow_->setToolTip(T("Показывать новые строки файла, который ещё пишется",
+                          "Show the new rows of a file still being written"));
+    for (QAction* a : {fit, zoom_in, zoom_out, zoom_cursors_, back_, forward_, box_, auto_y,
+                       legend_, clear, follow_}) {
         // The plot's keys work wherever the focus is in the window, the table's arrows aside.
         a->setShortcutContext(Qt::WindowShortcut);
     }
@@ -249,9 +339,11 @@ void ViewerWindow::BuildActions() {
     file->addSeparator();
     file->addAction(close);
     QMenu* view = menuBar()->addMenu(T("Вид", "View"));
-    for (QAction* a : {fit, zoom_in, zoom_out, back_, forward_}) view->addAction(a);
+    for (QAction* a : {fit, zoom_in, zoom_out, zoom_cursors_, back_, forward_}) view->addAction(a);
     view->addSeparator();
     for (QAction* a : {box_, auto_y, legend_, clear}) view->addAction(a);
+    view->addSeparator();
+    view->addAction(follow_);
     QAction* analysis = analysis_->toggleViewAction();
     analysis->setObjectName(QStringLiteral("showAnalysis"));
     view->addSeparator();
@@ -262,7 +354,7 @@ void ViewerWindow::BuildActions() {
     bar->setMovable(false);
     bar->addAction(open);
     bar->addSeparator();
-    for (QAction* a : {back_, forward_, fit, zoom_in, zoom_out, box_}) bar->addAction(a);
+    for (QAction* a : {back_, forward_, fit, zoom_in, zoom_out, box_, follow_}) bar->addAction(a);
     bar->addSeparator();
     auto* export_button = new QPushButton(T("Экспорт", "Export"), this);
     export_button->setObjectName(QStringLiteral("exportButton"));
@@ -282,9 +374,9 @@ void ViewerWindow::Load(const QString& path, bool close_on_failure) {
     if (path.isEmpty() || session_->loading() || session_->exporting()) return;
     reload_ = session_->has_data() && QFileInfo(path) == QFileInfo(session_->path());
     close_on_failure_ = close_on_failure;
+    follow_wanted_ = follow_->isChecked();
     pending_path_ = path;
-    info_label_->setText(T("Чтение ", "Reading ") + QFileInfo(path).fileName() +
-                         QStringLiteral(" ..."));
+    SetInfo(T("Чтение ", "Reading ") + QFileInfo(path).fileName() + QStringLiteral(" ..."));
     session_->Open(path);
 }
 
@@ -292,7 +384,8 @@ void ViewerWindow::OnLoaded(const QString& message) {
     if (!message.isEmpty()) {
         // The recording shown stays, and so does its status; a window that was opened
         // for this file alone has nothing to show and goes once the user has read why.
-        info_label_->setText(session_->has_data() ? StatusText() : QString());
+        SetInfo(session_->has_data() ? StatusText() : QString());
+        if (follow_wanted_ && session_->has_data()) Follow(true);  // the file shown goes on
         UpdateActions();
         QString text = AboutFile(pending_path_, message);
         bool close_window = close_on_failure_ && !session_->has_data();
@@ -335,12 +428,29 @@ void ViewerWindow::OnLoaded(const QString& message) {
                         ? QString()
                         : QStringLiteral(" - ") + QString::fromStdString(info.file_value)));
     SetTitleVersion(this);
-    info_label_->setText(StatusText());
+    SetInfo(StatusText());
+    KeepFolder(kRecordingFolderKey, session_->path());
     OnViewChanged();
     OnCursorsChanged();
     analysis_->RecordingChanged();
+    // A file still being written is followed from the start; a reload keeps the choice.
+    Follow(session_->growing() || (reload_ && follow_wanted_));
     UpdateActions();
     emit loaded(QString());
+}
+
+void ViewerWindow::Follow(bool on) {
+    session_->SetFollow(on);
+    QSignalBlocker quiet(follow_);
+    follow_->setChecked(session_->following());
+}
+
+void ViewerWindow::OnGrew(size_t old_rows) {
+    plot_->DataGrew(old_rows);
+    SetInfo(StatusText());
+    OnViewChanged();
+    // Readings at cursors placed on rows that were already there stay as they are, but
+    // the statistics between them do not change either: nothing to redo.
 }
 
 QString ViewerWindow::StatusText() const {
@@ -409,6 +519,7 @@ void ViewerWindow::OnCursorsChanged() {
         cursor_label_->setText(
             T("Курсоры: щелчок ставит A, Shift+щелчок ставит B; их линии можно тянуть.",
               "Cursors: a click places A, Shift+click places B; drag their lines to move them."));
+        UpdateActions();
         return;
     }
     QString text;
@@ -522,7 +633,16 @@ bool ViewerWindow::ExportTo(Format format, const QString& path, bool overwrite) 
                                   StrPrintf("'%s' already exists", path.toStdString().c_str())));
             return false;
         }
-        bool ok = plot_->SavePicture(path);
+        // The view, or A..B when the export covers the rows between the cursors; the
+        // cursors' readout under the panes.
+        QCPRange range = plot_->view();
+        size_t begin, end;
+        ExportRows(&begin, &end);
+        if (begin != 0 || end != session_->data().rows())
+            range = QCPRange(session_->data().time(begin), session_->data().time(end - 1));
+        const bool cursors =
+            plot_->cursor(ViewerPlot::kCursorA) >= 0 || plot_->cursor(ViewerPlot::kCursorB) >= 0;
+        bool ok = plot_->SavePicture(path, range, cursors ? cursor_label_->text() : QString());
         QString message = ok ? QString()
                              : QString::fromStdString(
                                    StrPrintf("Write File '%s' error", path.toStdString().c_str()));
@@ -547,7 +667,8 @@ bool ViewerWindow::ExportTo(Format format, const QString& path, bool overwrite) 
 void ViewerWindow::AskExport(Format format) {
     if (!session_->has_data() || session_->exporting()) return;
     QFileInfo source(session_->path());
-    QString base = source.absolutePath() + QLatin1Char('/') + source.completeBaseName();
+    QString base = Folder(kExportFolderKey, source.absolutePath()) + QLatin1Char('/') +
+                   source.completeBaseName();
     size_t begin, end;
     ExportRows(&begin, &end);
     if (begin != 0 || end != session_->data().rows())
@@ -581,6 +702,7 @@ void ViewerWindow::AskExport(Format format) {
     // The dialog asks before it replaces the file chosen; a COMTRADE record's .dat goes
     // with its .cfg.
     connect(dialog, &QFileDialog::fileSelected, this, [this, format](const QString& path) {
+        KeepFolder(kExportFolderKey, path);
         bool overwrite = PathExists(path.toStdString());
         ExportTo(format, path, overwrite);
     });
@@ -591,8 +713,9 @@ void ViewerWindow::AskReport() {
     const AnalysisResult* result = analysis_->result();
     if (!session_->has_data() || !result) return;
     QFileInfo source(session_->path());
-    QString proposed = source.absolutePath() + QLatin1Char('/') + source.completeBaseName() +
-                       QLatin1Char('_') + QLatin1String(AnalysisDock::KindFileWord(result->kind)) +
+    QString proposed = Folder(kExportFolderKey, source.absolutePath()) + QLatin1Char('/') +
+                       source.completeBaseName() + QLatin1Char('_') +
+                       QLatin1String(AnalysisDock::KindFileWord(result->kind)) +
                        QStringLiteral(".pdf");
     auto* dialog = new QFileDialog(this, T("Отчёт об испытании", "Test Report"), proposed,
                                    QStringLiteral("PDF (*.pdf)"));
@@ -600,8 +723,10 @@ void ViewerWindow::AskReport() {
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("pdf"));
     // The dialog asks before it replaces the file chosen.
-    connect(dialog, &QFileDialog::fileSelected, this,
-            [this](const QString& path) { ExportReport(path); });
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        KeepFolder(kExportFolderKey, path);
+        ExportReport(path);
+    });
     dialog->open();
 }
 
@@ -626,7 +751,8 @@ bool ViewerWindow::ExportReport(const QString& path) {
 void ViewerWindow::AskOpen() {
     auto* dialog = new QFileDialog(
         this, T("Открыть запись", "Open Recording"),
-        session_->has_data() ? QFileInfo(session_->path()).absolutePath() : QString(),
+        Folder(kRecordingFolderKey,
+               session_->has_data() ? QFileInfo(session_->path()).absolutePath() : QString()),
         T("Записи (*.trd);;Все файлы (*)", "Recordings (*.trd);;All files (*)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
@@ -645,8 +771,10 @@ void ViewerWindow::UpdateActions() {
     bool both =
         plot_->cursor(ViewerPlot::kCursorA) >= 0 && plot_->cursor(ViewerPlot::kCursorB) >= 0;
     range_only_->setEnabled(both);
+    zoom_cursors_->setEnabled(data && !busy && both);
     export_button_->setEnabled(data && !busy);
     report_->setEnabled(data && !busy && analysis_->has_result());
+    follow_->setEnabled(data && !session_->loading() && session_->data().can_follow());
 }
 
 }  // namespace korvex::gui

@@ -23,12 +23,20 @@ class ViewerSession;
 // the channel list with the cursor readings, the cursors' times, Δt and 1/Δt, and export
 // to CSV, COMTRADE and pictures from the menu and the tool bar. A thin view of its
 // ViewerSession, which loads and exports off the GUI thread; dialogs are opened without
-// nested event loops. GUI thread only.
+// nested event loops. It opens at 85 % of its screen's free area (at most 1400 x 900),
+// centred, and can be made small enough for any laptop. GUI thread only.
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
 public:
     explicit ViewerWindow(QWidget* parent = nullptr);
     ~ViewerWindow() override;
+
+    // Takes the window's last size, position and docks from the user's settings
+    // (QSettings "Korvex", "korvex-view"; a geometry off every screen is ignored), and from
+    // now on keeps them there on closing, with the folders of the recordings opened and of
+    // the files exported, where the dialogs then start. Without it the window leaves the
+    // settings alone.
+    void UseSettings();
 
     // Loads a file; the window shows it once loaded (`loaded` follows, with the message
     // shown on failure, which names the file). A window that shows no recording yet
@@ -61,10 +69,20 @@ signals:
     void loaded(const QString& message);
     void exported(const QString& message);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void BuildActions();
+    void FitToScreen();
+    void SetInfo(const QString& text);  // the status line's recording summary
+    // A folder kept in the settings under `key` when it still exists, else `fallback`.
+    QString Folder(const char* key, const QString& fallback) const;
+    void KeepFolder(const char* key, const QString& file);  // the folder of `file`
     void Load(const QString& path, bool close_on_failure);
     void OnLoaded(const QString& message);
+    void OnGrew(size_t old_rows);
+    void Follow(bool on);  // starts or stops following, the action showing what is so
     void OnViewChanged();
     void OnCursorsChanged();
     void OnHovered(double seconds);
@@ -94,12 +112,16 @@ private:
     QAction* box_ = nullptr;
     QAction* range_only_ = nullptr;
     QAction* legend_ = nullptr;
+    QAction* follow_ = nullptr;
+    bool follow_wanted_ = false;  // following when the load began
+    QAction* zoom_cursors_ = nullptr;
     QPushButton* export_button_ = nullptr;
     std::vector<QAction*> need_data_;
     QString pending_path_;  // being loaded
     bool reload_ = false;
     bool close_on_failure_ = false;
     bool readings_pending_ = false;
+    bool settings_ = false;   // UseSettings() was called
     double scroll_unit_ = 1;  // seconds per scroll-bar step
     AnalysisDock* analysis_ = nullptr;
     QAction* report_ = nullptr;

@@ -6,11 +6,16 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include "gui/Application.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The user's settings (QSettings, Korvex.cfg) untouched: the tests have a folder of their own.
+    QTemporaryDir config;
+    if (!config.isValid()) return 1;
+    setenv("XDG_CONFIG_HOME", config.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
     korvex::gui::InitResources();
     ::testing::InitGoogleTest(&argc, argv);

@@ -39,9 +39,10 @@ protected:
             file += StrPrintf("%f %f\r\n", r >= 500 && r < 750 ? 0.5 : 1.0, r * 0.001);
         test::WriteFileBytes(path, file + tail);
     }
-    // The window, shown, with `file` read.
-    void Open(const std::string& file) {
+    // The window, shown, with `file` read; `settings`: UseSettings() first.
+    void Open(const std::string& file, bool settings = false) {
         window = new ViewerWindow;
+        if (settings) window->UseSettings();
         ASSERT_TRUE(test::ShowAndWait(window));
         QSignalSpy loaded(window, &ViewerWindow::loaded);
         window->Open(QString::fromStdString(file));
@@ -101,7 +102,8 @@ TEST_F(ViewerWindowTest, ClicksPlaceTheCursorsTheReadingsFollowAndTheRangeExport
                                 "(2026-11-25 03:41:57.520)    \xce\x94t = 1.000000 s    "
                                 "1/\xce\x94t = 1 Hz"));
     M* m = window->channels();
-    ASSERT_TRUE(test::WaitFor([&] { return m->Text(0, M::kAtB) == "0.500000"; }));
+    // (The clicks' own rows may differ by one: wait for the readings of these.)
+    ASSERT_TRUE(test::WaitFor([&] { return m->Text(1, M::kAtB) == "0.625000"; }));
     EXPECT_EQ(m->Text(0, M::kAtA) + " " + m->Text(0, M::kDiff) + " " + m->Text(1, M::kDiff),
               "1.000000 -0.500000 0.250000");
     // Rows 375..625, both cursors' rows taken: 125 at 1.0, 126 at 0.5.
@@ -294,12 +296,13 @@ TEST_F(ViewerWindowTest, ThousandsOfChannelsKeepTheLegendShortAndTheWindowCloses
     test::WriteFileBytes(path, "#FILE=\r\n#CHAN=2000\r\n#NAME=U\r\n#F=50.000000\r\n1\r\n2\r\n");
     Open(path);
     ASSERT_EQ(plot->plottableCount(), 2000);
+    plot->replot(QCustomPlot::rpImmediateRefresh);
     QCPLegend* legend = plot->pane_legend(0);
-    const int n = ViewerPlot::kLegendChannels;
+    // The first channels by name, as many as the pane has room for, then one line for all
+    // the others; a channel hidden gives its place to the next.
+    const int n = legend->itemCount() - 1;
+    EXPECT_TRUE(n > 0 && n <= ViewerPlot::kLegendChannels) << n;
     auto listed = [&](int c) { return legend->itemWithPlottable(plot->plottable(c)) != nullptr; };
-    // The first channels by name, then one line for all the others; a channel hidden
-    // gives its place to the next.
-    EXPECT_EQ(legend->itemCount(), n + 1);
     EXPECT_TRUE(listed(n - 1) && !listed(n));
     M* m = window->channels();
     m->setData(m->index(0, M::kName), Qt::Unchecked, Qt::CheckStateRole);
@@ -309,6 +312,72 @@ TEST_F(ViewerWindowTest, ThousandsOfChannelsKeepTheLegendShortAndTheWindowCloses
     QPointer<ViewerWindow> closing(std::exchange(window, nullptr));
     closing->close();
     EXPECT_TRUE(test::WaitFor([&] { return closing.isNull(); }));
+}
+
+TEST_F(ViewerWindowTest, KeysMoveTheActiveCursorZZoomsToABAndBackRestoresTheValues) {
+    OpenRecording(2000);
+    Click(1.5);
+    const long a = plot->cursor(ViewerPlot::kCursorA) + 203;
+    // A row a key, Shift: a tenth of the view (7.996 s: 200 rows); Tab: B; Z: A..B.
+    for (int i = 0; i < 3; ++i) test::KeyAsUser(window, Qt::Key_Right);
+    QTest::keyClick(handle(), Qt::Key_Right, Qt::ShiftModifier);
+    plot->SetCursor(ViewerPlot::kCursorB, 1001);
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Right, Qt::Key_Z}) test::KeyAsUser(window, key);
+    const RecordingData& data = window->session()->data();
+    EXPECT_EQ(plot->view(), QCPRange(data.time(size_t(a)), data.time(1002)));
+    // A box zoom fixes the pane's values; back, they follow the view again as they were.
+    QCPAxis* y = plot->axisRect(0)->axis(QCPAxis::atLeft);
+    const QCPRange view = plot->view(), values = y->range();
+    Drag(At(view.lower + view.size() * 0.2) - QPoint(0, 20), At(view.center()) + QPoint(0, 20),
+         Qt::ControlModifier);
+    QTest::keyClick(handle(), Qt::Key_Left, Qt::AltModifier);
+    EXPECT_TRUE(plot->view() == view && plot->AutoY(0) && y->range() == values);
+}
+
+// A fault recording (7 stator channels, 2 of the field, 4 flags) in a window with settings.
+TEST_F(ViewerWindowTest, TheWindowFitsALaptopLegendsStandBesideThePanesABPicturesShowAToB) {
+    std::string file =
+        "#FILE=\r\n#NAME=State Write Prot RF Ua Ub Uc Ia Ib Ic P If Uf\r\n"
+        "#CHAN=13\r\n#XX=0,0.004000\r\n#F=250.000000\r\n";
+    for (int r = 0; r < 2000; ++r) file += StrPrintf("0 1 0 0 %d 2 3 4 5 6 7 8 9\r\n", r % 50);
+    test::WriteFileBytes(path, file);
+    Open(path, true);
+    const QRect screen = window->screen()->availableGeometry();
+    EXPECT_TRUE(test::WaitFor([&] { return screen.contains(window->frameGeometry()); }));
+    // A 1366 x 768 laptop less a panel and the frame; a size an 800 x 600 screen takes back.
+    for (QSize size : {QSize(1358, 700), QSize(780, 480)}) {
+        window->resize(size);
+        ASSERT_TRUE(test::WaitFor([&] { return window->size() == size; })) << size.width();
+        EXPECT_TRUE(window->rect().contains(window->statusBar()->geometry()));
+    }
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    // The stator's legend beside its pane, cut to its height with an "... and N more" line.
+    QCPLegend* stator = plot->pane_legend(0);  // P, channel 10, is its last
+    EXPECT_TRUE(stator->visible() && !stator->itemWithPlottable(plot->plottable(10)) &&
+                !qobject_cast<QCPPlottableLegendItem*>(stator->item(stator->itemCount() - 1)));
+    EXPECT_LE(stator->outerRect().bottom(), plot->axisRect(0)->outerRect().bottom());
+    for (int p = 0; p < 3; ++p)
+        EXPECT_FALSE(stator->outerRect().intersects(plot->axisRect(p)->rect()));
+
+    // A picture of A..B is drawn over A..B at its own size; the window's view stays.
+    plot->SetCursor(ViewerPlot::kCursorA, 500);
+    plot->SetCursor(ViewerPlot::kCursorB, 1001);
+    window->SetExportRangeOnly(true);
+    QCPRange drawn, view = plot->view();
+    auto spy = QObject::connect(plot, &QCustomPlot::afterLayout, [&] {
+        if (plot->viewport().size() == QSize(ViewerPlot::kPictureWidth, ViewerPlot::kPictureHeight))
+            drawn = plot->axisRect(0)->axis(QCPAxis::atBottom)->range();
+    });
+    const QString png = QString::fromStdString(tmp.path() + "/ab.png");
+    ASSERT_TRUE(window->ExportTo(ViewerWindow::Format::Png, png, false));
+    QObject::disconnect(spy);
+    const RecordingData& data = window->session()->data();
+    EXPECT_EQ(drawn, QCPRange(data.time(500), data.time(1001)));
+    EXPECT_TRUE(plot->view() == view && !plot->CanGoBack());
+
+    std::exchange(window, nullptr)->close();  // and back at the size it was left at
+    Open(path, true);
+    EXPECT_TRUE(test::WaitFor([&] { return window->size() == QSize(780, 480); }));
 }
 
 }  // namespace
