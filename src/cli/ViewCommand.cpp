@@ -9,6 +9,8 @@
 #include "app/StrPrintf.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "files/ComtradeReader.h"
+#include "files/RecordingData.h"
 #include "files/RecordingFollower.h"
 #include "files/RecordingHeader.h"
 
@@ -29,6 +31,26 @@ public:
     double rate = 0.0;
 };
 
+// A COMTRADE record, read whole, printed as a recording is.
+int ViewRecord(const std::string& path) {
+    RecordingData data;
+    std::string error;
+    if (!data.Load(path, &error)) {
+        ShowError(error);
+        return 1;
+    }
+    const RecordingInfo& info = data.info();
+    std::printf("File: %s ,  %d channels\n", path.c_str(), info.channels);
+    if (!info.file_value.empty()) std::printf("Source: %s\n", info.file_value.c_str());
+    CFprintf(stdout,
+             "Time=%.2d:%.2d:%.2d , Fsam=%.2lf Hz , Samples=%.3lf K , File Length=%.3lf MB\n", 0, 0,
+             0, 1.0 / data.step(), data.rows() / 1000.0, data.file_size() / 1048576.0);
+    for (int c = 0; c < info.channels; ++c)
+        CFprintf(stdout, "%-12s %.3f\n", info.names[size_t(c)].c_str(),
+                 data.rows() ? data.value(c, data.rows() - 1) : 0.0);
+    return 0;
+}
+
 }  // namespace
 
 int ViewCommand(int argc, char** argv) {
@@ -38,14 +60,15 @@ int ViewCommand(int argc, char** argv) {
         false,
         1,
         "Использование: korvex-cli view [--] ФАЙЛ\n\n"
-        "Читает запись так же, как окно просмотра, и выводит её строку файла,\n"
-        "строку состояния, ошибки последовательности, если они есть, и последнее\n"
-        "значение каждого показанного канала. \"--\" позволяет назвать файл, имя\n"
-        "которого начинается с \"-\".\n",
+        "Читает запись (или .cfg записи COMTRADE) так же, как окно просмотра, и\n"
+        "выводит её строку файла, строку состояния, ошибки последовательности, если\n"
+        "они есть, и последнее значение каждого показанного канала. \"--\" позволяет\n"
+        "назвать файл, имя которого начинается с \"-\".\n",
         "Usage: korvex-cli view [--] FILE\n\n"
-        "Reads a recording as the viewer window does and prints its file line, its\n"
-        "status line, the sequence errors when there are any, and the latest value of\n"
-        "each shown channel. \"--\" lets the file's name start with \"-\".\n",
+        "Reads a recording (or a COMTRADE record's .cfg) as the viewer window does and\n"
+        "prints its file line, its status line, the sequence errors when there are any,\n"
+        "and the latest value of each shown channel. \"--\" lets the file's name start\n"
+        "with \"-\".\n",
         nullptr,
         nullptr,
     };
@@ -55,6 +78,7 @@ int ViewCommand(int argc, char** argv) {
     if (files.empty())
         return UsageError(kCommandLine, Tr("не задан файл записи", "no recording file given"));
     const std::string path = files[0];
+    if (IsComtradePath(path)) return ViewRecord(path);
     RecordingHeader header;
     uint64_t consumed = 0;
     std::string error;

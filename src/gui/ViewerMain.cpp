@@ -27,7 +27,8 @@ void Usage(FILE* out) {
     std::fputs(
         Tr("Использование: korvex-view [--] [ФАЙЛ...]\n"
            "\n"
-           "Показывает записи (.trd) целиком: время в секундах, масштаб и сдвиг, курсоры A и B\n"
+           "Показывает записи (.trd) и записи COMTRADE (.cfg) целиком: время в секундах,\n"
+           "масштаб и сдвиг, слежение за растущим файлом, курсоры A и B\n"
            "с их отсчётами, экспорт в CSV, COMTRADE, PNG и PDF, анализ канала (переходная\n"
            "характеристика, колебательные моды, спектр) с протоколом испытания в PDF.\n"
            "\n"
@@ -41,7 +42,8 @@ void Usage(FILE* out) {
            "её протокол испытания).\n",
            "Usage: korvex-view [--] [FILE...]\n"
            "\n"
-           "Shows recordings (.trd) whole: time in seconds, zoom and pan, cursors A and B\n"
+           "Shows recordings (.trd) and COMTRADE records (.cfg) whole: time in seconds,\n"
+           "zoom and pan, following a growing file, cursors A and B\n"
            "with their readings, export to CSV, COMTRADE, PNG and PDF, and a channel's\n"
            "analysis (step response, oscillation modes, spectrum) with a PDF test report.\n"
            "\n"

@@ -109,11 +109,12 @@ void ViewerSession::Open(const QString& path) {
             }
         };
         loading_ = true;
-        worker_ = std::thread([this, file, result, deliver] {
+        worker_ = std::thread([this, file, result, deliver, side = comtrade_side_] {
             try {
                 result->data = std::make_unique<RecordingData>();
                 RecordingData::Options options;
                 options.cancel = &cancel_;
+                options.comtrade_side = side;
                 if (!result->data->Load(file, &result->error, options)) {
                     result->data.reset();
                 } else if (!BuildEnvelopes(*result->data, &result->envelopes)) {
@@ -172,8 +173,9 @@ bool ViewerSession::Export(ExportKind kind, const QString& path, size_t begin, s
             std::string error;
             bool ok = false, no_memory = false;
             try {
-                ok = kind == ExportKind::Csv
-                         ? ExportCsv(*data_, begin, end, out, overwrite, &error, control)
+                ok = kind == ExportKind::Csv || kind == ExportKind::CsvDecimalComma
+                         ? ExportCsv(*data_, begin, end, out, overwrite, &error, control,
+                                     CsvStyle{kind == ExportKind::CsvDecimalComma})
                          : ExportComtrade(*data_, begin, end, out,
                                           kind == ExportKind::ComtradeBinary, overwrite, &error,
                                           control);

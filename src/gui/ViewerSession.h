@@ -24,7 +24,9 @@ namespace korvex::gui {
 class ViewerSession : public QObject {
     Q_OBJECT
 public:
-    enum class ExportKind { Csv, ComtradeBinary, ComtradeAscii };
+    // CsvDecimalComma: ";" between fields and a decimal comma, for spreadsheets set to
+    // Russian.
+    enum class ExportKind { Csv, CsvDecimalComma, ComtradeBinary, ComtradeAscii };
 
     explicit ViewerSession(QObject* parent = nullptr);
     ~ViewerSession() override;
@@ -35,6 +37,10 @@ public:
     // arrived, and after a failure. No exception leaves the session or its threads.
     // A follow running is stopped first (followEnded with no message).
     void Open(const QString& path);
+    // The side of the instrument transformers a COMTRADE record's analog values are shown
+    // on, from the next Open.
+    void SetComtradeSide(ComtradeOptions::Side side) { comtrade_side_ = side; }
+    ComtradeOptions::Side comtrade_side() const { return comtrade_side_; }
     bool loading() const { return loading_; }
     bool has_data() const { return data_ != nullptr; }
     const RecordingData& data() const { return *data_; }
@@ -109,6 +115,7 @@ private:
     bool following_ = false;
     std::vector<std::shared_ptr<RecordingData::RowBatch>> held_;
     QString path_;
+    ComtradeOptions::Side comtrade_side_ = ComtradeOptions::Side::AsRecorded;
     std::unique_ptr<RecordingData> data_;
     std::vector<Envelope> envelopes_;
 };

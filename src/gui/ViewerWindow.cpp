@@ -28,6 +28,7 @@
 
 #include "app/Language.h"
 #include "app/StrPrintf.h"
+#include "files/ComtradeReader.h"
 #include "files/ExportFile.h"
 #include "gui/AnalysisDock.h"
 #include "gui/Captions.h"
@@ -58,8 +59,12 @@ std::string BaseName(const std::string& name) {
 
 // The fault recorder's files get three panes: the stator's quantities, the field's, and
 // the flags; any other recording one pane.
-std::vector<int> DefaultPanes(const std::vector<std::string>& names) {
+std::vector<int> DefaultPanes(const RecordingInfo& info) {
+    const std::vector<std::string>& names = info.names;
     std::vector<int> panes(names.size(), 0);
+    // A COMTRADE record's status channels, 0 or 1, in a pane of their own under the values.
+    if (info.status_from > 0)
+        for (size_t c = size_t(info.status_from); c < panes.size(); ++c) panes[c] = 1;
     bool recorder = names.size() >= 4 && BaseName(names[0]) == "State" &&
                     BaseName(names[1]) == "Write" && BaseName(names[2]) == "Prot" &&
                     BaseName(names[3]) == "RF";
@@ -336,6 +341,26 @@ void ViewerWindow::BuildActions() {
     exports->addAction(report_);
     exports->addSeparator();
     exports->addAction(range_only_);
+    // Which side of the instrument transformers a COMTRADE record's values are shown on.
+    QMenu* sides = file->addMenu(T("Значения COMTRADE", "COMTRADE Values"));
+    auto* side_group = new QActionGroup(this);
+    const std::pair<ComtradeOptions::Side, QString> side_names[] = {
+        {ComtradeOptions::Side::AsRecorded, T("Как записаны", "As Recorded")},
+        {ComtradeOptions::Side::Primary, T("Первичные", "Primary")},
+        {ComtradeOptions::Side::Secondary, T("Вторичные", "Secondary")},
+    };
+    for (const auto& [side, name] : side_names) {
+        QAction* a = sides->addAction(name);
+        a->setCheckable(true);
+        a->setChecked(side == session_->comtrade_side());
+        side_group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, side = side] {
+            session_->SetComtradeSide(side);
+            // A record shown is read again on the side chosen.
+            if (session_->has_data() && IsComtradePath(session_->path().toStdString()))
+                Open(session_->path());
+        });
+    }
     file->addSeparator();
     file->addAction(close);
     QMenu* view = menuBar()->addMenu(T("Вид", "View"));
@@ -398,11 +423,16 @@ void ViewerWindow::OnLoaded(const QString& message) {
     const RecordingData& data = session_->data();
     const RecordingInfo& info = data.info();
     std::vector<QString> names;
-    for (const auto& n : info.names) names.push_back(QString::fromStdString(n));
+    // With its unit where the record gives one ("Ua, kV").
+    for (size_t c = 0; c < info.names.size(); ++c) {
+        std::string unit = c < info.units.size() ? info.units[c] : std::string();
+        names.push_back(QString::fromStdString(
+            unit.empty() || unit == "NA" ? info.names[c] : info.names[c] + ", " + unit));
+    }
     // A reload of the same recording keeps what the user set up: panes, hidden channels,
     // view and cursors.
     bool keep = reload_ && int(names.size()) == model_->rowCount();
-    std::vector<int> panes = keep ? plot_->panes() : DefaultPanes(info.names);
+    std::vector<int> panes = keep ? plot_->panes() : DefaultPanes(info);
     std::vector<bool> visible;
     for (int c = 0; keep && c < model_->rowCount(); ++c) visible.push_back(model_->Visible(c));
     QCPRange view = plot_->view();
@@ -652,10 +682,11 @@ bool ViewerWindow::ExportTo(Format format, const QString& path, bool overwrite) 
     }
     size_t begin, end;
     ExportRows(&begin, &end);
-    ViewerSession::ExportKind kind = format == Format::Csv ? ViewerSession::ExportKind::Csv
-                                     : format == Format::Comtrade
-                                         ? ViewerSession::ExportKind::ComtradeBinary
-                                         : ViewerSession::ExportKind::ComtradeAscii;
+    ViewerSession::ExportKind kind =
+        format == Format::Csv               ? ViewerSession::ExportKind::Csv
+        : format == Format::CsvDecimalComma ? ViewerSession::ExportKind::CsvDecimalComma
+        : format == Format::Comtrade        ? ViewerSession::ExportKind::ComtradeBinary
+                                            : ViewerSession::ExportKind::ComtradeAscii;
     if (!session_->Export(kind, path, begin, end, overwrite)) return false;
     progress_->setValue(0);
     progress_->show();
@@ -675,10 +706,16 @@ void ViewerWindow::AskExport(Format format) {
         base += QString::fromStdString(
             StrPrintf("_%.3f-%.3fs", session_->data().time(begin), session_->data().time(end - 1)));
     QString suffix, filter;
+    // CSV comes in two styles, chosen by the dialog's type: the one a spreadsheet set to
+    // the program's language opens as numbers is proposed.
+    const QString csv = QStringLiteral("CSV (*.csv)");
+    const QString csv_comma = T("CSV для таблиц: «;» и десятичная запятая (*.csv)",
+                                "CSV for spreadsheets: \";\" and decimal comma (*.csv)");
     switch (format) {
         case Format::Csv:
+        case Format::CsvDecimalComma:
             suffix = QStringLiteral("csv");
-            filter = QStringLiteral("CSV (*.csv)");
+            filter = csv + QStringLiteral(";;") + csv_comma;
             break;
         case Format::Comtrade:
         case Format::ComtradeAscii:
@@ -699,12 +736,17 @@ void ViewerWindow::AskExport(Format format) {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(suffix);
+    if (suffix == QLatin1String("csv")) dialog->selectNameFilter(g_bRussian ? csv_comma : csv);
     // The dialog asks before it replaces the file chosen; a COMTRADE record's .dat goes
     // with its .cfg.
-    connect(dialog, &QFileDialog::fileSelected, this, [this, format](const QString& path) {
+    connect(dialog, &QFileDialog::fileSelected, this, [=, this](const QString& path) {
         KeepFolder(kExportFolderKey, path);
         bool overwrite = PathExists(path.toStdString());
-        ExportTo(format, path, overwrite);
+        Format chosen = format;
+        if (suffix == QLatin1String("csv"))
+            chosen =
+                dialog->selectedNameFilter() == csv_comma ? Format::CsvDecimalComma : Format::Csv;
+        ExportTo(chosen, path, overwrite);
     });
     dialog->open();
 }
@@ -753,7 +795,8 @@ void ViewerWindow::AskOpen() {
         this, T("Открыть запись", "Open Recording"),
         Folder(kRecordingFolderKey,
                session_->has_data() ? QFileInfo(session_->path()).absolutePath() : QString()),
-        T("Записи (*.trd);;Все файлы (*)", "Recordings (*.trd);;All files (*)"));
+        T("Записи (*.trd *.cfg *.CFG);;Записи COMTRADE (*.cfg *.CFG);;Все файлы (*)",
+          "Recordings (*.trd *.cfg *.CFG);;COMTRADE records (*.cfg *.CFG);;All files (*)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     // A file the user picks here that cannot be read leaves the window open for another.

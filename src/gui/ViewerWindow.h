@@ -56,7 +56,9 @@ public:
     // Rows an export covers now: [begin, end).
     void ExportRows(size_t* begin, size_t* end) const;
     // Starts an export to `path` (no dialog); false when another one runs.
-    enum class Format { Csv, Comtrade, ComtradeAscii, Png, Pdf };
+    // CsvDecimalComma: ";" between fields and a decimal comma, for a spreadsheet set to
+    // Russian.
+    enum class Format { Csv, CsvDecimalComma, Comtrade, ComtradeAscii, Png, Pdf };
     bool ExportTo(Format format, const QString& path, bool overwrite);
     // The Analysis dock, docked on the right, hidden until the user shows it.
     AnalysisDock* analysis() const { return analysis_; }

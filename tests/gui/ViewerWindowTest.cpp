@@ -250,6 +250,30 @@ TEST_F(ViewerWindowTest, InRussianEveryTextOfTheWindowIsRussian) {
     EXPECT_TRUE(errors.texts().empty());
 }
 
+// A relay's COMTRADE record: units in the list, status channels in a pane of their own,
+// values on the side the user picks, and a CSV for a Russian spreadsheet.
+TEST_F(ViewerWindowTest, AComtradeRecordOpensOnTheSideChosenAndExportsWithADecimalComma) {
+    Open(KORVEX_TEST_DATA "/comtrade/r1999_binary.cfg");
+    M* m = window->channels();
+    EXPECT_EQ(m->Text(0, M::kName) + "|" + m->Text(1, M::kName) + "|" + m->Text(2, M::kName),
+              "Ua, V|Ib, A|S1");
+    EXPECT_EQ(plot->pane_count(), 2);
+    EXPECT_EQ(plot->panes()[1] * 10 + plot->panes()[2], 1);
+    const double recorded = window->session()->data().value(0, 5);
+    QSignalSpy loaded(window, &ViewerWindow::loaded);
+    for (QAction* a : window->findChildren<QAction*>())
+        if (a->text() == "Primary") a->trigger();
+    ASSERT_TRUE(test::WaitFor([&] { return loaded.count() == 1; }, 5000));
+    EXPECT_DOUBLE_EQ(window->session()->data().value(0, 5), recorded * 110000 / 100);
+
+    const std::string csv = tmp.path() + "/record.csv";
+    QSignalSpy exported(window, &ViewerWindow::exported);
+    ASSERT_TRUE(window->ExportTo(ViewerWindow::Format::CsvDecimalComma, QString::fromStdString(csv),
+                                 false));
+    ASSERT_TRUE(test::WaitFor([&] { return exported.count() == 1; }, 5000));
+    EXPECT_EQ(test::ReadFileBytes(csv).substr(0, 33), "Time (s);Ua;Ib;S1;S2;S3;S4;S5;S6;");
+}
+
 TEST_F(ViewerWindowTest, AFailedOpenNamesTheFileAndLeavesNoStaleStatus) {
     const std::string bad = tmp.path() + "/bad.trd", missing = tmp.path() + "/missing.trd";
     const std::string bad_text = "'" + bad + "':\nUndefined NumChan & Name[]";
