@@ -18,11 +18,12 @@ double Pixel(QCPAxis* axis, double coord) {
 }  // namespace
 
 EnvelopeGraph::EnvelopeGraph(QCPAxis* key_axis, QCPAxis* value_axis, const RecordingData* data,
-                             const Envelope* envelope, int channel)
+                             const Envelope* envelope, int column, int channel)
     : QCPAbstractPlottable(key_axis, value_axis),
       data_(data),
       envelope_(envelope),
-      channel_(channel) {
+      column_(column),
+      channel_(channel < 0 ? column : channel) {
     setAntialiased(false);
     setSelectable(QCP::stNone);
 }
@@ -31,13 +32,14 @@ bool EnvelopeGraph::ValueRange(const QCPRange& keys, double* lo, double* hi) con
     size_t rows = data_->rows();
     if (rows == 0) return false;
     double step = data_->step();
-    double first = std::ceil(keys.lower / step - 1e-9), last = std::floor(keys.upper / step + 1e-9);
+    const double lower = keys.lower - offset_, upper = keys.upper - offset_;
+    double first = std::ceil(lower / step - 1e-9), last = std::floor(upper / step + 1e-9);
     first = std::max(first, 0.0);
     last = std::min(last, double(rows - 1));
     if (first > last) {
         // Between two rows: the line joining them is what shows.
-        first = std::clamp(std::floor(keys.lower / step), 0.0, double(rows - 1));
-        last = std::clamp(std::ceil(keys.upper / step), 0.0, double(rows - 1));
+        first = std::clamp(std::floor(lower / step), 0.0, double(rows - 1));
+        last = std::clamp(std::ceil(upper / step), 0.0, double(rows - 1));
     }
     return envelope_->MinMax(size_t(first), size_t(last) + 1, lo, hi);
 }
@@ -48,12 +50,12 @@ double EnvelopeGraph::selectTest(const QPointF&, bool, QVariant*) const {
 
 QCPRange EnvelopeGraph::getKeyRange(bool& found, QCP::SignDomain) const {
     found = data_->rows() > 0;
-    return QCPRange(0, data_->duration());
+    return QCPRange(offset_, offset_ + data_->duration());
 }
 
 QCPRange EnvelopeGraph::getValueRange(bool& found, QCP::SignDomain, const QCPRange& keys) const {
     double lo = 0, hi = 0;
-    QCPRange all(0, data_->duration());
+    QCPRange all(offset_, offset_ + data_->duration());
     found = ValueRange(keys == QCPRange() ? all : keys, &lo, &hi);
     return QCPRange(lo, hi);
 }
@@ -64,12 +66,12 @@ void EnvelopeGraph::draw(QCPPainter* painter) {
     size_t rows = data_->rows();
     if (!key || !value || rows == 0) return;
     const double step = data_->step();
-    const double* v = data_->column(channel_);
+    const double* v = data_->column(column_);
     const QRect area = key->axisRect()->rect();
     const int x0 = area.left(), x1 = area.right() + 1;
     // Rows whose time falls in the visible key range, with one more on each side so that
     // the line runs on to the edges.
-    const QCPRange range = key->range();
+    const QCPRange range(key->range().lower - offset_, key->range().upper - offset_);
     double first = std::clamp(std::floor(range.lower / step) - 1, 0.0, double(rows - 1));
     double last = std::clamp(std::ceil(range.upper / step) + 1, 0.0, double(rows - 1));
     const double rows_per_pixel = range.size() / step / std::max(1, area.width());
@@ -79,14 +81,14 @@ void EnvelopeGraph::draw(QCPPainter* painter) {
         line.reserve(int(last - first) + 1);
         for (size_t r = size_t(first); r <= size_t(last); ++r) {
             if (std::isnan(v[r])) continue;
-            line.append(QPointF(key->coordToPixel(double(r) * step), Pixel(value, v[r])));
+            line.append(QPointF(key->coordToPixel(offset_ + double(r) * step), Pixel(value, v[r])));
         }
     } else {
         // Each pixel column [x, x + 1) covers the rows whose time falls in it and is drawn
         // as one upright run of pixels from its minimum to its maximum, stretched where
         // needed to meet the column before, so the trace has no gaps.
         auto row_at = [&](double px) {
-            double r = std::ceil(key->pixelToCoord(px) / step - 1e-9);
+            double r = std::ceil((key->pixelToCoord(px) - offset_) / step - 1e-9);
             return size_t(std::clamp(r, 0.0, double(rows)));
         };
         struct Run {

@@ -84,6 +84,9 @@ ViewerPlot::~ViewerPlot() = default;
 void ViewerPlot::SetRecording(const ViewerSession* session, const std::vector<int>& panes,
                               const std::vector<QColor>& colours) {
     session_ = session && session->has_data() ? session : nullptr;
+    files_.clear();
+    if (session_) files_.push_back({session_, 0.0, 0});
+    names_.clear();
     pane_of_ = panes;
     colours_ = colours;
     size_t n = session_ ? size_t(session_->data().channels()) : 0;
@@ -102,14 +105,96 @@ void ViewerPlot::SetRecording(const ViewerSession* session, const std::vector<in
 }
 
 void ViewerPlot::SetPanes(const std::vector<int>& panes) {
-    std::vector<bool> auto_y;
-    for (const Pane& p : panes_) auto_y.push_back(p.auto_y);
     pane_of_ = panes;
     pane_of_.resize(visible_.size(), 0);
+    Rebuild();
+}
+
+void ViewerPlot::Rebuild() {
+    std::vector<bool> auto_y;
+    for (const Pane& p : panes_) auto_y.push_back(p.auto_y);
     BuildPanes();
     for (size_t p = 0; p < panes_.size() && p < auto_y.size(); ++p) panes_[p].auto_y = auto_y[p];
-    DrawAnalysisMarks();  // in the channel's new pane
+    DrawAnalysisMarks();     // in the channel's new pane
+    view_ = Clamped(view_);  // the recordings' span may have changed
     ApplyView();
+}
+
+int ViewerPlot::AddRecording(const ViewerSession* session, double offset,
+                             const std::vector<int>& panes, const std::vector<QColor>& colours,
+                             const std::vector<QString>& names) {
+    if (!session_ || !session || !session->has_data()) return -1;
+    const size_t first = visible_.size(), n = size_t(session->data().channels());
+    files_.push_back({session, offset, int(first)});
+    names_.resize(first);
+    for (size_t c = 0; c < n; ++c) {
+        pane_of_.push_back(c < panes.size() ? panes[c] : 0);
+        colours_.push_back(c < colours.size() ? colours[c] : QColor(Qt::black));
+        visible_.push_back(true);
+        names_.push_back(c < names.size() ? names[c] : QString());
+    }
+    Rebuild();
+    return int(files_.size()) - 1;
+}
+
+void ViewerPlot::RemoveRecording(int file) {
+    if (file < 1 || size_t(file) >= files_.size()) return;
+    const auto first = ptrdiff_t(files_[size_t(file)].first);
+    const auto last = std::min(first + files_[size_t(file)].session->data().channels(),
+                               ptrdiff_t(visible_.size()));
+    pane_of_.erase(pane_of_.begin() + first, pane_of_.begin() + last);
+    colours_.erase(colours_.begin() + first, colours_.begin() + last);
+    visible_.erase(visible_.begin() + first, visible_.begin() + last);
+    if (names_.size() > size_t(first))
+        names_.erase(names_.begin() + first,
+                     names_.begin() + std::min(last, ptrdiff_t(names_.size())));
+    for (size_t f = size_t(file) + 1; f < files_.size(); ++f) files_[f].first -= int(last - first);
+    files_.erase(files_.begin() + file);
+    Rebuild();
+}
+
+int ViewerPlot::FirstChannel(int file) const {
+    return file >= 0 && size_t(file) < files_.size() ? files_[size_t(file)].first : -1;
+}
+
+int ViewerPlot::FileOf(int channel) const {
+    if (channel < 0 || size_t(channel) >= visible_.size()) return -1;
+    int file = 0;
+    while (size_t(file) + 1 < files_.size() && files_[size_t(file) + 1].first <= channel) ++file;
+    return file;
+}
+
+double ViewerPlot::offset(int file) const {
+    return file >= 0 && size_t(file) < files_.size() ? files_[size_t(file)].offset : 0.0;
+}
+
+void ViewerPlot::SetOffset(int file, double seconds) {
+    if (file < 1 || size_t(file) >= files_.size() || !std::isfinite(seconds)) return;
+    files_[size_t(file)].offset = seconds;
+    for (EnvelopeGraph* g : graphs_)
+        if (FileOf(g->channel()) == file) g->SetOffset(seconds);
+    view_ = Clamped(view_);
+    ApplyView();
+}
+
+void ViewerPlot::SetNames(const std::vector<QString>& names) {
+    names_ = names;
+    for (EnvelopeGraph* g : graphs_) {
+        const size_t c = size_t(g->channel());
+        if (c < names_.size() && !names_[c].isEmpty()) g->setName(names_[c]);
+    }
+    FillLegends();
+    replot(QCustomPlot::rpQueuedReplot);
+}
+
+QCPRange ViewerPlot::Span() const {
+    if (!session_) return QCPRange(0, 1);
+    double lower = 0, upper = session_->data().duration();
+    for (size_t f = 1; f < files_.size(); ++f) {
+        lower = std::min(lower, files_[f].offset);
+        upper = std::max(upper, files_[f].offset + files_[f].session->data().duration());
+    }
+    return QCPRange(lower, upper);
 }
 
 void ViewerPlot::SetChannelVisible(int channel, bool visible) {
@@ -194,10 +279,11 @@ bool ViewerPlot::FitLegends() {
     // One column for the legends, as wide as the widest but at most a third of the plot (a
     // longer name is cut), none while they are hidden; each legend level with its pane's top.
     width = std::min(width, viewport().width() / 3);
-    const int column = width > 0 ? width + kLegendGap : 0;
+    // The gap on both sides: the legend's frame is not cut by the plot's edge.
+    const int gap = width > 0 ? kLegendGap : 0;
+    const int column = width > 0 ? width + 2 * gap : 0;
     for (Pane& pane : panes_) {
-        const QMargins margins(column > 0 ? kLegendGap : 0,
-                               pane.rect->rect().top() - pane.rect->outerRect().top(), 0, 0);
+        const QMargins margins(gap, pane.rect->rect().top() - pane.rect->outerRect().top(), gap, 0);
         QCPLayoutInset* box = pane.legend_box;
         if (box->margins() == margins && box->minimumSize().width() == column) continue;
         box->setMargins(margins);
@@ -300,15 +386,23 @@ void ViewerPlot::BuildPanes() {
 
     if (!session_) return;
     const RecordingData& data = session_->data();
-    for (int c = 0; c < data.channels(); ++c) {
-        Pane& pane = panes_[size_t(pane_of_[size_t(c)])];
-        auto* g =
-            new EnvelopeGraph(pane.rect->axis(QCPAxis::atBottom), pane.rect->axis(QCPAxis::atLeft),
-                              &data, &session_->envelope(c), c);
-        g->setPen(QPen(colours_[size_t(c)], 1));
-        g->setName(QString::fromStdString(data.info().names[size_t(c)]));
-        g->setVisible(visible_[size_t(c)]);
-        graphs_.push_back(g);
+    for (const File& file : files_) {
+        const RecordingData& d = file.session->data();
+        for (int c = 0; c < d.channels(); ++c) {
+            const size_t channel = size_t(file.first + c);
+            if (channel >= pane_of_.size()) break;
+            Pane& pane = panes_[size_t(pane_of_[channel])];
+            auto* g = new EnvelopeGraph(pane.rect->axis(QCPAxis::atBottom),
+                                        pane.rect->axis(QCPAxis::atLeft), &d,
+                                        &file.session->envelope(c), c, int(channel));
+            g->SetOffset(file.offset);
+            g->setPen(QPen(colours_[channel], 1));
+            g->setName(channel < names_.size() && !names_[channel].isEmpty()
+                           ? names_[channel]
+                           : QString::fromStdString(d.info().names[size_t(c)]));
+            g->setVisible(visible_[channel]);
+            graphs_.push_back(g);
+        }
     }
     // Sequence errors: red marks along the time axis of the lowest pane.
     if (!data.seq_errors().empty()) {
@@ -338,14 +432,17 @@ int ViewerPlot::PaneAt(const QPoint& pos) const {
 }
 
 QCPRange ViewerPlot::Clamped(QCPRange r) const {
+    // Within the span of all recordings; a single one spans 0 to its duration.
     double step = session_ ? session_->data().step() : 1.0;
-    double end = session_ ? std::max(session_->data().duration(), step) : 1.0;
-    double min_size = std::min(4 * step, end);
-    double size = std::clamp(r.size(), min_size, end);
+    const QCPRange span = Span();
+    const double begin = span.lower;
+    double total = session_ ? std::max(span.upper - begin, step) : 1.0;
+    double min_size = std::min(4 * step, total);
+    double size = std::clamp(r.size(), min_size, total);
     // A range that fits is kept to the bit (A..B is the cursors' times exactly).
-    if (size == r.size() && r.lower >= 0 && r.upper <= end) return r;
-    double centre = std::isfinite(r.center()) ? r.center() : end / 2;
-    double lower = std::clamp(centre - size / 2, 0.0, end - size);
+    if (size == r.size() && r.lower >= begin && r.upper <= begin + total) return r;
+    double centre = std::isfinite(r.center()) ? r.center() : begin + total / 2;
+    double lower = std::clamp(centre - size / 2, begin, begin + total - size);
     return QCPRange(lower, lower + size);
 }
 
@@ -384,13 +481,17 @@ void ViewerPlot::SetView(QCPRange range, bool remember) {
 void ViewerPlot::DataGrew(size_t old_rows) {
     if (!session_) return;
     const RecordingData& data = session_->data();
-    const double old_end = old_rows ? data.time(old_rows - 1) : 0.0;
+    // The end of all recordings before the rows came, the others' ends included.
+    double old_end = old_rows ? data.time(old_rows - 1) : 0.0;
+    for (size_t f = 1; f < files_.size(); ++f)
+        old_end = std::max(old_end, files_[f].offset + files_[f].session->data().duration());
     // Within half a row of the old end: the user watches the end.
     if (view_.upper >= old_end - data.step() / 2) {
-        // A view of the whole file stays so; a narrower one keeps its width.
-        const double end = data.duration();
-        const double width = view_.lower <= 0 ? end : view_.size();
-        view_ = Clamped(QCPRange(std::max(0.0, end - width), end));
+        // A view of the whole span stays so; a narrower one keeps its width.
+        const QCPRange span = Span();
+        const double end = span.upper;
+        const double width = view_.lower <= span.lower ? span.size() : view_.size();
+        view_ = Clamped(QCPRange(std::max(span.lower, end - width), end));
         ApplyView();
     } else {
         FitY(view_);
@@ -399,7 +500,7 @@ void ViewerPlot::DataGrew(size_t old_rows) {
 }
 
 void ViewerPlot::FitAll() {
-    const QCPRange all = Clamped(QCPRange(0, session_ ? session_->data().duration() : 1.0));
+    const QCPRange all = Clamped(Span());
     bool auto_y = true;
     for (const Pane& p : panes_) auto_y = auto_y && p.auto_y;
     if (all == view_ && auto_y) return;

@@ -29,6 +29,10 @@ struct AnalysisMarks {
 
 // The viewer's plot: a whole recording against time in seconds, in one or more panes
 // stacked on one shared time axis, with two cursors, A and B, that snap to rows.
+// Further recordings of the same event can be laid over it (AddRecording), each shifted
+// along the time axis by an offset of its own; the first recording stays the time base:
+// the cursors are its rows. Channels are numbered over all recordings in turn, the first
+// recording's from 0 (the channel list's rows).
 //
 // Each pane's legend stands beside it, right of the traces, and is cut to the lines its
 // pane has room for, the last saying how many more channels the pane holds.
@@ -62,9 +66,31 @@ public:
     ~ViewerPlot() override;
 
     // Shows the session's recording: channel c in pane `panes[c]` in colour
-    // `colours[c]`, the whole file in view, no cursors. Null clears the plot.
+    // `colours[c]`, the whole file in view, no cursors. Null clears the plot. Recordings
+    // added go.
     void SetRecording(const ViewerSession* session, const std::vector<int>& panes,
                       const std::vector<QColor>& colours);
+    // Lays another loaded recording over the first (ignored without a first one): its
+    // channels take the numbers after those shown, in panes `panes` and colours `colours`
+    // (one each), named `names` in the legends; its row r stands at offset + r × step.
+    // The view, cursors and history stay. Returns the recording's number (1, 2, ...).
+    int AddRecording(const ViewerSession* session, double offset, const std::vector<int>& panes,
+                     const std::vector<QColor>& colours, const std::vector<QString>& names);
+    // Takes recording `file` (from 1) off; the channels after its own move down.
+    void RemoveRecording(int file);
+    int file_count() const { return int(files_.size()); }
+    // The channel number of recording `file`'s first channel, and the recording of a channel.
+    int FirstChannel(int file) const;
+    int FileOf(int channel) const;
+    double offset(int file) const;
+    // Moves recording `file` (from 1) along the time axis; redrawn at once.
+    void SetOffset(int file, double seconds);
+    // The names the legends give the channels, by channel number (a missing one: the
+    // recording's own name).
+    void SetNames(const std::vector<QString>& names);
+    // The time that all recordings span, offsets included: from min(0, offsets) to the
+    // latest end.
+    QCPRange Span() const;
     // Moves a channel to another pane (panes left empty go, new ones are added below).
     void SetPanes(const std::vector<int>& panes);
     void SetChannelVisible(int channel, bool visible);
@@ -166,6 +192,7 @@ private:
         std::vector<PaneY> panes;
     };
     void BuildPanes();
+    void Rebuild();  // the panes built anew, each keeping its auto-Y, the marks redrawn
     void FillLegends();
     void FillLegend(size_t pane);
     bool FitLegends();  // true when a legend or its column changed
@@ -182,7 +209,15 @@ private:
     long RowAt(double seconds) const;
     int CursorNear(const QPoint& pos) const;  // the cursor whose line is within a few pixels
 
+    // The recordings shown, the first one the time base (offset 0).
+    struct File {
+        const ViewerSession* session = nullptr;
+        double offset = 0;
+        int first = 0;  // the number of its first channel
+    };
     const ViewerSession* session_ = nullptr;
+    std::vector<File> files_;
+    std::vector<QString> names_;
     std::vector<int> pane_of_;
     std::vector<QColor> colours_;
     std::vector<bool> visible_;

@@ -3,6 +3,9 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -11,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -23,6 +27,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -34,6 +39,7 @@
 #include "gui/Captions.h"
 #include "gui/ChannelTableModel.h"
 #include "gui/MessageBoxes.h"
+#include "gui/RecordingsDock.h"
 #include "gui/TestReport.h"
 #include "gui/Texts.h"
 #include "gui/ViewerPlot.h"
@@ -84,6 +90,40 @@ std::vector<int> DefaultPanes(const RecordingInfo& info) {
 QString AboutFile(const QString& path, const QString& message) {
     QString quoted = QLatin1Char('\'') + path + QLatin1Char('\'');
     return message.contains(quoted) ? message : quoted + QStringLiteral(":\n") + message;
+}
+
+// The channels' names in the list, with their units where the record gives them
+// ("Ua, kV"), each after `prefix`.
+std::vector<QString> ChannelNames(const RecordingInfo& info, const QString& prefix) {
+    std::vector<QString> names;
+    for (size_t c = 0; c < info.names.size(); ++c) {
+        std::string unit = c < info.units.size() ? info.units[c] : std::string();
+        names.push_back(prefix + QString::fromStdString(unit.empty() || unit == "NA"
+                                                            ? info.names[c]
+                                                            : info.names[c] + ", " + unit));
+    }
+    return names;
+}
+
+// When a recording's first row was taken, in ClockSeconds: a COMTRADE record's first
+// sample to the microsecond, else a fault recording's "#INFO=" clock; NaN when unknown.
+double StartSeconds(const RecordingInfo& info) {
+    if (std::isfinite(info.start_seconds)) return info.start_seconds;
+    return info.has_start ? ClockSeconds(info.start) : NAN;
+}
+
+// Offsets are kept to the microsecond: the offset box shows no more, and the clocks
+// recordings give are no finer.
+double Microseconds(double seconds) {
+    return std::round(std::clamp(seconds, -1e6, 1e6) * 1e6) / 1e6;
+}
+
+QStringList LocalFiles(const QMimeData* mime) {
+    QStringList files;
+    if (mime && mime->hasUrls())
+        for (const QUrl& url : mime->urls())
+            if (url.isLocalFile()) files << url.toLocalFile();
+    return files;
 }
 
 }  // namespace
@@ -154,6 +194,14 @@ ViewerWindow::ViewerWindow(QWidget* parent) : QMainWindow(parent) {
     analysis_ = new AnalysisDock(session_, plot_, this);
     addDockWidget(Qt::RightDockWidgetArea, analysis_);
     analysis_->hide();
+    recordings_ = new RecordingsDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, recordings_);
+    recordings_->hide();
+    connect(recordings_, &RecordingsDock::offsetChanged, this, &ViewerWindow::SetAddedOffset);
+    connect(recordings_, &RecordingsDock::alignRequested, this, &ViewerWindow::AlignAtCursor);
+    connect(recordings_, &RecordingsDock::byClockRequested, this, &ViewerWindow::AlignByClock);
+    connect(recordings_, &RecordingsDock::removeRequested, this, &ViewerWindow::RemoveAdded);
+    setAcceptDrops(true);
 
     BuildActions();
     connect(session_, &ViewerSession::loaded, this, &ViewerWindow::OnLoaded);
@@ -215,6 +263,7 @@ void ViewerWindow::UseSettings() {
         if (!shown) FitToScreen();
     }
     restoreState(settings->value(QLatin1String(kStateKey)).toByteArray());
+    if (added_.empty()) recordings_->hide();  // nothing to show in it yet
 }
 
 void ViewerWindow::closeEvent(QCloseEvent* event) {
@@ -264,6 +313,10 @@ void ViewerWindow::BuildActions() {
     };
     QAction* open = action(
         T("Открыть...", "Open..."), QKeySequence::Open, [this] { AskOpen(); }, false);
+    QAction* add = action(
+        T("Добавить запись...", "Add Recording..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+        [this] { AskAdd(); }, false);
+    add->setObjectName(QStringLiteral("addRecording"));
     QAction* reload = action(T("Перечитать", "Reload"), QKeySequence(Qt::Key_F5),
                              [this] { Open(session_->path()); });
     QAction* csv = action(T("CSV...", "CSV..."), {}, [this] { AskExport(Format::Csv); });
@@ -330,6 +383,7 @@ void ViewerWindow::BuildActions() {
 
     QMenu* file = menuBar()->addMenu(T("Файл", "File"));
     file->addAction(open);
+    file->addAction(add);
     file->addAction(reload);
     QMenu* exports = file->addMenu(T("Экспорт", "Export"));
     exports->addAction(csv);
@@ -422,17 +476,14 @@ void ViewerWindow::OnLoaded(const QString& message) {
     }
     const RecordingData& data = session_->data();
     const RecordingInfo& info = data.info();
-    std::vector<QString> names;
-    // With its unit where the record gives one ("Ua, kV").
-    for (size_t c = 0; c < info.names.size(); ++c) {
-        std::string unit = c < info.units.size() ? info.units[c] : std::string();
-        names.push_back(QString::fromStdString(
-            unit.empty() || unit == "NA" ? info.names[c] : info.names[c] + ", " + unit));
-    }
+    const std::vector<QString> names = ChannelNames(info, QString());
     // A reload of the same recording keeps what the user set up: panes, hidden channels,
-    // view and cursors.
-    bool keep = reload_ && int(names.size()) == model_->rowCount();
-    std::vector<int> panes = keep ? plot_->panes() : DefaultPanes(info);
+    // view and cursors, those of the recordings added too.
+    const int first_rows = model_->FirstRow(1) >= 0 ? model_->FirstRow(1) : model_->rowCount();
+    bool keep = reload_ && int(names.size()) == first_rows;
+    const std::vector<int> all_panes = plot_->panes();
+    std::vector<int> panes = keep ? all_panes : DefaultPanes(info);
+    panes.resize(names.size(), 0);
     std::vector<bool> visible;
     for (int c = 0; keep && c < model_->rowCount(); ++c) visible.push_back(model_->Visible(c));
     QCPRange view = plot_->view();
@@ -443,8 +494,14 @@ void ViewerWindow::OnLoaded(const QString& message) {
 
     model_->SetChannels(names, colours);
     plot_->SetRecording(session_, panes, colours);
+    plot_->SetNames(names);
+    for (size_t i = 0; i < added_.size(); ++i) ShowAdded(i);
+    if (keep && all_panes.size() == size_t(model_->rowCount())) plot_->SetPanes(all_panes);
     model_->SetPanes(plot_->panes());
+    if (!keep && !added_.empty()) plot_->SetView(plot_->Span(), false);
+    UpdateRecordingsDock(false);
     if (keep) {
+        visible.resize(size_t(model_->rowCount()), true);
         for (int c = 0; c < int(visible.size()); ++c) model_->SetVisible(c, visible[size_t(c)]);
         plot_->SetChannelsVisible(visible);
         plot_->SetView(view, false);
@@ -503,8 +560,10 @@ QString ViewerWindow::StatusText() const {
 
 void ViewerWindow::OnViewChanged() {
     // The scroll bar spans the whole file in steps of the rows, at most a million steps.
+    // Over all recordings shown, their offsets included.
     QCPRange v = plot_->view();
-    double total = session_->has_data() ? session_->data().duration() : 0.0;
+    const QCPRange span = plot_->Span();
+    double total = session_->has_data() ? span.size() : 0.0;
     QSignalBlocker block(scroll_);
     if (total <= 0 || v.size() >= total) {
         scroll_->setRange(0, 0);
@@ -515,12 +574,12 @@ void ViewerWindow::OnViewChanged() {
     scroll_->setRange(0, int(std::lround((total - v.size()) / scroll_unit_)));
     scroll_->setPageStep(std::max(1, int(std::lround(v.size() / scroll_unit_))));
     scroll_->setSingleStep(std::max(1, scroll_->pageStep() / 10));
-    scroll_->setValue(int(std::lround(v.lower / scroll_unit_)));
+    scroll_->setValue(int(std::lround((v.lower - span.lower) / scroll_unit_)));
 }
 
 void ViewerWindow::OnScroll(int value) {
     QCPRange v = plot_->view();
-    double lower = value * scroll_unit_;
+    double lower = plot_->Span().lower + value * scroll_unit_;
     plot_->SetView(QCPRange(lower, lower + v.size()), false);
 }
 
@@ -540,11 +599,14 @@ void ViewerWindow::OnCursorsChanged() {
         readings_pending_ = true;
         QTimer::singleShot(0, this, [this] {
             readings_pending_ = false;
-            model_->SetReadings(session_->has_data() ? &session_->data() : nullptr,
-                                plot_->cursor(ViewerPlot::kCursorA),
-                                plot_->cursor(ViewerPlot::kCursorB));
+            UpdateReadings();
         });
     }
+    recordings_->SetCanAlign(a >= 0 && b >= 0,
+                             T("Поставьте курсор A на событие в первой записи, а курсор B - на "
+                               "то же событие в этой",
+                               "Put cursor A on the event in the first recording and cursor B "
+                               "on the same event in this one"));
     if (!data || (a < 0 && b < 0)) {
         cursor_label_->setText(
             T("Курсоры: щелчок ставит A, Shift+щелчок ставит B; их линии можно тянуть.",
@@ -818,6 +880,195 @@ void ViewerWindow::UpdateActions() {
     export_button_->setEnabled(data && !busy);
     report_->setEnabled(data && !busy && analysis_->has_result());
     follow_->setEnabled(data && !session_->loading() && session_->data().can_follow());
+}
+
+void ViewerWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void ViewerWindow::dropEvent(QDropEvent* event) {
+    const QStringList files = LocalFiles(event->mimeData());
+    if (files.isEmpty()) return;
+    event->acceptProposedAction();
+    qsizetype i = 0;
+    if (!session_->has_data() && !session_->loading()) Open(files[i++]);
+    for (; i < files.size(); ++i) AddRecording(files[i]);
+}
+
+void ViewerWindow::AskAdd() {
+    auto* dialog = new QFileDialog(
+        this, T("Добавить запись", "Add Recording"),
+        Folder(kRecordingFolderKey,
+               session_->has_data() ? QFileInfo(session_->path()).absolutePath() : QString()),
+        T("Записи (*.trd *.cfg *.CFG);;Записи COMTRADE (*.cfg *.CFG);;Все файлы (*)",
+          "Recordings (*.trd *.cfg *.CFG);;COMTRADE records (*.cfg *.CFG);;All files (*)"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    connect(dialog, &QFileDialog::filesSelected, this, [this](const QStringList& paths) {
+        for (const QString& path : paths) AddRecording(path);
+    });
+    dialog->open();
+}
+
+void ViewerWindow::AddRecording(const QString& path) {
+    if (path.isEmpty()) return;
+    if (!session_->has_data() && !session_->loading()) {
+        Open(path);
+        return;
+    }
+    ViewerSession* session = nullptr;
+    try {
+        session = new ViewerSession(this);
+    } catch (const std::exception&) {
+        ShowMessage(this, AboutFile(path, T("Не хватает памяти", "Not enough memory")));
+        return;
+    }
+    session->SetComtradeSide(session_->comtrade_side());
+    connect(session, &ViewerSession::loaded, this,
+            [this, session, path](const QString& message) { OnAddLoaded(session, path, message); });
+    session->Open(path);
+}
+
+void ViewerWindow::OnAddLoaded(ViewerSession* session, const QString& path,
+                               const QString& message) {
+    if (!message.isEmpty()) {
+        session->deleteLater();
+        const QString text = AboutFile(path, message);
+        ShowMessage(this, text);
+        emit recordingAdded(text);
+        return;
+    }
+    added_.push_back({session, path, 0.0});
+    // Before the first recording has arrived it waits; OnLoaded shows it then.
+    if (session_->has_data()) {
+        // A view of the whole span goes on showing the whole span.
+        const QCPRange span = plot_->Span(), view = plot_->view();
+        const bool whole = view.lower <= span.lower && view.upper >= span.upper;
+        ShowAdded(added_.size() - 1);
+        model_->SetPanes(plot_->panes());
+        if (whole) plot_->SetView(plot_->Span(), false);
+        UpdateRecordingsDock(true);
+        OnViewChanged();
+        OnCursorsChanged();
+    }
+    emit recordingAdded(QString());
+}
+
+void ViewerWindow::ShowAdded(size_t i) {
+    const Added& added = added_[i];
+    const RecordingInfo& info = added.session->data().info();
+    const int first = model_->rowCount();
+    const std::vector<QString> names =
+        ChannelNames(info, QFileInfo(added.path).completeBaseName() + QStringLiteral(": "));
+    // The palette's colours go on where the channels before stopped; the recording's own
+    // layout of panes goes below the panes there are.
+    const std::vector<QColor>& palette = ViewerPlot::Palette();
+    std::vector<QColor> colours;
+    for (size_t c = 0; c < names.size(); ++c)
+        colours.push_back(palette[(size_t(first) + c) % palette.size()]);
+    std::vector<int> panes = DefaultPanes(info);
+    for (int& p : panes) p += plot_->pane_count();
+    const int file = plot_->AddRecording(added.session, added.offset, panes, colours, names);
+    if (file > 0) model_->AddChannels(file, names, colours);
+}
+
+void ViewerWindow::UpdateRecordingsDock(bool show) {
+    if (added_.empty() || !session_->has_data()) {
+        recordings_->SetRows({});
+        recordings_->hide();
+        return;
+    }
+    auto tip = [](const QString& path, const RecordingInfo& info) {
+        QString text = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+        const double start = StartSeconds(info);
+        if (std::isfinite(start))
+            text += T("\nНачало: ", "\nStart: ") + QString::fromStdString(FormatClock(start));
+        return text;
+    };
+    const RecordingInfo& base = session_->data().info();
+    const bool base_clock = std::isfinite(StartSeconds(base));
+    std::vector<RecordingsDock::Row> rows;
+    rows.push_back({session_->path(), tip(session_->path(), base), 0.0, QString()});
+    for (const Added& added : added_) {
+        const RecordingInfo& info = added.session->data().info();
+        QString no_clock;
+        if (!base_clock)
+            no_clock = T("В первой записи не указано время её начала",
+                         "The first recording does not say when it began");
+        else if (!std::isfinite(StartSeconds(info)))
+            no_clock = T("В этой записи не указано время её начала",
+                         "This recording does not say when it began");
+        rows.push_back({added.path, tip(added.path, info), added.offset, no_clock});
+    }
+    recordings_->SetRows(rows);
+    OnCursorsChanged();  // "Align at cursor A" as the cursors allow
+    if (show) recordings_->show();
+}
+
+double ViewerWindow::added_offset(int file) const {
+    return file >= 1 && size_t(file) <= added_.size() ? added_[size_t(file) - 1].offset : 0.0;
+}
+
+void ViewerWindow::SetAddedOffset(int file, double seconds) {
+    if (file < 1 || size_t(file) > added_.size() || !std::isfinite(seconds)) return;
+    const double offset = Microseconds(seconds);
+    added_[size_t(file) - 1].offset = offset;
+    plot_->SetOffset(file, offset);
+    recordings_->SetOffset(file, offset);
+    OnViewChanged();
+    OnCursorsChanged();  // the readings of the recording moved
+}
+
+void ViewerWindow::AlignAtCursor(int file) {
+    const long a = plot_->cursor(ViewerPlot::kCursorA), b = plot_->cursor(ViewerPlot::kCursorB);
+    if (file < 1 || size_t(file) > added_.size() || a < 0 || b < 0 || !session_->has_data()) return;
+    const RecordingData& base = session_->data();
+    const RecordingData& data = added_[size_t(file) - 1].session->data();
+    if (data.rows() == 0) return;
+    const size_t row = data.RowAt(base.time(size_t(b)) - added_[size_t(file) - 1].offset);
+    SetAddedOffset(file, base.time(size_t(a)) - data.time(row));
+}
+
+void ViewerWindow::AlignByClock(int file) {
+    if (file < 1 || size_t(file) > added_.size() || !session_->has_data()) return;
+    const double base = StartSeconds(session_->data().info());
+    const double start = StartSeconds(added_[size_t(file) - 1].session->data().info());
+    if (std::isfinite(base) && std::isfinite(start)) SetAddedOffset(file, start - base);
+}
+
+void ViewerWindow::RemoveAdded(int file) {
+    if (file < 1 || size_t(file) > added_.size()) return;
+    ViewerSession* session = added_[size_t(file) - 1].session;
+    plot_->RemoveRecording(file);
+    model_->RemoveFile(file);
+    model_->SetPanes(plot_->panes());
+    added_.erase(added_.begin() + (file - 1));
+    // Its graphs are gone from the plot: its columns may go.
+    session->deleteLater();
+    UpdateRecordingsDock(false);
+    OnViewChanged();
+    OnCursorsChanged();
+}
+
+long ViewerWindow::RowIn(int file, long row) const {
+    if (row < 0 || !session_->has_data() || file < 1 || size_t(file) > added_.size()) return -1;
+    const Added& added = added_[size_t(file) - 1];
+    const RecordingData& data = added.session->data();
+    if (data.rows() == 0) return -1;
+    const double t = session_->data().time(size_t(row)) - added.offset;
+    const double half = data.step() / 2;
+    if (t < -half || t > data.duration() + half) return -1;
+    return long(data.RowAt(t));
+}
+
+void ViewerWindow::UpdateReadings() {
+    const long a = plot_->cursor(ViewerPlot::kCursorA), b = plot_->cursor(ViewerPlot::kCursorB);
+    model_->SetReadings(session_->has_data() ? &session_->data() : nullptr, a, b);
+    if (!session_->has_data()) return;
+    for (size_t i = 0; i < added_.size(); ++i) {
+        const int file = int(i) + 1;
+        model_->SetReadings(file, &added_[i].session->data(), RowIn(file, a), RowIn(file, b));
+    }
 }
 
 }  // namespace korvex::gui

@@ -16,6 +16,7 @@ namespace korvex::gui {
 
 class AnalysisDock;
 class ChannelTableModel;
+class RecordingsDock;
 class ViewerPlot;
 class ViewerSession;
 
@@ -24,7 +25,14 @@ class ViewerSession;
 // to CSV, COMTRADE and pictures from the menu and the tool bar. A thin view of its
 // ViewerSession, which loads and exports off the GUI thread; dialogs are opened without
 // nested event loops. It opens at 85 % of its screen's free area (at most 1400 x 900),
-// centred, and can be made small enough for any laptop. GUI thread only.
+// centred, and can be made small enough for any laptop.
+//
+// More recordings of the same event (a protection relay's COMTRADE record, a step test
+// before and after tuning) can be laid over the first, each with an offset in seconds
+// along the time axis: their channels follow the first one's in the list and in panes of
+// their own, and read at the cursors too. The first recording stays the time base: the
+// cursors are its rows, and the exports and the Analysis dock work on it alone.
+// GUI thread only.
 class ViewerWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -42,6 +50,30 @@ public:
     // shown on failure, which names the file). A window that shows no recording yet
     // closes when its file cannot be read; one that does keeps it, and its status line.
     void Open(const QString& path);
+    // Loads a file to lay over the first recording (with none shown or loading: opens it
+    // as Open does), on a session of its own; `recordingAdded` follows, and on failure
+    // the message, naming the file, is shown and nothing changes. Several may load at
+    // once. A new Open, or F5, keeps the recordings added and their offsets.
+    void AddRecording(const QString& path);
+    // The recordings added and shown (file 1, 2, ... in the list and the plot).
+    int added_count() const { return int(added_.size()); }
+    double added_offset(int file) const;
+    // Moves recording `file` (from 1) by `seconds` (kept to the microsecond).
+    void SetAddedOffset(int file, double seconds);
+    // "Align at cursor A": the user has put cursor A on an event in the first recording
+    // and cursor B on the same event in this recording's trace. With t0(r) the first
+    // recording's time of its row r, and ti(r) recording `file`'s own time of its row r,
+    // the row of this recording nearest to t0(B) - offset is R, and the new offset is
+    // t0(A) - ti(R): R comes to lie exactly under A. Nothing without both cursors.
+    void AlignAtCursor(int file);
+    // "By clock": offset = the recording's start - the first recording's start, a start
+    // being a COMTRADE record's first sample time (with its microseconds), else the
+    // "#INFO=" clock of a fault recording. Nothing when either is unknown.
+    void AlignByClock(int file);
+    void RemoveAdded(int file);
+    // The panel of the recordings and their offsets, docked at the bottom: shown when a
+    // recording is added, hidden when none is.
+    RecordingsDock* recordings() const { return recordings_; }
 
     ViewerSession* session() const { return session_; }
     ViewerPlot* plot() const { return plot_; }
@@ -70,9 +102,15 @@ public:
 signals:
     void loaded(const QString& message);
     void exported(const QString& message);
+    // An AddRecording finished: empty on success, else the message shown.
+    void recordingAdded(const QString& message);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files dropped on the window: with no recording shown the first opens and the others
+    // are added, else all are added.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildActions();
@@ -95,6 +133,15 @@ private:
     void AskExport(Format format);
     void AskOpen();
     void AskReport();
+    void AskAdd();
+    void OnAddLoaded(ViewerSession* session, const QString& path, const QString& message);
+    void ShowAdded(size_t i);  // into the plot and the list, after the channels there
+    void UpdateRecordingsDock(bool show);
+    void UpdateReadings();
+    // The row of recording `file` at the first recording's row `row`: its own row nearest
+    // to that time less its offset; -1 when the cursor is not placed or the time lies
+    // outside the recording by more than half its step.
+    long RowIn(int file, long row) const;
     void UpdateActions();
     QString TimeText(double seconds) const;
     QString StatusText() const;  // the shown recording's rows, length, rate and defects
@@ -127,6 +174,14 @@ private:
     double scroll_unit_ = 1;  // seconds per scroll-bar step
     AnalysisDock* analysis_ = nullptr;
     QAction* report_ = nullptr;
+    // The recordings added, loaded: file i + 1 of the list and the plot.
+    struct Added {
+        ViewerSession* session;
+        QString path;
+        double offset;
+    };
+    std::vector<Added> added_;
+    RecordingsDock* recordings_ = nullptr;
 };
 
 }  // namespace korvex::gui

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDoubleSpinBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -19,6 +21,7 @@
 #include "app/Language.h"
 #include "app/StrPrintf.h"
 #include "gui/ChannelTableModel.h"
+#include "gui/RecordingsDock.h"
 #include "gui/UserInput.h"
 #include "gui/ViewerPlot.h"
 #include "gui/ViewerSession.h"
@@ -402,6 +405,57 @@ TEST_F(ViewerWindowTest, TheWindowFitsALaptopLegendsStandBesideThePanesABPicture
     std::exchange(window, nullptr)->close();  // and back at the size it was left at
     Open(path, true);
     EXPECT_TRUE(test::WaitFor([&] { return window->size() == QSize(780, 480); }));
+}
+
+// A second recording of the event laid over the first: 1.5 s later by its clock, 1000 rows/s,
+// Us stepping down at its row 500 (0.5 s), If its row / 1000. Each file reads its own rows.
+TEST_F(ViewerWindowTest, AnAddedRecordingLinesUpByClockAndAtTheCursors) {
+    OpenRecording(2000);  // Us steps down at row 500 (2 s), 250 rows/s
+    std::string file =
+        "#FILE=\r\n#INFO=File : 0002_(2026.11.25_03.41.56.520)\r\n#NAME=Us If\r\n#CHAN=2\r\n"
+        "#XX=0,0.001000\r\n#F=1000.000000\r\n";
+    for (int r = 0; r < 3000; ++r) file += StrPrintf("%f %f\r\n", r >= 500 ? 0.5 : 1.0, r * 0.001);
+    const std::string relay = tmp.path() + "/relay.trd", missing = tmp.path() + "/missing.trd";
+    test::WriteFileBytes(relay, file);
+    M* m = window->channels();
+    QSignalSpy added(window, &ViewerWindow::recordingAdded);
+    window->AddRecording(QString::fromStdString(missing));
+    ASSERT_TRUE(test::WaitFor([&] { return added.count() == 1; }, 5000));
+    ASSERT_TRUE(test::WaitFor([&] { return test::BoxTaker::Open().empty() && m->rowCount(); }));
+    EXPECT_EQ(errors.texts(), std::vector<std::string>{"Open File '" + missing + "' error"});
+    EXPECT_EQ(m->rowCount(), 2);
+    window->AddRecording(QString::fromStdString(relay));
+    ASSERT_TRUE(test::WaitFor([&] { return added.count() == 2; }, 5000));
+    ASSERT_EQ(m->rowCount(), 4);
+    EXPECT_EQ(m->Text(3, M::kName), "relay: If");
+    EXPECT_EQ(plot->pane_count(), 2);
+    QTest::qWait(50);
+    test::ClickAsUser(test::Find<QPushButton>(window, "byClock1"));
+    EXPECT_EQ(window->added_offset(1), 1.5);
+    Click(2.0);
+    const long a = plot->cursor(ViewerPlot::kCursorA);
+    const long row = std::lround((a * 0.004 - 1.5) / 0.001);  // the relay's row nearest to A
+    ASSERT_TRUE(test::WaitFor([&] {
+        return m->Text(3, M::kAtA) == StrPrintf("%.6f", row * 0.001).c_str() &&
+               m->Text(2, M::kAtA) == (row >= 500 ? "0.500000" : "1.000000");
+    }));
+
+    // A wrong offset typed in, then the relay's step (its row 500, now at 0.8 s: row 200
+    // of the first) put under the first's step (row 500) at cursor A.
+    test::ClickAsUser(window->recordings()->offset_box(1));
+    test::KeyAsUser(window, Qt::Key_End);
+    QTest::keyClick(handle(), Qt::Key_A, Qt::ControlModifier);
+    for (char c : std::string("0.3")) QTest::keyClick(handle(), c);
+    QTest::keyClick(handle(), Qt::Key_Return);
+    EXPECT_EQ(window->added_offset(1), 0.3);
+    plot->SetCursor(ViewerPlot::kCursorA, 500);
+    plot->SetCursor(ViewerPlot::kCursorB, 200);
+    test::ClickAsUser(test::Find<QPushButton>(window, "alignAtCursor1"));
+    EXPECT_EQ(window->added_offset(1), 1.5);
+    EXPECT_EQ(window->recordings()->offset_box(1)->value(), 1.5);
+    // B, at 0.8 s, lies before the relay's first row: blank.
+    ASSERT_TRUE(test::WaitFor([&] { return m->Text(3, M::kAtA) == "0.500000"; }));
+    EXPECT_EQ(m->Text(2, M::kAtA) + "|" + m->Text(2, M::kAtB), "0.500000|");
 }
 
 }  // namespace
