@@ -852,14 +852,19 @@ bool ViewerWindow::ExportReport(const QString& path) {
     return ok;
 }
 
-void ViewerWindow::AskOpen() {
+QFileDialog* ViewerWindow::RecordingDialog(const QString& title) {
     auto* dialog = new QFileDialog(
-        this, T("Открыть запись", "Open Recording"),
+        this, title,
         Folder(kRecordingFolderKey,
                session_->has_data() ? QFileInfo(session_->path()).absolutePath() : QString()),
         T("Записи (*.trd *.cfg *.CFG);;Записи COMTRADE (*.cfg *.CFG);;Все файлы (*)",
           "Recordings (*.trd *.cfg *.CFG);;COMTRADE records (*.cfg *.CFG);;All files (*)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    return dialog;
+}
+
+void ViewerWindow::AskOpen() {
+    QFileDialog* dialog = RecordingDialog(T("Открыть запись", "Open Recording"));
     dialog->setFileMode(QFileDialog::ExistingFile);
     // A file the user picks here that cannot be read leaves the window open for another.
     connect(dialog, &QFileDialog::fileSelected, this,
@@ -896,13 +901,7 @@ void ViewerWindow::dropEvent(QDropEvent* event) {
 }
 
 void ViewerWindow::AskAdd() {
-    auto* dialog = new QFileDialog(
-        this, T("Добавить запись", "Add Recording"),
-        Folder(kRecordingFolderKey,
-               session_->has_data() ? QFileInfo(session_->path()).absolutePath() : QString()),
-        T("Записи (*.trd *.cfg *.CFG);;Записи COMTRADE (*.cfg *.CFG);;Все файлы (*)",
-          "Recordings (*.trd *.cfg *.CFG);;COMTRADE records (*.cfg *.CFG);;All files (*)"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QFileDialog* dialog = RecordingDialog(T("Добавить запись", "Add Recording"));
     dialog->setFileMode(QFileDialog::ExistingFiles);
     connect(dialog, &QFileDialog::filesSelected, this, [this](const QStringList& paths) {
         for (const QString& path : paths) AddRecording(path);

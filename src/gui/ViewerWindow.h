@@ -5,6 +5,7 @@
 #include <vector>
 
 class QAction;
+class QFileDialog;
 class QActionGroup;
 class QLabel;
 class QProgressBar;
@@ -131,6 +132,9 @@ private:
     void ShowTableMenu(const QPoint& pos);
     void MoveSelectedTo(int pane);
     void AskExport(Format format);
+    // A file dialog for recordings and COMTRADE records, in the folder last used; it
+    // deletes itself when closed.
+    QFileDialog* RecordingDialog(const QString& title);
     void AskOpen();
     void AskReport();
     void AskAdd();
