@@ -545,6 +545,14 @@ QString ViewerWindow::StatusText() const {
     const RecordingData& data = session_->data();
     std::string text = StrPrintf(Tr("строк: %zu, %.6f с, %.6g Гц", "%zu rows, %.6f s, %.6g Hz"),
                                  data.rows(), data.duration(), 1.0 / data.step());
+    // A COMTRADE record's trigger, and the codes of the time zones of its clock times
+    // (the 2013 revision's), as written.
+    const RecordingInfo& info = data.info();
+    if (std::isfinite(info.trigger_seconds))
+        text += StrPrintf(Tr(", пуск: %.6f с", ", trigger at %.6f s"), info.trigger_seconds);
+    if (!info.time_code.empty())
+        text += StrPrintf(Tr(", код времени: %s, местный: %s", ", time code %s, local code %s"),
+                          info.time_code.c_str(), info.local_code.c_str());
     if (!data.seq_errors().empty())
         text +=
             StrPrintf(Tr(", ошибки посл.: %zu", ", Seq. Errors: %zu"), data.seq_errors().size());

@@ -262,6 +262,9 @@ TEST_F(ViewerWindowTest, AComtradeRecordOpensOnTheSideChosenAndExportsWithADecim
               "Ua, V|Ib, A|S1");
     EXPECT_EQ(plot->pane_count(), 2);
     EXPECT_EQ(plot->panes()[1] * 10 + plot->panes()[2], 1);
+    // The trigger 1.5 ms after the first sample, across midnight.
+    EXPECT_EQ(test::Find(window, "infoText")->text(),
+              "100 rows, 0.049500 s, 2000 Hz, trigger at 0.001500 s");
     const double recorded = window->session()->data().value(0, 5);
     QSignalSpy loaded(window, &ViewerWindow::loaded);
     for (QAction* a : window->findChildren<QAction*>())
