@@ -106,7 +106,8 @@ TEST_F(ViewerWindowTest, ClicksPlaceTheCursorsTheReadingsFollowAndTheRangeExport
                                 "1/\xce\x94t = 1 Hz"));
     M* m = window->channels();
     // (The clicks' own rows may differ by one: wait for the readings of these.)
-    ASSERT_TRUE(test::WaitFor([&] { return m->Text(1, M::kAtB) == "0.625000"; }));
+    ASSERT_TRUE(test::WaitFor(
+        [&] { return m->Text(1, M::kAtA) == "0.375000" && m->Text(1, M::kAtB) == "0.625000"; }));
     EXPECT_EQ(m->Text(0, M::kAtA) + " " + m->Text(0, M::kDiff) + " " + m->Text(1, M::kDiff),
               "1.000000 -0.500000 0.250000");
     // Rows 375..625, both cursors' rows taken: 125 at 1.0, 126 at 0.5.
