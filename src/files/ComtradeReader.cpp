@@ -693,12 +693,11 @@ bool Reader::AsciiValues(const char* p, const char* e, size_t line, double* v, d
         }
         if (c < 0) {
             *stamp = x;
-        } else if (std::isnan(x)) {
+        } else if (std::isnan(x) || (config_.revision < 1999 && x == 99999)) {
+            // Missing (1991 writes 99999 for it, status channels too): the value before.
             v[c] = last_[size_t(c)];
         } else if (c >= config_.analog) {
             v[c] = last_[size_t(c)] = x != 0 ? 1.0 : 0.0;
-        } else if (config_.revision < 1999 && x == 99999) {
-            v[c] = last_[size_t(c)];
         } else {
             double value = config_.a[size_t(c)] * x + config_.b[size_t(c)];
             if (config_.ratio[size_t(c)] != 1) value *= config_.ratio[size_t(c)];

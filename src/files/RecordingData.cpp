@@ -200,6 +200,9 @@ bool RecordingData::Append(const RowBatch& batch, std::string* err_text) {
                                      "The new rows do not match the recording's channels"));
             return false;
         }
+        // Before the columns can move: the envelopes point at them until the caller has
+        // extended them over the rows added, so nothing may fail after the move.
+        seq_errors_.reserve(seq_errors_.size() + batch.seq_errors.size());
         if (total > capacity_) {
             // Doubling keeps the copies to one per row on average; while the new columns
             // are filled the old are held too, and both must fit the load's rule.
@@ -222,10 +225,8 @@ bool RecordingData::Append(const RowBatch& batch, std::string* err_text) {
             values_ = std::move(grown);
             capacity_ = capacity;
         }
-        // The last allocation, made before any row is added.
-        seq_errors_.reserve(seq_errors_.size() + batch.seq_errors.size());
     } catch (const std::exception&) {
-        // The rows are as they were (the columns perhaps moved); only the message is left.
+        // The rows and the columns are as they were; only the message is left.
         try {
             ReportError(err_text, NoMemoryText(total, info_.channels));
         } catch (const std::exception&) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/MessageBoxes.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <memory>
@@ -70,8 +71,16 @@ public:
         : QObject(over), order_([this, over](const QStringList& texts) {
               ShowSequence(over, texts, this, [this] { order_.Taken(); });
           }) {}
-    // The window goes: what still waits runs as after OK, like the batch on screen.
-    ~WindowMessages() override { order_.Drop(); }
+    // The window goes: what still waits runs as after OK, like the batch on screen, once
+    // the window is gone. (While it is destroyed, the pointers that guard the
+    // continuations, to the window or to a session that is its child, still stand.)
+    ~WindowMessages() override {
+        if (!QCoreApplication::instance()) return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [order = std::make_shared<MessageOrder>(std::move(order_))] { order->Drop(); },
+            Qt::QueuedConnection);
+    }
     void Say(const QStringList& texts, std::function<void()> then) {
         order_.Say(texts, std::move(then));
     }

@@ -19,8 +19,9 @@ namespace korvex::gui {
 // window-modal over `over` (application-modal without one) and opened with open(): no
 // nested event loop runs, the caller returns at once. After the last OK, `then` runs on
 // the GUI thread, unless `context` is given and has been destroyed meanwhile. A box that
-// goes with its window (the window was deleted) ends the sequence: the rest is dropped and
-// `then` runs as after OK, and so does that of every batch still waiting. No texts: `then`
+// goes with its window (the window was deleted) ends the sequence: the rest is dropped and,
+// from the event loop once the window is gone, `then` runs as after OK (unless `context`
+// went with it), and so does that of every batch still waiting. No texts: `then`
 // runs once the boxes said before are taken (at once when there are none). GUI thread only.
 void ShowMessages(QWidget* over, const QStringList& texts, QObject* context = nullptr,
                   std::function<void()> then = {});

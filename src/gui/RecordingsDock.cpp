@@ -89,6 +89,9 @@ void RecordingsDock::SetRows(const std::vector<Row>& rows) {
         connect(clock, &QPushButton::clicked, this, [this, f] { emit byClockRequested(f); });
         QPushButton* remove = button(kRemove, T("Убрать", "Remove"), "remove");
         // Queued: the panel's rows are built anew while the button's click is under way.
+        // Disabled at once, so that a second click queued meanwhile (a double click)
+        // cannot take off the recording that moved up into this row.
+        connect(remove, &QPushButton::clicked, remove, [remove] { remove->setEnabled(false); });
         connect(
             remove, &QPushButton::clicked, this, [this, f] { emit removeRequested(f); },
             Qt::QueuedConnection);
