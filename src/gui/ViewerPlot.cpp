@@ -478,8 +478,8 @@ void ViewerPlot::SetView(QCPRange range, bool remember) {
     ApplyView();
 }
 
-void ViewerPlot::DataGrew(size_t old_rows) {
-    if (!session_) return;
+bool ViewerPlot::DataGrew(size_t old_rows) {
+    if (!session_) return false;
     const RecordingData& data = session_->data();
     // The end of all recordings before the rows came, the others' ends included.
     double old_end = old_rows ? data.time(old_rows - 1) : 0.0;
@@ -493,10 +493,11 @@ void ViewerPlot::DataGrew(size_t old_rows) {
         const double width = view_.lower <= span.lower ? span.size() : view_.size();
         view_ = Clamped(QCPRange(std::max(span.lower, end - width), end));
         ApplyView();
-    } else {
-        FitY(view_);
-        replot(QCustomPlot::rpQueuedReplot);
+        return true;
     }
+    FitY(view_);
+    replot(QCustomPlot::rpQueuedReplot);
+    return false;
 }
 
 void ViewerPlot::FitAll() {

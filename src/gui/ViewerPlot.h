@@ -108,8 +108,9 @@ public:
     void FitAll();
     // The recording grew from `old_rows` rows: a view that showed its end moves on to
     // show the new end (not remembered), the whole file if it showed the whole file, else
-    // at the same width; one the user moved into the past stays where it is.
-    void DataGrew(size_t old_rows);
+    // at the same width; one the user moved into the past stays where it is. True when
+    // the view moved (viewChanged was emitted).
+    bool DataGrew(size_t old_rows);
     // The view set to A..B (remembered); false when a cursor is not placed.
     bool ZoomToCursors();
     // factor < 1 zooms in; `remember` puts the view before it into the history.

@@ -533,9 +533,9 @@ void ViewerWindow::Follow(bool on) {
 }
 
 void ViewerWindow::OnGrew(size_t old_rows) {
-    plot_->DataGrew(old_rows);
+    // The scroll bar spans the longer file either way; a view that moved has updated it.
+    if (!plot_->DataGrew(old_rows)) OnViewChanged();
     SetInfo(StatusText());
-    OnViewChanged();
     // Readings at cursors placed on rows that were already there stay as they are, but
     // the statistics between them do not change either: nothing to redo.
 }
