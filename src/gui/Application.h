@@ -29,4 +29,11 @@ bool InstallQtTranslations(bool russian);
 // given before any "--" on standard output. True when it answered: the program ends.
 bool AnswerBeforeStart(int argc, char** argv, const char* program, void (*usage)(FILE*));
 
+// Before the QApplication: on Windows, whether Qt's window module (platforms\qwindows.dll
+// beside the program) is there; without it Qt would end the program with no word a user
+// sees. When it is missing, says so in a message box and on standard error, in the
+// language AnswerBeforeStart chose, and returns false: the program ends with status 1.
+// Always true elsewhere, where Qt's modules come with the system's Qt.
+bool WindowModulePresent();
+
 }  // namespace korvex::gui

@@ -115,6 +115,7 @@ void LiveWindow::BuildControls() {
 // The main graph, its time scale and the legends with their check boxes, in column 0.
 void LiveWindow::BuildGraphs(QGridLayout* grid, const DialogUnits& du) {
     graph_ = new OscGraph(this);
+    graph_->setObjectName(QStringLiteral("graph"));
     graph_->setFixedSize(du.Size(616, 257));
     grid->addWidget(graph_, 0, 0);
     time_labels_ = new TimeScaleLabels(this);

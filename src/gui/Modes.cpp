@@ -7,6 +7,9 @@
 #include "gui/MessageBoxes.h"
 #include "gui/RecorderDialog.h"
 #include "gui/ReportWindow.h"
+#ifdef _WIN32
+#include "diary/Notepad.h"
+#endif
 
 namespace korvex::gui {
 
@@ -79,9 +82,16 @@ DiarySession* OpenDiary(const LinkSettings& settings, StartDialog& dialog) {
                      [session, &dialog](const QString& report) {
                          dialog.ShowProgress(false);
                          if (!report.isEmpty()) {
+#ifdef _WIN32
+                             // Where Windows users have always read it.
+                             std::string err;
+                             if (OpenInNotepad(report.toStdString(), &err) != 0)
+                                 ShowMessage(&dialog, QString::fromStdString(err));
+#else
                              auto* window = new ReportWindow(report.toStdString(), &dialog);
                              window->setAttribute(Qt::WA_DeleteOnClose);
                              window->show();
+#endif
                          }
                          session->deleteLater();
                      });

@@ -39,7 +39,9 @@ void Usage(FILE* out) {
            "секунды, KORVEX_SCREENSHOT_VIEW=ОТ,ДО показывает эту часть,\n"
            "KORVEX_SCREENSHOT_ANALYSIS=step|oscillation|spectrum открывает панель анализа\n"
            "на канале KORVEX_SCREENSHOT_CHANNEL=N, KORVEX_SCREENSHOT_REPORT=PDF записывает\n"
-           "её протокол испытания).\n",
+           "её протокол испытания).\n"
+           "KORVEX_WIDGET_MAP=ПАПКА: файл korvex-view.map в ней говорит, где на экране\n"
+           "окна и кнопки (для тестов, которые нажимают их мышью).\n",
            "Usage: korvex-view [--] [FILE...]\n"
            "\n"
            "Shows recordings (.trd) and COMTRADE records (.cfg) whole: time in seconds,\n"
@@ -54,7 +56,9 @@ void Usage(FILE* out) {
            "KORVEX_SCREENSHOT_VIEW=FROM,TO shows that part,\n"
            "KORVEX_SCREENSHOT_ANALYSIS=step|oscillation|spectrum opens the Analysis panel\n"
            "on channel KORVEX_SCREENSHOT_CHANNEL=N, KORVEX_SCREENSHOT_REPORT=PDF writes its\n"
-           "test report).\n"),
+           "test report).\n"
+           "KORVEX_WIDGET_MAP=FOLDER keeps korvex-view.map there: where the windows and\n"
+           "buttons are on the screen (for tests that click them).\n"),
         out);
 }
 
@@ -123,6 +127,7 @@ bool ScheduleScreenshot(gui::ViewerWindow* window) {
 
 int main(int argc, char** argv) {
     if (gui::AnswerBeforeStart(argc, argv, "korvex-view", Usage)) return 0;
+    if (!gui::WindowModulePresent()) return 1;
     QApplication app(argc, argv);
     gui::SetUpApplication(app, "korvex-view");
     QStringList files;

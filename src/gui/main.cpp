@@ -74,7 +74,9 @@ void Usage(FILE* out) {
            "\n"
            "KORVEX_SCREENSHOT=PNG сохраняет снимок первого окна и закрывает его\n"
            "(KORVEX_SCREENSHOT_PANEL=PNG - также панели SELVO, только осциллограф;\n"
-           "KORVEX_SCREENSHOT_READ=N - сначала чтение записи N аварийного осциллографа).\n",
+           "KORVEX_SCREENSHOT_READ=N - сначала чтение записи N аварийного осциллографа).\n"
+           "KORVEX_WIDGET_MAP=ПАПКА: файл korvex.map в ней говорит, где на экране окна и\n"
+           "кнопки (для тестов, которые нажимают их мышью).\n",
            "Usage: korvex [--simulate [--osc]] [--] [FILE]\n"
            "\n"
            "Without FILE: the start dialog, from which the oscilloscope and the other modes run.\n"
@@ -92,7 +94,9 @@ void Usage(FILE* out) {
            "\n"
            "KORVEX_SCREENSHOT=PNG saves a picture of the first window after a moment and\n"
            "closes it (KORVEX_SCREENSHOT_PANEL=PNG also the SELVO panel, live only;\n"
-           "KORVEX_SCREENSHOT_READ=N reads recording N in the recorder first).\n"),
+           "KORVEX_SCREENSHOT_READ=N reads recording N in the recorder first).\n"
+           "KORVEX_WIDGET_MAP=FOLDER keeps korvex.map there: where the windows and buttons\n"
+           "are on the screen (for tests that click them).\n"),
         out);
 }
 
@@ -319,6 +323,7 @@ int main(int argc, char** argv) {
     signal(SIGXFSZ, SIG_IGN);  // POSIX only; Windows has no file-size signal
 #endif
     if (gui::AnswerBeforeStart(argc, argv, "korvex", Usage)) return 0;
+    if (!gui::WindowModulePresent()) return 1;
     QApplication app(argc, argv);
     gui::SetUpApplication(app, "org.korvex.Korvex");
     Options options;
