@@ -6,7 +6,9 @@
 #
 #   scripts/install-deps.sh           what the build, the tests and the benchmarks need
 #   scripts/install-deps.sh --fuzz    also clang with libFuzzer, for scripts/fuzz.sh
-#   scripts/install-deps.sh --windows also MinGW-w64 and Wine, for scripts/windows-check.sh
+#   scripts/install-deps.sh --windows also MinGW-w64, Wine, what scripts/qt-mingw.sh builds Qt
+#                                     with, and what drives the windows under Wine, for
+#                                     scripts/windows-check.sh
 #   scripts/install-deps.sh --wm      also openbox, for scripts/wm-check.sh
 #   scripts/install-deps.sh --package also dpkg-dev and lintian, for scripts/package-check.sh
 set -euo pipefail
@@ -15,7 +17,8 @@ packages=(cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev l
           qt6-base-dev qt6-translations-l10n libqcustomplot-dev libgl-dev fonts-dejavu-core locales
           xvfb xauth)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
-[ "${1:-}" = "--windows" ] && packages+=(g++-mingw-w64-x86-64-posix wine wine64)
+[ "${1:-}" = "--windows" ] && packages+=(g++-mingw-w64-x86-64-posix wine wine64 ninja-build dpkg-dev
+                                            openbox x11-utils xdotool imagemagick)
 [ "${1:-}" = "--wm" ] && packages+=(openbox x11-utils)
 [ "${1:-}" = "--package" ] && packages+=(dpkg-dev lintian man-db appstream desktop-file-utils bash-completion)
 

@@ -1,59 +1,34 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The Windows build, checked on Linux: korvex_core, korvex-cli and the core tests built
-# with MinGW-w64, the tests run under Wine, then korvex-cli.exe against the simulated
-# regulator (korvex-sim, native) on a pseudo-terminal that Wine sees as COM7: an
-# oscilloscope recording compared with one recorded by the Linux build, and a ModBus
-# read of the regulator's identification. Ends with a zip of korvex-cli.exe.
+# The Windows build, checked on Linux: Qt for MinGW-w64 built from Debian's sources
+# when its cache is missing (scripts/qt-mingw.sh), korvex_core, the three programs and
+# the core tests built with MinGW-w64, the tests run under Wine, then korvex-cli.exe
+# against the simulated regulator (korvex-sim, native) on a pseudo-terminal that Wine
+# sees as COM7: an oscilloscope recording compared with one recorded by the Linux
+# build, and a ModBus read of the regulator's identification. Then the zip
+# (scripts/windows-zip.sh), and the windowed programs run from it and clicked through
+# every mode (scripts/windows-gui-check.sh).
 #
 #   scripts/windows-check.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --windows
+scripts/qt-mingw.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$(nproc)" --target korvex-cli korvex_core_tests
+cmake --build --preset windows -j"$(nproc)"
 cmake --preset default >/dev/null
 cmake --build --preset default -j"$(nproc)" --target korvex-sim korvex-cli >/dev/null
 
-out=build/windows
-export WINEPREFIX="$PWD/$out/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
-# Every Wine start with address-space randomisation off: without a preloader (Debian's
-# wine64 has none) about one start in 4,500 finds Wine's fixed shared-data page taken and
-# exits at once with no output ("failed to map the shared user data").
-wine() { setarch -R wine "$@"; }
-wineboot() { setarch -R wineboot "$@"; }
-winepath() { setarch -R winepath "$@"; }
-# The server and Wine's own background programs started first, outside any pipe: started
-# inside a piped command (ctest reading a test's output) they would keep the pipe open
-# and the command would never end.
-[ -d "$WINEPREFIX" ] || wineboot -i </dev/null >/dev/null 2>&1
-# (A server that wineboot left running is kept: -p then says so and fails.)
-wineserver -p </dev/null >/dev/null 2>&1 || true
-wine cmd /c exit </dev/null >/dev/null 2>&1
+source scripts/wine-env.sh
+wine_start
 sim=""
 modbus_sim=""
 cleanup() {
     [ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null
     [ -n "$modbus_sim" ] && kill "$modbus_sim" 2>/dev/null && wait "$modbus_sim" 2>/dev/null
-    wineserver -k 2>/dev/null || true
+    wine_stop
 }
 trap cleanup EXIT
-
-# Starts korvex-sim with the given options on a pseudo-terminal that Wine sees as the COM
-# port named first; sets $started to its process.
-start_sim() {
-    local com=$1 fifo pty
-    shift
-    fifo=$(mktemp -u)
-    mkfifo "$fifo"
-    build/default/korvex-sim "$@" >"$fifo" &
-    started=$!
-    read -r _ pty <"$fifo"
-    rm -f "$fifo"
-    ln -sfn "$pty" "$WINEPREFIX/dosdevices/${com,,}"
-    echo "$com is $pty"
-}
 
 echo "== The core tests under Wine"
 # The port layer's exchange runs on COM8, the simulated regulator in ModBus mode.
@@ -100,28 +75,20 @@ if grep -q '^#ERRSEQ' "$win_file"; then echo "windows-check: sequence errors" >&
 rows=$(grep -vc '^#' "$win_file")
 echo "Windows recording: $rows rows, same header and row form as the Linux one"
 
+kill "$sim" && wait "$sim" 2>/dev/null || true
+sim=""
+
 echo
 echo "== The zip"
-# The release's version, as the build has it; texts with Windows line ends.
+scripts/windows-zip.sh
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=\([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' \
           "$out/CMakeCache.txt")
-name="korvex-cli-$version-windows-x86_64"
-zipdir="$out/$name"
-rm -rf "$zipdir" "$out"/korvex-cli-*windows-x86_64.zip
-mkdir -p "$zipdir"
-# Without its debug sections (1.7 MB would be 0.85 MB); the build keeps them for the tests.
-x86_64-w64-mingw32-strip -o "$zipdir/korvex-cli.exe" "$exe"
-sed 's/$/\r/' res/README-windows.txt >"$zipdir/README.txt"
-sed 's/$/\r/' LICENSE >"$zipdir/LICENSE.txt"
-sed 's/$/\r/' THIRD-PARTY-NOTICES.md >"$zipdir/THIRD-PARTY-NOTICES.txt"
-if x86_64-w64-mingw32-objdump -h "$zipdir/korvex-cli.exe" | grep '\.debug_' >/dev/null; then
-    echo "windows-check: korvex-cli.exe still has its debug sections" >&2; exit 1
-fi
-x86_64-w64-mingw32-strings -el "$zipdir/korvex-cli.exe" | grep -x "$version" >/dev/null ||
-    { echo "windows-check: korvex-cli.exe has no version record" >&2; exit 1; }
-(cd "$out" && cmake -E tar cf "$name.zip" --format=zip "$name")
-ls -l "$out/$name.zip"
 # The program's source goes beside it, as its licence asks of whoever hands it on.
 git archive --prefix="korvex-$version/" -o "$out/korvex-$version-source.tar.gz" HEAD
 ls -l "$out/korvex-$version-source.tar.gz"
+wine_stop
+
+echo
+echo "== The windowed programs from the zip, clicked through"
+scripts/windows-gui-check.sh "$out/korvex-$version-windows-x86_64.zip"
 echo "windows-check: passed"
