@@ -12,8 +12,9 @@
 # The SDK goes to ${KORVEX_CACHE_DIR:-~/.cache/korvex}/qt6-mingw-<Qt version>-<hash>, the
 # hash taken over the versions and the build options, so that a change to either builds
 # a new one. It appears there only when whole, by a rename: an interrupted run leaves at
-# most a work folder beside it, which the next run resumes from (the finished build
-# steps are kept) and removes once the SDK is in place.
+# most a work folder and a half install beside it, which the next run resumes from (the
+# finished build steps are kept) and removes once the SDK is in place. Runs at the same
+# time wait for each other. Older SDKs are left for the user to remove.
 #
 # apt reads a private deb-src list derived from the machine's own Debian entries; the
 # machine's apt configuration is left alone.
@@ -38,12 +39,20 @@ die() {
     echo "qt-mingw.sh: $*" >&2
     exit 1
 }
+# Dies with the end of a step's log, which a throw-away CI machine keeps nowhere else.
+die_log() { # log message
+    tail -n 40 "$1" >&2
+    die "$2: see $1"
+}
 installed_version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || true; }
+# The version of the source an installed package was built from (a binary-only rebuild,
+# "+b1", has the source's version without it).
+source_version() { dpkg-query -W -f='${source:Version}' "$1" 2>/dev/null || true; }
 
 # The versions: the host tools moc, rcc and uic run at build time must be the Qt the
 # target libraries are built from, and QCustomPlot the one Linux builds use.
-qt_version=$(installed_version qt6-base-dev-tools)
-qcp_version=$(installed_version libqcustomplot-dev)
+qt_version=$(source_version qt6-base-dev-tools)
+qcp_version=$(source_version libqcustomplot-dev)
 gcc_version=$(installed_version g++-mingw-w64-x86-64-posix)
 [ -n "$qt_version" ] || die "Qt's host tools are not installed (qt6-base-dev-tools): run scripts/install-deps.sh"
 [ -n "$qcp_version" ] || die "QCustomPlot is not installed (libqcustomplot-dev): run scripts/install-deps.sh"
@@ -80,6 +89,13 @@ command -v dpkg-source >/dev/null || die "dpkg-source is not installed: run scri
 work="$cache_root/.work-$name"
 partial="$cache_root/.partial-$name"
 mkdir -p "$work"
+# One run at a time per SDK: a second waits, then finds the SDK made.
+exec 9>"$cache_root/.lock-$name"
+flock 9
+if [ -d "$prefix" ]; then
+    echo "$prefix"
+    exit 0
+fi
 jobs=$(($(nproc) + 1))
 
 # Each step's time, so that a slow one shows.
@@ -105,15 +121,27 @@ fetch_source() { # package version folder
         local list="$work/sources.list.tmp" f
         : >"$list"
         mkdir -p "$work/sources.list.d"
+        # The Debian archive's entries: a URI on debian.org, or a mirror's /debian or
+        # /debian-security.
+        local debian='(debian[.]org|://[^/]+/debian(-security)?/?$)'
         for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
             [ -f "$f" ] || continue
-            sed -n 's|^[[:space:]]*deb[[:space:]]\(.*/debian[-a-z]*/\{0,1\}[[:space:]].*\)$|deb-src \1|p' "$f" >>"$list"
+            awk -v re="$debian" '$1 == "deb" {
+                i = 2; if ($2 ~ /^\[/) while ($i !~ /\]$/) i++; if ($2 ~ /^\[/) i++
+                if ($i ~ re) { $1 = "deb-src"; print } }' "$f" >>"$list"
         done
         for f in /etc/apt/sources.list.d/*.sources; do
             [ -f "$f" ] || continue
-            awk -v RS= -v ORS='\n\n' '/(^|\n)URIs:[^\n]*\/debian/ && !/(^|\n)Enabled: *no/ {
-                sub(/(^|\n)Types:[^\n]*/, "\nTypes: deb-src"); sub(/^\n/, ""); print }' "$f" \
-                >"$work/sources.list.d/$(basename "$f")"
+            awk -v RS= -v ORS='\n\n' -v re="$debian" '{
+                n = split($0, line, "\n"); uri = 0; off = 0
+                for (k = 1; k <= n; k++) {
+                    if (line[k] ~ /^URIs:/) { m = split(line[k], u, /[ \t]+/); for (j = 2; j <= m; j++) if (u[j] ~ re) uri = 1 }
+                    if (tolower(line[k]) ~ /^enabled:[ \t]*no/) off = 1
+                }
+                if (!uri || off) next
+                out = ""
+                for (k = 1; k <= n; k++) out = out (line[k] ~ /^Types:/ ? "Types: deb-src" : line[k]) "\n"
+                printf "%s\n", out }' "$f" >"$work/sources.list.d/$(basename "$f")"
         done
         mv "$list" "$work/sources.list"
     fi
@@ -123,12 +151,13 @@ fetch_source() { # package version folder
                -o Debug::NoLocking=true -o APT::Sandbox::User="$(id -un)")
     if [ ! -f "$work/lists/.updated" ]; then
         mkdir -p "$work/lists/partial"
-        "${apt[@]}" update >/dev/null || die "apt-get update with the deb-src list $work/sources.list failed"
+        # (An entry without sources only warns; a missing package is told below.)
+        "${apt[@]}" update >/dev/null || echo "qt-mingw.sh: apt-get update found errors (above)" >&2
         touch "$work/lists/.updated"
     fi
     local available
     available=$("${apt[@]}" source --only-source --print-uris "$package" 2>/dev/null |
-                sed -n 's/.*_\([^_]*\)\.dsc.*/\1/p' | head -n 1)
+                sed -n 's/.*_\([^_]*\)\.dsc.*/\1/p' | head -n 1) || available=""
     if ! (cd "$work" && "${apt[@]}" source --download-only --only-source "$package=$version" >/dev/null 2>&1); then
         die "the source of $package $version is not in this machine's Debian archive" \
             "(it has ${available:-none}); the installed host tools need exactly that version"
@@ -160,7 +189,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 EOF
-host=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+host=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake")
 
 step "configure qtbase"
 if [ ! -f "$work/build-qtbase/build.ninja" ]; then
@@ -168,11 +197,11 @@ if [ ! -f "$work/build-qtbase/build.ninja" ]; then
     cmake -S "$work/qtbase" -B "$work/build-qtbase" -G Ninja -Wno-dev \
         -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_INSTALL_PREFIX="$partial" \
         "${host[@]}" "${qt_options[@]}" >"$work/configure-qtbase.log" 2>&1 ||
-        die "configuring qtbase failed: see $work/configure-qtbase.log"
+        die_log "$work/configure-qtbase.log" "configuring qtbase failed"
 fi
 step "build qtbase ($jobs jobs)"
 ninja -C "$work/build-qtbase" -j"$jobs" >"$work/build-qtbase.log" 2>&1 ||
-    die "building qtbase failed: see the end of $work/build-qtbase.log"
+    die_log "$work/build-qtbase.log" "building qtbase failed"
 step "install qtbase"
 rm -rf "$partial"
 cmake --install "$work/build-qtbase" >/dev/null
@@ -185,7 +214,7 @@ cmake -S "$work/qcustomplot" -B "$work/build-qcustomplot" -G Ninja -Wno-dev \
     >"$work/build-qcustomplot.log" 2>&1 &&
     ninja -C "$work/build-qcustomplot" -j"$jobs" >>"$work/build-qcustomplot.log" 2>&1 &&
     cmake --install "$work/build-qcustomplot" >/dev/null ||
-    die "building QCustomPlot failed: see $work/build-qcustomplot.log"
+    die_log "$work/build-qcustomplot.log" "building QCustomPlot failed"
 
 step "finish"
 # Where the sources came from, for the licence notes of whatever ships these DLLs.

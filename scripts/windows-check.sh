@@ -29,6 +29,8 @@ cleanup() {
     wine_stop
 }
 trap cleanup EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 echo "== The core tests under Wine"
 # The port layer's exchange runs on COM8, the simulated regulator in ModBus mode.

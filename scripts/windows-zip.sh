@@ -21,7 +21,7 @@ die() {
 for exe in korvex.exe korvex-view.exe korvex-cli.exe; do
     [ -f "$out/$exe" ] || die "$out/$exe is not built (scripts/qt-mingw.sh, then cmake --build --preset windows)"
 done
-sdk=$(sed -n 's/^KORVEX_WINDOWS_QT:PATH=//p' "$out/CMakeCache.txt")
+sdk=$(sed -n 's/^KORVEX_QT_SDK_USED:INTERNAL=//p' "$out/CMakeCache.txt")
 [ -d "$sdk/bin" ] || die "the Qt SDK '$sdk' of the build is gone"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=\([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' "$out/CMakeCache.txt")
 gcc_dir=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")

@@ -18,11 +18,11 @@ wine_start() {
     [ -d "$WINEPREFIX" ] || wineboot -i </dev/null >/dev/null 2>&1
     # (A server that wineboot left running is kept: -p then says so and fails.)
     wineserver -p </dev/null >/dev/null 2>&1 || true
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    timeout 120 setarch -R wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 wine_stop() {
     wineserver -k 2>/dev/null || true
-    wineserver -w 2>/dev/null || true
+    timeout 60 wineserver -w 2>/dev/null || true
 }
 
 # Starts korvex-sim with the given options on a pseudo-terminal that Wine sees as the COM

@@ -5,8 +5,9 @@
 
 namespace korvex {
 
-// Windows: starts notepad.exe, found along the search path, on the report `path` (its
-// only argument) without waiting for it. Returns 0, or -1 with "File notepad.exe not
+// Windows: starts notepad.exe from the system folder (else found along the search path)
+// on the report `path` (its only argument; argument 0 is "notepad.exe") without waiting
+// for it. Returns 0, or -1 with "File notepad.exe not
 // found!" (buffer rule) when it could not start; the report stays complete on disk.
 // Any thread. Linux desktops have no Notepad: there the report opens in Korvex's own
 // report window instead.

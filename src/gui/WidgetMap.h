@@ -13,7 +13,8 @@ namespace korvex::gui {
 //   widget <TAB> window name <TAB> name <TAB> x y w h <TAB> text
 //
 // A window without an object name goes by its class ("StartDialog", "QMessageBox").
-// Rectangles are in screen pixels, the window's with its frame. A list or table shows
+// Rectangles are in Qt's screen coordinates (the screen's pixels at 100 % scaling), the
+// window's with its frame. A list or table shows
 // its first rows as widgets named "<name>#<row>". Tabs and line ends in texts become
 // blanks. GUI thread; called once the QApplication exists.
 void StartWidgetMap();
