@@ -64,7 +64,7 @@ void ModBusSlave::OnEnter(SimLink& link) {
     last_heard_ = link.Now();
 }
 
-void ModBusSlave::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
+size_t ModBusSlave::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
     last_heard_ = link.Now();
     // A gap of more than 3.5 characters on the line ends a frame: whatever came before
     // is dropped. Line times, not delivery times, so a busy simulator splits nothing.
@@ -78,10 +78,13 @@ void ModBusSlave::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
         if (want && frame_.size() >= want) {
             Serve(link);
             frame_.clear();
+            // After the exit message the next bytes are the normal mode's.
+            if (link.ModeChanging()) return i + 1;
         } else if (frame_.size() > 260) {
             frame_.clear();
         }
     }
+    return n;
 }
 
 void ModBusSlave::OnIdle(SimLink& link) {

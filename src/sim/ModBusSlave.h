@@ -61,7 +61,7 @@ public:
     const char* name() const override { return "modbus"; }
     LineSpeed speed() const override { return {baud_, 11}; }
     void OnEnter(SimLink& link) override;
-    void OnBytes(const uint8_t* data, size_t n, SimLink& link) override;
+    size_t OnBytes(const uint8_t* data, size_t n, SimLink& link) override;
     void OnIdle(SimLink& link) override;
     int IdleIntervalMs() const override { return 5; }
 

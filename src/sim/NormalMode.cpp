@@ -5,7 +5,7 @@
 
 namespace korvex::sim {
 
-void NormalMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
+size_t NormalMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
     for (size_t i = 0; i < n; ++i) {
         window_.push_back(data[i]);
         if (window_.size() > 8) window_.erase(window_.begin());
@@ -16,12 +16,13 @@ void NormalMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
             window_.clear();
             link.Log(StrPrintf("switch frame: key %d, target 0x%02X", key, target));
             link.EnterMode(target, key);
-            // Whatever follows belongs to the new mode.
-            if (i + 1 < n)
-                link.Log(StrPrintf("%zu bytes after the switch frame dropped", n - i - 1));
-            return;
+            // Whatever follows belongs to the new mode: a client that waited its 30 ms
+            // after the frame may still be read in one go with it when this thread was
+            // held up.
+            if (link.ModeChanging()) return i + 1;
         }
     }
+    return n;
 }
 
 }  // namespace korvex::sim

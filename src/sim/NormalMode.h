@@ -13,7 +13,7 @@ class NormalMode : public SimMode {
 public:
     const char* name() const override { return "normal"; }
     LineSpeed speed() const override { return {9600, 10}; }
-    void OnBytes(const uint8_t* data, size_t n, SimLink& link) override;
+    size_t OnBytes(const uint8_t* data, size_t n, SimLink& link) override;
 
 private:
     std::vector<uint8_t> window_;

@@ -21,8 +21,10 @@ public:
     virtual LineSpeed speed() const = 0;
     // Called once when the mode takes over the port.
     virtual void OnEnter(SimLink& /*link*/) {}
-    // Bytes as they arrive, paced at this mode's line speed.
-    virtual void OnBytes(const uint8_t* data, size_t n, SimLink& link) = 0;
+    // Bytes as they arrive, paced at this mode's line speed. Returns how many it took:
+    // fewer than n when one of them handed the port on (a switch frame, a stop, an exit
+    // message), and the rest then go to the next mode.
+    virtual size_t OnBytes(const uint8_t* data, size_t n, SimLink& link) = 0;
     // Called at least every IdleIntervalMs() whether or not bytes came.
     virtual void OnIdle(SimLink& /*link*/) {}
     virtual int IdleIntervalMs() const { return 20; }
@@ -42,6 +44,8 @@ public:
     virtual void EnterMode(uint8_t target, int32_t key) = 0;
     // Back to the normal mode (9600 baud, waiting for a switch frame).
     virtual void ReturnToNormal() = 0;
+    // True once EnterMode or ReturnToNormal has handed the port on during this call.
+    virtual bool ModeChanging() const = 0;
     virtual void Log(const std::string& text) = 0;
     virtual Clock::time_point Now() const { return Clock::now(); }
     // When the first and the last byte of the bytes being handed over arrived on the line

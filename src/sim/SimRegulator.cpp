@@ -33,6 +33,7 @@ public:
         sim_.pending_mode_ = std::make_unique<NormalMode>();
         sim_.pty_.ReleaseExclusive();
     }
+    bool ModeChanging() const override { return sim_.pending_mode_ != nullptr; }
     void Log(const std::string& text) override {
         if (sim_.logger_) sim_.logger_(text);
     }
@@ -113,12 +114,13 @@ void SimRegulator::ClearWire() {
     wire_.clear();
 }
 
-void SimRegulator::Record(bool from_program, const uint8_t* data, size_t n) {
+size_t SimRegulator::Record(bool from_program, const uint8_t* data, size_t n) {
     std::lock_guard<std::mutex> lock(mu_);
     if (wire_.empty() || wire_.back().from_program != from_program ||
         wire_.back().mode != mode_name_)
         wire_.push_back({from_program, mode_name_, {}});
     wire_.back().bytes.insert(wire_.back().bytes.end(), data, data + n);
+    return wire_.size() - 1;
 }
 
 void SimRegulator::ApplyPendingMode() {
@@ -180,12 +182,27 @@ void SimRegulator::Deliver(Clock::time_point upto) {
     if (n == 0) return;
     std::vector<uint8_t> bytes(n);
     for (size_t i = 0; i < n; ++i) bytes[i] = rx_queue_[i].byte;
-    batch_first_ = rx_queue_[0].due;
-    batch_last_ = rx_queue_[n - 1].due;
+    std::vector<Clock::time_point> due(n);
+    for (size_t i = 0; i < n; ++i) due[i] = rx_queue_[i].due;
     rx_queue_.erase(rx_queue_.begin(), rx_queue_.begin() + long(n));
-    Record(true, bytes.data(), n);
-    mode_->OnBytes(bytes.data(), n, *link_);
-    ApplyPendingMode();
+    // A mode that hands the port on mid-batch leaves the rest to the next mode, which
+    // sees them as its own first bytes (and records them under its name).
+    for (size_t off = 0; off < n;) {
+        batch_first_ = due[off];
+        batch_last_ = due[n - 1];
+        size_t event = Record(true, bytes.data() + off, n - off);
+        size_t took =
+            std::clamp<size_t>(mode_->OnBytes(bytes.data() + off, n - off, *link_), 1, n - off);
+        if (took < n - off) {
+            // Those were recorded before the mode's answers; they belong after them.
+            // (A ClearWire from another thread in between has taken them already.)
+            std::lock_guard<std::mutex> lock(mu_);
+            if (event < wire_.size() && wire_[event].bytes.size() >= n - off - took)
+                wire_[event].bytes.resize(wire_[event].bytes.size() - (n - off - took));
+        }
+        ApplyPendingMode();
+        off += took;
+    }
 }
 
 void SimRegulator::SendPaced(const uint8_t* data, size_t n) {

@@ -62,7 +62,8 @@ private:
     void Run();
     void Deliver(Clock::time_point upto);
     void PumpInput(Clock::time_point until);
-    void Record(bool from_program, const uint8_t* data, size_t n);
+    // Appends to the traffic; returns the index of the event the bytes went into.
+    size_t Record(bool from_program, const uint8_t* data, size_t n);
     void SendPaced(const uint8_t* data, size_t n);
     void ApplyPendingMode();
 

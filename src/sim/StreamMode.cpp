@@ -45,7 +45,7 @@ StreamMode::StreamMode(int32_t key, std::shared_ptr<const StreamOptions> options
     stats_->streaming = 0;
 }
 
-void StreamMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
+size_t StreamMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
     for (size_t i = 0; i < n; ++i) {
         uint8_t b = data[i];
         if (b == kOscIdentify) {
@@ -80,11 +80,12 @@ void StreamMode::OnBytes(const uint8_t* data, size_t n, SimLink& link) {
             link.Log("stream: stop");
             stats_->streaming = 0;
             link.ReturnToNormal();
-            return;
+            return i + 1;
         } else if (b <= kOscLastKey) {
             for (auto& p : panels_) p->Key(b);
         }
     }
+    return n;
 }
 
 void StreamMode::OnIdle(SimLink& link) {

@@ -55,7 +55,7 @@ public:
 
     const char* name() const override { return "stream"; }
     LineSpeed speed() const override { return {baud_, 11}; }
-    void OnBytes(const uint8_t* data, size_t n, SimLink& link) override;
+    size_t OnBytes(const uint8_t* data, size_t n, SimLink& link) override;
     void OnIdle(SimLink& link) override;
     int IdleIntervalMs() const override { return 5; }
     Clock::time_point Deadline() const override {

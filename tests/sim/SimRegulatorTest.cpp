@@ -10,8 +10,11 @@
 
 #include "app/ErrorCapture.h"
 #include "link/ModBus.h"
+#include "link/ModBusCRC.h"
 #include "link/ModeSwitch.h"
+#include "link/ModeSwitchFrame.h"
 #include "link/RS232Port.h"
+#include "osc/OscStream.h"
 #include "sim/Regulator.h"
 
 namespace korvex {
@@ -58,6 +61,50 @@ TEST(SimRegulatorTest, PacedAnswersAndTheModBusWatchdog) {
     EXPECT_GE(Clock::now() - last_request, milliseconds(800)) << "not before the silence";
     EXPECT_EQ(direct.current_mode(), "modbus");
     RS232_Close(port);
+}
+
+TEST(SimRegulatorTest, BytesAfterAModeChangeGoToTheNextMode) {
+    // A simulator thread held up (here by its logger, at the stream's stop) reads what
+    // came meanwhile in one batch: the stop, a switch frame and the first ModBus request.
+    // Each part is still the mode's whose turn it is, and answered.
+    sim::RegulatorModel model;
+    model.registers->Set(0x4000, 0x1234);
+    sim::SimRegulator sim;
+    sim::InstallRegulator(sim, model);
+    sim.StartIn(std::make_unique<sim::StreamMode>(0, model.stream_options, model.stream_faults,
+                                                  model.stream_stats));
+    sim.SetLogger([](const std::string& line) {
+        if (line == "stream: stop") std::this_thread::sleep_for(milliseconds(30));
+    });
+    std::string err;
+    ASSERT_TRUE(sim.Start(&err)) << err;
+    RS232Port* port = RS232_Open(sim.port_path(), 9600, kParityNone, 0, 1000, 0, &err);
+    ASSERT_NE(port, nullptr) << err;
+    auto frame = BuildModeSwitchFrame(kKeyDiary, kTargetModBus);
+    std::vector<uint8_t> request = {0x01, 0x03, 0x40, 0x00, 0x00, 0x01};
+    uint16_t crc = ModBus_CRC(request.data(), request.size());
+    request.push_back(uint8_t(crc & 0xFF));
+    request.push_back(uint8_t(crc >> 8));
+    std::vector<uint8_t> tx = {kOscStop};
+    tx.insert(tx.end(), frame.begin(), frame.end());
+    tx.insert(tx.end(), request.begin(), request.end());
+    uint8_t rx[7] = {};
+    uint32_t got = 0;
+    ASSERT_EQ(RS232_TxRx(port, tx.data(), uint32_t(tx.size()), rx, &got, 7, &err), 0u) << err;
+    EXPECT_EQ(rx[3], 0x12);
+    EXPECT_EQ(rx[4], 0x34);
+    RS232_Close(port);
+    // The traffic shows each part under the mode that took it, in the order it happened.
+    auto wire = sim.Wire();
+    ASSERT_EQ(wire.size(), 4u);
+    EXPECT_EQ(wire[0].mode, "stream");
+    EXPECT_EQ(wire[0].bytes, std::vector<uint8_t>{kOscStop});
+    EXPECT_EQ(wire[1].mode, "normal");
+    EXPECT_EQ(wire[1].bytes, std::vector<uint8_t>(frame.begin(), frame.end()));
+    EXPECT_EQ(wire[2].mode, "modbus");
+    EXPECT_EQ(wire[2].bytes, request);
+    EXPECT_FALSE(wire[3].from_program);
+    EXPECT_EQ(wire[3].bytes.size(), 7u);
 }
 
 }  // namespace
