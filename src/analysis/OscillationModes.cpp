@@ -109,8 +109,18 @@ std::optional<LogDecrement> PeakDecrement(const std::vector<double>& r, double d
     return ld;
 }
 
-bool Estimate(const SignalWindow& w, const OscillationOptions& options, OscillationResult* out,
-              std::string* err_text) {
+// The matrix pencil's fit of a window: the samples it saw (block averages of a long
+// window, less the window's mean), their poles z and complex amplitudes h.
+struct Pencil {
+    double mean = 0;
+    size_t block = 1, m = 0;
+    double dt = 0;
+    Eigen::VectorXd x;
+    Eigen::VectorXcd z, h;
+    Eigen::Index order = 0;
+};
+
+bool RunPencil(const SignalWindow& w, size_t max_samples, Pencil* out, std::string* err_text) {
     const size_t n = w.count;
     double mean = 0;
     for (size_t i = 0; i < n; ++i) mean += w.values[i];
@@ -123,10 +133,14 @@ bool Estimate(const SignalWindow& w, const OscillationOptions& options, Oscillat
 
     // Long windows averaged down in blocks: the average of e^(s t) over a block is
     // e^(s t) again, times a gain, so every pole comes through exactly.
-    const size_t block = (n + kPencilSamples - 1) / kPencilSamples;
-    const size_t m = n / block;
-    const double dt = w.step * double(block);
-    Eigen::VectorXd x(Eigen::Index(m), 1);
+    Pencil& p = *out;
+    p.mean = mean;
+    p.block = (n + max_samples - 1) / max_samples;
+    p.m = n / p.block;
+    p.dt = w.step * double(p.block);
+    const size_t block = p.block, m = p.m;
+    Eigen::VectorXd& x = p.x;
+    x.resize(Eigen::Index(m));
     for (size_t k = 0; k < m; ++k) {
         double s = 0;
         for (size_t i = 0; i < block; ++i) s += w.values[k * block + i] - mean;
@@ -152,26 +166,38 @@ bool Estimate(const SignalWindow& w, const OscillationOptions& options, Oscillat
     const Eigen::Index order = ModelOrder(sv);
     if (order == 0)
         return Fail(err_text, Tr("В окне нет колебаний", "No oscillation found in the window"));
+    p.order = order;
     const Eigen::MatrixXd v = eig.eigenvectors().rightCols(order).rowwise().reverse();
     // The shift between the rows, by least squares: its normal equations, well conditioned
     // as the columns are nearly orthonormal.
     const Eigen::MatrixXd upper = v.topRows(l), lower = v.bottomRows(l);
     const Eigen::MatrixXd shift =
         (upper.transpose() * upper).ldlt().solve(upper.transpose() * lower);
-    const Eigen::VectorXcd z = Eigen::EigenSolver<Eigen::MatrixXd>(shift, false).eigenvalues();
+    p.z = Eigen::EigenSolver<Eigen::MatrixXd>(shift, false).eigenvalues();
 
-    // Complex amplitudes by least squares against the averaged samples, then undone of
-    // the averaging's gain.
+    // Complex amplitudes by least squares against the averaged samples.
     Eigen::MatrixXcd vander(len, order);
     for (Eigen::Index i = 0; i < order; ++i) {
-        cd p = 1.0;
+        cd q = 1.0;
         for (Eigen::Index k = 0; k < len; ++k) {
-            vander(k, i) = p;
-            p *= z(i);
+            vander(k, i) = q;
+            q *= p.z(i);
         }
     }
     const Eigen::MatrixXcd vh = vander.adjoint();
-    const Eigen::VectorXcd h = (vh * vander).ldlt().solve(vh * x.cast<cd>());
+    p.h = (vh * vander).ldlt().solve(vh * x.cast<cd>());
+    return true;
+}
+
+bool Estimate(const SignalWindow& w, const OscillationOptions& options, OscillationResult* out,
+              std::string* err_text) {
+    Pencil pencil;
+    if (!RunPencil(w, kPencilSamples, &pencil, err_text)) return false;
+    const size_t n = w.count, block = pencil.block, m = pencil.m;
+    const double mean = pencil.mean, dt = pencil.dt;
+    const Eigen::VectorXd& x = pencil.x;
+    const Eigen::VectorXcd &z = pencil.z, &h = pencil.h;
+    const Eigen::Index order = pencil.order;
 
     OscillationResult r;
     r.offset = mean;
@@ -184,7 +210,7 @@ bool Estimate(const SignalWindow& w, const OscillationOptions& options, Oscillat
     for (Eigen::Index i = 0; i < order; ++i) {
         if (!(std::abs(z(i)) > 1e-12)) continue;  // a term gone after its first sample
         const cd s = std::log(z(i)) / dt;
-        const cd amp = h(i) / BlockGain(s, w.step, block);
+        const cd amp = h(i) / BlockGain(s, w.step, block);  // undone of the averaging
         r.poles.push_back(s);
         r.residues.push_back(amp);
         zs.push_back(z(i));
@@ -260,6 +286,39 @@ bool AnalyzeOscillation(const SignalWindow& window, const OscillationOptions& op
     if (!CheckWindow(window, err_text)) return false;
     try {
         return Estimate(window, options, out, err_text);
+    } catch (const std::bad_alloc&) {
+        return Fail(err_text, NoMemoryToAnalyseText());
+    }
+}
+
+bool FitExponentials(const SignalWindow& window, size_t max_samples, ExponentialFit* out,
+                     std::string* err_text) {
+    if (!CheckWindow(window, err_text)) return false;
+    try {
+        Pencil p;
+        if (!RunPencil(window, std::clamp<size_t>(max_samples, kMinAnalysisSamples, kPencilSamples),
+                       &p, err_text))
+            return false;
+        ExponentialFit fit;
+        fit.offset = p.mean;
+        fit.start = window.start;
+        fit.block = p.block;
+        double sq = 0;
+        Eigen::VectorXcd terms = p.h;
+        for (size_t k = 0; k < p.m; ++k) {
+            const double e = p.x(Eigen::Index(k)) - terms.sum().real();
+            sq += e * e;
+            terms = terms.cwiseProduct(p.z);
+        }
+        fit.residual_rms = std::sqrt(sq / double(p.m));
+        for (Eigen::Index i = 0; i < p.order; ++i) {
+            if (!(std::abs(p.z(i)) > 1e-12)) continue;
+            const cd s = std::log(p.z(i)) / p.dt;
+            fit.poles.push_back(s);
+            fit.residues.push_back(p.h(i) / BlockGain(s, window.step, p.block));
+        }
+        *out = std::move(fit);
+        return true;
     } catch (const std::bad_alloc&) {
         return Fail(err_text, NoMemoryToAnalyseText());
     }

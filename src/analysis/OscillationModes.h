@@ -54,6 +54,22 @@ struct OscillationResult {
 bool AnalyzeOscillation(const SignalWindow& window, const OscillationOptions& options,
                         OscillationResult* out, std::string* err_text);
 
+// A window as a sum of damped exponentials, the matrix pencil's fit that the modes come
+// from: offset + sum of residues[i] e^(poles[i] (t - start)), t in seconds of the
+// recording. Every term is kept, real ones and fast ones too. False with a message by the
+// buffer rule: CheckWindow's, "The signal is constant: there is nothing to fit", "No
+// oscillation found in the window" (nothing above the noise). Thread-safe.
+struct ExponentialFit {
+    double offset = 0, start = 0;
+    std::vector<std::complex<double>> poles, residues;  // 1/s; the channel's units
+    size_t block = 1;         // samples averaged into each one the pencil saw
+    double residual_rms = 0;  // what the fit leaves of those averages
+};
+// `max_samples` (20..800) bounds what the pencil sees: longer windows are averaged down in
+// blocks, and its cost grows with the cube of it.
+bool FitExponentials(const SignalWindow& window, size_t max_samples, ExponentialFit* out,
+                     std::string* err_text);
+
 // The fitted signal at `seconds` (the recording's time): offset plus every fitted term.
 double FittedValue(const OscillationResult& result, double seconds);
 

@@ -4,9 +4,12 @@
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
+#include <optional>
 #include <vector>
 
+#include "analysis/OscillationModes.h"
 #include "app/ErrorReport.h"
 #include "app/Language.h"
 #include "app/StrPrintf.h"
@@ -31,9 +34,10 @@ MeanSd MeanAndSd(const double* y, size_t n) {
 }
 
 // The centred moving average of `width` (odd) samples; near the ends the window shrinks
-// to stay centred, so that no end is dragged towards its neighbours.
-std::vector<double> CentredAverage(const double* y, size_t n, size_t width) {
-    std::vector<double> z(n);
+// to stay centred, so that no end is dragged towards its neighbours. Into `z`, whose
+// memory a second average reuses: fresh pages for an hour's window cost more than the sums.
+void CentredAverage(const double* y, size_t n, size_t width, std::vector<double>& z) {
+    z.resize(n);
     const size_t half = width / 2;
     // A running sum over [i - h, i + h]; h grows from 0 at the start and shrinks again at
     // the end, where the window has no room.
@@ -46,7 +50,6 @@ std::vector<double> CentredAverage(const double* y, size_t n, size_t width) {
         while (lo < i - h) sum -= y[lo++];
         z[i] = sum / double(2 * h + 1);
     }
-    return z;
 }
 
 // The first crossing of `level` at or after sample `from`, going in direction `sign`,
@@ -99,6 +102,75 @@ bool FindStep(const double* y, size_t n, size_t* first, std::string* err_text) {
                                     step, 5 * noise)
                         : std::string(ConstantText()));
     *first = i;
+    return true;
+}
+
+// The last exit from the band of a noisy response that swings beyond it, read off the
+// response fitted from the step on as a sum of damped exponentials (the oscillation
+// analysis's matrix pencil). Where an extreme grazes the band's edge, the few samples
+// around it cannot tell it from the noise; the fit weighs every sample of the response,
+// the rise included. The terms that decay within the window and stand above the noise are
+// the transient; the rest is the level it settles to. False, and the averaged samples
+// decide, when the fit does not explain the samples down to their noise or a swing does
+// not die out within the window. *out empty: not settled.
+bool FittedSettling(const SignalWindow& w, size_t from, size_t to, const StepResult& r, double band,
+                    std::optional<double>* out) {
+    using cd = std::complex<double>;
+    if (to > w.count || from >= to || to - from < kMinAnalysisSamples) return false;
+    const SignalWindow tail{w.values + from, to - from, w.step, w.TimeAt(double(from))};
+    ExponentialFit fit;
+    std::string ignored;
+    // 400 samples resolve the swings of a response spanning its settling time twice, at an
+    // eighth of the cost of the oscillation analysis's 800.
+    if (!FitExponentials(tail, 400, &fit, &ignored)) return false;
+    if (!(fit.residual_rms <= 2 * r.noise_sd / std::sqrt(double(fit.block)))) return false;
+    const double span = tail.end() - tail.start;
+    std::vector<cd> poles, terms, q;  // the transient's
+    for (size_t i = 0; i < fit.poles.size(); ++i) {
+        const cd s = fit.poles[i];
+        const double amplitude = std::abs(fit.residues[i]) * (s.imag() != 0 ? 2 : 1);
+        if (!(amplitude >= r.noise_sd)) continue;
+        if (s.real() < -1 / span) {
+            poles.push_back(s);
+            terms.push_back(fit.residues[i]);
+            q.push_back(std::exp(s * w.step));
+        } else if ((s.imag() != 0 || s.real() > 1 / span) && amplitude > band / 2) {
+            return false;  // a swing the window does not see die out, or a runaway
+        }
+    }
+    if (poles.empty()) return false;
+    auto transient = [&](double t) {
+        cd sum = 0;
+        for (size_t i = 0; i < poles.size(); ++i)
+            sum += terms[i] * std::exp(poles[i] * (t - tail.start));
+        return sum.real();
+    };
+    size_t last = tail.count;
+    std::vector<cd> at = terms;  // each term at sample k
+    for (size_t k = 0; k < tail.count; ++k) {
+        double sum = 0;
+        for (size_t i = 0; i < at.size(); ++i) {
+            sum += at[i].real();
+            at[i] *= q[i];
+        }
+        if (std::fabs(sum) > band) last = k;
+    }
+    double envelope = 0;  // the terms' magnitudes summed at the last sample
+    for (size_t i = 0; i < poles.size(); ++i)
+        envelope += std::abs(terms[i]) * std::exp(poles[i].real() * (tail.end() - tail.start));
+    if (last == tail.count) return false;  // the fit never leaves the band the peak left
+    // A swing still wider than the band at the window's end leaves it again later, though
+    // the last sample may happen to lie near one of its zero crossings.
+    if (last + 1 == tail.count || envelope > band) {
+        out->reset();
+        return true;
+    }
+    double a = tail.TimeAt(double(last)), b = tail.TimeAt(double(last + 1));
+    for (int i = 0; i < 50; ++i) {
+        const double m = 0.5 * (a + b);
+        (std::fabs(transient(m)) > band ? a : b) = m;
+    }
+    *out = 0.5 * (a + b) - r.t0;
     return true;
 }
 
@@ -167,7 +239,7 @@ bool AnalyzeStep(const SignalWindow& w, const StepOptions& options, StepResult* 
     std::vector<double> smoothed;
     const double* z = y;
     if (r.smoothing > 1) {
-        smoothed = CentredAverage(y, n, r.smoothing);
+        CentredAverage(y, n, r.smoothing, smoothed);
         z = smoothed.data();
     }
 
@@ -255,7 +327,7 @@ bool AnalyzeStep(const SignalWindow& w, const StepOptions& options, StepResult* 
     if (r.smoothing > 1 && r.overshoot_pct > options.band_pct) {
         const size_t wide = size_t(2 * r.peak_time / w.step / 8) | 1;
         if (wide > r.smoothing) {
-            smoothed = CentredAverage(y, n, wide);
+            CentredAverage(y, n, wide, smoothed);
             z = smoothed.data();
         }
     }
@@ -273,6 +345,15 @@ bool AnalyzeStep(const SignalWindow& w, const StepOptions& options, StepResult* 
         const double edge = r.final_value + (z[j] > r.final_value ? band : -band);
         const double f = std::clamp((edge - z[j]) / (z[j + 1] - z[j]), 0.0, 1.0);
         r.settling_time = w.TimeAt(double(j) + f) - r.t0;
+    }
+    if (r.noise_sd > 1e-9 * size && r.overshoot_pct > options.band_pct) {
+        // The fit spans the response up to twice the settling the samples suggest: a
+        // long window after it would only average its swings away and cost time.
+        size_t to = n;
+        if (r.settling_time)
+            to = std::min(n, i0 + size_t(2 * *r.settling_time / w.step) + kMinAnalysisSamples);
+        std::optional<double> fitted;
+        if (FittedSettling(w, i0, to, r, band, &fitted)) r.settling_time = fitted;
     }
     *out = r;
     return true;

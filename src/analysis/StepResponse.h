@@ -47,7 +47,9 @@ struct StepResult {
 // centred moving average a tenth of the rise long (for the band exits of a response that
 // swings beyond the band, an eighth of its period), each crossing then refined by a
 // quadratic fitted around it, and the peak is the vertex of a parabola fitted over half
-// of its rise. Thread-safe; allocates O(count).
+// of its rise. The settling time of a noisy response that swings beyond the band is read
+// off the response fitted from t0 as damped exponentials, when that fit explains the
+// samples down to their noise. Thread-safe; allocates O(count).
 bool AnalyzeStep(const SignalWindow& window, const StepOptions& options, StepResult* out,
                  std::string* err_text);
 

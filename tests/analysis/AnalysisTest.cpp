@@ -88,10 +88,7 @@ TEST(StepResponse, SecondOrderResponsesReadAsTheFormulaSays) {
                                  t90 = FirstReach(y, 0.9, end);
                     const double overshoot =
                         100 * std::exp(-kPi * zeta / std::sqrt(1 - zeta * zeta));
-                    // 0.3 % of noise blurs the band's edge: where an extreme of the
-                    // response grazes it, the exit may be the extreme's either side.
                     const double settling = LastExit(y, 0.02, end);
-                    const double early = LastExit(y, 0.024, end), late = LastExit(y, 0.016, end);
                     const double dt = 1 / rate;
                     SCOPED_TRACE(testing::Message() << "zeta " << zeta << " wn " << wn << " rate "
                                                     << rate << (noisy ? " noisy" : ""));
@@ -100,12 +97,9 @@ TEST(StepResponse, SecondOrderResponsesReadAsTheFormulaSays) {
                     EXPECT_NEAR(r.rise_time, t90 - t10, noisy ? 3 * dt : dt);
                     EXPECT_NEAR(r.delay_time, t50, noisy ? 3 * dt : dt);
                     ASSERT_TRUE(r.settling_time.has_value());
-                    if (noisy) {
-                        EXPECT_GE(*r.settling_time, 0.95 * early);
-                        EXPECT_LE(*r.settling_time, 1.05 * late);
-                    } else {
-                        EXPECT_NEAR(*r.settling_time, settling, dt);
-                    }
+                    // With noise too where an extreme grazes the band's edge: at zeta
+                    // 0.3 the fourth is 0.08 % of the step inside it.
+                    EXPECT_NEAR(*r.settling_time, settling, noisy ? 0.05 * settling : dt);
                     if (!noisy && overshoot > 1) {
                         EXPECT_NEAR(*r.damping_ratio_est, zeta, 0.01);
                     }
