@@ -21,9 +21,9 @@ public:
     virtual LineSpeed speed() const = 0;
     // Called once when the mode takes over the port.
     virtual void OnEnter(SimLink& /*link*/) {}
-    // Bytes as they arrive, paced at this mode's line speed. Returns how many it took:
-    // fewer than n when one of them handed the port on (a switch frame, a stop, an exit
-    // message), and the rest then go to the next mode.
+    // Bytes as they arrive (n > 0), paced at this mode's line speed. Returns how many it
+    // took, at least 1: fewer than n when one of them handed the port on (a switch frame,
+    // a stop, an exit message), and the rest then go to the next mode.
     virtual size_t OnBytes(const uint8_t* data, size_t n, SimLink& link) = 0;
     // Called at least every IdleIntervalMs() whether or not bytes came.
     virtual void OnIdle(SimLink& /*link*/) {}

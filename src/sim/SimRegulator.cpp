@@ -112,15 +112,16 @@ std::vector<uint8_t> SimRegulator::Received() const {
 void SimRegulator::ClearWire() {
     std::lock_guard<std::mutex> lock(mu_);
     wire_.clear();
+    ++wire_generation_;
 }
 
-size_t SimRegulator::Record(bool from_program, const uint8_t* data, size_t n) {
+SimRegulator::WireMark SimRegulator::Record(bool from_program, const uint8_t* data, size_t n) {
     std::lock_guard<std::mutex> lock(mu_);
     if (wire_.empty() || wire_.back().from_program != from_program ||
         wire_.back().mode != mode_name_)
         wire_.push_back({from_program, mode_name_, {}});
     wire_.back().bytes.insert(wire_.back().bytes.end(), data, data + n);
-    return wire_.size() - 1;
+    return {wire_generation_, wire_.size() - 1};
 }
 
 void SimRegulator::ApplyPendingMode() {
@@ -190,15 +191,17 @@ void SimRegulator::Deliver(Clock::time_point upto) {
     for (size_t off = 0; off < n;) {
         batch_first_ = due[off];
         batch_last_ = due[n - 1];
-        size_t event = Record(true, bytes.data() + off, n - off);
+        const WireMark mark = Record(true, bytes.data() + off, n - off);
         size_t took =
             std::clamp<size_t>(mode_->OnBytes(bytes.data() + off, n - off, *link_), 1, n - off);
         if (took < n - off) {
-            // Those were recorded before the mode's answers; they belong after them.
-            // (A ClearWire from another thread in between has taken them already.)
+            // Those were recorded before the mode's answers; they belong after them. (A
+            // ClearWire from another thread in between has taken them already.)
+            const size_t rest = n - off - took;
             std::lock_guard<std::mutex> lock(mu_);
-            if (event < wire_.size() && wire_[event].bytes.size() >= n - off - took)
-                wire_[event].bytes.resize(wire_[event].bytes.size() - (n - off - took));
+            if (mark.generation == wire_generation_ && mark.event < wire_.size() &&
+                wire_[mark.event].from_program && wire_[mark.event].bytes.size() >= rest)
+                wire_[mark.event].bytes.resize(wire_[mark.event].bytes.size() - rest);
         }
         ApplyPendingMode();
         off += took;

@@ -62,8 +62,13 @@ private:
     void Run();
     void Deliver(Clock::time_point upto);
     void PumpInput(Clock::time_point until);
-    // Appends to the traffic; returns the index of the event the bytes went into.
-    size_t Record(bool from_program, const uint8_t* data, size_t n);
+    // Appends to the traffic; returns where the bytes went: the event, counted since the
+    // last ClearWire.
+    struct WireMark {
+        uint64_t generation;
+        size_t event;
+    };
+    WireMark Record(bool from_program, const uint8_t* data, size_t n);
     void SendPaced(const uint8_t* data, size_t n);
     void ApplyPendingMode();
 
@@ -86,8 +91,9 @@ private:
     Clock::time_point batch_first_{}, batch_last_{};  // line times of the bytes being delivered
     LineClock rx_clock_, tx_clock_;
 
-    mutable std::mutex mu_;  // guards the two below and the mode name
+    mutable std::mutex mu_;  // guards the three below
     std::vector<WireEvent> wire_;
+    uint64_t wire_generation_ = 0;  // ClearWire calls so far
     std::string mode_name_;
 };
 

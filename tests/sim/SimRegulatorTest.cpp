@@ -64,9 +64,10 @@ TEST(SimRegulatorTest, PacedAnswersAndTheModBusWatchdog) {
 }
 
 TEST(SimRegulatorTest, BytesAfterAModeChangeGoToTheNextMode) {
-    // A simulator thread held up (here by its logger, at the stream's stop) reads what
-    // came meanwhile in one batch: the stop, a switch frame and the first ModBus request.
-    // Each part is still the mode's whose turn it is, and answered.
+    // A simulator thread held up past the client's 30 ms wait (here by its logger, at the
+    // stream's stop) hands over everything that came due meanwhile in one batch: a switch
+    // frame and the first ModBus request, sent together. The request is still the new
+    // mode's to answer.
     sim::RegulatorModel model;
     model.registers->Set(0x4000, 0x1234);
     sim::SimRegulator sim;
