@@ -56,9 +56,10 @@ bool AnalyzeOscillation(const SignalWindow& window, const OscillationOptions& op
 
 // A window as a sum of damped exponentials, the matrix pencil's fit that the modes come
 // from: offset + sum of residues[i] e^(poles[i] (t - start)), t in seconds of the
-// recording. Every term is kept, real ones and fast ones too. False with a message by the
-// buffer rule: CheckWindow's, "The signal is constant: there is nothing to fit", "No
-// oscillation found in the window" (nothing above the noise). Thread-safe.
+// recording. Every term is kept, real ones and fast ones too, but for a term gone after
+// its first sample. False with a message by the buffer rule: CheckWindow's, "The signal is
+// constant: there is nothing to fit", "No oscillation found in the window" (nothing above
+// the noise), "Not enough memory to analyse". Thread-safe.
 struct ExponentialFit {
     double offset = 0, start = 0;
     std::vector<std::complex<double>> poles, residues;  // 1/s; the channel's units

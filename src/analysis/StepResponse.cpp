@@ -109,66 +109,101 @@ bool FindStep(const double* y, size_t n, size_t* first, std::string* err_text) {
 // response fitted from the step on as a sum of damped exponentials (the oscillation
 // analysis's matrix pencil). Where an extreme grazes the band's edge, the few samples
 // around it cannot tell it from the noise; the fit weighs every sample of the response,
-// the rise included. The terms that decay within the window and stand above the noise are
-// the transient; the rest is the level it settles to. False, and the averaged samples
-// decide, when the fit does not explain the samples down to their noise or a swing does
-// not die out within the window. *out empty: not settled.
+// the rise included. The terms that decay within the window are the transient; the rest
+// must move by at most half the band over the window and is the level the transient
+// settles to. False, and the averaged samples decide, when the fit does not explain the
+// samples down to their noise, its level is not the final value, a swing does not die
+// out or a creep does not stop within the window, or a window cut short (`to` before the
+// window's end) ends unsettled. *out empty: not settled.
 bool FittedSettling(const SignalWindow& w, size_t from, size_t to, const StepResult& r, double band,
                     std::optional<double>* out) {
     using cd = std::complex<double>;
-    if (to > w.count || from >= to || to - from < kMinAnalysisSamples) return false;
+    if (to > w.count || from >= to || to - from < 4 * kMinAnalysisSamples) return false;
     const SignalWindow tail{w.values + from, to - from, w.step, w.TimeAt(double(from))};
     ExponentialFit fit;
     std::string ignored;
     // 400 samples resolve the swings of a response spanning its settling time twice, at an
     // eighth of the cost of the oscillation analysis's 800.
     if (!FitExponentials(tail, 400, &fit, &ignored)) return false;
-    if (!(fit.residual_rms <= 2 * r.noise_sd / std::sqrt(double(fit.block)))) return false;
+    // What the fit leaves is the noise, averaged over its blocks, and little else: a model
+    // error of a quarter of the band would move the exits it reads.
+    const double noise = r.noise_sd / std::sqrt(double(fit.block));
+    const double rms = fit.residual_rms;
+    if (!(rms <= 1.5 * noise) || std::sqrt(std::max(0.0, rms * rms - noise * noise)) > band / 4)
+        return false;
+    // Each conjugate pair once (the upper half, doubled), as the oscillation analysis
+    // counts its modes.
     const double span = tail.end() - tail.start;
-    std::vector<cd> poles, terms, q;  // the transient's
+    struct Term {
+        cd s, h;  // the pole, and twice the residue for a pair
+    };
+    std::vector<Term> transient;
+    double level = fit.offset;  // the level at the window's end
     for (size_t i = 0; i < fit.poles.size(); ++i) {
         const cd s = fit.poles[i];
-        const double amplitude = std::abs(fit.residues[i]) * (s.imag() != 0 ? 2 : 1);
-        if (!(amplitude >= r.noise_sd)) continue;
+        if (s.imag() < 0) continue;
+        const cd h = fit.residues[i] * (s.imag() > 0 ? 2.0 : 1.0);
         if (s.real() < -1 / span) {
-            poles.push_back(s);
-            terms.push_back(fit.residues[i]);
-            q.push_back(std::exp(s * w.step));
-        } else if ((s.imag() != 0 || s.real() > 1 / span) && amplitude > band / 2) {
-            return false;  // a swing the window does not see die out, or a runaway
+            transient.push_back({s, h});
+            continue;
         }
+        // Not decaying within the window: its largest excursion over it must be a small
+        // part of the band (a drift the fit took from the noise), else the window has not
+        // seen the response settle.
+        const double growth = std::exp(s.real() * span);
+        const double excursion =
+            std::abs(h) * (s.imag() > 0 ? std::max(1.0, growth) : std::fabs(1 - growth));
+        if (!(excursion <= band / 2)) return false;
+        level += (h * std::exp(s * span)).real();
     }
-    if (poles.empty()) return false;
-    auto transient = [&](double t) {
-        cd sum = 0;
-        for (size_t i = 0; i < poles.size(); ++i)
-            sum += terms[i] * std::exp(poles[i] * (t - tail.start));
-        return sum.real();
+    if (transient.empty() || !(std::fabs(level - r.final_value) <= band / 4)) return false;
+    auto at = [&](double t) {
+        double sum = 0;
+        for (const Term& term : transient)
+            sum += (term.h * std::exp(term.s * (t - tail.start))).real();
+        return sum;
     };
+    // The last sample outside, stepping each term on by its pole; past the point where
+    // the terms' magnitudes together fall within the band nothing can leave it again.
+    std::vector<cd> value(transient.size()), q(transient.size());
+    for (size_t i = 0; i < transient.size(); ++i) {
+        value[i] = transient[i].h;
+        q[i] = std::exp(transient[i].s * w.step);
+    }
     size_t last = tail.count;
-    std::vector<cd> at = terms;  // each term at sample k
+    bool within = false;
     for (size_t k = 0; k < tail.count; ++k) {
         double sum = 0;
-        for (size_t i = 0; i < at.size(); ++i) {
-            sum += at[i].real();
-            at[i] *= q[i];
-        }
+        for (size_t i = 0; i < value.size(); ++i) sum += value[i].real();
         if (std::fabs(sum) > band) last = k;
+        if (k % 64 == 0) {
+            double envelope = 0;
+            for (const cd& v : value) envelope += std::abs(v);
+            if (envelope <= band) {
+                within = true;
+                break;
+            }
+        }
+        for (size_t i = 0; i < value.size(); ++i) value[i] *= q[i];
     }
-    double envelope = 0;  // the terms' magnitudes summed at the last sample
-    for (size_t i = 0; i < poles.size(); ++i)
-        envelope += std::abs(terms[i]) * std::exp(poles[i].real() * (tail.end() - tail.start));
     if (last == tail.count) return false;  // the fit never leaves the band the peak left
-    // A swing still wider than the band at the window's end leaves it again later, though
-    // the last sample may happen to lie near one of its zero crossings.
-    if (last + 1 == tail.count || envelope > band) {
+    if (!within) {
+        double envelope = 0;
+        for (const cd& v : value) envelope += std::abs(v);
+        within = envelope <= band;
+    }
+    if (!within) {
+        // Still swinging wider than the band at the end, though the last sample may lie
+        // near one of its zero crossings.
+        if (to < w.count) return false;  // the cut, not the recording, ends there
         out->reset();
         return true;
     }
+    if (last + 1 >= tail.count) return false;
     double a = tail.TimeAt(double(last)), b = tail.TimeAt(double(last + 1));
     for (int i = 0; i < 50; ++i) {
         const double m = 0.5 * (a + b);
-        (std::fabs(transient(m)) > band ? a : b) = m;
+        (std::fabs(at(m)) > band ? a : b) = m;
     }
     *out = 0.5 * (a + b) - r.t0;
     return true;
@@ -350,7 +385,7 @@ bool AnalyzeStep(const SignalWindow& w, const StepOptions& options, StepResult* 
         // The fit spans the response up to twice the settling the samples suggest: a
         // long window after it would only average its swings away and cost time.
         size_t to = n;
-        if (r.settling_time)
+        if (r.settling_time && *r.settling_time > 0)
             to = std::min(n, i0 + size_t(2 * *r.settling_time / w.step) + kMinAnalysisSamples);
         std::optional<double> fitted;
         if (FittedSettling(w, i0, to, r, band, &fitted)) r.settling_time = fitted;
